@@ -1,0 +1,55 @@
+#pragma once
+// The eight note generators. Each call advances one voice's generator by one step: it
+// updates the voice's transposition, steps the voice's map and folds the map value into a
+// scale degree and octave, giving a MIDI pitch (not clamped to 0..127).
+
+#include <array>
+#include <cstdint>
+#include <functional>
+#include <random>
+
+#include "settings.h"
+
+namespace tarrowin {
+
+// Per-voice state of every generator and of its modulation. Each run owns one.
+struct GeneratorState {
+    using PerVoiceInt = std::array<int32_t, kVoices>;
+    using PerVoiceFloat = std::array<float, kVoices>;
+
+    std::array<PerVoiceInt, kAlgorithms> countdown{};
+    std::array<PerVoiceInt, kAlgorithms> transposition{};
+    PerVoiceFloat logX{};
+    PerVoiceFloat noiseX{}, noiseY{};
+    PerVoiceFloat henonX{}, henonY{};
+    PerVoiceFloat hopX{}, hopY{};
+    PerVoiceFloat martinX{}, martinY{};
+    PerVoiceFloat gingerX{}, gingerY{};
+    PerVoiceFloat lorenzX{};
+
+    // Source of the "Random" modulation run lengths, 1..50. Empty: the state's own
+    // Mersenne Twister, seeded once per process from the system's entropy.
+    std::function<int32_t()> randomRunLength;
+
+    GeneratorState();
+    int32_t drawRunLength();
+
+   private:
+    std::mt19937 rng_;
+};
+
+// One step of voice v's generator for counter k; returns the pitch.
+int32_t nextNote(GeneratorState& state, int v, int32_t k, const VoiceSettings& voice);
+
+// Puts the map state of voice v for one algorithm to its initial values.
+void resetGeneratorState(GeneratorState& state, int v, Algorithm algorithm, const VoiceSettings& voice);
+
+// Zeroes every modulation countdown and transposition of every voice and algorithm, so
+// identical runs give identical notes whatever ran before.
+void clearCountdowns(GeneratorState& state);
+
+// Sum of the base-b digits of a, with the sign rules of the Morse-Thue generator: a is
+// compared as unsigned, so a negative value gives a negative sum. Bases below 2 count as 2.
+int32_t digitSum(int32_t a, int32_t base);
+
+}  // namespace tarrowin

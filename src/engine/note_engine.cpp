@@ -1,0 +1,80 @@
+#include "note_engine.h"
+
+namespace tarrowin {
+
+NoteEngine::NoteEngine() { ticks_.fill(1); }
+
+NoteEngine::NoteEngine(const VoiceArray& voices) { setVoices(voices); }
+
+void NoteEngine::setVoices(const VoiceArray& voices) {
+    voices_ = voices;
+    for (int v = 0; v < kVoices; ++v) ticks_[static_cast<size_t>(v)] = noteTicks(voices_[static_cast<size_t>(v)].noteValue);
+}
+
+bool NoteEngine::isDue(int v, int64_t t) const {
+    const int64_t nv = noteLength(v);
+    const int64_t I = t + static_cast<int64_t>(voice(v).offset) * nv;
+    return I >= 0 && I % nv == 0;
+}
+
+int32_t NoteEngine::counterAt(int v, int64_t t) const {
+    const int64_t nv = noteLength(v);
+    return static_cast<int32_t>((t + static_cast<int64_t>(voice(v).offset) * nv) / nv);
+}
+
+void NoteEngine::resetVoice(int v) { resetGeneratorState(state_, v, voice(v).algorithm, voice(v)); }
+
+std::optional<int32_t> NoteEngine::warmUpVoice(int v, int64_t start) {
+    // The warm-up visits the ticks F = X .. start + 2X - 1 (X = offset * nv) and steps the
+    // generator at every multiple of nv, with counter F / nv. X itself is a multiple, so
+    // the steps are the counters offset, offset + 1, ... : ceil((start + X) / nv) of them.
+    const int64_t nv = noteLength(v);
+    const int64_t X = static_cast<int64_t>(voice(v).offset) * nv;
+    const int64_t L = start + X;
+    if (L <= 0) return std::nullopt;
+    const int64_t steps = (L + nv - 1) / nv;
+    const VoiceSettings& s = voice(v);
+    int32_t note = 0;
+    for (int64_t j = 0; j < steps; ++j) note = nextNote(state_, v, static_cast<int32_t>(s.offset + j), s);
+    return note;
+}
+
+void NoteEngine::prepareRun(int64_t start) {
+    clearCountdowns(state_);
+    for (int v = 0; v < kVoices; ++v) {
+        resetVoice(v);
+        warmUpVoice(v, start);
+    }
+}
+
+std::optional<int32_t> NoteEngine::evaluate(int v, int64_t t) {
+    if (!isDue(v, t)) return std::nullopt;
+    return nextNote(state_, v, counterAt(v, t), voice(v));
+}
+
+int32_t foldKey(int32_t pitch) {
+    if (pitch > 127) return 127 - 11 + (pitch - 116) % 12;
+    if (pitch < 0) return (pitch % 12 + 12) % 12;
+    return pitch;
+}
+
+SoundingDecision soundingDecision(VoiceCursor& cursor, int32_t pitch, const VoiceSettings& voice, bool voiceOn,
+                                  int32_t percussionChannel, const SoundingRule& rule) {
+    SoundingDecision decision;
+    const bool followsTies = voiceOn || !rule.strikeDisabledVoices;
+    if (followsTies && cursor.lastNote == pitch) return decision;
+
+    const int32_t velocity = voiceOn ? voice.velocity : 0;
+    if (cursor.lastKey) {
+        decision.noteOff = NoteMessage{cursor.keyChannel, *cursor.lastKey, rule.zeroOffVelocity ? 0 : velocity};
+    }
+    const int32_t key = voice.channel == percussionChannel ? voice.percussionKey + 35 : pitch;
+    decision.noteOn = NoteMessage{voice.channel, foldKey(key), velocity};
+
+    cursor.lastNote = voice.tied == 1 && followsTies ? std::optional<int32_t>(pitch) : std::nullopt;
+    cursor.lastKey = decision.noteOn->key;
+    cursor.keyChannel = voice.channel;
+    return decision;
+}
+
+}  // namespace tarrowin

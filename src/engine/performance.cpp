@@ -1,0 +1,213 @@
+#include "performance.h"
+
+#include <algorithm>
+#include <array>
+
+namespace tarrowin {
+
+namespace {
+
+uint8_t dataByte(int32_t value) { return static_cast<uint8_t>(std::clamp(value, 0, 127)); }
+uint8_t statusByte(int kind, int32_t channel) { return static_cast<uint8_t>(kind | (channel & 0x0F)); }
+
+using VoiceMask = std::array<bool, kVoices>;
+
+// Which voices a run evaluates and writes: the players take all 16, the current-settings
+// export the enabled ones, the composition export those enabled in at least one event.
+VoiceMask writtenVoices(PerformanceMode mode, const Settings& current, std::span<const Settings> events) {
+    VoiceMask mask{};
+    for (int v = 0; v < kVoices; ++v) {
+        const auto i = static_cast<size_t>(v);
+        switch (mode) {
+            case PerformanceMode::Live:
+            case PerformanceMode::Composition:
+            case PerformanceMode::Audition: mask[i] = true; break;
+            case PerformanceMode::ExportCurrent: mask[i] = current.voices[i].enabled != 0; break;
+            case PerformanceMode::ExportComposition:
+                mask[i] = std::any_of(events.begin(), events.end(),
+                                      [i](const Settings& e) { return e.voices[i].enabled != 0; });
+                break;
+        }
+    }
+    return mask;
+}
+
+SoundingRule ruleFor(PerformanceMode mode) {
+    switch (mode) {
+        case PerformanceMode::Live:
+        case PerformanceMode::Audition: return SoundingRule{false, false};
+        case PerformanceMode::ExportCurrent: return SoundingRule{true, false};
+        case PerformanceMode::Composition:
+        case PerformanceMode::ExportComposition: return SoundingRule{true, true};
+    }
+    return {};
+}
+
+class Run {
+   public:
+    Run(const PerformanceOptions& options, const Settings& current, std::span<const Settings> events,
+        PerformanceSink& sink, PerformanceControl& control)
+        : options_(options),
+          live_(options.mode == PerformanceMode::Live),
+          written_(writtenVoices(options.mode, current, events)),
+          rule_(ruleFor(options.mode)),
+          sink_(sink),
+          control_(control) {}
+
+    // Plays one event (or the current settings); false when the run was stopped.
+    bool playEvent(int index, const Settings& e) {
+        engine_.setVoices(e.voices);
+        clearCountdowns(engine_.state());
+        const int32_t tickLength = tickLengthMs(e.global.tempo);
+        int64_t pc = e.global.startCounter;
+
+        sink_.eventBegins(index, e.global, date_);
+        if (live_ && !control_.locked()) control_.setEndCounter(static_cast<int32_t>(pc));
+        for (int v = 0; v < kVoices; ++v) {
+            if (written(v)) sink_.message(date_, ShortMessage::programChange(e.voices[at(v)].channel, e.voices[at(v)].instrument));
+        }
+        for (int v = 0; v < kVoices; ++v) {
+            if (written(v)) sink_.message(date_, ShortMessage::pan(e.voices[at(v)].channel, e.voices[at(v)].pan));
+        }
+        for (int v = 0; v < kVoices; ++v) {
+            if (!written(v)) continue;
+            engine_.resetVoice(v);
+            engine_.warmUpVoice(v, pc);
+        }
+
+        std::array<std::optional<int32_t>, kVoices> pitch;
+        while (true) {
+            if (!control_.playing()) return false;
+            if (live_ ? control_.locked() && control_.endCounter() <= pc : e.global.endCounter <= pc) return true;
+            for (int v = 0; v < kVoices; ++v) {
+                if (written(v)) pitch[at(v)] = engine_.evaluate(v, pc);
+            }
+            for (int v = 0; v < kVoices; ++v) {
+                if (!written(v) || !pitch[at(v)]) continue;
+                const VoiceSettings& voice = e.voices[at(v)];
+                const bool snapshotOn = voice.enabled != 0;
+                const bool on = live_ ? control_.voiceOn(v, snapshotOn) : snapshotOn;
+                const SoundingDecision d =
+                    soundingDecision(cursors_[at(v)], *pitch[at(v)], voice, on, options_.percussionChannel, rule_);
+                if (d.noteOff) sink_.message(date_, ShortMessage::noteOff(d.noteOff->channel, d.noteOff->key, d.noteOff->velocity));
+                if (d.noteOn) sink_.message(date_, ShortMessage::noteOn(d.noteOn->channel, d.noteOn->key, d.noteOn->velocity));
+            }
+            ++pc;
+            if (live_ && !control_.locked()) {
+                const int32_t end = control_.endCounter();
+                if (end < kMaxCounter) control_.setEndCounter(end + 1);
+            }
+            ++date_;
+            control_.tickDone(date_, tickLength);
+        }
+    }
+
+    void finish(const Settings* lastEvent) {
+        switch (options_.mode) {
+            case PerformanceMode::Live:
+            case PerformanceMode::Composition:
+                for (int ch = 0; ch < 16; ++ch) sink_.message(date_, ShortMessage::allNotesOff(ch));
+                break;
+            case PerformanceMode::Audition:
+                for (int ch = 0; ch < 16; ++ch) {
+                    for (int key = 0; key < 128; ++key) sink_.message(date_, ShortMessage::noteOff(ch, key, 0));
+                }
+                break;
+            case PerformanceMode::ExportCurrent:
+            case PerformanceMode::ExportComposition:
+                for (int v = 0; v < kVoices; ++v) {
+                    if (!written(v) || lastEvent == nullptr) continue;
+                    // The note offs end the key on the channel it sounds on, even when the
+                    // voice's channel changed in a later event.
+                    const VoiceCursor& c = cursors_[at(v)];
+                    const int32_t channel = c.lastKey ? c.keyChannel : lastEvent->voices[at(v)].channel;
+                    for (int key = 0; key < 128; ++key) sink_.message(date_, ShortMessage::noteOff(channel, key, 0));
+                }
+                sink_.end(date_);
+                break;
+        }
+    }
+
+   private:
+    static size_t at(int v) { return static_cast<size_t>(v); }
+    bool written(int v) const { return written_[at(v)]; }
+
+    const PerformanceOptions& options_;
+    const bool live_;
+    const VoiceMask written_;
+    const SoundingRule rule_;
+    PerformanceSink& sink_;
+    PerformanceControl& control_;
+    NoteEngine engine_;
+    std::array<VoiceCursor, kVoices> cursors_{};
+    int64_t date_ = 0;
+};
+
+}  // namespace
+
+ShortMessage ShortMessage::programChange(int32_t channel, int32_t program) {
+    return {statusByte(0xC0, channel), dataByte(program), 0};
+}
+ShortMessage ShortMessage::pan(int32_t channel, int32_t pan) { return {statusByte(0xB0, channel), 10, dataByte(pan + 64)}; }
+ShortMessage ShortMessage::noteOff(int32_t channel, int32_t key, int32_t velocity) {
+    return {statusByte(0x80, channel), dataByte(key), dataByte(velocity)};
+}
+ShortMessage ShortMessage::noteOn(int32_t channel, int32_t key, int32_t velocity) {
+    return {statusByte(0x90, channel), dataByte(key), dataByte(velocity)};
+}
+ShortMessage ShortMessage::allNotesOff(int32_t channel) { return {statusByte(0xB0, channel), 123, 0}; }
+
+PerformanceEnd perform(const PerformanceOptions& options, const Settings& current, std::span<const Settings> events,
+                       PerformanceSink& sink, PerformanceControl& control) {
+    Run run(options, current, events, sink, control);
+    bool completed = true;
+    const Settings* last = nullptr;
+    switch (options.mode) {
+        case PerformanceMode::Live:
+        case PerformanceMode::ExportCurrent:
+            last = &current;
+            completed = run.playEvent(0, current);
+            break;
+        case PerformanceMode::Audition:
+            if (options.firstEvent >= 0 && static_cast<size_t>(options.firstEvent) < events.size()) {
+                last = &events[static_cast<size_t>(options.firstEvent)];
+                completed = run.playEvent(options.firstEvent, *last);
+            }
+            break;
+        case PerformanceMode::Composition:
+        case PerformanceMode::ExportComposition: {
+            const int first = options.mode == PerformanceMode::Composition ? std::max(options.firstEvent, 0) : 0;
+            for (size_t i = static_cast<size_t>(first); i < events.size() && completed; ++i) {
+                if (!control.playing()) {
+                    completed = false;
+                    break;
+                }
+                last = &events[i];
+                completed = run.playEvent(static_cast<int>(i), *last);
+            }
+            break;
+        }
+    }
+    run.finish(last);
+    return completed ? PerformanceEnd::Completed : PerformanceEnd::Stopped;
+}
+
+PerformanceEnd performCurrent(PerformanceMode mode, const Settings& current, PerformanceSink& sink,
+                              PerformanceControl& control, int32_t percussionChannel) {
+    PerformanceOptions options;
+    options.mode = mode;
+    options.percussionChannel = percussionChannel;
+    return perform(options, current, {}, sink, control);
+}
+
+PerformanceEnd performComposition(PerformanceMode mode, std::span<const Settings> events, int firstEvent,
+                                  PerformanceSink& sink, PerformanceControl& control, int32_t percussionChannel) {
+    PerformanceOptions options;
+    options.mode = mode;
+    options.firstEvent = firstEvent;
+    options.percussionChannel = percussionChannel;
+    static const Settings kNone{};
+    return perform(options, kNone, events, sink, control);
+}
+
+}  // namespace tarrowin

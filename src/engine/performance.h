@@ -1,0 +1,105 @@
+#pragma once
+// A performance: one run of the note engine over the current settings or over a
+// composition, producing tick by tick the MIDI messages the program sends. Live playback,
+// composition playback, the audition of one event and both kinds of MIDI file export are
+// the same run with different parameters; players add a device and real time, the export
+// adds dates and a file.
+
+#include <cstdint>
+#include <span>
+
+#include "note_engine.h"
+#include "settings.h"
+
+namespace tarrowin {
+
+inline constexpr int32_t kDefaultPercussionChannel = 9;
+
+// A MIDI channel message with a full status byte. A program change has one data byte
+// (data2 is 0 and not sent).
+struct ShortMessage {
+    uint8_t status = 0;
+    uint8_t data1 = 0;
+    uint8_t data2 = 0;
+
+    int size() const { return (status & 0xF0) == 0xC0 || (status & 0xF0) == 0xD0 ? 2 : 3; }
+    // Byte 0 (lowest) is the status, then data 1, data 2; byte 3 is 0.
+    uint32_t packed() const { return status | (uint32_t{data1} << 8) | (uint32_t{data2} << 16); }
+    bool operator==(const ShortMessage&) const = default;
+
+    static ShortMessage programChange(int32_t channel, int32_t program);
+    static ShortMessage pan(int32_t channel, int32_t pan);  // controller 10, pan + 64
+    static ShortMessage noteOff(int32_t channel, int32_t key, int32_t velocity);
+    static ShortMessage noteOn(int32_t channel, int32_t key, int32_t velocity);
+    static ShortMessage allNotesOff(int32_t channel);  // controller 123
+};
+
+enum class PerformanceMode {
+    Live,               // the current settings on a device, every voice, switchable while playing
+    Composition,        // the composition's events in order from a chosen event
+    Audition,           // one event of the composition, as the Composition Maker plays it
+    ExportCurrent,      // the current settings from Start to End into a file, enabled voices only
+    ExportComposition,  // the whole composition into a file, the voices used in any event
+};
+
+// What a performance produces. Dates count ticks from the start of the run: the export
+// writes them into the file, the players use them as the deadlines' tick numbers.
+class PerformanceSink {
+   public:
+    virtual ~PerformanceSink() = default;
+    // A run (or, in a composition, an event) begins: its tempo and time signature hold
+    // from `date` on. `index` is the event's index, or 0 for the current settings.
+    virtual void eventBegins(int index, const GlobalSettings& global, int64_t date) {
+        (void)index, (void)global, (void)date;
+    }
+    virtual void message(int64_t date, const ShortMessage& m) = 0;
+    // The run is complete; an export ends its track here.
+    virtual void end(int64_t date) { (void)date; }
+};
+
+// The words a run reads from, and writes to, the program around it while it plays. The
+// defaults are those of an export: nothing stops it and nothing is waited for.
+class PerformanceControl {
+   public:
+    virtual ~PerformanceControl() = default;
+    // Read before each event and each tick; false ends the run.
+    virtual bool playing() { return true; }
+    // Called after each tick's messages; a player waits for the next tick's deadline here.
+    virtual void tickDone(int64_t date, int32_t tickLengthMs) { (void)date, (void)tickLengthMs; }
+    // Live runs: whether voice v is switched on now (read at every step).
+    virtual bool voiceOn(int v, bool snapshot) { (void)v; return snapshot; }
+    // Live runs: the Lock state and the End counter, read at every tick. Unlocked, the
+    // End counter follows the playing position.
+    virtual bool locked() { return true; }
+    virtual int32_t endCounter() { return 0; }
+    virtual void setEndCounter(int32_t end) { (void)end; }
+};
+
+struct PerformanceOptions {
+    PerformanceMode mode = PerformanceMode::Live;
+    int32_t percussionChannel = kDefaultPercussionChannel;
+    // Composition: the first event to play (beyond the last plays nothing).
+    // Audition: the event to play.
+    int firstEvent = 0;
+};
+
+// How a run ended.
+enum class PerformanceEnd {
+    Completed,  // it played to its End counter, its locked End or its last event
+    Stopped,    // playing() turned false
+};
+
+// Plays a run. `current` is the settings of the Live and ExportCurrent modes; `events` the
+// composition of the other three. Sends the final messages of the mode (All Notes Off, the
+// note-off sweep of an audition, or the note offs that close a file) before it returns.
+PerformanceEnd perform(const PerformanceOptions& options, const Settings& current, std::span<const Settings> events,
+                       PerformanceSink& sink, PerformanceControl& control);
+
+// Convenience for runs over the current settings and over a composition.
+PerformanceEnd performCurrent(PerformanceMode mode, const Settings& current, PerformanceSink& sink,
+                              PerformanceControl& control, int32_t percussionChannel = kDefaultPercussionChannel);
+PerformanceEnd performComposition(PerformanceMode mode, std::span<const Settings> events, int firstEvent,
+                                  PerformanceSink& sink, PerformanceControl& control,
+                                  int32_t percussionChannel = kDefaultPercussionChannel);
+
+}  // namespace tarrowin
