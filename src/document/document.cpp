@@ -1,0 +1,132 @@
+#include "document.h"
+
+namespace tarrowin {
+
+bool Composition::append(const CompositionEvent& e) {
+    if (isFull()) return false;
+    events_.push_back(e);
+    return true;
+}
+
+bool Composition::insert(int index, const CompositionEvent& e) {
+    if (isFull() || index < 0 || index > count()) return false;
+    events_.insert(events_.begin() + index, e);
+    return true;
+}
+
+bool Composition::remove(int index) {
+    if (index < 0 || index >= count()) return false;
+    events_.erase(events_.begin() + index);
+    return true;
+}
+
+CTarrowinDoc::CTarrowinDoc() {
+    current_.resetToDefaults();
+    for (auto& v : current_.voices) v.startNote = 48;
+}
+
+void CTarrowinDoc::OnNewDocument() {
+    current_.resetToDefaults();
+    reserved_ = 1;
+    composition_.clear();
+    modified_ = false;
+    if (listener_) listener_->documentReplaced();
+}
+
+void CTarrowinDoc::setEnabled(int v, bool on) {
+    voiceRef(v).enabled = on ? 1 : 0;
+    touched();
+}
+void CTarrowinDoc::setParam1(int v, int32_t value) {
+    voiceRef(v).param1 = value;
+    touched();
+}
+void CTarrowinDoc::setParam2(int v, int32_t value) {
+    voiceRef(v).param2 = value;
+    touched();
+}
+void CTarrowinDoc::setOffset(int v, int32_t value) {
+    voiceRef(v).offset = value;
+    touched();
+}
+void CTarrowinDoc::setModulate(int v, bool on) {
+    voiceRef(v).modulate = on ? 1 : 0;
+    touched();
+}
+void CTarrowinDoc::setModulation(int v, int32_t mode, int32_t every) {
+    voiceRef(v).modulateMode = mode;
+    voiceRef(v).modulateEvery = every;
+    touched();
+}
+void CTarrowinDoc::setScaleIndex(int v, int32_t index) {
+    voiceRef(v).setScaleIndex(index);
+    touched();
+}
+void CTarrowinDoc::setInversion(int v, bool inverted, bool matchScale) {
+    voiceRef(v).setInversion(inverted, matchScale);
+    touched();
+}
+void CTarrowinDoc::setUserScale(int v, const ScaleList& list) {
+    voiceRef(v).setUserScale(list);
+    touched();
+}
+void CTarrowinDoc::setDynamic(int v, int32_t index) {
+    voiceRef(v).setDynamic(index);
+    touched();
+}
+void CTarrowinDoc::setNoteValue(int v, int32_t index, float ticks) {
+    voiceRef(v).setNoteValue(index, ticks);
+    touched();
+}
+void CTarrowinDoc::setOctaves(int v, int32_t index) {
+    voiceRef(v).setOctaves(index);
+    touched();
+}
+void CTarrowinDoc::setStartNote(int v, int32_t note) {
+    voiceRef(v).startNote = note;
+    touched();
+}
+void CTarrowinDoc::setAlgorithm(int v, Algorithm a) {
+    voiceRef(v).setAlgorithm(a);
+    touched();
+}
+void CTarrowinDoc::editVoice(int v, const std::function<void(VoiceSettings&)>& fn) {
+    fn(voiceRef(v));
+    touched();
+}
+void CTarrowinDoc::setTempo(int32_t tempo) {
+    current_.global.tempo = tempo;
+    touched();
+}
+void CTarrowinDoc::setStartCounter(int32_t value) {
+    current_.global.startCounter = value;
+    touched();
+}
+void CTarrowinDoc::setEndCounter(int32_t value) {
+    current_.global.endCounter = value;
+    touched();
+}
+void CTarrowinDoc::setTimeSigNumerator(int16_t value) { current_.global.timeSigNumerator = value; }
+void CTarrowinDoc::setTimeSigDenominator(int16_t value) {
+    current_.global.timeSigDenominator = value;
+    touched();
+}
+
+void CTarrowinDoc::CopyCurrentSettingsIntoEvent(CompositionEvent& event) const { event = current_; }
+
+bool CTarrowinDoc::LoadEventIntoCurrentSettings(int index) {
+    if (index < 0 || index >= composition_.count()) return false;
+    current_ = composition_.event(index);
+    if (listener_) listener_->eventLoaded(index);
+    return true;
+}
+
+void CTarrowinDoc::replaceContents(const Settings& current, int32_t reserved, const Composition& composition) {
+    current_ = current;
+    reserved_ = reserved;
+    composition_ = composition;
+    modified_ = false;
+    if (listener_) listener_->documentReplaced();
+}
+
+}  // namespace tarrowin
