@@ -56,11 +56,11 @@ bool RtMidiBackend::systemPresent() const {
     return system_ == System::Alsa ? alsaSequencerPresent() : jackServerRunning();
 }
 
-std::unique_ptr<RtMidiOut> RtMidiBackend::makeClient() {
+std::unique_ptr<RtMidiOut> RtMidiBackend::makeClient(const std::string& clientName) {
     quietAudioLibraries();
     try {
         auto out = std::make_unique<RtMidiOut>(system_ == System::Alsa ? RtMidi::LINUX_ALSA : RtMidi::UNIX_JACK,
-                                               kVirtualPortName);
+                                               clientName);
         out->setErrorCallback(&ErrorSink::callback, errors_.get());
         return out;
     } catch (const RtMidiError&) {
@@ -80,7 +80,9 @@ std::vector<std::string> RtMidiBackend::listPorts() {
     std::vector<std::string> names;
     if (active_ == nullptr && (!client_ || !systemPresent())) {
         client_.reset();
-        if (systemPresent()) client_ = makeClient();
+        // The client that connects to other ports leaves the name "Tarrowin" to the
+        // virtual port's client, so that other programs see "Tarrowin:Tarrowin".
+        if (systemPresent()) client_ = makeClient(kConnectingClientName);
     }
     if (!client_) return names;
     errors_->reset();
@@ -99,7 +101,7 @@ OpenResult RtMidiBackend::open(const std::string& name, const DeviceSetup&) {
     errors_->reset();
     if (name == virtualPortListing()) {
         if (!virtualPort_) {
-            auto port = makeClient();
+            auto port = makeClient(kVirtualPortName);
             if (!port) return OpenResult::failure(OpenStatus::Failed, "The virtual port could not be created");
             port->openVirtualPort(kVirtualPortName);
             if (errors_->failed) return openFailure(errors_->type, errors_->text);

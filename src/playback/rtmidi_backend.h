@@ -17,6 +17,7 @@ class RtMidiBackend final : public MidiBackend {
    public:
     enum class System { Alsa, Jack };
     static constexpr const char* kVirtualPortName = "Tarrowin";
+    static constexpr const char* kConnectingClientName = "Tarrowin Output";
 
     explicit RtMidiBackend(System system);
     ~RtMidiBackend() override;
@@ -32,7 +33,7 @@ class RtMidiBackend final : public MidiBackend {
    private:
     struct ErrorSink;
     bool systemPresent() const;
-    std::unique_ptr<RtMidiOut> makeClient();
+    std::unique_ptr<RtMidiOut> makeClient(const std::string& clientName);
     std::string listing(const std::string& portName) const;
 
     const System system_;

@@ -6,6 +6,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <system_error>
+#include <thread>
 
 #include "audio_system.h"
 
@@ -233,6 +234,9 @@ void SynthBackend::send(const ShortMessage& message) {
 
 void SynthBackend::close() {
     if (!open_) return;
+    // The last notes' release and the reverb ring out before the audio stops, so the end
+    // of a play is not cut off with a click.
+    std::this_thread::sleep_for(kReleaseTime);
     synth_->stopAudio();
     open_ = false;
 }

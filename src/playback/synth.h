@@ -4,6 +4,7 @@
 // performance offline into a WAV file. The percussion channel is its drum channel and
 // every other channel is melodic.
 
+#include <chrono>
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -70,6 +71,8 @@ struct SynthOptions {
 class SynthBackend final : public MidiBackend {
    public:
     static constexpr const char* kPortName = "Built-in synthesizer (FluidSynth)";
+    // How long close lets the sound ring out before it stops the audio.
+    static constexpr std::chrono::milliseconds kReleaseTime{300};
     explicit SynthBackend(SynthOptions options = {});
     ~SynthBackend() override;
 
