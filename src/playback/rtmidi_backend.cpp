@@ -78,11 +78,16 @@ std::string RtMidiBackend::virtualPortListing() const {
 
 std::vector<std::string> RtMidiBackend::listPorts() {
     std::vector<std::string> names;
-    if (active_ == nullptr && (!client_ || !systemPresent())) {
-        client_.reset();
-        // The client that connects to other ports leaves the name "Tarrowin" to the
-        // virtual port's client, so that other programs see "Tarrowin:Tarrowin".
-        if (systemPresent()) client_ = makeClient(kConnectingClientName);
+    if (active_ == nullptr) {
+        // A server that went away takes its ports with it; one that came up brings its own.
+        if (!systemPresent()) {
+            client_.reset();
+            virtualPort_.reset();
+        } else if (!client_) {
+            // The client that connects to other ports leaves the name "Tarrowin" to the
+            // virtual port's client, so that other programs see "Tarrowin:Tarrowin".
+            client_ = makeClient(kConnectingClientName);
+        }
     }
     if (!client_) return names;
     errors_->reset();
