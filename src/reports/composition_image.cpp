@@ -3,7 +3,6 @@
 #include <random>
 
 #include "engine/note_engine.h"
-#include "report_text.h"
 
 namespace tarrowin {
 
@@ -30,7 +29,7 @@ ImageSums computeImageSums(const Composition& composition) {
         engine.setVoices(event.voices);
         clearCountdowns(engine.state());
         for (int v = 0; v < kVoices; ++v) {
-            if (reports::playedAlgorithm(event.voices[static_cast<size_t>(v)]) == Algorithm::MorseThue) continue;
+            if (engine.voice(v).algorithm == Algorithm::MorseThue) continue;
             engine.resetVoice(v);
             engine.warmUpVoice(v, start);
         }

@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <set>
 
+#include "engine/generators.h"
 #include "engine/tables.h"
 #include "report_text.h"
 
@@ -86,7 +87,7 @@ std::string instrumentName(int32_t program) {
 }
 
 std::string algorithmRow(const VoiceSettings& s) {
-    switch (reports::playedAlgorithm(s)) {
+    switch (playableVoice(s).algorithm) {
         case Algorithm::MorseThue: return format("\tAlgorithm: Morse-Thue (%d, %d)", s.param1, s.param2);
         case Algorithm::LogisticMap: return format("\tAlgorithm: Log Map (%f)", static_cast<double>(s.logisticMu));
         case Algorithm::OneOverFNoise:
@@ -175,7 +176,7 @@ std::vector<std::string> globalReport(const Composition& composition, float file
             const VoiceSettings& s = e.voices[static_cast<size_t>(v)];
             if (!isActive(s)) continue;
             activeVoices.insert(v);
-            ++algorithms[static_cast<size_t>(reports::playedAlgorithm(s))];
+            ++algorithms[static_cast<size_t>(playableVoice(s).algorithm)];
             // A scale row without a name is left out of the statistics.
             if (s.scaleIndex >= 0 && s.scaleIndex < kScaleRows) ++scales[static_cast<size_t>(s.scaleIndex)];
         }

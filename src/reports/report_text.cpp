@@ -1,6 +1,5 @@
 #include "report_text.h"
 
-#include <algorithm>
 #include <cstdarg>
 #include <cstdio>
 #include <vector>
@@ -22,10 +21,6 @@ std::string format(const char* fmt, ...) {
     }
     va_end(again);
     return text;
-}
-
-Algorithm playedAlgorithm(const VoiceSettings& voice) {
-    return static_cast<Algorithm>(std::clamp<int>(static_cast<int>(voice.algorithm), 0, kAlgorithms - 1));
 }
 
 bool modulatesEvery(const VoiceSettings& voice) { return voice.modulate == 1 && voice.modulateMode == 0; }

@@ -22,9 +22,6 @@ std::string_view row(const std::array<std::string_view, N>& table, int index) {
     return table[static_cast<size_t>(index)];
 }
 
-// The generator a voice really runs: stored values outside 0..7 run as the nearest one.
-Algorithm playedAlgorithm(const VoiceSettings& voice);
-
 // The modulation kinds as the generators apply them.
 bool modulatesEvery(const VoiceSettings& voice);
 bool modulatesRandomly(const VoiceSettings& voice);
