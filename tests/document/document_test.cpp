@@ -95,22 +95,6 @@ TEST(Document, EveryEditOfTheCurrentSettingsMarksItModified) {
     }
 }
 
-TEST(Document, DerivedFieldsFollowTheirSetters) {
-    CTarrowinDoc doc = newDocument();
-    doc.setDynamic(2, 5);
-    EXPECT_EQ(doc.voice(2).velocity, 127);
-    doc.setDynamic(2, 0);
-    EXPECT_EQ(doc.voice(2).velocity, 22);
-    doc.setOctaves(2, 3);
-    EXPECT_EQ(doc.voice(2).octaves, 4);
-    doc.setNoteValue(2, 0, 99.0f);
-    EXPECT_EQ(doc.voice(2).noteValue, 32.0f);
-    doc.setNoteValue(2, kOtherNoteValue, 20.0f);
-    EXPECT_EQ(doc.voice(2).noteValue, 20.0f);
-    doc.setInversion(2, true, true);
-    EXPECT_EQ(doc.voice(2).scale, (ScaleList{0, 1, 3, 5, 7, 8, 10}));
-}
-
 TEST(Document, CommandsThatDoNotMarkItModified) {
     CTarrowinDoc doc = playableDocument();
     doc.setTimeSigNumerator(3);
