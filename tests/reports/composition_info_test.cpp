@@ -1,11 +1,14 @@
 #include "reports/composition_info.h"
 
+#include "document/document_file.h"
 #include "engine/tables.h"
 
 #include <gtest/gtest.h>
 
 #include <cmath>
 #include <cstdlib>
+#include <filesystem>
+#include <unistd.h>
 #include <string>
 #include <vector>
 
@@ -167,6 +170,21 @@ TEST(GlobalReport, AnEventIsListedOncePerModulationKind) {
     const Rows tail(rows.end() - 7, rows.end());
     EXPECT_EQ(tail, (Rows{"MODULATIONS:\t\t[Event]", "\tEvery [...]:", "\t\t\t1", "\t\t\t2", "\tRandomly: ",
                           "\t\t\t1", "\t\t\t2"}));
+}
+
+TEST(GlobalReport, FileVersionOfTheLastFileReadOutlivesNew) {
+    const auto path = std::filesystem::temp_directory_path() /
+                      ("tarrowin-report-version-" + std::to_string(getpid()) + ".trw");
+    CTarrowinDoc doc;
+    doc.OnNewDocument();
+    doc.mutableComposition().append(makeEvent(0, 8, 96));
+    ASSERT_TRUE(saveDocumentFile(path.string(), doc).ok);
+    CTarrowinDoc opened;
+    ASSERT_TRUE(openDocumentFile(path.string(), opened).ok);
+    std::filesystem::remove(path);
+    opened.OnNewDocument();
+    opened.mutableComposition().append(makeEvent(0, 8, 96));
+    EXPECT_EQ(globalReport(opened.composition(), lastReadFileVersion())[3], "File version: 2.50");
 }
 
 TEST(EventReport, WholeReportOfOneEvent) {
