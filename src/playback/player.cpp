@@ -14,20 +14,22 @@ PlayRequest PlayRequest::live(const CTarrowinDoc& doc, bool lock) {
     return r;
 }
 
-PlayRequest PlayRequest::composition(const CTarrowinDoc& doc, int firstEvent) {
+namespace {
+PlayRequest eventsRequest(PerformanceMode mode, const CTarrowinDoc& doc, int event) {
     PlayRequest r;
-    r.mode = PerformanceMode::Composition;
-    r.events = doc.composition().events();
-    r.firstEvent = firstEvent;
-    return r;
-}
-
-PlayRequest PlayRequest::audition(const CTarrowinDoc& doc, int event) {
-    PlayRequest r;
-    r.mode = PerformanceMode::Audition;
+    r.mode = mode;
     r.events = doc.composition().events();
     r.firstEvent = event;
     return r;
+}
+}  // namespace
+
+PlayRequest PlayRequest::composition(const CTarrowinDoc& doc, int firstEvent) {
+    return eventsRequest(PerformanceMode::Composition, doc, firstEvent);
+}
+
+PlayRequest PlayRequest::audition(const CTarrowinDoc& doc, int event) {
+    return eventsRequest(PerformanceMode::Audition, doc, event);
 }
 
 // The worker's side of the stream: it sends each message at once and waits after each tick

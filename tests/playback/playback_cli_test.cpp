@@ -16,6 +16,7 @@
 #include <thread>
 
 #include "document/document_file.h"
+#include "sox_stat.h"
 
 namespace tarrowin {
 namespace {
@@ -27,11 +28,6 @@ struct CliRun {
     int code = -1;
     std::string out;
     std::string err;
-};
-
-struct SoxStat {
-    double seconds = -1;
-    double rms = -1;
 };
 
 class PlaybackCommands : public ::testing::Test {
@@ -77,19 +73,7 @@ class PlaybackCommands : public ::testing::Test {
         return file;
     }
 
-    static SoxStat sox(const std::string& wav) {
-        SoxStat st;
-        FILE* p = popen(("sox '" + wav + "' -n stat 2>&1").c_str(), "r");
-        char line[256];
-        while (p != nullptr && std::fgets(line, sizeof line, p) != nullptr) {
-            const std::string s = line;
-            const double value = std::atof(s.substr(s.find(':') + 1).c_str());
-            if (s.rfind("Length (seconds):", 0) == 0) st.seconds = value;
-            if (s.rfind("RMS     amplitude:", 0) == 0) st.rms = value;
-        }
-        if (p != nullptr) pclose(p);
-        return st;
-    }
+    static testing::SoxStat sox(const std::string& wav) { return testing::soxStat(wav); }
 
     fs::path dir_;
 };
@@ -105,7 +89,7 @@ TEST_F(PlaybackCommands, RenderWritesAudioAsLongAsThePlaybackPlusTheTail) {
     const CliRun r = cli("render " + trw + " " + path("out.wav") + " --soundfont /usr/share/sounds/sf2/TimGM6mb.sf2");
     ASSERT_EQ(r.code, 0) << r.err;
     EXPECT_NE(r.err.find("Wrote "), std::string::npos);
-    const SoxStat st = sox(path("out.wav"));
+    const testing::SoxStat st = sox(path("out.wav"));
     EXPECT_NEAR(st.seconds, 64 * 0.062 + 1.0, 1.0 / 44100);
     EXPECT_GT(st.rms, 0.01);
 
@@ -141,7 +125,7 @@ TEST_F(PlaybackCommands, PlayOnTheSynthesizerRecordsInRealTimeIntoAWav) {
     EXPECT_NE(r.err.find("Finished"), std::string::npos) << r.err;
     EXPECT_NE(r.err.find("End counter 24"), std::string::npos) << r.err;
     EXPECT_GE(took, 24 * 31ms);  // real time: never faster than the ticks
-    const SoxStat st = sox(path("live.wav"));
+    const testing::SoxStat st = sox(path("live.wav"));
     EXPECT_GT(st.seconds, 24 * 0.031);
     EXPECT_GT(st.rms, 0.005);
 }

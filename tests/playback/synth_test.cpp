@@ -10,36 +10,17 @@
 #include <thread>
 
 #include "playback/wav_render.h"
+#include "sox_stat.h"
 
 namespace tarrowin {
 namespace {
 
 namespace fs = std::filesystem;
+using testing::SoxStat;
+using testing::soxStat;
 
 // The SoundFont of Debian's timgm6mb-soundfont, the one every build machine has.
 const std::string kTimGM = "/usr/share/sounds/sf2/TimGM6mb.sf2";
-
-struct SoxStat {
-    double seconds = -1;
-    double rms = -1;
-};
-
-// Measures a WAV file with sox, a reader we did not write.
-SoxStat soxStat(const std::string& path) {
-    SoxStat st;
-    const std::string cmd = "sox '" + path + "' -n stat 2>&1";
-    FILE* p = popen(cmd.c_str(), "r");
-    if (p == nullptr) return st;
-    char line[256];
-    while (std::fgets(line, sizeof line, p) != nullptr) {
-        const std::string s = line;
-        const auto value = [&] { return std::atof(s.substr(s.find(':') + 1).c_str()); };
-        if (s.rfind("Length (seconds):", 0) == 0) st.seconds = value();
-        if (s.rfind("RMS     amplitude:", 0) == 0) st.rms = value();
-    }
-    pclose(p);
-    return st;
-}
 
 class TempDir {
    public:
