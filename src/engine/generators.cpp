@@ -1,6 +1,7 @@
 #include "generators.h"
 
 #include <algorithm>
+#include <bit>
 #include <cmath>
 #include <limits>
 
@@ -28,26 +29,38 @@ std::mt19937 seededEngine() {
 size_t at(int v) { return static_cast<size_t>(v); }
 
 // Keeps a scale position inside 0..4n-1 (0..K-1 when it was outside). `scaled` is the map
-// value times K; `remainder` takes the value mod K first, as most generators do.
+// value times K; `remainder` takes the value mod K first, as most generators do. A
+// position that is still outside (negative, or a Logistic Map value beyond 4n) is brought
+// back by ((i mod K) + K) mod K; a NaN or infinite value gives 0.
 int32_t foldPosition(double scaled, int32_t K, int32_t n, bool remainder) {
+    const int32_t limit = remainder ? K : 4 * n;
+    if (std::fabs(scaled) < 2147483647.0) {
+        // The cast truncates toward zero, as the position rule asks.
+        auto t = static_cast<int32_t>(scaled);
+        if (t >= 0 && t < limit) return t;
+        if (t >= 0 && t < 8 * K) {  // a few subtractions are cheaper than a division
+            do t -= K;
+            while (t >= K);
+            return t;
+        }
+        const int32_t r = t % K;
+        return r < 0 ? r + K : r;
+    }
     if (!std::isfinite(scaled)) return 0;
-    double t = std::trunc(scaled);
-    if (remainder) t = std::fmod(t, static_cast<double>(K));
-    if (t >= 0.0 && t < 4.0 * n) return static_cast<int32_t>(t);
-    double r = std::fmod(t, static_cast<double>(K));
-    if (r < 0.0) r += K;
-    return static_cast<int32_t>(r);
+    const auto r = static_cast<int32_t>(std::fmod(std::trunc(scaled), static_cast<double>(K)));
+    return r < 0 ? r + K : r;
 }
 
 int32_t foldPosition(int32_t i, int32_t K, int32_t n) {
     if (i >= 0 && i < 4 * n) return i;
-    return ((i % K) + K) % K;
+    const int32_t r = i % K;
+    return r < 0 ? r + K : r;
 }
 
-void modulate(GeneratorState& st, size_t a, int v, int32_t k, int32_t m, const VoiceSettings& s) {
+inline void modulate(GeneratorState& st, size_t a, int v, int32_t k, int32_t m, const VoiceSettings& s) {
     int32_t& countdown = st.countdown[a][at(v)];
     int32_t& T = st.transposition[a][at(v)];
-    const int32_t every = std::max(s.modulateEvery, 1);
+    const int32_t every = s.modulateEvery;
     if (s.modulate == 1 && s.modulateMode == 0 && k >= every) {
         countdown = k % every;
         if (countdown == 0) {
@@ -74,10 +87,23 @@ double radius(float x, float y) {
 }  // namespace
 
 GeneratorState::GeneratorState() : rng_(seededEngine()) {
+    trigAngle_.fill(0.0f);
+    trigCos_.fill(1.0);
     logX.fill(0.2f);
     noiseX.fill(0.2f);
     gingerX.fill(-0.1f);
     lorenzX.fill(1.0f);
+}
+
+void GeneratorState::hopalongTrig(int v, float angle, double& sine, double& cosine) {
+    const size_t i = at(v);
+    if (!(trigAngle_[i] == angle) || std::signbit(trigAngle_[i]) != std::signbit(angle)) {
+        trigAngle_[i] = angle;
+        trigSin_[i] = std::sin(static_cast<double>(angle));
+        trigCos_[i] = std::cos(static_cast<double>(angle));
+    }
+    sine = trigSin_[i];
+    cosine = trigCos_[i];
 }
 
 int32_t GeneratorState::drawRunLength() {
@@ -86,13 +112,22 @@ int32_t GeneratorState::drawRunLength() {
 }
 
 int32_t digitSum(int32_t a, int32_t base) {
-    const int32_t b = std::max(base, 2);
-    int32_t sum = 0;
-    while (static_cast<uint32_t>(a) > static_cast<uint32_t>(b)) {
-        sum += a % b;
-        a /= b;
+    // Truncating division makes the digits of a negative value the negated digits of its
+    // magnitude, so the sum is computed on the unsigned magnitude and given a's sign.
+    const uint32_t b = static_cast<uint32_t>(std::max(base, 2));
+    uint32_t magnitude = a < 0 ? 0u - static_cast<uint32_t>(a) : static_cast<uint32_t>(a);
+    uint32_t sum = 0;
+    if ((b & (b - 1)) == 0) {
+        const int shift = std::countr_zero(b);
+        if (shift == 1) {
+            sum = static_cast<uint32_t>(std::popcount(magnitude));
+        } else {
+            for (; magnitude != 0; magnitude >>= shift) sum += magnitude & (b - 1);
+        }
+    } else {
+        for (; magnitude != 0; magnitude /= b) sum += magnitude % b;
     }
-    return sum + a / b + a % b;
+    return a < 0 ? -static_cast<int32_t>(sum) : static_cast<int32_t>(sum);
 }
 
 void resetGeneratorState(GeneratorState& st, int v, Algorithm algorithm, const VoiceSettings& voice) {
@@ -129,82 +164,107 @@ void clearCountdowns(GeneratorState& st) {
     for (auto& perVoice : st.transposition) perVoice.fill(0);
 }
 
-int32_t nextNote(GeneratorState& st, int v, int32_t k, const VoiceSettings& s) {
+namespace {
+
+template <bool kPitch>
+int32_t step(GeneratorState& st, int v, int32_t k, const VoiceSettings& s) {
     const size_t i = at(v);
-    const auto algorithm = static_cast<Algorithm>(std::clamp<int>(static_cast<int>(s.algorithm), 0, kAlgorithms - 1));
-    const size_t a = static_cast<size_t>(algorithm);
-    const int32_t n = std::clamp(s.scale.count, 1, kMaxScaleNotes);
-    const int32_t octaves = std::clamp(s.octaves, 1, 4);
+    const Algorithm algorithm = s.algorithm;
+    const auto a = static_cast<size_t>(algorithm);
+    const int32_t n = s.scale.count;
+    const int32_t octaves = s.octaves;
     const int32_t K = octaves * n;
 
+    // Morse-Thue modulates by its digit sum, every other generator by the counter.
+    int32_t D = 0;
+    if (algorithm == Algorithm::MorseThue && (kPitch || s.modulate == 1)) {
+        D = digitSum(static_cast<int32_t>(static_cast<uint32_t>(k) * static_cast<uint32_t>(s.param2)), s.param1);
+    }
+    modulate(st, a, v, k, algorithm == Algorithm::MorseThue ? D : k, s);
+
     int32_t position = 0;
-    if (algorithm == Algorithm::MorseThue) {
-        const auto product = static_cast<int32_t>(static_cast<uint32_t>(k) * static_cast<uint32_t>(s.param2));
-        const int32_t D = digitSum(product, s.param1);
-        modulate(st, a, v, k, D, s);
-        position = foldPosition(D % K, K, n);
-    } else {
-        modulate(st, a, v, k, k, s);
-        switch (algorithm) {
-            case Algorithm::LogisticMap: {
-                const double x = st.logX[i];
-                st.logX[i] = toFloat((1.0 - x) * x * static_cast<double>(s.logisticMu));
-                position = foldPosition(static_cast<double>(st.logX[i]) * K, K, n, false);
-                break;
-            }
-            case Algorithm::OneOverFNoise: {
-                const double x = st.noiseX[i];
-                st.noiseX[i] = toFloat((1.0 - x) * x * static_cast<double>(3.999f));
-                const double p = s.noiseCoefficient;
-                st.noiseY[i] = toFloat(std::sqrt(1.0 - p * p) * st.noiseX[i] + p * st.noiseY[i]);
-                position = foldPosition(static_cast<double>(st.noiseY[i]) * K, K, n, true);
-                break;
-            }
-            case Algorithm::Henon: {
-                const double x = st.henonX[i], y = st.henonY[i];
-                st.henonX[i] = toFloat(y - x * x * static_cast<double>(s.henonA) + 1.0);
-                st.henonY[i] = toFloat(static_cast<double>(st.henonX[i]) * static_cast<double>(s.henonB));
-                position = foldPosition(radius(st.henonX[i], st.henonY[i]) * K, K, n, true);
-                break;
-            }
-            case Algorithm::Hopalong: {
-                const double x = st.hopX[i], y = st.hopY[i], t = s.hopalongAngle;
-                const double sign = x >= 0.0 ? 1.0 : -1.0;  // -0.0 >= 0.0 holds
-                st.hopX[i] = toFloat(y - sign * std::sqrt(std::fabs(x * std::sin(t) - std::cos(t))));
-                st.hopY[i] = toFloat(t - x);
-                position = foldPosition(radius(st.hopX[i], st.hopY[i]) * K, K, n, true);
-                break;
-            }
-            case Algorithm::Martin: {
-                const double x = st.martinX[i], y = st.martinY[i], t = s.martinAngle;
-                st.martinX[i] = toFloat(y - std::sin(x));
-                st.martinY[i] = toFloat(t - x);
-                position = foldPosition(radius(st.martinX[i], st.martinY[i]) * K, K, n, true);
-                break;
-            }
-            case Algorithm::Gingerbreadman: {
-                const double x = st.gingerX[i], y = st.gingerY[i];
-                st.gingerX[i] = toFloat(1.0 - y + std::fabs(x));
-                st.gingerY[i] = toFloat(x);
-                position = foldPosition(radius(st.gingerX[i], st.gingerY[i]) * K, K, n, true);
-                break;
-            }
-            case Algorithm::Lorenz: {
-                const double x = st.lorenzX[i];
-                st.lorenzX[i] = toFloat(std::fabs((3.0 * x - 4.0 * x * x * x) * static_cast<double>(s.lorenzCoefficient)));
-                position = foldPosition(static_cast<double>(st.lorenzX[i]) * K, K, n, true);
-                break;
-            }
-            case Algorithm::MorseThue: break;
+    switch (algorithm) {
+        case Algorithm::MorseThue:
+            if constexpr (kPitch) position = foldPosition(D >= 0 && D < K ? D : D % K, K, n);
+            break;
+        case Algorithm::LogisticMap: {
+            const double x = st.logX[i];
+            st.logX[i] = toFloat((1.0 - x) * x * static_cast<double>(s.logisticMu));
+            if constexpr (kPitch) position = foldPosition(static_cast<double>(st.logX[i]) * K, K, n, false);
+            break;
+        }
+        case Algorithm::OneOverFNoise: {
+            const double x = st.noiseX[i];
+            st.noiseX[i] = toFloat((1.0 - x) * x * static_cast<double>(3.999f));
+            const double p = s.noiseCoefficient;
+            st.noiseY[i] = toFloat(std::sqrt(1.0 - p * p) * st.noiseX[i] + p * st.noiseY[i]);
+            if constexpr (kPitch) position = foldPosition(static_cast<double>(st.noiseY[i]) * K, K, n, true);
+            break;
+        }
+        case Algorithm::Henon: {
+            const double x = st.henonX[i], y = st.henonY[i];
+            st.henonX[i] = toFloat(y - x * x * static_cast<double>(s.henonA) + 1.0);
+            st.henonY[i] = toFloat(static_cast<double>(st.henonX[i]) * static_cast<double>(s.henonB));
+            if constexpr (kPitch) position = foldPosition(radius(st.henonX[i], st.henonY[i]) * K, K, n, true);
+            break;
+        }
+        case Algorithm::Hopalong: {
+            const double x = st.hopX[i], y = st.hopY[i], t = s.hopalongAngle;
+            const double sign = x >= 0.0 ? 1.0 : -1.0;  // -0.0 >= 0.0 holds
+            double sine, cosine;
+            st.hopalongTrig(v, s.hopalongAngle, sine, cosine);
+            st.hopX[i] = toFloat(y - sign * std::sqrt(std::fabs(x * sine - cosine)));
+            st.hopY[i] = toFloat(t - x);
+            if constexpr (kPitch) position = foldPosition(radius(st.hopX[i], st.hopY[i]) * K, K, n, true);
+            break;
+        }
+        case Algorithm::Martin: {
+            const double x = st.martinX[i], y = st.martinY[i], t = s.martinAngle;
+            st.martinX[i] = toFloat(y - std::sin(x));
+            st.martinY[i] = toFloat(t - x);
+            if constexpr (kPitch) position = foldPosition(radius(st.martinX[i], st.martinY[i]) * K, K, n, true);
+            break;
+        }
+        case Algorithm::Gingerbreadman: {
+            const double x = st.gingerX[i], y = st.gingerY[i];
+            st.gingerX[i] = toFloat(1.0 - y + std::fabs(x));
+            st.gingerY[i] = toFloat(x);
+            if constexpr (kPitch) position = foldPosition(radius(st.gingerX[i], st.gingerY[i]) * K, K, n, true);
+            break;
+        }
+        case Algorithm::Lorenz: {
+            const double x = st.lorenzX[i];
+            st.lorenzX[i] = toFloat(std::fabs((3.0 * x - 4.0 * x * x * x) * static_cast<double>(s.lorenzCoefficient)));
+            if constexpr (kPitch) position = foldPosition(static_cast<double>(st.lorenzX[i]) * K, K, n, true);
+            break;
         }
     }
 
-    const int32_t octave = position / n;
-    const int32_t degree = position % n;
+    if constexpr (!kPitch) return 0;
+    // position < 4n: the octave is found by comparing with the four ranges in turn.
+    int32_t octave = 0;
+    while (octave < 3 && position >= (octave + 1) * n) ++octave;
+    const int32_t degree = position - octave * n;
     const int32_t S = s.startNote;
     int32_t note = s.scale[degree] + 12 * octave + S + s.modulate * st.transposition[a][i];
     if (s.inverted) note = 12 * octaves + 2 * S - note;
     return note;
+}
+
+}  // namespace
+
+int32_t nextNote(GeneratorState& st, int v, int32_t k, const VoiceSettings& s) { return step<true>(st, v, k, s); }
+
+void advanceGenerator(GeneratorState& st, int v, int32_t k, const VoiceSettings& s) { step<false>(st, v, k, s); }
+
+VoiceSettings playableVoice(const VoiceSettings& voice) {
+    VoiceSettings s = voice;
+    s.algorithm = static_cast<Algorithm>(std::clamp<int>(static_cast<int>(s.algorithm), 0, kAlgorithms - 1));
+    if (s.scale.count < 1 || s.scale.count > kMaxScaleNotes) s.scale = ScaleList{0};
+    s.octaves = std::clamp(s.octaves, 1, 4);
+    s.param1 = std::max(s.param1, 2);
+    s.modulateEvery = std::max(s.modulateEvery, 1);
+    return s;
 }
 
 }  // namespace tarrowin

@@ -1,5 +1,7 @@
 #include "note_engine.h"
 
+#include <algorithm>
+
 namespace tarrowin {
 
 NoteEngine::NoteEngine() { ticks_.fill(1); }
@@ -7,8 +9,11 @@ NoteEngine::NoteEngine() { ticks_.fill(1); }
 NoteEngine::NoteEngine(const VoiceArray& voices) { setVoices(voices); }
 
 void NoteEngine::setVoices(const VoiceArray& voices) {
-    voices_ = voices;
-    for (int v = 0; v < kVoices; ++v) ticks_[static_cast<size_t>(v)] = noteTicks(voices_[static_cast<size_t>(v)].noteValue);
+    for (int v = 0; v < kVoices; ++v) {
+        const auto i = static_cast<size_t>(v);
+        voices_[i] = playableVoice(voices[i]);
+        ticks_[i] = noteTicks(voices_[i].noteValue);
+    }
 }
 
 bool NoteEngine::isDue(int v, int64_t t) const {
@@ -24,19 +29,22 @@ int32_t NoteEngine::counterAt(int v, int64_t t) const {
 
 void NoteEngine::resetVoice(int v) { resetGeneratorState(state_, v, voice(v).algorithm, voice(v)); }
 
-std::optional<int32_t> NoteEngine::warmUpVoice(int v, int64_t start) {
+int64_t NoteEngine::warmUpSteps(int v, int64_t start) const {
     // The warm-up visits the ticks F = X .. start + 2X - 1 (X = offset * nv) and steps the
     // generator at every multiple of nv, with counter F / nv. X itself is a multiple, so
     // the steps are the counters offset, offset + 1, ... : ceil((start + X) / nv) of them.
     const int64_t nv = noteLength(v);
-    const int64_t X = static_cast<int64_t>(voice(v).offset) * nv;
-    const int64_t L = start + X;
-    if (L <= 0) return std::nullopt;
-    const int64_t steps = (L + nv - 1) / nv;
+    const int64_t L = start + static_cast<int64_t>(voice(v).offset) * nv;
+    return L > 0 ? (L + nv - 1) / nv : 0;
+}
+
+std::optional<int32_t> NoteEngine::warmUpVoice(int v, int64_t start) {
+    const int64_t steps = warmUpSteps(v, start);
+    if (steps == 0) return std::nullopt;
     const VoiceSettings& s = voice(v);
-    int32_t note = 0;
-    for (int64_t j = 0; j < steps; ++j) note = nextNote(state_, v, static_cast<int32_t>(s.offset + j), s);
-    return note;
+    // Only the last step's pitch is wanted; the others just advance the state.
+    for (int64_t j = 0; j + 1 < steps; ++j) advanceGenerator(state_, v, static_cast<int32_t>(s.offset + j), s);
+    return nextNote(state_, v, static_cast<int32_t>(s.offset + steps - 1), s);
 }
 
 void NoteEngine::prepareRun(int64_t start) {

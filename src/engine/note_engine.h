@@ -37,6 +37,8 @@ class NoteEngine {
     // and returns the pitch of the last of them (none when there is no warm-up). Steps
     // straight over the due counters instead of testing every tick.
     std::optional<int32_t> warmUpVoice(int v, int64_t start);
+    // How many generator steps that warm-up takes.
+    int64_t warmUpSteps(int v, int64_t start) const;
 
     // The voice's pitch at tick t when it is due there; otherwise nothing, and no state
     // changes.
