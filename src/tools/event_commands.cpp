@@ -6,22 +6,20 @@ namespace tarrowin {
 
 namespace {
 
-const char* const kLimitText = "Sorry, you have reached the limit of events (1000)";
-const char* const kCounterText = "Minimum difference between Start and End counters  is 1";
+Message toMessage(const UserMessage& m) { return {std::string(m.text), std::string(m.caption), MessageIcon::Exclamation}; }
+
+std::optional<Message> toMessage(const std::optional<UserMessage>& m) {
+    if (!m) return std::nullopt;
+    return toMessage(*m);
+}
 
 std::optional<Message> checkCounters(const CTarrowinDoc& doc) {
-    if (doc.global().endCounter <= doc.global().startCounter) return errorMessage(kCounterText);
+    if (doc.global().endCounter <= doc.global().startCounter) return toMessage(kCounterRangeMessage);
     return std::nullopt;
 }
 
 bool isEventIndex(const CTarrowinDoc& doc, std::optional<int> index) {
     return index && *index >= 0 && *index < doc.composition().count();
-}
-
-CompositionEvent currentAsEvent(const CTarrowinDoc& doc) {
-    CompositionEvent e;
-    doc.CopyCurrentSettingsIntoEvent(e);
-    return e;
 }
 
 EventEdit edited(EventEdit::Kind kind, int index, const CTarrowinDoc& doc) {
@@ -53,22 +51,17 @@ std::vector<std::string> playFromEventLines(const Composition& composition) {
     return lines;
 }
 
-std::optional<Message> checkAddEvent(const CTarrowinDoc& doc) {
-    if (doc.composition().lastIndex() >= kMaxEvents - 1) return Message{kLimitText, kAppCaption, MessageIcon::Exclamation};
-    return checkCounters(doc);
-}
+std::optional<Message> checkAddEvent(const CTarrowinDoc& doc) { return toMessage(doc.newEventRefusal()); }
 
 EventEdit addEvent(CTarrowinDoc& doc, Prompter& prompter) {
-    if (prompter.refused(checkAddEvent(doc))) return {};
-    doc.mutableComposition().append(currentAsEvent(doc));
+    if (prompter.refused(toMessage(doc.addCurrentSettingsAsEvent()))) return {};
     return edited(EventEdit::Kind::Added, doc.composition().lastIndex(), doc);
 }
 
 EventEdit insertEvent(CTarrowinDoc& doc, Prompter& prompter, std::optional<int> selected) {
     if (!isEventIndex(doc, selected)) return {};
     // A full composition takes no insertion either; Add's message says why.
-    if (prompter.refused(checkAddEvent(doc))) return {};
-    doc.mutableComposition().insert(*selected, currentAsEvent(doc));
+    if (prompter.refused(toMessage(doc.insertCurrentSettingsAsEvent(*selected)))) return {};
     return edited(EventEdit::Kind::Inserted, *selected, doc);
 }
 
