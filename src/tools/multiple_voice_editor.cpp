@@ -75,6 +75,14 @@ std::array<bool, 12> MultipleVoiceEditorDialog::userScaleEditorMarks() const {
 
 void MultipleVoiceEditorDialog::userScaleEditorClosed(const std::array<bool, 12>& marks) { userScale = buildUserScale(marks); }
 
+std::optional<std::string_view> MultipleVoiceEditorDialog::coefficientDialogTitle() const {
+    static const std::array<std::string_view, kAlgorithms> titles = {
+        "", "LogMap", "1/f Noise", "Henon", "Hopalong", "Martin", "Ginger", "Lorenz",
+    };
+    if (algorithmChoice <= 0 || algorithmChoice >= kAlgorithms) return std::nullopt;
+    return titles[static_cast<size_t>(algorithmChoice)];
+}
+
 std::optional<Message> MultipleVoiceEditorDialog::check(bool selectedEvents) const {
     if (newParam1 < 2 || newParam1 > 1000000) return rangeMessage(2, 1000000);
     if (newParam2 < 1 || newParam2 > 1000000000) return rangeMessage(1, 1000000000);

@@ -97,6 +97,10 @@ class MultipleVoiceEditorDialog {
     std::array<bool, 12> userScaleEditorMarks() const;
     void userScaleEditorClosed(const std::array<bool, 12>& marks);
 
+    // "Set Coefficient": the title of the parameter dialog of the chosen algorithm
+    // ("LogMap", "1/f Noise", "Henon", ...); none for Morse-Thue or no choice.
+    std::optional<std::string_view> coefficientDialogTitle() const;
+
     // The checks both actions make, in order; selectedEvents for "Change Selected Events".
     std::optional<Message> check(bool selectedEvents) const;
     // The per-voice rule: each checked field takes its value, in a fixed order.

@@ -5,6 +5,7 @@
 #include <cmath>
 #include <set>
 
+#include "document/document_file.h"
 #include "engine/tables.h"
 #include "recording_prompter.h"
 
@@ -240,6 +241,7 @@ TEST_F(RandomizerTest, TheSameSeedGivesTheSameDocument) {
     otherDialog.create(other, r2, prompter);
     EXPECT_EQ(doc.current(), other.current());
     EXPECT_EQ(doc.composition(), other.composition());
+    EXPECT_EQ(serializeDocument(doc), serializeDocument(other));
     EXPECT_EQ(r1, r2);
     CTarrowinDoc third;
     third.OnNewDocument();

@@ -81,8 +81,10 @@ TEST_F(VoiceEditorTest, CoefficientNeedsTheAlgorithmFlag) {
     const VoiceSettings before = doc.voice(0);
     editor.changeSettings(doc, prompter);
     EXPECT_EQ(doc.voice(0), before);
+    EXPECT_FALSE(editor.coefficientDialogTitle());
     editor.setFlag(ChangeFlag::Algorithm, true);
     editor.algorithmChoice = static_cast<int32_t>(Algorithm::Henon);
+    EXPECT_EQ(editor.coefficientDialogTitle(), "Henon");
     editor.changeSettings(doc, prompter);
     EXPECT_EQ(doc.voice(0).algorithm, Algorithm::Henon);
     EXPECT_EQ(doc.voice(0).henonA, 1.2f);
