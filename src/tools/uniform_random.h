@@ -19,9 +19,9 @@ class UniformRandom {
     UniformRandom() = default;
     explicit UniformRandom(int64_t seed) { setSeed(seed); }
 
-    // Stores -S (S in 1..kMaxSeed; values below 1 count as 1, larger ones
-    // as kMaxSeed), so the first call runs the
-    // initialisation and fills the shuffle table from S: every seed gives its own draws.
+    // Stores -S (S in 1..kMaxSeed; values below 1 count as 1, larger ones as kMaxSeed), so
+    // the first call runs the initialisation and fills the shuffle table from S: every seed
+    // gives its own draws.
     void setSeed(int64_t seed);
     // A seed from the current time in seconds.
     static int64_t timeSeed();
