@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <functional>
 #include <random>
+#include <span>
 
 #include "settings.h"
 
@@ -40,6 +41,21 @@ struct GeneratorState {
 
 // One step of voice v's generator for counter k; returns the pitch.
 int32_t nextNote(GeneratorState& state, int v, int32_t k, const VoiceSettings& voice);
+
+// Takes `count` steps of voice v's generator with the counters first, first + 1, ... and
+// discards their notes: the state afterwards is exactly that of `count` nextNote calls
+// (the same random draws included), for a fraction of the work.
+void skipSteps(GeneratorState& state, int v, int32_t first, int64_t count, const VoiceSettings& voice);
+
+// skipSteps for several voices at once (each voice at most once): their maps advance side
+// by side, which the processor runs in parallel.
+struct SkipRequest {
+    int v = 0;
+    int32_t first = 0;
+    int64_t count = 0;
+    const VoiceSettings* voice = nullptr;
+};
+void skipStepsTogether(GeneratorState& state, std::span<const SkipRequest> requests);
 
 // Puts the map state of voice v for one algorithm to its initial values.
 void resetGeneratorState(GeneratorState& state, int v, Algorithm algorithm, const VoiceSettings& voice);
