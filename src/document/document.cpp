@@ -116,9 +116,44 @@ void CTarrowinDoc::CopyCurrentSettingsIntoEvent(CompositionEvent& event) const {
 
 bool CTarrowinDoc::LoadEventIntoCurrentSettings(int index) {
     if (index < 0 || index >= composition_.count()) return false;
-    current_ = composition_.event(index);
-    if (listener_) listener_->eventLoaded(index);
+    const CompositionEvent& e = composition_.event(index);
+    LoadedEventChanges changes;
+    changes.index = index;
+    changes.tempo = e.global.tempo != current_.global.tempo;
+    changes.counters = e.global.startCounter != current_.global.startCounter ||
+                       e.global.endCounter != current_.global.endCounter;
+    changes.timeSignature = e.global.timeSigNumerator != current_.global.timeSigNumerator ||
+                            e.global.timeSigDenominator != current_.global.timeSigDenominator;
+    for (int v = 0; v < kVoices; ++v) {
+        const auto i = static_cast<size_t>(v);
+        changes.voices[i] = !(e.voices[i] == current_.voices[i]);
+        changes.userScale[i] = !(e.voices[i].userScale == current_.voices[i].userScale);
+    }
+    current_ = e;
+    if (listener_) listener_->currentSettingsLoaded(changes);
     return true;
+}
+
+std::optional<UserMessage> CTarrowinDoc::newEventRefusal() const {
+    if (composition_.isFull()) return kEventLimitMessage;
+    if (current_.global.endCounter <= current_.global.startCounter) return kCounterRangeMessage;
+    return std::nullopt;
+}
+
+std::optional<UserMessage> CTarrowinDoc::addCurrentSettingsAsEvent() {
+    if (auto refusal = newEventRefusal()) return refusal;
+    CompositionEvent e;
+    CopyCurrentSettingsIntoEvent(e);
+    composition_.append(e);
+    return std::nullopt;
+}
+
+std::optional<UserMessage> CTarrowinDoc::insertCurrentSettingsAsEvent(int index) {
+    if (auto refusal = newEventRefusal()) return refusal;
+    CompositionEvent e;
+    CopyCurrentSettingsIntoEvent(e);
+    composition_.insert(index, e);
+    return std::nullopt;
 }
 
 void CTarrowinDoc::replaceContents(const Settings& current, int32_t reserved, const Composition& composition) {

@@ -2,8 +2,11 @@
 // The Tarrowin document: the current settings of the 16 voices, the composition of up to
 // 1000 events, and the modified flag that decides whether closing asks to save.
 
+#include <bitset>
 #include <cstdint>
 #include <functional>
+#include <optional>
+#include <string_view>
 #include <vector>
 
 #include "engine/settings.h"
@@ -11,6 +14,15 @@
 namespace tarrowin {
 
 inline constexpr int kMaxEvents = 1000;
+
+// A fixed message box text with its caption.
+struct UserMessage {
+    std::string_view caption;
+    std::string_view text;
+};
+// Refusals of the commands that add an event from the current settings.
+inline constexpr UserMessage kEventLimitMessage{"Tarrowin", "Sorry, you have reached the limit of events (1000)"};
+inline constexpr UserMessage kCounterRangeMessage{"Error", "Minimum difference between Start and End counters  is 1"};
 
 // One event: a full copy of the global and voice settings, with its own counter range in
 // `global.startCounter` .. `global.endCounter`. A constructed event has no scale lists.
@@ -40,12 +52,28 @@ class Composition {
     std::vector<CompositionEvent> events_;
 };
 
+// What LoadEventIntoCurrentSettings changed, so a view can refresh exactly that: the
+// tempo also drives live playback, the time signature selects its own combo rows, and a
+// voice row (with its "Other (%d)" label and user scale editor) only when that voice changed.
+struct LoadedEventChanges {
+    int index = -1;  // the event that became the current settings
+    bool tempo = false;
+    bool counters = false;  // startCounter or endCounter
+    bool timeSignature = false;
+    std::bitset<kVoices> voices;     // any field of the voice, lists included
+    std::bitset<kVoices> userScale;  // the voice's userScale list
+
+    bool anything() const { return tempo || counters || timeSignature || voices.any(); }
+};
+
 // Told when the document's contents change underneath a view.
 class DocumentListener {
    public:
     virtual ~DocumentListener() = default;
     // LoadEventIntoCurrentSettings(index) has replaced the current settings.
     virtual void eventLoaded(int index) { (void)index; }
+    // The same notification with what changed; by default it reaches eventLoaded(index).
+    virtual void currentSettingsLoaded(const LoadedEventChanges& changes) { eventLoaded(changes.index); }
     // New or Open replaced the whole document.
     virtual void documentReplaced() {}
 };
@@ -102,9 +130,18 @@ class CTarrowinDoc {
 
     // Fills an event with a deep copy of the current settings. Does not mark the document.
     void CopyCurrentSettingsIntoEvent(CompositionEvent& event) const;
-    // Makes event `index` the current settings and tells the listener. Does not mark the
-    // document. False (and nothing changed) for an index outside the composition.
+    // Makes event `index` the current settings and tells the listener what changed. Does
+    // not mark the document. False (and nothing changed) for an index outside the composition.
     bool LoadEventIntoCurrentSettings(int index);
+
+    // Add and Insert of a new event filled from the current settings: refused with the
+    // limit message when the composition is full, then with the counter message unless
+    // endCounter > startCounter. Neither marks the document modified.
+    std::optional<UserMessage> addCurrentSettingsAsEvent();
+    // Before event `index` (0..count()); an index outside that range adds nothing.
+    std::optional<UserMessage> insertCurrentSettingsAsEvent(int index);
+    // The refusal those two would give now, if any.
+    std::optional<UserMessage> newEventRefusal() const;
 
     // Replaces the whole document (an Open that read a file completely) and clears the
     // modified flag.

@@ -28,38 +28,38 @@ std::mt19937 seededEngine() {
 
 size_t at(int v) { return static_cast<size_t>(v); }
 
-// fmod of a whole number by K, through the integer remainder when it is in range (the
-// same value, and much cheaper).
-double remainderOf(double wholeNumber, int32_t K) {
-    if (std::fabs(wholeNumber) < 9.0e15) return static_cast<double>(static_cast<int64_t>(wholeNumber) % K);
-    return std::fmod(wholeNumber, static_cast<double>(K));
-}
-
 // Keeps a scale position inside 0..4n-1 (0..K-1 when it was outside). `scaled` is the map
-// value times K; `remainder` takes the value mod K first, as most generators do.
+// value times K; `remainder` takes the value mod K first, as most generators do. A
+// position that is still outside (negative, or a Logistic Map value beyond 4n) is brought
+// back by ((i mod K) + K) mod K; a NaN or infinite value gives 0.
 int32_t foldPosition(double scaled, int32_t K, int32_t n, bool remainder) {
+    const int32_t limit = remainder ? K : 4 * n;
+    if (std::fabs(scaled) < 2147483647.0) {
+        // The cast truncates toward zero, as the position rule asks.
+        auto t = static_cast<int32_t>(scaled);
+        if (t >= 0 && t < limit) return t;
+        if (t >= 0 && t < 8 * K) {  // a few subtractions are cheaper than a division
+            do t -= K;
+            while (t >= K);
+            return t;
+        }
+        const int32_t r = t % K;
+        return r < 0 ? r + K : r;
+    }
     if (!std::isfinite(scaled)) return 0;
-    double t = std::trunc(scaled);
-    if (remainder) t = remainderOf(t, K);
-    if (t >= 0.0 && t < 4.0 * n) return static_cast<int32_t>(t);
-    double r = remainderOf(t, K);
-    if (r < 0.0) r += K;
-    return static_cast<int32_t>(r);
+    const auto r = static_cast<int32_t>(std::fmod(std::trunc(scaled), static_cast<double>(K)));
+    return r < 0 ? r + K : r;
 }
 
 int32_t foldPosition(int32_t i, int32_t K, int32_t n) {
     if (i >= 0 && i < 4 * n) return i;
-    return ((i % K) + K) % K;
-}
-
-Algorithm algorithmOf(const VoiceSettings& s) {
-    return static_cast<Algorithm>(std::clamp<int>(static_cast<int>(s.algorithm), 0, kAlgorithms - 1));
+    const int32_t r = i % K;
+    return r < 0 ? r + K : r;
 }
 
 // The Morse-Thue value of counter k: the digit sum of k * Param2 in base Param1.
 int32_t morseThueValue(int32_t k, const VoiceSettings& s) {
-    const auto product = static_cast<int32_t>(static_cast<uint32_t>(k) * static_cast<uint32_t>(s.param2));
-    return digitSum(product, s.param1);
+    return digitSum(static_cast<int32_t>(static_cast<uint32_t>(k) * static_cast<uint32_t>(s.param2)), s.param1);
 }
 
 // The value whose remainder mod 12 becomes the transposition at counter k.
@@ -67,10 +67,10 @@ int32_t modulationValue(Algorithm a, int32_t k, const VoiceSettings& s) {
     return a == Algorithm::MorseThue ? morseThueValue(k, s) : k;
 }
 
-void modulate(GeneratorState& st, size_t a, int v, int32_t k, int32_t m, const VoiceSettings& s) {
+inline void modulate(GeneratorState& st, size_t a, int v, int32_t k, int32_t m, const VoiceSettings& s) {
     int32_t& countdown = st.countdown[a][at(v)];
     int32_t& T = st.transposition[a][at(v)];
-    const int32_t every = std::max(s.modulateEvery, 1);
+    const int32_t every = s.modulateEvery;
     if (s.modulate == 1 && s.modulateMode == 0 && k >= every) {
         countdown = k % every;
         if (countdown == 0) {
@@ -133,6 +133,7 @@ void skipModulation(GeneratorState& st, Algorithm algorithm, int v, int32_t firs
 }
 
 double radius(float x, float y) {
+
     const double dx = x, dy = y;
     return std::sqrt(dx * dx + dy * dy);
 }
@@ -140,10 +141,23 @@ double radius(float x, float y) {
 }  // namespace
 
 GeneratorState::GeneratorState() : rng_(seededEngine()) {
+    trigAngle_.fill(0.0f);
+    trigCos_.fill(1.0);
     logX.fill(0.2f);
     noiseX.fill(0.2f);
     gingerX.fill(-0.1f);
     lorenzX.fill(1.0f);
+}
+
+void GeneratorState::hopalongTrig(int v, float angle, double& sine, double& cosine) {
+    const size_t i = at(v);
+    if (!(trigAngle_[i] == angle) || std::signbit(trigAngle_[i]) != std::signbit(angle)) {
+        trigAngle_[i] = angle;
+        trigSin_[i] = std::sin(static_cast<double>(angle));
+        trigCos_[i] = std::cos(static_cast<double>(angle));
+    }
+    sine = trigSin_[i];
+    cosine = trigCos_[i];
 }
 
 int32_t GeneratorState::drawRunLength() {
@@ -152,13 +166,22 @@ int32_t GeneratorState::drawRunLength() {
 }
 
 int32_t digitSum(int32_t a, int32_t base) {
-    const int32_t b = std::max(base, 2);
-    int32_t sum = 0;
-    while (static_cast<uint32_t>(a) > static_cast<uint32_t>(b)) {
-        sum += a % b;
-        a /= b;
+    // Truncating division makes the digits of a negative value the negated digits of its
+    // magnitude, so the sum is computed on the unsigned magnitude and given a's sign.
+    const uint32_t b = static_cast<uint32_t>(std::max(base, 2));
+    uint32_t magnitude = a < 0 ? 0u - static_cast<uint32_t>(a) : static_cast<uint32_t>(a);
+    uint32_t sum = 0;
+    if ((b & (b - 1)) == 0) {
+        const int shift = std::countr_zero(b);
+        if (shift == 1) {
+            sum = static_cast<uint32_t>(std::popcount(magnitude));
+        } else {
+            for (; magnitude != 0; magnitude >>= shift) sum += magnitude & (b - 1);
+        }
+    } else {
+        for (; magnitude != 0; magnitude /= b) sum += magnitude % b;
     }
-    return sum + a / b + a % b;
+    return a < 0 ? -static_cast<int32_t>(sum) : static_cast<int32_t>(sum);
 }
 
 void resetGeneratorState(GeneratorState& st, int v, Algorithm algorithm, const VoiceSettings& voice) {
@@ -197,8 +220,10 @@ void clearCountdowns(GeneratorState& st) {
 
 namespace {
 
-// One step of each map. nextNote and skipSteps share them, so both advance a map alike to
-// the last bit; the constants that do not change from step to step are the caller's.
+// One step of each map. nextNote, advanceGenerator and skipSteps share them, so all three
+// advance a map alike to the last bit.
+
+// What a map step needs besides its state, worked out once for a whole warm-up.
 struct MapConstants {
     double logisticMu = 0, noiseP = 0, noiseRoot = 0, henonA = 0, henonB = 0;
     double hopAngle = 0, hopSin = 0, hopCos = 0, martinAngle = 0, lorenz = 0;
@@ -228,98 +253,128 @@ struct MapConstants {
     }
 };
 
-[[gnu::always_inline]] inline void stepLogistic(float& x, const MapConstants& c) {
+[[gnu::always_inline]] inline void stepLogistic(float& x, double mu) {
     const double d = x;
-    x = toFloat((1.0 - d) * d * c.logisticMu);
+    x = toFloat((1.0 - d) * d * mu);
 }
-[[gnu::always_inline]] inline void stepNoise(float& x, float& y, const MapConstants& c) {
+// root is sqrt(1 - p * p).
+[[gnu::always_inline]] inline void stepNoise(float& x, float& y, double root, double p) {
     const double d = x;
     x = toFloat((1.0 - d) * d * static_cast<double>(3.999f));
-    y = toFloat(c.noiseRoot * x + c.noiseP * y);
+    y = toFloat(root * x + p * y);
 }
-[[gnu::always_inline]] inline void stepHenon(float& x, float& y, const MapConstants& c) {
+[[gnu::always_inline]] inline void stepHenon(float& x, float& y, double A, double B) {
     const double dx = x, dy = y;
-    x = toFloat(dy - dx * dx * c.henonA + 1.0);
-    y = toFloat(static_cast<double>(x) * c.henonB);
+    x = toFloat(dy - dx * dx * A + 1.0);
+    y = toFloat(static_cast<double>(x) * B);
 }
-[[gnu::always_inline]] inline void stepHopalong(float& x, float& y, const MapConstants& c) {
+[[gnu::always_inline]] inline void stepHopalong(float& x, float& y, double angle, double sine, double cosine) {
     const double dx = x, dy = y;
     const double sign = dx >= 0.0 ? 1.0 : -1.0;  // -0.0 >= 0.0 holds
-    x = toFloat(dy - sign * std::sqrt(std::fabs(dx * c.hopSin - c.hopCos)));
-    y = toFloat(c.hopAngle - dx);
+    x = toFloat(dy - sign * std::sqrt(std::fabs(dx * sine - cosine)));
+    y = toFloat(angle - dx);
 }
-[[gnu::always_inline]] inline void stepMartin(float& x, float& y, const MapConstants& c) {
+[[gnu::always_inline]] inline void stepMartin(float& x, float& y, double angle) {
     const double dx = x, dy = y;
     x = toFloat(dy - std::sin(dx));
-    y = toFloat(c.martinAngle - dx);
+    y = toFloat(angle - dx);
 }
 [[gnu::always_inline]] inline void stepGingerbreadman(float& x, float& y) {
     const double dx = x, dy = y;
     x = toFloat(1.0 - dy + std::fabs(dx));
     y = toFloat(dx);
 }
-[[gnu::always_inline]] inline void stepLorenz(float& x, const MapConstants& c) {
+[[gnu::always_inline]] inline void stepLorenz(float& x, double coefficient) {
     const double d = x;
-    x = toFloat(std::fabs((3.0 * d - 4.0 * d * d * d) * c.lorenz));
+    x = toFloat(std::fabs((3.0 * d - 4.0 * d * d * d) * coefficient));
 }
 
-}  // namespace
-
-int32_t nextNote(GeneratorState& st, int v, int32_t k, const VoiceSettings& s) {
+template <bool kPitch>
+int32_t step(GeneratorState& st, int v, int32_t k, const VoiceSettings& s) {
     const size_t i = at(v);
-    const Algorithm algorithm = algorithmOf(s);
-    const size_t a = static_cast<size_t>(algorithm);
-    const int32_t n = std::clamp(s.scale.count, 1, kMaxScaleNotes);
-    const int32_t octaves = std::clamp(s.octaves, 1, 4);
+    const Algorithm algorithm = s.algorithm;
+    const auto a = static_cast<size_t>(algorithm);
+    const int32_t n = s.scale.count;
+    const int32_t octaves = s.octaves;
     const int32_t K = octaves * n;
 
+    // Morse-Thue modulates by its digit sum, every other generator by the counter.
+    int32_t D = 0;
+    if (algorithm == Algorithm::MorseThue && (kPitch || s.modulate == 1)) {
+        D = morseThueValue(k, s);
+    }
+    modulate(st, a, v, k, algorithm == Algorithm::MorseThue ? D : k, s);
+
     int32_t position = 0;
-    if (algorithm == Algorithm::MorseThue) {
-        const int32_t D = morseThueValue(k, s);
-        modulate(st, a, v, k, D, s);
-        position = foldPosition(D % K, K, n);
-    } else {
-        modulate(st, a, v, k, k, s);
-        const MapConstants c(algorithm, s);
-        switch (algorithm) {
-            case Algorithm::LogisticMap:
-                stepLogistic(st.logX[i], c);
-                position = foldPosition(static_cast<double>(st.logX[i]) * K, K, n, false);
-                break;
-            case Algorithm::OneOverFNoise:
-                stepNoise(st.noiseX[i], st.noiseY[i], c);
-                position = foldPosition(static_cast<double>(st.noiseY[i]) * K, K, n, true);
-                break;
-            case Algorithm::Henon:
-                stepHenon(st.henonX[i], st.henonY[i], c);
-                position = foldPosition(radius(st.henonX[i], st.henonY[i]) * K, K, n, true);
-                break;
-            case Algorithm::Hopalong:
-                stepHopalong(st.hopX[i], st.hopY[i], c);
-                position = foldPosition(radius(st.hopX[i], st.hopY[i]) * K, K, n, true);
-                break;
-            case Algorithm::Martin:
-                stepMartin(st.martinX[i], st.martinY[i], c);
-                position = foldPosition(radius(st.martinX[i], st.martinY[i]) * K, K, n, true);
-                break;
-            case Algorithm::Gingerbreadman:
-                stepGingerbreadman(st.gingerX[i], st.gingerY[i]);
-                position = foldPosition(radius(st.gingerX[i], st.gingerY[i]) * K, K, n, true);
-                break;
-            case Algorithm::Lorenz:
-                stepLorenz(st.lorenzX[i], c);
-                position = foldPosition(static_cast<double>(st.lorenzX[i]) * K, K, n, true);
-                break;
-            case Algorithm::MorseThue: break;
+    switch (algorithm) {
+        case Algorithm::MorseThue:
+            if constexpr (kPitch) position = foldPosition(D >= 0 && D < K ? D : D % K, K, n);
+            break;
+        case Algorithm::LogisticMap: {
+            stepLogistic(st.logX[i], s.logisticMu);
+            if constexpr (kPitch) position = foldPosition(static_cast<double>(st.logX[i]) * K, K, n, false);
+            break;
+        }
+        case Algorithm::OneOverFNoise: {
+            const double p = s.noiseCoefficient;
+            stepNoise(st.noiseX[i], st.noiseY[i], std::sqrt(1.0 - p * p), p);
+            if constexpr (kPitch) position = foldPosition(static_cast<double>(st.noiseY[i]) * K, K, n, true);
+            break;
+        }
+        case Algorithm::Henon: {
+            stepHenon(st.henonX[i], st.henonY[i], s.henonA, s.henonB);
+            if constexpr (kPitch) position = foldPosition(radius(st.henonX[i], st.henonY[i]) * K, K, n, true);
+            break;
+        }
+        case Algorithm::Hopalong: {
+            double sine, cosine;
+            st.hopalongTrig(v, s.hopalongAngle, sine, cosine);
+            stepHopalong(st.hopX[i], st.hopY[i], s.hopalongAngle, sine, cosine);
+            if constexpr (kPitch) position = foldPosition(radius(st.hopX[i], st.hopY[i]) * K, K, n, true);
+            break;
+        }
+        case Algorithm::Martin: {
+            stepMartin(st.martinX[i], st.martinY[i], s.martinAngle);
+            if constexpr (kPitch) position = foldPosition(radius(st.martinX[i], st.martinY[i]) * K, K, n, true);
+            break;
+        }
+        case Algorithm::Gingerbreadman: {
+            stepGingerbreadman(st.gingerX[i], st.gingerY[i]);
+            if constexpr (kPitch) position = foldPosition(radius(st.gingerX[i], st.gingerY[i]) * K, K, n, true);
+            break;
+        }
+        case Algorithm::Lorenz: {
+            stepLorenz(st.lorenzX[i], s.lorenzCoefficient);
+            if constexpr (kPitch) position = foldPosition(static_cast<double>(st.lorenzX[i]) * K, K, n, true);
+            break;
         }
     }
 
-    const int32_t octave = position / n;
-    const int32_t degree = position % n;
+    if constexpr (!kPitch) return 0;
+    // position < 4n: the octave is found by comparing with the four ranges in turn.
+    int32_t octave = 0;
+    while (octave < 3 && position >= (octave + 1) * n) ++octave;
+    const int32_t degree = position - octave * n;
     const int32_t S = s.startNote;
     int32_t note = s.scale[degree] + 12 * octave + S + s.modulate * st.transposition[a][i];
     if (s.inverted) note = 12 * octaves + 2 * S - note;
     return note;
+}
+
+}  // namespace
+
+int32_t nextNote(GeneratorState& st, int v, int32_t k, const VoiceSettings& s) { return step<true>(st, v, k, s); }
+
+void advanceGenerator(GeneratorState& st, int v, int32_t k, const VoiceSettings& s) { step<false>(st, v, k, s); }
+
+VoiceSettings playableVoice(const VoiceSettings& voice) {
+    VoiceSettings s = voice;
+    s.algorithm = static_cast<Algorithm>(std::clamp<int>(static_cast<int>(s.algorithm), 0, kAlgorithms - 1));
+    if (s.scale.count < 1 || s.scale.count > kMaxScaleNotes) s.scale = ScaleList{0};
+    s.octaves = std::clamp(s.octaves, 1, 4);
+    s.param1 = std::max(s.param1, 2);
+    s.modulateEvery = std::max(s.modulateEvery, 1);
+    return s;
 }
 
 namespace {
@@ -348,13 +403,13 @@ MapCells mapCells(GeneratorState& st, Algorithm a, size_t i) {
 [[gnu::always_inline]] inline void stepMap(Algorithm a, float& x, float& y, const MapConstants& c) {
     switch (a) {
         case Algorithm::MorseThue: break;
-        case Algorithm::LogisticMap: stepLogistic(x, c); break;
-        case Algorithm::OneOverFNoise: stepNoise(x, y, c); break;
-        case Algorithm::Henon: stepHenon(x, y, c); break;
-        case Algorithm::Hopalong: stepHopalong(x, y, c); break;
-        case Algorithm::Martin: stepMartin(x, y, c); break;
+        case Algorithm::LogisticMap: stepLogistic(x, c.logisticMu); break;
+        case Algorithm::OneOverFNoise: stepNoise(x, y, c.noiseRoot, c.noiseP); break;
+        case Algorithm::Henon: stepHenon(x, y, c.henonA, c.henonB); break;
+        case Algorithm::Hopalong: stepHopalong(x, y, c.hopAngle, c.hopSin, c.hopCos); break;
+        case Algorithm::Martin: stepMartin(x, y, c.martinAngle); break;
         case Algorithm::Gingerbreadman: stepGingerbreadman(x, y); break;
-        case Algorithm::Lorenz: stepLorenz(x, c); break;
+        case Algorithm::Lorenz: stepLorenz(x, c.lorenz); break;
     }
 }
 
@@ -443,7 +498,7 @@ void skipMapsTogether(GeneratorState& st, std::span<const SkipRequest> requests)
     size_t n = 0;
     for (const SkipRequest& r : requests) {
         if (r.count <= 0) continue;
-        const Algorithm a = algorithmOf(*r.voice);
+        const Algorithm a = r.voice->algorithm;
         skipModulation(st, a, r.v, r.first, r.count, *r.voice);
         if (a == Algorithm::MorseThue) continue;  // no map: its notes depend on the counter alone
         MapRun& run = runs[n++];

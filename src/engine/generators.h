@@ -34,17 +34,32 @@ struct GeneratorState {
 
     GeneratorState();
     int32_t drawRunLength();
+    // sin and cos of a voice's Hopalong angle, computed once per angle.
+    void hopalongTrig(int v, float angle, double& sine, double& cosine);
 
    private:
     std::mt19937 rng_;
+    std::array<float, kVoices> trigAngle_{};
+    std::array<double, kVoices> trigSin_{}, trigCos_{};
 };
 
-// One step of voice v's generator for counter k; returns the pitch.
+// One step of voice v's generator for counter k; returns the pitch. The voice's settings
+// must be playable (see playableVoice); the engine's snapshot of a run always is.
 int32_t nextNote(GeneratorState& state, int v, int32_t k, const VoiceSettings& voice);
+
+// The same step as nextNote without working out its pitch: the state afterwards is
+// identical. The warm-up before a run uses it for the steps whose notes nobody hears.
+void advanceGenerator(GeneratorState& state, int v, int32_t k, const VoiceSettings& voice);
+
+// A copy of the voice whose generator inputs are inside the ranges the generators rely on
+// (algorithm 0..7, 1..12 scale notes, 1..4 octaves, base >= 2, period >= 1). The document
+// refuses anything else; this keeps a damaged value from reaching a step.
+VoiceSettings playableVoice(const VoiceSettings& voice);
 
 // Takes `count` steps of voice v's generator with the counters first, first + 1, ... and
 // discards their notes: the state afterwards is exactly that of `count` nextNote calls
-// (the same random draws included), for a fraction of the work.
+// (the same random draws included), for a fraction of the work. Playable settings only,
+// as for nextNote.
 void skipSteps(GeneratorState& state, int v, int32_t first, int64_t count, const VoiceSettings& voice);
 
 // skipSteps for several voices at once (each voice at most once): their maps advance side

@@ -9,8 +9,11 @@ NoteEngine::NoteEngine() { ticks_.fill(1); }
 NoteEngine::NoteEngine(const VoiceArray& voices) { setVoices(voices); }
 
 void NoteEngine::setVoices(const VoiceArray& voices) {
-    voices_ = voices;
-    for (int v = 0; v < kVoices; ++v) ticks_[static_cast<size_t>(v)] = noteTicks(voices_[static_cast<size_t>(v)].noteValue);
+    for (int v = 0; v < kVoices; ++v) {
+        const auto i = static_cast<size_t>(v);
+        voices_[i] = playableVoice(voices[i]);
+        ticks_[i] = noteTicks(voices_[i].noteValue);
+    }
 }
 
 bool NoteEngine::isDue(int v, int64_t t) const {

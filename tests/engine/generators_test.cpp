@@ -2,6 +2,7 @@
 
 #include <cmath>
 #include <limits>
+#include <random>
 #include <vector>
 
 #include "engine/generators.h"
@@ -34,6 +35,48 @@ TEST(DigitSum, OrdinaryAndNegativeSums) {
     EXPECT_EQ(digitSum(-19, 10), -10);
     // A base below 2 would never finish; it counts as 2.
     EXPECT_EQ(digitSum(7, 1), 3);
+}
+
+// The digit sum as it reads in words, on 32-bit signed values.
+int32_t literalDigitSum(int32_t a, int32_t b) {
+    int32_t sum = 0;
+    while (static_cast<uint32_t>(a) > static_cast<uint32_t>(b)) {
+        sum += a % b;
+        a /= b;
+    }
+    return sum + a / b + a % b;
+}
+
+TEST(DigitSum, AgreesWithTheLiteralLoopForEveryBaseKind) {
+    std::mt19937 rng(7);
+    const int32_t bases[] = {2, 3, 4, 7, 8, 10, 16, 64, 1000, 4096, 999983, 1000000};
+    const int32_t edges[] = {0, 1, -1, 2, -2, INT32_MAX, INT32_MIN, INT32_MIN + 1, 1000000, -1000000};
+    for (int32_t b : bases) {
+        for (int32_t a : edges) ASSERT_EQ(digitSum(a, b), literalDigitSum(a, b)) << a << " base " << b;
+        for (int i = 0; i < 20000; ++i) {
+            const auto a = static_cast<int32_t>(rng());
+            ASSERT_EQ(digitSum(a, b), literalDigitSum(a, b)) << a << " base " << b;
+        }
+    }
+}
+
+TEST(Steps, AdvancingWithoutThePitchLeavesTheSameState) {
+    for (int a = 0; a < kAlgorithms; ++a) {
+        VoiceSettings v = morseVoice();
+        v.algorithm = static_cast<Algorithm>(a);
+        v.modulate = 1;
+        v.modulateMode = a % 2;
+        v.modulateEvery = 3;
+        GeneratorState x, y;
+        x.randomRunLength = y.randomRunLength = [] { return 2; };
+        for (int k = 0; k < 500; ++k) {
+            nextNote(x, 0, k, v);
+            advanceGenerator(y, 0, k, v);
+        }
+        EXPECT_EQ(x.transposition, y.transposition) << a;
+        EXPECT_EQ(x.countdown, y.countdown) << a;
+        EXPECT_EQ(nextNote(x, 0, 500, v), nextNote(y, 0, 500, v)) << a;
+    }
 }
 
 TEST(MorseThue, CountersGiveDigitSumsThroughTheScale) {

@@ -1,0 +1,49 @@
+// libFuzzer target for the document reader. Besides crashes and undefined behaviour it
+// checks the reader's promises: a refused file leaves the open document exactly as it was,
+// and an accepted one writes back as a file that reads to the same document.
+
+#include <cstddef>
+#include <cstdint>
+#include <span>
+
+#include "document/document_file.h"
+
+namespace {
+
+const tarrowin::CTarrowinDoc& openDocument() {
+    static const tarrowin::CTarrowinDoc doc = [] {
+        tarrowin::CTarrowinDoc d;
+        d.OnNewDocument();
+        d.setTempo(123);
+        d.setEndCounter(64);
+        d.addCurrentSettingsAsEvent();
+        return d;
+    }();
+    return doc;
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+    using namespace tarrowin;
+    CTarrowinDoc doc = openDocument();
+    doc.SetModifiedFlag(true);
+    const FileResult result = parseDocument(std::span(data, size), doc);
+    if (!result.ok) {
+        if (result.message.empty()) __builtin_trap();
+        if (!(doc.current() == openDocument().current()) || !(doc.composition() == openDocument().composition()) ||
+            doc.reserved() != openDocument().reserved() || !doc.isModified()) {
+            __builtin_trap();
+        }
+        return 0;
+    }
+    if (doc.isModified()) __builtin_trap();
+    const auto written = serializeDocument(doc);
+    CTarrowinDoc again;
+    const FileResult reread = parseDocument(written, again);
+    if (!reread.ok || !(again.current() == doc.current()) || !(again.composition() == doc.composition()) ||
+        again.reserved() != doc.reserved() || serializeDocument(again) != written) {
+        __builtin_trap();
+    }
+    return 0;
+}

@@ -1,0 +1,184 @@
+#include "document_json.h"
+
+#include <cstdlib>
+#include <limits>
+#include <set>
+#include <string>
+#include <vector>
+
+namespace tarrowin::cli {
+
+namespace {
+
+constexpr const char* kReserved = "reserved";
+constexpr const char* kCurrent = "current";
+constexpr const char* kEvents = "events";
+constexpr const char* kVoicesKey = "voices";
+const std::string kDocumentPlace = "Document";
+
+// The decimal text of a float is the shortest that reads back as the same float; a double
+// holding that text is stored when it converts back exactly, else the float's exact value.
+Json floatToJson(float value) {
+    const std::string text = formatFloat(value);
+    const double shortest = std::strtod(text.c_str(), nullptr);
+    if (static_cast<float>(shortest) == value) return shortest;
+    return static_cast<double>(value);
+}
+
+Json listToJson(const ScaleList& list) {
+    Json values = Json::array();
+    for (int i = 0; i < list.count; ++i) values.push_back(list[i]);
+    return values;
+}
+
+Json settingsToJson(const Settings& s) {
+    Json out = Json::object();
+    for (const auto& rule : kGlobalRules) out[std::string(rule.name)] = rule.get(s.global);
+    Json voices = Json::array();
+    for (int v = 0; v < kVoices; ++v) {
+        const VoiceSettings& voice = s.voices[static_cast<size_t>(v)];
+        Json jv = Json::object();
+        for (const auto& rule : kVoiceIntRules) jv[std::string(rule.name)] = rule.get(voice);
+        for (const auto& rule : kVoiceFloatRules) jv[std::string(rule.name)] = floatToJson(voice.*rule.member);
+        for (const auto& rule : kVoiceListRules) jv[std::string(rule.name)] = listToJson(voice.*rule.member);
+        voices.push_back(std::move(jv));
+    }
+    out[kVoicesKey] = std::move(voices);
+    return out;
+}
+
+struct JsonFailure {
+    std::string message;
+};
+
+std::string typeName(const Json& j) {
+    if (j.is_number_integer()) return "an integer";
+    if (j.is_number()) return "a number with a fraction";
+    return std::string("a ") + j.type_name();
+}
+
+[[noreturn]] void refuse(std::string message) { throw JsonFailure{std::move(message)}; }
+
+// The object's keys must be exactly `expected`: a typo is reported, not silently ignored.
+void checkKeys(const Json& object, const std::vector<std::string>& expected, const std::string& place) {
+    if (!object.is_object()) refuse(place + ": must be an object, not " + typeName(object));
+    const std::set<std::string> known(expected.begin(), expected.end());
+    for (const auto& item : object.items()) {
+        if (!known.count(item.key())) refuse(place + ": unknown field \"" + item.key() + "\"");
+    }
+    for (const auto& key : expected) {
+        if (!object.contains(key)) refuse(place + ": field \"" + key + "\" is missing");
+    }
+}
+
+int64_t integerOf(const Json& j, std::string_view name, const std::string& place) {
+    if (!j.is_number_integer()) refuse(place + ": " + std::string(name) + " must be an integer, not " + typeName(j));
+    if (j.is_number_unsigned()) {
+        const auto u = j.get<uint64_t>();
+        return u > static_cast<uint64_t>(std::numeric_limits<int64_t>::max()) ? std::numeric_limits<int64_t>::max()
+                                                                               : static_cast<int64_t>(u);
+    }
+    return j.get<int64_t>();
+}
+
+template <class Record>
+void readInt(const IntRule<Record>& rule, const Json& object, Record& record, const ValueLocation& where) {
+    const int64_t value = integerOf(object.at(std::string(rule.name)), rule.name, where.describe());
+    if (auto m = checkInt(rule, value, where); !m.empty()) refuse(m);
+    rule.set(record, static_cast<int32_t>(value));
+}
+
+void readFloat(const FloatRule& rule, const Json& object, VoiceSettings& voice, const ValueLocation& where) {
+    const Json& j = object.at(std::string(rule.name));
+    if (!j.is_number()) refuse(where.describe() + ": " + std::string(rule.name) + " must be a number, not " + typeName(j));
+    const double value = j.get<double>();
+    if (auto m = checkFloat(rule, value, where); !m.empty()) refuse(m);
+    const float stored = static_cast<float>(value);
+    if (auto m = checkFloat(rule, stored, where); !m.empty()) refuse(m);
+    voice.*rule.member = stored;
+}
+
+void readList(const ListRule& rule, const Json& object, VoiceSettings& voice, const ValueLocation& where) {
+    const Json& j = object.at(std::string(rule.name));
+    const std::string name(rule.name);
+    if (!j.is_array()) refuse(where.describe() + ": " + name + " must be a list of integers, not " + typeName(j));
+    if (auto m = checkListCount(rule.name, static_cast<int64_t>(j.size()), where); !m.empty()) refuse(m);
+    ScaleList list;
+    for (const Json& item : j) {
+        const int64_t value = integerOf(item, name + " values", where.describe());
+        if (auto m = checkListValue(rule.name, value, where); !m.empty()) refuse(m);
+        list.push(static_cast<int32_t>(value));
+    }
+    voice.*rule.member = list;
+}
+
+Settings settingsFromJson(const Json& object, int event) {
+    const ValueLocation globalPlace{event, -1};
+    std::vector<std::string> keys;
+    for (const auto& rule : kGlobalRules) keys.emplace_back(rule.name);
+    keys.emplace_back(kVoicesKey);
+    checkKeys(object, keys, globalPlace.describe());
+
+    Settings s = Settings::defaults();
+    for (const auto& rule : kGlobalRules) readInt(rule, object, s.global, globalPlace);
+
+    const Json& voices = object.at(kVoicesKey);
+    if (!voices.is_array() || voices.size() != static_cast<size_t>(kVoices)) {
+        refuse(globalPlace.describe() + ": voices must be a list of " + std::to_string(kVoices) + " voices, not " +
+               (voices.is_array() ? std::to_string(voices.size()) : typeName(voices)));
+    }
+    std::vector<std::string> voiceKeys;
+    for (const auto& rule : kVoiceIntRules) voiceKeys.emplace_back(rule.name);
+    for (const auto& rule : kVoiceFloatRules) voiceKeys.emplace_back(rule.name);
+    for (const auto& rule : kVoiceListRules) voiceKeys.emplace_back(rule.name);
+    for (int v = 0; v < kVoices; ++v) {
+        const Json& jv = voices.at(static_cast<size_t>(v));
+        const ValueLocation where{event, v};
+        checkKeys(jv, voiceKeys, where.describe());
+        VoiceSettings& voice = s.voices[static_cast<size_t>(v)];
+        for (const auto& rule : kVoiceIntRules) readInt(rule, jv, voice, where);
+        for (const auto& rule : kVoiceFloatRules) readFloat(rule, jv, voice, where);
+        for (const auto& rule : kVoiceListRules) readList(rule, jv, voice, where);
+    }
+    return s;
+}
+
+}  // namespace
+
+Json documentToJson(const CTarrowinDoc& doc) {
+    Json out = Json::object();
+    out[kReserved] = doc.reserved();
+    out[kCurrent] = settingsToJson(doc.current());
+    Json events = Json::array();
+    for (const auto& e : doc.composition().events()) events.push_back(settingsToJson(e));
+    out[kEvents] = std::move(events);
+    return out;
+}
+
+FileResult documentFromJson(const Json& json, CTarrowinDoc& doc) {
+    try {
+        checkKeys(json, {kReserved, kCurrent, kEvents}, kDocumentPlace);
+        const int64_t reserved = integerOf(json.at(kReserved), kReserved, kDocumentPlace);
+        if (reserved < std::numeric_limits<int32_t>::min() || reserved > std::numeric_limits<int32_t>::max()) {
+            refuse("Document: reserved is " + std::to_string(reserved) + ", outside " +
+                   std::to_string(std::numeric_limits<int32_t>::min()) + ".." +
+                   std::to_string(std::numeric_limits<int32_t>::max()));
+        }
+        const Settings current = settingsFromJson(json.at(kCurrent), -1);
+        const Json& events = json.at(kEvents);
+        if (!events.is_array()) refuse("Document: events must be a list, not " + typeName(events));
+        if (events.size() > static_cast<size_t>(kMaxEvents)) {
+            refuse("Document: events holds " + std::to_string(events.size()) + " events; at most " +
+                   std::to_string(kMaxEvents) + " are allowed");
+        }
+        Composition composition;
+        for (size_t i = 0; i < events.size(); ++i) composition.append(settingsFromJson(events[i], static_cast<int>(i)));
+        if (auto check = validateDocument(current, composition.events()); !check.ok) return check;
+        doc.replaceContents(current, static_cast<int32_t>(reserved), composition);
+        return {};
+    } catch (const JsonFailure& failure) {
+        return FileResult::failure(failure.message);
+    }
+}
+
+}  // namespace tarrowin::cli

@@ -1,0 +1,40 @@
+#pragma once
+// The Tarrowin document file (*.trw): version 2.5 is written; 2.5, 2.0 and 1.0 are read.
+// A file is read into a fresh document and checked against the document's value rules
+// before it replaces the open one, so a bad file changes nothing. Saving writes a
+// temporary file beside the target and renames it over the target once it is complete.
+
+#include <cstddef>
+#include <cstdint>
+#include <span>
+#include <string>
+#include <vector>
+
+#include "document.h"
+#include "document_validation.h"
+
+namespace tarrowin {
+
+inline constexpr float kWrittenFileVersion = 2.5f;
+inline constexpr size_t kFixedPartSize = 2104;     // version 2.5, up to the scale values
+inline constexpr size_t kEventHeaderSize = 16;
+inline constexpr size_t kEventVoiceRecordSize = 126;  // 122 in version 2.0, 86 in 1.0
+
+// The whole document as a version 2.5 file. Does not change the document.
+std::vector<uint8_t> serializeDocument(const CTarrowinDoc& doc);
+
+// Reads a version 2.5, 2.0 or 1.0 file. The document is replaced only when the whole file
+// was read and every value passed its rule; then the modified flag is cleared and
+// lastReadFileVersion() gives the file's version. On failure the document is untouched.
+FileResult parseDocument(std::span<const uint8_t> bytes, CTarrowinDoc& doc);
+FileResult openDocumentFile(const std::string& path, CTarrowinDoc& doc);
+
+// Writes the document as version 2.5. Refuses a document that would not read back. The
+// old file stays intact unless the new one was completely written and flushed. Clears the
+// modified flag on success.
+FileResult saveDocumentFile(const std::string& path, CTarrowinDoc& doc);
+
+// The version of the document file read most recently in this process; 0 before any.
+float lastReadFileVersion();
+
+}  // namespace tarrowin
