@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-#include "replacing_file.h"
+#include "document/replacing_file.h"
 
 namespace tarrowin {
 
@@ -13,6 +13,19 @@ constexpr int kClocksPerClick = 8;
 constexpr int kThirtySecondsPerQuarter = 8;
 // How often the progress callback is told, in parts of the whole export.
 constexpr int64_t kProgressSteps = 1000;
+
+// The export's bytes into a file that replaces its target once complete.
+class FileOutput : public ByteOutput {
+   public:
+    explicit FileOutput(ReplacingFile& file) : file_(file) {}
+    bool write(const uint8_t* data, size_t size) override { return file_.write(data, size); }
+    bool writeAt(uint64_t offset, const uint8_t* data, size_t size) override {
+        return file_.writeAt(offset, data, size);
+    }
+
+   private:
+    ReplacingFile& file_;
+};
 
 ExportResult refusal(std::string message, std::string caption) {
     ExportResult r;
@@ -155,7 +168,8 @@ ExportResult exportMidi(const CTarrowinDoc& doc, ExportMode mode, const std::str
         r.detail = file.error();
         return r;
     }
-    ExportResult r = writeMidi(doc, ExportOptions{mode, percussionChannel, progress}, file);
+    FileOutput out(file);
+    ExportResult r = writeMidi(doc, ExportOptions{mode, percussionChannel, progress}, out);
     if (!r.ok) {
         if (r.detail.empty()) r.detail = file.error();
         file.abandon();

@@ -8,6 +8,7 @@
 #include <atomic>
 #include <cerrno>
 #include <cstring>
+#include <filesystem>
 
 namespace tarrowin {
 
@@ -27,6 +28,16 @@ std::string fileNameOf(const std::string& path) {
 
 std::atomic<unsigned> temporaryCounter{0};
 
+// A symbolic link is followed, so the file it names is replaced and the link stays.
+std::string resolvedTarget(const std::string& path) {
+    std::error_code ec;
+    if (std::filesystem::is_symlink(path, ec)) {
+        const auto resolved = std::filesystem::canonical(path, ec);
+        if (!ec) return resolved.string();
+    }
+    return path;
+}
+
 }  // namespace
 
 ReplacingFile::~ReplacingFile() { abandon(); }
@@ -39,28 +50,28 @@ bool ReplacingFile::fail() {
 bool ReplacingFile::open(const std::string& path) {
     abandon();
     error_.clear();
-    target_ = path;
     if (path.empty() || path.back() == '/') {
         errno = path.empty() ? ENOENT : EISDIR;
         return fail();
     }
+    target_ = resolvedTarget(path);
 
     struct stat existing {};
-    const bool exists = ::stat(path.c_str(), &existing) == 0;
+    const bool exists = ::stat(target_.c_str(), &existing) == 0;
     if (exists && S_ISDIR(existing.st_mode)) {
         errno = EISDIR;
         return fail();
     }
     if (exists && !S_ISREG(existing.st_mode)) {
-        fd_ = ::open(path.c_str(), O_WRONLY | O_CLOEXEC);
+        fd_ = ::open(target_.c_str(), O_WRONLY | O_CLOEXEC);
         if (fd_ < 0) return fail();
         inPlace_ = true;
         held_ = ::lseek(fd_, 0, SEEK_CUR) < 0;
         return true;
     }
 
-    const std::string dir = directoryOf(path);
-    const std::string name = fileNameOf(path);
+    const std::string dir = directoryOf(target_);
+    const std::string name = fileNameOf(target_);
     for (int attempt = 0; attempt < 100; ++attempt) {
         tempPath_ = dir + "/." + name + ".tmp-" + std::to_string(::getpid()) + "-" +
                     std::to_string(temporaryCounter.fetch_add(1));
@@ -85,6 +96,10 @@ bool ReplacingFile::writeAll(const uint8_t* data, size_t size) {
         const ssize_t n = ::write(fd_, data, size);
         if (n < 0) {
             if (errno == EINTR) continue;
+            return fail();
+        }
+        if (n == 0) {
+            errno = EIO;
             return fail();
         }
         data += n;
@@ -155,6 +170,11 @@ bool ReplacingFile::commit() {
         return false;
     }
     tempPath_.clear();
+    // A failure here no longer endangers either file.
+    if (const int dirFd = ::open(directoryOf(target_).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC); dirFd >= 0) {
+        ::fsync(dirFd);
+        ::close(dirFd);
+    }
     return true;
 }
 

@@ -1,31 +1,33 @@
 #pragma once
 // A file that is written beside its target under a temporary name and renamed over the
 // target only when it is complete, so a failed or cancelled write leaves neither a half
-// file nor a damaged older one. A target that exists and is not a regular file (a device
-// such as /dev/null, a pipe) is written in place instead.
+// file nor a damaged older one. A replaced file keeps its permissions, and a symbolic link
+// keeps pointing at it. A target that exists and is not a regular file (a device such as
+// /dev/null, a pipe) is written in place instead.
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
 #include <vector>
 
-#include "midi_file_writer.h"
-
 namespace tarrowin {
 
-class ReplacingFile : public ByteOutput {
+class ReplacingFile {
    public:
     ReplacingFile() = default;
     ReplacingFile(const ReplacingFile&) = delete;
     ReplacingFile& operator=(const ReplacingFile&) = delete;
     // Removes the temporary file unless commit() succeeded.
-    ~ReplacingFile() override;
+    ~ReplacingFile();
 
     // Creates the temporary file beside `path`. False (see error()) when it cannot.
     bool open(const std::string& path);
-    bool write(const uint8_t* data, size_t size) override;
-    bool writeAt(uint64_t offset, const uint8_t* data, size_t size) override;
-    // Flushes the file to the disk and renames it over the target. False (and the target
-    // untouched) when that fails.
+    // Appends bytes; writeAt rewrites bytes already written.
+    bool write(const uint8_t* data, size_t size);
+    bool writeAt(uint64_t offset, const uint8_t* data, size_t size);
+    // Flushes the file to the disk and renames it over the target (then flushes the
+    // directory, so the rename lasts too). False (and the target untouched) when the file
+    // could not be completed.
     bool commit();
     // Closes and removes the temporary file; the target stays as it was.
     void abandon();
