@@ -22,6 +22,7 @@
 #include "engine/tables.h"
 #include "midifile/midi_export.h"
 #include "support/literal_warmup.h"
+#include "support/random_coefficients.h"
 
 namespace tarrowin {
 namespace {
@@ -116,17 +117,7 @@ VoiceSettings randomVoice(std::mt19937& rng, int v, bool allAlgorithms, int algo
     VoiceSettings s = VoiceSettings::defaults(v);
     s.enabled = U() >= 0.5f ? 1 : 0;
     s.setAlgorithm(static_cast<Algorithm>(allAlgorithms ? algorithm : pick(kAlgorithms)));
-    s.param1 = 2 + pick(98);
-    s.param2 = 1 + pick(99);
-    s.logisticMu = 0.5f * U() + 3.5f;
-    s.noiseCoefficient = U();
-    s.henonA = U() + 1.0f;
-    s.henonB = U();
-    s.hopalongAngle = 12.566371f * U() - 6.2831855f;
-    s.martinAngle = 12.566371f * U() - 6.2831855f;
-    s.gingerX0 = 40.0f * U() - 20.0f;
-    s.gingerY0 = 40.0f * U() - 20.0f;
-    s.lorenzCoefficient = 0.3f * U() + 0.7f;
+    testing::drawCoefficients(rng, s);
     s.modulate = U() > 0.5f ? 1 : 0;
     s.modulateMode = 0;
     s.modulateEvery = 1 + pick(49);

@@ -1,57 +1,25 @@
 // tarrowin-cli export, run as a user runs it, on real document files.
 
 #include <gtest/gtest.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
-#include <sstream>
 
 #include "document/document_file.h"
 #include "midifile/midi_export.h"
+#include "cli_test_support.h"
 
 namespace tarrowin {
 namespace {
 
 namespace fs = std::filesystem;
 
-struct CliRun {
-    int code;
-    std::string out;
-    std::string err;
-};
+using testing::CliRun;
 
-class ExportCommand : public ::testing::Test {
+class ExportCommand : public testing::CliTest {
    protected:
-    void SetUp() override {
-        dir_ = fs::temp_directory_path() / ("tarrowin-export-cli-" + std::to_string(::getpid()) + "-" +
-                                            ::testing::UnitTest::GetInstance()->current_test_info()->name());
-        fs::remove_all(dir_);
-        fs::create_directories(dir_);
-    }
-    void TearDown() override { fs::remove_all(dir_); }
-
-    fs::path path(const std::string& name) const { return dir_ / name; }
-
-    // Runs the command line `prefix` CLI `args`; stdout and stderr are kept apart.
-    CliRun run(const std::string& args, const std::string& prefix = "") const {
-        const fs::path out = dir_ / "stdout.txt", err = dir_ / "stderr.txt";
-        const std::string command = prefix + std::string(TARROWIN_CLI) + " " + args + " >" + out.string() + " 2>" + err.string();
-        const int status = std::system(command.c_str());
-        return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, text(out), text(err)};
-    }
-    static std::string text(const fs::path& p) {
-        std::ifstream in(p, std::ios::binary);
-        std::ostringstream s;
-        s << in.rdbuf();
-        return s.str();
-    }
-    static std::vector<uint8_t> bytes(const fs::path& p) {
-        const std::string t = text(p);
-        return {t.begin(), t.end()};
-    }
     std::vector<std::string> entries() const {
         std::vector<std::string> names;
         for (const auto& e : fs::directory_iterator(dir_)) {
@@ -64,8 +32,6 @@ class ExportCommand : public ::testing::Test {
     void save(const std::string& name, CTarrowinDoc& doc) const {
         ASSERT_TRUE(saveDocumentFile(path(name).string(), doc).ok);
     }
-
-    fs::path dir_;
 };
 
 // A document whose current settings run 0..64 and which has `events` events of 40 ticks.
@@ -97,7 +63,7 @@ TEST_F(ExportCommand, TheModeFollowsTheDocumentUnlessChosen) {
     save("events.trw", withEvents);
     save("plain.trw", without);
 
-    CliRun r = run("export " + path("events.trw").string() + " " + path("a.mid").string());
+    CliRun r = cli("export " + path("events.trw").string() + " " + path("a.mid").string());
     ASSERT_EQ(r.code, 0) << r.err;
     EXPECT_EQ(bytes(path("a.mid")), inMemory(withEvents, ExportMode::Composition));
     std::vector<uint8_t> ignored;
@@ -105,21 +71,21 @@ TEST_F(ExportCommand, TheModeFollowsTheDocumentUnlessChosen) {
     EXPECT_EQ(r.out, path("a.mid").string() + ": composition of 3 events, 120 ticks, " + std::to_string(notes) + " notes\n");
     EXPECT_TRUE(r.err.empty()) << r.err;  // no progress without a terminal
 
-    r = run("export " + path("plain.trw").string() + " " + path("b.mid").string());
+    r = cli("export " + path("plain.trw").string() + " " + path("b.mid").string());
     ASSERT_EQ(r.code, 0) << r.err;
     EXPECT_EQ(bytes(path("b.mid")), inMemory(without, ExportMode::CurrentSettings));
 
-    r = run("export --mode current " + path("events.trw").string() + " " + path("c.mid").string());
+    r = cli("export --mode current " + path("events.trw").string() + " " + path("c.mid").string());
     ASSERT_EQ(r.code, 0) << r.err;
     EXPECT_EQ(bytes(path("c.mid")), inMemory(withEvents, ExportMode::CurrentSettings));
 
-    r = run("export --percussion-channel 3 " + path("events.trw").string() + " " + path("d.mid").string());
+    r = cli("export --percussion-channel 3 " + path("events.trw").string() + " " + path("d.mid").string());
     ASSERT_EQ(r.code, 0) << r.err;
     EXPECT_EQ(bytes(path("d.mid")), inMemory(withEvents, ExportMode::Composition, 3));
     EXPECT_NE(bytes(path("d.mid")), bytes(path("a.mid")));
 
     // "-" writes the file to the standard output, a pipe or a redirection.
-    r = run("export " + path("events.trw").string() + " -");
+    r = cli("export " + path("events.trw").string() + " -");
     ASSERT_EQ(r.code, 0) << r.err;
     EXPECT_EQ(bytes(path("stdout.txt")), bytes(path("a.mid")));
     const std::string piped = std::string(TARROWIN_CLI) + " export " + path("events.trw").string() + " - | cat > " +
@@ -134,28 +100,28 @@ TEST_F(ExportCommand, RefusalsSayWhyAndWriteNothing) {
     save("empty.trw", doc);
     const std::string out = " " + path("out.mid").string();
 
-    CliRun r = run("export " + path("empty.trw").string() + out);
+    CliRun r = cli("export " + path("empty.trw").string() + out);
     EXPECT_EQ(r.code, 1);
     EXPECT_EQ(r.err, "tarrowin-cli: Start counter must be less then End Counter\n");
-    r = run("export --mode composition " + path("empty.trw").string() + out);
+    r = cli("export --mode composition " + path("empty.trw").string() + out);
     EXPECT_EQ(r.code, 1);
     EXPECT_EQ(r.err, "tarrowin-cli: The composition has no events\n");
 
     std::ofstream(path("bad.trw")) << "not a document";
-    r = run("export " + path("bad.trw").string() + out);
+    r = cli("export " + path("bad.trw").string() + out);
     EXPECT_EQ(r.code, 1);
     EXPECT_NE(r.err.find("Cannot open"), std::string::npos) << r.err;
 
     CTarrowinDoc good = documentWith(1);
     save("good.trw", good);
-    r = run("export " + path("good.trw").string() + " " + path("missing/out.mid").string());
+    r = cli("export " + path("good.trw").string() + " " + path("missing/out.mid").string());
     EXPECT_EQ(r.code, 1);
     EXPECT_NE(r.err.find("Could not create file " + path("missing/out.mid").string() + ": No such file or directory"),
               std::string::npos)
         << r.err;
 
-    EXPECT_NE(run("export --percussion-channel 16 " + path("good.trw").string() + out).code, 0);
-    EXPECT_NE(run("export --mode everything " + path("good.trw").string() + out).code, 0);
+    EXPECT_NE(cli("export --percussion-channel 16 " + path("good.trw").string() + out).code, 0);
+    EXPECT_NE(cli("export --mode everything " + path("good.trw").string() + out).code, 0);
     EXPECT_EQ(entries(), (std::vector<std::string>{"bad.trw", "empty.trw", "good.trw"}));
 }
 
@@ -199,7 +165,7 @@ TEST_F(ExportCommand, ShowsProgressOnATerminalAndCancelsOnInterrupt) {
 
     // Ctrl-C half way: the older file stays, and no temporary file is left.
     const auto before = bytes(path("slow.mid"));
-    const CliRun r = run(args, "timeout --preserve-status -s INT 0.3 ");
+    const CliRun r = cli(args, "timeout --preserve-status -s INT 0.3 ");
     EXPECT_EQ(r.code, 130);
     EXPECT_NE(r.err.find("Export cancelled"), std::string::npos) << r.err;
     EXPECT_EQ(bytes(path("slow.mid")), before);

@@ -9,27 +9,17 @@
 
 #include "engine/generators.h"
 #include "engine/note_engine.h"
+#include "support/random_coefficients.h"
 
 namespace tarrowin {
 namespace {
 
-// Coefficients drawn the way the Randomizer draws them.
+// A voice with the Randomizer's coefficients and any modulation.
 VoiceSettings randomVoice(std::mt19937& rng, Algorithm a) {
-    auto U = [&rng] { return std::uniform_real_distribution<float>(0.0f, 1.0f)(rng); };
     auto pick = [&rng](int lo, int hi) { return std::uniform_int_distribution<int>(lo, hi)(rng); };
     VoiceSettings s = VoiceSettings::defaults(0);
     s.setAlgorithm(a);
-    s.param1 = pick(2, 100);
-    s.param2 = pick(1, 100);
-    s.logisticMu = 0.5f * U() + 3.5f;
-    s.noiseCoefficient = U();
-    s.henonA = U() + 1.0f;
-    s.henonB = U();
-    s.hopalongAngle = 12.566371f * U() - 6.2831855f;
-    s.martinAngle = 12.566371f * U() - 6.2831855f;
-    s.gingerX0 = 40.0f * U() - 20.0f;
-    s.gingerY0 = 40.0f * U() - 20.0f;
-    s.lorenzCoefficient = 0.3f * U() + 0.7f;
+    testing::drawCoefficients(rng, s);
     s.modulate = pick(0, 1);
     s.modulateMode = pick(0, 1);
     s.modulateEvery = pick(1, 49);
