@@ -1,0 +1,108 @@
+#include "selection_dialogs.h"
+
+namespace tarrowin {
+
+namespace {
+
+RangeDialog makeRange(const char* title, int32_t from, int32_t to) {
+    RangeDialog r;
+    r.title = title;
+    r.from = from;
+    r.to = to;
+    return r;
+}
+
+bool within(int32_t value, int32_t low, int32_t high) { return value >= low && value <= high; }
+
+}  // namespace
+
+RangeDialog RangeDialog::param1Range(int32_t from, int32_t to) {
+    RangeDialog r = makeRange("Param1 Range", from, to);
+    r.param1Mode = true;
+    return r;
+}
+
+RangeDialog RangeDialog::param2Range(int32_t from, int32_t to) {
+    RangeDialog r = makeRange("Param2 Range", from, to);
+    r.param2Mode = true;
+    return r;
+}
+
+RangeDialog RangeDialog::noteValueRange(int32_t from, int32_t to) {
+    RangeDialog r = makeRange("Note Value Range", from, to);
+    r.noteValueMode = true;
+    return r;
+}
+
+std::optional<Message> RangeDialog::ok() const {
+    int32_t low = 0, high = 0;
+    const char* firstLine = nullptr;
+    if (param1Mode) {
+        low = 2, high = 1000000, firstLine = "Parameters must be between 2 and 1000000\n";
+    } else if (param2Mode) {
+        low = 1, high = 1000000000, firstLine = "Parameters must be between 1 and 1000000000\n";
+    } else if (noteValueMode) {
+        low = 1, high = 960, firstLine = "Parameters must be between 1 and 960\n";
+    } else {
+        return std::nullopt;
+    }
+    if (within(from, low, high) && within(to, low, high) && from < to) return std::nullopt;
+    return errorMessage(std::string(firstLine) + "From must be less than To");
+}
+
+std::string AlgorithmsDialog::label(int i) {
+    static const std::array<const char*, kAlgorithms> labels = {
+        "Morse-Thue", "Log Map", "1/f Noise", "Henon", "Hopalong", "Martin", "Gingerbread", "Lorenz",
+    };
+    return labels[static_cast<size_t>(i)];
+}
+
+NoteValuesDialog::NoteValuesDialog() : FlagPicker(allOn(), "Please choose at least one value") {
+    flags_[kOtherNoteValue] = false;
+    shown_ = flags_;
+}
+
+std::string NoteValuesDialog::label(int i) {
+    static const std::array<const char*, kNoteValueRows> labels = {
+        "Whole",        "Half",        "Quarter",        "Eighth",    "Sixteenth",   "Thirtysecond",
+        "Dotted Whole", "Dotted half", "Dotted Quarter", "Dotted 8h", "Dotted 16th", "Other",
+    };
+    return labels[static_cast<size_t>(i)];
+}
+
+bool NoteValuesDialog::setChecked(int i, bool on) {
+    const bool wasOn = isChecked(i);
+    FlagPicker::setChecked(i, on);
+    return i == kOtherNoteValue && on && !wasOn;
+}
+
+void NoteValuesDialog::setOtherRange(const RangeDialog& range) {
+    otherFrom = range.from;
+    otherTo = range.to;
+}
+
+std::string ScalesDialog::label(int i) { return std::string(kScaleLabels[static_cast<size_t>(i)]); }
+
+void ScalesDialog::open() {
+    FlagPicker::open();
+    allowUserShown_ = allowUser_;
+}
+
+void ScalesDialog::all() {
+    FlagPicker::all();
+    allowUserShown_ = true;
+}
+
+void ScalesDialog::none() {
+    FlagPicker::none();
+    allowUserShown_ = false;
+}
+
+std::optional<Message> ScalesDialog::ok() {
+    if (checkedCount() == 0 && !allowUserShown_) return errorMessage(refusal_);
+    flags_ = shown_;
+    allowUser_ = allowUserShown_;
+    return std::nullopt;
+}
+
+}  // namespace tarrowin
