@@ -138,9 +138,11 @@ TEST(IndependentReaders, AVoiceOnOnlyInEventTwoOfAComposition) {
     doc.editVoice(2, [](VoiceSettings& v) {
         v.tied = 0;
         v.instrument = 40;
+        v.pan = -20;
     });
     for (int i = 0; i < 3; ++i) {
         doc.setEnabled(2, i == 2);
+        doc.setTempo(90 + 10 * i);
         CompositionEvent e;
         doc.CopyCurrentSettingsIntoEvent(e);
         ASSERT_TRUE(doc.mutableComposition().append(e));
@@ -149,7 +151,10 @@ TEST(IndependentReaders, AVoiceOnOnlyInEventTwoOfAComposition) {
     const auto mido = readWithMido(file);
     EXPECT_EQ(startingWith(mido, "program_change 2 "),
               (std::vector<std::string>{"0 program_change 2 40", "32 program_change 2 40", "64 program_change 2 40"}));
-    EXPECT_EQ(startingWith(mido, "control_change 2 ").size(), 3u);
+    EXPECT_EQ(startingWith(mido, "control_change 2 "),
+              (std::vector<std::string>{"0 control_change 2 10 44", "32 control_change 2 10 44", "64 control_change 2 10 44"}));
+    // Each event's tempo where it begins: 90, 100 and 110 quarter notes a minute.
+    EXPECT_EQ(startingWith(mido, "tempo"), (std::vector<std::string>{"0 tempo 666666", "32 tempo 600000", "64 tempo 545454"}));
     const auto strikes = startingWith(mido, "note_on 2 ");
     ASSERT_EQ(strikes.size(), 12u);
     for (size_t i = 0; i < strikes.size(); ++i) {
@@ -160,6 +165,9 @@ TEST(IndependentReaders, AVoiceOnOnlyInEventTwoOfAComposition) {
     }
     EXPECT_EQ(mido.back(), "96 end_of_track");
     EXPECT_EQ(startingWith(readWithMidicsv(file), "Tempo").size(), 3u);
+    std::vector<uint8_t> bytes;
+    ASSERT_TRUE(exportMidiToMemory(doc, ExportMode::Composition, bytes).ok);
+    EXPECT_TRUE(testing::hangingNotes(testing::readSmf(bytes)).empty());
 }
 
 TEST(IndependentReaders, ALongDenseCompositionIsWellFormed) {

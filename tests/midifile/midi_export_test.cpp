@@ -27,62 +27,6 @@ std::vector<uint8_t> readBytes(const std::filesystem::path& p) {
 
 void writeBytes(const std::filesystem::path& p, const std::string& text) { std::ofstream(p, std::ios::binary) << text; }
 
-TEST(CurrentSettingsExport, QuarterNotesOfVoiceOneFromZeroToSixtyFour) {
-    const SmfFile f = testing::exportToSmf(testing::quarterNoteDocument(), ExportMode::CurrentSettings);
-    EXPECT_EQ(f.format, 0);
-    EXPECT_EQ(f.tracks, 1);
-    EXPECT_EQ(f.division, 8);
-
-    const auto& ev = f.events;
-    ASSERT_EQ(ev.size(), 4u + 8 + 7 + 128 + 1);
-    EXPECT_TRUE(ev[0].isMeta(0x51));
-    EXPECT_EQ(ev[0].data, (std::vector<uint8_t>{0x09, 0x89, 0x68}));  // tempo 96: 625000
-    EXPECT_TRUE(ev[1].isMeta(0x58));
-    EXPECT_EQ(ev[1].data, (std::vector<uint8_t>{4, 2, 8, 8}));
-    EXPECT_EQ(ev[2].status, 0xC0);
-    EXPECT_EQ(ev[3].status, 0xB0);
-    EXPECT_EQ(ev[3].data, (std::vector<uint8_t>{10, 64}));
-    for (int i = 0; i < 4; ++i) EXPECT_EQ(ev[static_cast<size_t>(i)].date, 0u);
-
-    // A note on at 0, then at 8 .. 56 a note off for the previous key and the next note on.
-    size_t i = 4;
-    int previousKey = -1;
-    for (uint64_t date = 0; date < 64; date += 8) {
-        if (previousKey >= 0) {
-            EXPECT_EQ(ev[i].status, 0x80);
-            EXPECT_EQ(ev[i].date, date);
-            EXPECT_EQ(ev[i].data, (std::vector<uint8_t>{static_cast<uint8_t>(previousKey), 0}));
-            ++i;
-        }
-        EXPECT_EQ(ev[i].status, 0x90);
-        EXPECT_EQ(ev[i].date, date);
-        EXPECT_EQ(ev[i].data[1], 88);
-        previousKey = ev[i].data[0];
-        ++i;
-    }
-    for (int key = 0; key < 128; ++key, ++i) {
-        EXPECT_EQ(ev[i].date, 64u);
-        EXPECT_EQ(ev[i].status, 0x80);
-        EXPECT_EQ(ev[i].data, (std::vector<uint8_t>{static_cast<uint8_t>(key), 0}));
-    }
-    EXPECT_TRUE(ev[i].isMeta(0x2F));
-    EXPECT_EQ(ev[i].date, 64u);
-}
-
-TEST(CurrentSettingsExport, WritesTheTempoAndTimeSignatureOfTheSettings) {
-    CTarrowinDoc doc = testing::quarterNoteDocument();
-    doc.setTempo(120);
-    doc.setTimeSigNumerator(3);
-    doc.setTimeSigDenominator(4);
-    SmfFile f = testing::exportToSmf(doc, ExportMode::CurrentSettings);
-    EXPECT_EQ(f.events[0].data, (std::vector<uint8_t>{0x07, 0xA1, 0x20}));  // 500000
-    EXPECT_EQ(f.events[1].data, (std::vector<uint8_t>{3, 2, 8, 8}));
-
-    doc.setTimeSigDenominator(6);  // not a power of two (only from a damaged file)
-    f = testing::exportToSmf(doc, ExportMode::CurrentSettings);
-    EXPECT_EQ(f.events[1].data, (std::vector<uint8_t>{3, 2, 8, 8}));
-}
-
 TEST(CurrentSettingsExport, StartsAtTheStartCounterWithDatesFromZero) {
     CTarrowinDoc doc = testing::quarterNoteDocument();
     doc.setStartCounter(100);
@@ -266,61 +210,6 @@ TEST(ExportFiles, WritesIntoADeviceInPlace) {
     const ExportResult r = exportMidi(testing::quarterNoteDocument(), ExportMode::CurrentSettings, "/dev/null");
     EXPECT_TRUE(r.ok) << r.message << " " << r.detail;
     EXPECT_EQ(r.notes, 8);
-}
-
-// Three events of 32 ticks; voice 3 (index 2) is on only in event 2.
-CTarrowinDoc threeEventDocument() {
-    CTarrowinDoc doc = testing::quarterNoteDocument();
-    doc.setEndCounter(32);
-    doc.setNoteValue(2, 2, 0.0f);
-    doc.editVoice(2, [](VoiceSettings& v) {
-        v.instrument = 40;
-        v.pan = -20;
-        v.tied = 0;
-    });
-    for (int i = 0; i < 3; ++i) {
-        doc.setEnabled(2, i == 2);
-        doc.setTempo(90 + 10 * i);
-        CompositionEvent e;
-        doc.CopyCurrentSettingsIntoEvent(e);
-        EXPECT_TRUE(doc.mutableComposition().append(e));
-    }
-    return doc;
-}
-
-TEST(CompositionExport, AVoiceOnInOneEventIsPreparedInEveryEventAndSilentElsewhere) {
-    const SmfFile f = testing::exportToSmf(threeEventDocument(), ExportMode::Composition);
-    // Tempo, time signature, program changes and pans of voices 1 and 3 at 0, 32 and 64.
-    for (uint64_t start : {0u, 32u, 64u}) {
-        std::vector<const SmfEvent*> at;
-        for (const SmfEvent& e : f.events) {
-            if (e.date == start && (e.status == 0xFF || e.kind() == 0xC0 || e.kind() == 0xB0)) at.push_back(&e);
-        }
-        ASSERT_EQ(at.size(), 6u) << start;
-        EXPECT_TRUE(at[0]->isMeta(0x51));
-        const uint32_t tempo = tempoMicroseconds(90 + 10 * static_cast<int>(start / 32));
-        EXPECT_EQ(at[0]->data, (std::vector<uint8_t>{static_cast<uint8_t>(tempo >> 16), static_cast<uint8_t>(tempo >> 8),
-                                                     static_cast<uint8_t>(tempo)}));
-        EXPECT_TRUE(at[1]->isMeta(0x58));
-        EXPECT_EQ(at[2]->status, 0xC0);
-        EXPECT_EQ(at[3]->status, 0xC2);
-        EXPECT_EQ(at[3]->data[0], 40);
-        EXPECT_EQ(at[4]->status, 0xB0);
-        EXPECT_EQ(at[5]->status, 0xB2);
-        EXPECT_EQ(at[5]->data, (std::vector<uint8_t>{10, 44}));
-    }
-    // Voice 3 strikes every quarter of every event: silently in events 0 and 1.
-    std::vector<std::pair<uint64_t, int>> strikes;
-    for (const SmfEvent& e : f.events) {
-        if (e.kind() == 0x90 && e.channel() == 2) strikes.emplace_back(e.date, e.data[1]);
-    }
-    ASSERT_EQ(strikes.size(), 12u);
-    for (size_t i = 0; i < strikes.size(); ++i) {
-        EXPECT_EQ(strikes[i].first, 8 * i);
-        EXPECT_EQ(strikes[i].second, i < 8 ? 0 : 88);
-    }
-    EXPECT_EQ(f.events.back().date, 96u);
-    EXPECT_TRUE(testing::hangingNotes(f).empty());
 }
 
 TEST(CompositionExport, AVoiceMovingFromChannelThreeToFiveLeavesNoNoteHanging) {
