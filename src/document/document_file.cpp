@@ -11,9 +11,10 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
-#include <filesystem>
 #include <string_view>
 #include <utility>
+
+#include "replacing_file.h"
 
 namespace tarrowin {
 
@@ -405,34 +406,6 @@ struct FileDescriptor {
     }
 };
 
-bool writeAll(int fd, const std::vector<uint8_t>& bytes) {
-    size_t done = 0;
-    while (done < bytes.size()) {
-        const ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
-        if (n < 0) {
-            if (errno == EINTR) continue;
-            return false;
-        }
-        if (n == 0) {
-            errno = EIO;
-            return false;
-        }
-        done += static_cast<size_t>(n);
-    }
-    return true;
-}
-
-// Where a save really lands: through a symbolic link to the file it names, so the link survives.
-std::filesystem::path saveTarget(const std::string& path) {
-    std::error_code ec;
-    std::filesystem::path target(path);
-    if (std::filesystem::is_symlink(target, ec)) {
-        auto resolved = std::filesystem::canonical(target, ec);
-        if (!ec) return resolved;
-    }
-    return target;
-}
-
 }  // namespace
 
 std::vector<uint8_t> serializeDocument(const CTarrowinDoc& doc) {
@@ -512,47 +485,8 @@ FileResult saveDocumentFile(const std::string& path, CTarrowinDoc& doc) {
     if (auto check = validateDocument(doc); !check.ok) return fail(check.message);
     const std::vector<uint8_t> bytes = serializeDocument(doc);
 
-    const std::filesystem::path target = saveTarget(path);
-    if (target.filename().empty()) return fail("the name has no file name");
-    std::filesystem::path dir = target.parent_path();
-    if (dir.empty()) dir = ".";
-
-    // A name of our own beside the target, so the rename stays on one file system.
-    static std::atomic<unsigned> serial{0};
-    std::filesystem::path temp;
-    FileDescriptor file;
-    for (int attempt = 0; attempt < 100 && file.fd < 0; ++attempt) {
-        temp = dir / ("." + target.filename().string() + ".tmp-" + std::to_string(::getpid()) + "-" +
-                      std::to_string(serial++));
-        file.fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-        if (file.fd < 0 && errno != EEXIST) return fail(systemError(errno));
-    }
-    if (file.fd < 0) return fail("no temporary file could be created beside it");
-
-    const auto abandon = [&](int err) {
-        ::close(file.fd);
-        file.fd = -1;
-        ::unlink(temp.c_str());
-        return fail(systemError(err));
-    };
-    struct stat old {};
-    if (::stat(target.c_str(), &old) == 0 && S_ISREG(old.st_mode)) ::fchmod(file.fd, old.st_mode & 07777);
-    if (!writeAll(file.fd, bytes)) return abandon(errno);
-    if (::fsync(file.fd) != 0) return abandon(errno);
-    const int fd = file.fd;
-    file.fd = -1;
-    if (::close(fd) != 0) {
-        const int err = errno;
-        ::unlink(temp.c_str());
-        return fail(systemError(err));
-    }
-    if (::rename(temp.c_str(), target.c_str()) != 0) {
-        const int err = errno;
-        ::unlink(temp.c_str());
-        return fail(systemError(err));
-    }
-    // Make the rename itself durable; a failure here no longer endangers either file.
-    if (FileDescriptor d{::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC)}; d.fd >= 0) ::fsync(d.fd);
+    ReplacingFile file;
+    if (!file.open(path) || !file.write(bytes.data(), bytes.size()) || !file.commit()) return fail(file.error());
     doc.SetModifiedFlag(false);
     return {};
 }

@@ -57,6 +57,16 @@ int32_t foldPosition(int32_t i, int32_t K, int32_t n) {
     return r < 0 ? r + K : r;
 }
 
+// The Morse-Thue value of counter k: the digit sum of k * Param2 in base Param1.
+int32_t morseThueValue(int32_t k, const VoiceSettings& s) {
+    return digitSum(static_cast<int32_t>(static_cast<uint32_t>(k) * static_cast<uint32_t>(s.param2)), s.param1);
+}
+
+// The value whose remainder mod 12 becomes the transposition at counter k.
+int32_t modulationValue(Algorithm a, int32_t k, const VoiceSettings& s) {
+    return a == Algorithm::MorseThue ? morseThueValue(k, s) : k;
+}
+
 inline void modulate(GeneratorState& st, size_t a, int v, int32_t k, int32_t m, const VoiceSettings& s) {
     int32_t& countdown = st.countdown[a][at(v)];
     int32_t& T = st.transposition[a][at(v)];
@@ -79,7 +89,51 @@ inline void modulate(GeneratorState& st, size_t a, int v, int32_t k, int32_t m, 
     }
 }
 
+// The countdown and transposition after `count` (>= 1) modulate() calls with the counters
+// first, first + 1, ...: only the last steps decide them, so "Every" and "off" are worked
+// out at once, and "Random" steps from one draw to the next.
+void skipModulation(GeneratorState& st, Algorithm algorithm, int v, int32_t first, int64_t count,
+                    const VoiceSettings& s) {
+    const size_t a = static_cast<size_t>(algorithm);
+    int32_t& countdown = st.countdown[a][at(v)];
+    int32_t& T = st.transposition[a][at(v)];
+    const int64_t last = int64_t{first} + count - 1;
+    const int32_t every = std::max(s.modulateEvery, 1);
+    if (s.modulate == 1 && s.modulateMode == 0) {
+        if (last < every) {
+            T = 0;
+            countdown = 0;
+            return;
+        }
+        // Counters below `every` zero both; from `every` on, each multiple of it sets T.
+        const int64_t lastMultiple = last / every * every;
+        if (lastMultiple >= first) {
+            T = modulationValue(algorithm, static_cast<int32_t>(lastMultiple), s) % 12;
+        }
+        const auto r = static_cast<int32_t>(last % every);
+        countdown = r == 0 ? every : r;
+    } else if (s.modulate == 1 && s.modulateMode == 1) {
+        int64_t k = first;
+        int64_t remaining = count;
+        while (remaining > 0) {
+            if (countdown <= 0) {
+                T = modulationValue(algorithm, static_cast<int32_t>(k), s) % 12;
+                countdown = st.drawRunLength();
+            }
+            // This step and the following ones until the countdown runs out draw nothing.
+            const int64_t quiet = std::min<int64_t>(std::max<int64_t>(int64_t{countdown}, 1), remaining);
+            countdown = static_cast<int32_t>(countdown - quiet);
+            k += quiet;
+            remaining -= quiet;
+        }
+    } else {
+        T = 0;
+        countdown = 0;
+    }
+}
+
 double radius(float x, float y) {
+
     const double dx = x, dy = y;
     return std::sqrt(dx * dx + dy * dy);
 }
@@ -166,6 +220,75 @@ void clearCountdowns(GeneratorState& st) {
 
 namespace {
 
+// One step of each map. nextNote, advanceGenerator and skipSteps share them, so all three
+// advance a map alike to the last bit.
+
+// What a map step needs besides its state, worked out once for a whole warm-up.
+struct MapConstants {
+    double logisticMu = 0, noiseP = 0, noiseRoot = 0, henonA = 0, henonB = 0;
+    double hopAngle = 0, hopSin = 0, hopCos = 0, martinAngle = 0, lorenz = 0;
+
+    MapConstants() = default;
+    MapConstants(Algorithm a, const VoiceSettings& s) {
+        switch (a) {
+            case Algorithm::LogisticMap: logisticMu = s.logisticMu; break;
+            case Algorithm::OneOverFNoise:
+                noiseP = s.noiseCoefficient;
+                noiseRoot = std::sqrt(1.0 - noiseP * noiseP);
+                break;
+            case Algorithm::Henon:
+                henonA = s.henonA;
+                henonB = s.henonB;
+                break;
+            case Algorithm::Hopalong:
+                hopAngle = s.hopalongAngle;
+                hopSin = std::sin(hopAngle);
+                hopCos = std::cos(hopAngle);
+                break;
+            case Algorithm::Martin: martinAngle = s.martinAngle; break;
+            case Algorithm::Lorenz: lorenz = s.lorenzCoefficient; break;
+            case Algorithm::MorseThue:
+            case Algorithm::Gingerbreadman: break;
+        }
+    }
+};
+
+[[gnu::always_inline]] inline void stepLogistic(float& x, double mu) {
+    const double d = x;
+    x = toFloat((1.0 - d) * d * mu);
+}
+// root is sqrt(1 - p * p).
+[[gnu::always_inline]] inline void stepNoise(float& x, float& y, double root, double p) {
+    const double d = x;
+    x = toFloat((1.0 - d) * d * static_cast<double>(3.999f));
+    y = toFloat(root * x + p * y);
+}
+[[gnu::always_inline]] inline void stepHenon(float& x, float& y, double A, double B) {
+    const double dx = x, dy = y;
+    x = toFloat(dy - dx * dx * A + 1.0);
+    y = toFloat(static_cast<double>(x) * B);
+}
+[[gnu::always_inline]] inline void stepHopalong(float& x, float& y, double angle, double sine, double cosine) {
+    const double dx = x, dy = y;
+    const double sign = dx >= 0.0 ? 1.0 : -1.0;  // -0.0 >= 0.0 holds
+    x = toFloat(dy - sign * std::sqrt(std::fabs(dx * sine - cosine)));
+    y = toFloat(angle - dx);
+}
+[[gnu::always_inline]] inline void stepMartin(float& x, float& y, double angle) {
+    const double dx = x, dy = y;
+    x = toFloat(dy - std::sin(dx));
+    y = toFloat(angle - dx);
+}
+[[gnu::always_inline]] inline void stepGingerbreadman(float& x, float& y) {
+    const double dx = x, dy = y;
+    x = toFloat(1.0 - dy + std::fabs(dx));
+    y = toFloat(dx);
+}
+[[gnu::always_inline]] inline void stepLorenz(float& x, double coefficient) {
+    const double d = x;
+    x = toFloat(std::fabs((3.0 * d - 4.0 * d * d * d) * coefficient));
+}
+
 template <bool kPitch>
 int32_t step(GeneratorState& st, int v, int32_t k, const VoiceSettings& s) {
     const size_t i = at(v);
@@ -178,7 +301,7 @@ int32_t step(GeneratorState& st, int v, int32_t k, const VoiceSettings& s) {
     // Morse-Thue modulates by its digit sum, every other generator by the counter.
     int32_t D = 0;
     if (algorithm == Algorithm::MorseThue && (kPitch || s.modulate == 1)) {
-        D = digitSum(static_cast<int32_t>(static_cast<uint32_t>(k) * static_cast<uint32_t>(s.param2)), s.param1);
+        D = morseThueValue(k, s);
     }
     modulate(st, a, v, k, algorithm == Algorithm::MorseThue ? D : k, s);
 
@@ -188,53 +311,40 @@ int32_t step(GeneratorState& st, int v, int32_t k, const VoiceSettings& s) {
             if constexpr (kPitch) position = foldPosition(D >= 0 && D < K ? D : D % K, K, n);
             break;
         case Algorithm::LogisticMap: {
-            const double x = st.logX[i];
-            st.logX[i] = toFloat((1.0 - x) * x * static_cast<double>(s.logisticMu));
+            stepLogistic(st.logX[i], s.logisticMu);
             if constexpr (kPitch) position = foldPosition(static_cast<double>(st.logX[i]) * K, K, n, false);
             break;
         }
         case Algorithm::OneOverFNoise: {
-            const double x = st.noiseX[i];
-            st.noiseX[i] = toFloat((1.0 - x) * x * static_cast<double>(3.999f));
             const double p = s.noiseCoefficient;
-            st.noiseY[i] = toFloat(std::sqrt(1.0 - p * p) * st.noiseX[i] + p * st.noiseY[i]);
+            stepNoise(st.noiseX[i], st.noiseY[i], std::sqrt(1.0 - p * p), p);
             if constexpr (kPitch) position = foldPosition(static_cast<double>(st.noiseY[i]) * K, K, n, true);
             break;
         }
         case Algorithm::Henon: {
-            const double x = st.henonX[i], y = st.henonY[i];
-            st.henonX[i] = toFloat(y - x * x * static_cast<double>(s.henonA) + 1.0);
-            st.henonY[i] = toFloat(static_cast<double>(st.henonX[i]) * static_cast<double>(s.henonB));
+            stepHenon(st.henonX[i], st.henonY[i], s.henonA, s.henonB);
             if constexpr (kPitch) position = foldPosition(radius(st.henonX[i], st.henonY[i]) * K, K, n, true);
             break;
         }
         case Algorithm::Hopalong: {
-            const double x = st.hopX[i], y = st.hopY[i], t = s.hopalongAngle;
-            const double sign = x >= 0.0 ? 1.0 : -1.0;  // -0.0 >= 0.0 holds
             double sine, cosine;
             st.hopalongTrig(v, s.hopalongAngle, sine, cosine);
-            st.hopX[i] = toFloat(y - sign * std::sqrt(std::fabs(x * sine - cosine)));
-            st.hopY[i] = toFloat(t - x);
+            stepHopalong(st.hopX[i], st.hopY[i], s.hopalongAngle, sine, cosine);
             if constexpr (kPitch) position = foldPosition(radius(st.hopX[i], st.hopY[i]) * K, K, n, true);
             break;
         }
         case Algorithm::Martin: {
-            const double x = st.martinX[i], y = st.martinY[i], t = s.martinAngle;
-            st.martinX[i] = toFloat(y - std::sin(x));
-            st.martinY[i] = toFloat(t - x);
+            stepMartin(st.martinX[i], st.martinY[i], s.martinAngle);
             if constexpr (kPitch) position = foldPosition(radius(st.martinX[i], st.martinY[i]) * K, K, n, true);
             break;
         }
         case Algorithm::Gingerbreadman: {
-            const double x = st.gingerX[i], y = st.gingerY[i];
-            st.gingerX[i] = toFloat(1.0 - y + std::fabs(x));
-            st.gingerY[i] = toFloat(x);
+            stepGingerbreadman(st.gingerX[i], st.gingerY[i]);
             if constexpr (kPitch) position = foldPosition(radius(st.gingerX[i], st.gingerY[i]) * K, K, n, true);
             break;
         }
         case Algorithm::Lorenz: {
-            const double x = st.lorenzX[i];
-            st.lorenzX[i] = toFloat(std::fabs((3.0 * x - 4.0 * x * x * x) * static_cast<double>(s.lorenzCoefficient)));
+            stepLorenz(st.lorenzX[i], s.lorenzCoefficient);
             if constexpr (kPitch) position = foldPosition(static_cast<double>(st.lorenzX[i]) * K, K, n, true);
             break;
         }
@@ -265,6 +375,160 @@ VoiceSettings playableVoice(const VoiceSettings& voice) {
     s.param1 = std::max(s.param1, 2);
     s.modulateEvery = std::max(s.modulateEvery, 1);
     return s;
+}
+
+namespace {
+
+// Where voice i keeps the state of an algorithm's map (y is null for the one-value maps,
+// both for Morse-Thue, which has none).
+struct MapCells {
+    float* x = nullptr;
+    float* y = nullptr;
+};
+
+MapCells mapCells(GeneratorState& st, Algorithm a, size_t i) {
+    switch (a) {
+        case Algorithm::MorseThue: return {};
+        case Algorithm::LogisticMap: return {&st.logX[i], nullptr};
+        case Algorithm::OneOverFNoise: return {&st.noiseX[i], &st.noiseY[i]};
+        case Algorithm::Henon: return {&st.henonX[i], &st.henonY[i]};
+        case Algorithm::Hopalong: return {&st.hopX[i], &st.hopY[i]};
+        case Algorithm::Martin: return {&st.martinX[i], &st.martinY[i]};
+        case Algorithm::Gingerbreadman: return {&st.gingerX[i], &st.gingerY[i]};
+        case Algorithm::Lorenz: return {&st.lorenzX[i], nullptr};
+    }
+    return {};
+}
+
+[[gnu::always_inline]] inline void stepMap(Algorithm a, float& x, float& y, const MapConstants& c) {
+    switch (a) {
+        case Algorithm::MorseThue: break;
+        case Algorithm::LogisticMap: stepLogistic(x, c.logisticMu); break;
+        case Algorithm::OneOverFNoise: stepNoise(x, y, c.noiseRoot, c.noiseP); break;
+        case Algorithm::Henon: stepHenon(x, y, c.henonA, c.henonB); break;
+        case Algorithm::Hopalong: stepHopalong(x, y, c.hopAngle, c.hopSin, c.hopCos); break;
+        case Algorithm::Martin: stepMartin(x, y, c.martinAngle); break;
+        case Algorithm::Gingerbreadman: stepGingerbreadman(x, y); break;
+        case Algorithm::Lorenz: stepLorenz(x, c.lorenz); break;
+    }
+}
+
+// One voice's map on its way through the warm-up.
+struct MapRun {
+    Algorithm algorithm = Algorithm::MorseThue;
+    int64_t remaining = 0;  // steps still to take
+    MapConstants constants;
+    MapCells cells;
+    float x = 0, y = 0;
+    // Brent's cycle search. In float precision most maps fall into a cycle after a few
+    // thousand steps; once a state repeats, the steps left go modulo the period. `saved`
+    // is the state `lag` steps ago and moves on whenever lag reaches `power`.
+    bool searching = true;
+    uint64_t saved = 0;
+    int64_t lag = 0;
+    int64_t power = 1;
+};
+
+uint64_t stateBits(float x, float y) {
+    return uint64_t{std::bit_cast<uint32_t>(x)} << 32 | std::bit_cast<uint32_t>(y);
+}
+
+constexpr int kLockstep = 4;
+using MapPool = std::array<MapRun*, kLockstep>;
+
+// The first K maps of the pool advance side by side until one of them is done. Each map's
+// steps depend on each other, the maps' do not, so the processor overlaps the K chains
+// instead of waiting on one.
+template <int K>
+void lockstep(const MapPool& pool) {
+    std::array<float, K> x, y;
+    for (int k = 0; k < K; ++k) x[k] = pool[k]->x, y[k] = pool[k]->y;
+    bool done = false;
+    while (!done) {
+        for (int k = 0; k < K; ++k) {
+            MapRun& r = *pool[k];
+            stepMap(r.algorithm, x[k], y[k], r.constants);
+            if (--r.remaining == 0) {
+                done = true;
+            } else if (r.searching) {
+                const uint64_t now = stateBits(x[k], y[k]);
+                if (now == r.saved) {
+                    r.searching = false;
+                    r.remaining %= r.lag + 1;  // the period is lag + 1 steps
+                    if (r.remaining == 0) done = true;
+                } else if (++r.lag == r.power) {
+                    r.saved = now;
+                    r.power *= 2;
+                    r.lag = 0;
+                }
+            }
+        }
+    }
+    for (int k = 0; k < K; ++k) pool[k]->x = x[k], pool[k]->y = y[k];
+}
+
+// Keeps up to four maps running side by side, taking the next one in as one is done.
+void advanceTogether(MapRun* runs, size_t n) {
+    MapPool pool{};
+    size_t active = 0, next = 0;
+    while (true) {
+        while (active < kLockstep && next < n) {
+            MapRun& r = runs[next++];
+            if (r.remaining <= 0) continue;
+            r.saved = stateBits(r.x, r.y);
+            pool[active++] = &r;
+        }
+        if (active == 0) return;
+        switch (active) {
+            case 4: lockstep<4>(pool); break;
+            case 3: lockstep<3>(pool); break;
+            case 2: lockstep<2>(pool); break;
+            default: lockstep<1>(pool); break;
+        }
+        size_t kept = 0;
+        for (size_t k = 0; k < active; ++k) {
+            if (pool[k]->remaining > 0) pool[kept++] = pool[k];
+        }
+        active = kept;
+    }
+}
+
+void skipMapsTogether(GeneratorState& st, std::span<const SkipRequest> requests) {
+    std::array<MapRun, kVoices> runs;
+    size_t n = 0;
+    for (const SkipRequest& r : requests) {
+        if (r.count <= 0) continue;
+        const Algorithm a = r.voice->algorithm;
+        skipModulation(st, a, r.v, r.first, r.count, *r.voice);
+        if (a == Algorithm::MorseThue) continue;  // no map: its notes depend on the counter alone
+        MapRun& run = runs[n++];
+        run.algorithm = a;
+        run.remaining = r.count;
+        run.constants = MapConstants(a, *r.voice);
+        run.cells = mapCells(st, a, at(r.v));
+        run.x = *run.cells.x;
+        run.y = run.cells.y ? *run.cells.y : 0.0f;
+    }
+    advanceTogether(runs.data(), n);
+    for (size_t r = 0; r < n; ++r) {
+        *runs[r].cells.x = runs[r].x;
+        if (runs[r].cells.y) *runs[r].cells.y = runs[r].y;
+    }
+}
+
+}  // namespace
+
+void skipStepsTogether(GeneratorState& st, std::span<const SkipRequest> requests) {
+    while (!requests.empty()) {
+        const size_t chunk = std::min<size_t>(requests.size(), kVoices);
+        skipMapsTogether(st, requests.first(chunk));
+        requests = requests.subspan(chunk);
+    }
+}
+
+void skipSteps(GeneratorState& st, int v, int32_t first, int64_t count, const VoiceSettings& s) {
+    const SkipRequest request{v, first, count, &s};
+    skipStepsTogether(st, std::span<const SkipRequest>(&request, 1));
 }
 
 }  // namespace tarrowin

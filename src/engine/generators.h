@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <functional>
 #include <random>
+#include <span>
 
 #include "settings.h"
 
@@ -54,6 +55,22 @@ void advanceGenerator(GeneratorState& state, int v, int32_t k, const VoiceSettin
 // (algorithm 0..7, 1..12 scale notes, 1..4 octaves, base >= 2, period >= 1). The document
 // refuses anything else; this keeps a damaged value from reaching a step.
 VoiceSettings playableVoice(const VoiceSettings& voice);
+
+// Takes `count` steps of voice v's generator with the counters first, first + 1, ... and
+// discards their notes: the state afterwards is exactly that of `count` nextNote calls
+// (the same random draws included), for a fraction of the work. Playable settings only,
+// as for nextNote.
+void skipSteps(GeneratorState& state, int v, int32_t first, int64_t count, const VoiceSettings& voice);
+
+// skipSteps for several voices at once (each voice at most once): their maps advance side
+// by side, which the processor runs in parallel.
+struct SkipRequest {
+    int v = 0;
+    int32_t first = 0;
+    int64_t count = 0;
+    const VoiceSettings* voice = nullptr;
+};
+void skipStepsTogether(GeneratorState& state, std::span<const SkipRequest> requests);
 
 // Puts the map state of voice v for one algorithm to its initial values.
 void resetGeneratorState(GeneratorState& state, int v, Algorithm algorithm, const VoiceSettings& voice);

@@ -29,30 +29,48 @@ int32_t NoteEngine::counterAt(int v, int64_t t) const {
 
 void NoteEngine::resetVoice(int v) { resetGeneratorState(state_, v, voice(v).algorithm, voice(v)); }
 
+std::optional<int32_t> NoteEngine::warmUpVoice(int v, int64_t start) {
+    const int64_t steps = warmUpSteps(v, start);
+    if (steps == 0) return std::nullopt;
+    const VoiceSettings& s = voice(v);
+    // Only the last step's note is wanted: the others just advance the state.
+    skipSteps(state_, v, s.offset, steps - 1, s);
+    return nextNote(state_, v, static_cast<int32_t>(s.offset + steps - 1), s);
+}
+
+NoteEngine::DueStep NoteEngine::nextDue(int v, int64_t t) const {
+    const int64_t nv = noteLength(v);
+    const int64_t X = static_cast<int64_t>(voice(v).offset) * nv;
+    const int64_t I = std::max<int64_t>(t + X, 0);
+    const int64_t counter = (I + nv - 1) / nv;
+    return DueStep{counter * nv - X, static_cast<int32_t>(counter)};
+}
+
 int64_t NoteEngine::warmUpSteps(int v, int64_t start) const {
     // The warm-up visits the ticks F = X .. start + 2X - 1 (X = offset * nv) and steps the
     // generator at every multiple of nv, with counter F / nv. X itself is a multiple, so
     // the steps are the counters offset, offset + 1, ... : ceil((start + X) / nv) of them.
     const int64_t nv = noteLength(v);
     const int64_t L = start + static_cast<int64_t>(voice(v).offset) * nv;
-    return L > 0 ? (L + nv - 1) / nv : 0;
+    return L <= 0 ? 0 : (L + nv - 1) / nv;
 }
 
-std::optional<int32_t> NoteEngine::warmUpVoice(int v, int64_t start) {
-    const int64_t steps = warmUpSteps(v, start);
-    if (steps == 0) return std::nullopt;
-    const VoiceSettings& s = voice(v);
-    // Only the last step's pitch is wanted; the others just advance the state.
-    for (int64_t j = 0; j + 1 < steps; ++j) advanceGenerator(state_, v, static_cast<int32_t>(s.offset + j), s);
-    return nextNote(state_, v, static_cast<int32_t>(s.offset + steps - 1), s);
+void NoteEngine::warmUpVoices(const std::array<bool, kVoices>& which, int64_t start) {
+    std::array<SkipRequest, kVoices> requests;
+    size_t n = 0;
+    for (int v = 0; v < kVoices; ++v) {
+        if (!which[static_cast<size_t>(v)]) continue;
+        resetVoice(v);
+        requests[n++] = SkipRequest{v, voice(v).offset, warmUpSteps(v, start), &voice(v)};
+    }
+    skipStepsTogether(state_, std::span<const SkipRequest>(requests.data(), n));
 }
 
 void NoteEngine::prepareRun(int64_t start) {
     clearCountdowns(state_);
-    for (int v = 0; v < kVoices; ++v) {
-        resetVoice(v);
-        warmUpVoice(v, start);
-    }
+    std::array<bool, kVoices> all;
+    all.fill(true);
+    warmUpVoices(all, start);
 }
 
 std::optional<int32_t> NoteEngine::evaluate(int v, int64_t t) {

@@ -3,6 +3,7 @@
 // warm-up that makes a voice's notes independent of the tick a run starts from, and the
 // sounding decision that turns a voice's pitches into note offs and note ons.
 
+#include <array>
 #include <cstdint>
 #include <optional>
 
@@ -37,12 +38,26 @@ class NoteEngine {
     // and returns the pitch of the last of them (none when there is no warm-up). Steps
     // straight over the due counters instead of testing every tick.
     std::optional<int32_t> warmUpVoice(int v, int64_t start);
-    // How many generator steps that warm-up takes.
+    // resetVoice and warmUpVoice for the voices in `which`, their generators advanced side
+    // by side (which a processor runs in parallel). The notes are not wanted.
+    void warmUpVoices(const std::array<bool, kVoices>& which, int64_t start);
+    // The number of generator steps the warm-up of voice v takes before tick `start`.
     int64_t warmUpSteps(int v, int64_t start) const;
 
     // The voice's pitch at tick t when it is due there; otherwise nothing, and no state
     // changes.
     std::optional<int32_t> evaluate(int v, int64_t t);
+
+    // The first tick at or after t at which voice v is due, and its counter there. The
+    // voice is next due noteLength(v) ticks later with the counter one higher, so a run can
+    // follow the grid without testing every voice at every tick.
+    struct DueStep {
+        int64_t tick = 0;
+        int32_t counter = 0;
+    };
+    DueStep nextDue(int v, int64_t t) const;
+    // The pitch of voice v's step with counter k (what evaluate gives where k is due).
+    int32_t step(int v, int32_t k) { return nextNote(state_, v, k, voice(v)); }
 
     GeneratorState& state() { return state_; }
     const GeneratorState& state() const { return state_; }

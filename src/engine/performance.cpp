@@ -2,15 +2,15 @@
 
 #include <algorithm>
 #include <array>
+#include <cstdint>
 
 namespace tarrowin {
 
 namespace {
 
-uint8_t dataByte(int32_t value) { return static_cast<uint8_t>(std::clamp(value, 0, 127)); }
-uint8_t statusByte(int kind, int32_t channel) { return static_cast<uint8_t>(kind | (channel & 0x0F)); }
-
 using VoiceMask = std::array<bool, kVoices>;
+
+constexpr int64_t kNever = INT64_MAX;  // the due tick of a voice a run does not play
 
 // Which voices a run evaluates and writes: the players take all 16, the current-settings
 // export the enabled ones, the composition export those enabled in at least one event.
@@ -69,26 +69,33 @@ class Run {
         for (int v = 0; v < kVoices; ++v) {
             if (written(v)) sink_.message(date_, ShortMessage::pan(e.voices[at(v)].channel, e.voices[at(v)].pan));
         }
-        for (int v = 0; v < kVoices; ++v) {
-            if (!written(v)) continue;
-            engine_.resetVoice(v);
-            engine_.warmUpVoice(v, pc);
-        }
+        engine_.warmUpVoices(written_, pc);
 
-        std::array<std::optional<int32_t>, kVoices> pitch;
+        // Each voice's next step on the grid: a tick only compares, it divides nothing.
+        std::array<NoteEngine::DueStep, kVoices> due{};
+        for (int v = 0; v < kVoices; ++v) {
+            due[at(v)] = written(v) ? engine_.nextDue(v, pc) : NoteEngine::DueStep{kNever, 0};
+        }
+        std::array<int32_t, kVoices> pitch{};
+        std::array<bool, kVoices> struck{};
         while (true) {
             if (!control_.playing()) return false;
             if (live_ ? control_.locked() && control_.endCounter() <= pc : e.global.endCounter <= pc) return true;
             for (int v = 0; v < kVoices; ++v) {
-                if (written(v)) pitch[at(v)] = engine_.evaluate(v, pc);
+                NoteEngine::DueStep& next = due[at(v)];
+                struck[at(v)] = next.tick == pc;
+                if (!struck[at(v)]) continue;
+                pitch[at(v)] = engine_.step(v, next.counter);
+                next.tick += engine_.noteLength(v);
+                ++next.counter;
             }
             for (int v = 0; v < kVoices; ++v) {
-                if (!written(v) || !pitch[at(v)]) continue;
+                if (!struck[at(v)]) continue;
                 const VoiceSettings& voice = e.voices[at(v)];
                 const bool snapshotOn = voice.enabled != 0;
                 const bool on = live_ ? control_.voiceOn(v, snapshotOn) : snapshotOn;
                 const SoundingDecision d =
-                    soundingDecision(cursors_[at(v)], *pitch[at(v)], voice, on, options_.percussionChannel, rule_);
+                    soundingDecision(cursors_[at(v)], pitch[at(v)], voice, on, options_.percussionChannel, rule_);
                 if (d.noteOff) sink_.message(date_, ShortMessage::noteOff(d.noteOff->channel, d.noteOff->key, d.noteOff->velocity));
                 if (d.noteOn) sink_.message(date_, ShortMessage::noteOn(d.noteOn->channel, d.noteOn->key, d.noteOn->velocity));
             }
@@ -144,18 +151,6 @@ class Run {
 };
 
 }  // namespace
-
-ShortMessage ShortMessage::programChange(int32_t channel, int32_t program) {
-    return {statusByte(0xC0, channel), dataByte(program), 0};
-}
-ShortMessage ShortMessage::pan(int32_t channel, int32_t pan) { return {statusByte(0xB0, channel), 10, dataByte(pan + 64)}; }
-ShortMessage ShortMessage::noteOff(int32_t channel, int32_t key, int32_t velocity) {
-    return {statusByte(0x80, channel), dataByte(key), dataByte(velocity)};
-}
-ShortMessage ShortMessage::noteOn(int32_t channel, int32_t key, int32_t velocity) {
-    return {statusByte(0x90, channel), dataByte(key), dataByte(velocity)};
-}
-ShortMessage ShortMessage::allNotesOff(int32_t channel) { return {statusByte(0xB0, channel), 123, 0}; }
 
 PerformanceEnd perform(const PerformanceOptions& options, const Settings& current, std::span<const Settings> events,
                        PerformanceSink& sink, PerformanceControl& control) {

@@ -27,11 +27,25 @@ struct ShortMessage {
     uint32_t packed() const { return status | (uint32_t{data1} << 8) | (uint32_t{data2} << 16); }
     bool operator==(const ShortMessage&) const = default;
 
-    static ShortMessage programChange(int32_t channel, int32_t program);
-    static ShortMessage pan(int32_t channel, int32_t pan);  // controller 10, pan + 64
-    static ShortMessage noteOff(int32_t channel, int32_t key, int32_t velocity);
-    static ShortMessage noteOn(int32_t channel, int32_t key, int32_t velocity);
-    static ShortMessage allNotesOff(int32_t channel);  // controller 123
+    // The channel is taken modulo 16 and data bytes are clamped to 0..127. Inline: a run
+    // makes two of these for every note.
+    static ShortMessage programChange(int32_t channel, int32_t program) {
+        return {statusByte(0xC0, channel), dataByte(program), 0};
+    }
+    static ShortMessage pan(int32_t channel, int32_t pan) {  // controller 10, pan + 64
+        return {statusByte(0xB0, channel), 10, dataByte(pan + 64)};
+    }
+    static ShortMessage noteOff(int32_t channel, int32_t key, int32_t velocity) {
+        return {statusByte(0x80, channel), dataByte(key), dataByte(velocity)};
+    }
+    static ShortMessage noteOn(int32_t channel, int32_t key, int32_t velocity) {
+        return {statusByte(0x90, channel), dataByte(key), dataByte(velocity)};
+    }
+    static ShortMessage allNotesOff(int32_t channel) { return {statusByte(0xB0, channel), 123, 0}; }  // controller 123
+
+   private:
+    static uint8_t dataByte(int32_t value) { return static_cast<uint8_t>(value < 0 ? 0 : value > 127 ? 127 : value); }
+    static uint8_t statusByte(int kind, int32_t channel) { return static_cast<uint8_t>(kind | (channel & 0x0F)); }
 };
 
 enum class PerformanceMode {

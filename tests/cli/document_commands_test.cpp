@@ -12,6 +12,7 @@
 
 #include "document/document_file.h"
 #include "document/file_builders.h"
+#include "cli_test_support.h"
 
 namespace tarrowin {
 namespace {
@@ -19,45 +20,10 @@ namespace {
 namespace fs = std::filesystem;
 using nlohmann::ordered_json;
 
-struct CliRun {
-    int code;
-    std::string out;
-    std::string err;
-};
+using testing::CliRun;
 
-class DocumentCommands : public ::testing::Test {
+class DocumentCommands : public testing::CliTest {
    protected:
-    void SetUp() override {
-        dir_ = fs::temp_directory_path() / ("tarrowin-cli-" + std::to_string(::getpid()) + "-" +
-                                            ::testing::UnitTest::GetInstance()->current_test_info()->name());
-        fs::remove_all(dir_);
-        fs::create_directories(dir_);
-    }
-    void TearDown() override { fs::remove_all(dir_); }
-
-    fs::path path(const std::string& name) const { return dir_ / name; }
-
-    CliRun cli(const std::string& args) const {
-        const fs::path out = dir_ / "stdout.txt", err = dir_ / "stderr.txt";
-        const std::string command = std::string(TARROWIN_CLI) + " " + args + " >" + out.string() + " 2>" + err.string();
-        const int status = std::system(command.c_str());
-        return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, text(out), text(err)};
-    }
-    static std::string text(const fs::path& p) {
-        std::ifstream in(p, std::ios::binary);
-        std::ostringstream s;
-        s << in.rdbuf();
-        return s.str();
-    }
-    static std::vector<uint8_t> bytes(const fs::path& p) {
-        const std::string t = text(p);
-        return {t.begin(), t.end()};
-    }
-    static void write(const fs::path& p, const std::string& contents) { std::ofstream(p, std::ios::binary) << contents; }
-    static void write(const fs::path& p, const std::vector<uint8_t>& b) {
-        std::ofstream(p, std::ios::binary).write(reinterpret_cast<const char*>(b.data()), static_cast<std::streamsize>(b.size()));
-    }
-
     // dump IN, load the JSON into OUT; returns OUT's bytes.
     std::vector<uint8_t> dumpAndLoad(const fs::path& in) const {
         const CliRun dump = cli("dump " + in.string());
@@ -77,8 +43,6 @@ class DocumentCommands : public ::testing::Test {
         write(path("edited.json"), j.dump(1));
         return cli("load " + path("edited.json").string() + " " + path("edited.trw").string());
     }
-
-    fs::path dir_;
 };
 
 TEST_F(DocumentCommands, NewWritesTheNewDocument) {
