@@ -220,8 +220,8 @@ void clearCountdowns(GeneratorState& st) {
 
 namespace {
 
-// One step of each map. nextNote, advanceGenerator and skipSteps share them, so all three
-// advance a map alike to the last bit.
+// One step of each map. nextNote and skipSteps share them, so both advance a map alike to
+// the last bit.
 
 // What a map step needs besides its state, worked out once for a whole warm-up.
 struct MapConstants {
@@ -289,7 +289,6 @@ struct MapConstants {
     x = toFloat(std::fabs((3.0 * d - 4.0 * d * d * d) * coefficient));
 }
 
-template <bool kPitch>
 int32_t step(GeneratorState& st, int v, int32_t k, const VoiceSettings& s) {
     const size_t i = at(v);
     const Algorithm algorithm = s.algorithm;
@@ -299,58 +298,54 @@ int32_t step(GeneratorState& st, int v, int32_t k, const VoiceSettings& s) {
     const int32_t K = octaves * n;
 
     // Morse-Thue modulates by its digit sum, every other generator by the counter.
-    int32_t D = 0;
-    if (algorithm == Algorithm::MorseThue && (kPitch || s.modulate == 1)) {
-        D = morseThueValue(k, s);
-    }
+    const int32_t D = algorithm == Algorithm::MorseThue ? morseThueValue(k, s) : 0;
     modulate(st, a, v, k, algorithm == Algorithm::MorseThue ? D : k, s);
 
     int32_t position = 0;
     switch (algorithm) {
         case Algorithm::MorseThue:
-            if constexpr (kPitch) position = foldPosition(D >= 0 && D < K ? D : D % K, K, n);
+            position = foldPosition(D >= 0 && D < K ? D : D % K, K, n);
             break;
         case Algorithm::LogisticMap: {
             stepLogistic(st.logX[i], s.logisticMu);
-            if constexpr (kPitch) position = foldPosition(static_cast<double>(st.logX[i]) * K, K, n, false);
+            position = foldPosition(static_cast<double>(st.logX[i]) * K, K, n, false);
             break;
         }
         case Algorithm::OneOverFNoise: {
             const double p = s.noiseCoefficient;
             stepNoise(st.noiseX[i], st.noiseY[i], std::sqrt(1.0 - p * p), p);
-            if constexpr (kPitch) position = foldPosition(static_cast<double>(st.noiseY[i]) * K, K, n, true);
+            position = foldPosition(static_cast<double>(st.noiseY[i]) * K, K, n, true);
             break;
         }
         case Algorithm::Henon: {
             stepHenon(st.henonX[i], st.henonY[i], s.henonA, s.henonB);
-            if constexpr (kPitch) position = foldPosition(radius(st.henonX[i], st.henonY[i]) * K, K, n, true);
+            position = foldPosition(radius(st.henonX[i], st.henonY[i]) * K, K, n, true);
             break;
         }
         case Algorithm::Hopalong: {
             double sine, cosine;
             st.hopalongTrig(v, s.hopalongAngle, sine, cosine);
             stepHopalong(st.hopX[i], st.hopY[i], s.hopalongAngle, sine, cosine);
-            if constexpr (kPitch) position = foldPosition(radius(st.hopX[i], st.hopY[i]) * K, K, n, true);
+            position = foldPosition(radius(st.hopX[i], st.hopY[i]) * K, K, n, true);
             break;
         }
         case Algorithm::Martin: {
             stepMartin(st.martinX[i], st.martinY[i], s.martinAngle);
-            if constexpr (kPitch) position = foldPosition(radius(st.martinX[i], st.martinY[i]) * K, K, n, true);
+            position = foldPosition(radius(st.martinX[i], st.martinY[i]) * K, K, n, true);
             break;
         }
         case Algorithm::Gingerbreadman: {
             stepGingerbreadman(st.gingerX[i], st.gingerY[i]);
-            if constexpr (kPitch) position = foldPosition(radius(st.gingerX[i], st.gingerY[i]) * K, K, n, true);
+            position = foldPosition(radius(st.gingerX[i], st.gingerY[i]) * K, K, n, true);
             break;
         }
         case Algorithm::Lorenz: {
             stepLorenz(st.lorenzX[i], s.lorenzCoefficient);
-            if constexpr (kPitch) position = foldPosition(static_cast<double>(st.lorenzX[i]) * K, K, n, true);
+            position = foldPosition(static_cast<double>(st.lorenzX[i]) * K, K, n, true);
             break;
         }
     }
 
-    if constexpr (!kPitch) return 0;
     // position < 4n: the octave is found by comparing with the four ranges in turn.
     int32_t octave = 0;
     while (octave < 3 && position >= (octave + 1) * n) ++octave;
@@ -363,9 +358,7 @@ int32_t step(GeneratorState& st, int v, int32_t k, const VoiceSettings& s) {
 
 }  // namespace
 
-int32_t nextNote(GeneratorState& st, int v, int32_t k, const VoiceSettings& s) { return step<true>(st, v, k, s); }
-
-void advanceGenerator(GeneratorState& st, int v, int32_t k, const VoiceSettings& s) { step<false>(st, v, k, s); }
+int32_t nextNote(GeneratorState& st, int v, int32_t k, const VoiceSettings& s) { return step(st, v, k, s); }
 
 VoiceSettings playableVoice(const VoiceSettings& voice) {
     VoiceSettings s = voice;

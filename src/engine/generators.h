@@ -47,10 +47,6 @@ struct GeneratorState {
 // must be playable (see playableVoice); the engine's snapshot of a run always is.
 int32_t nextNote(GeneratorState& state, int v, int32_t k, const VoiceSettings& voice);
 
-// The same step as nextNote without working out its pitch: the state afterwards is
-// identical. The warm-up before a run uses it for the steps whose notes nobody hears.
-void advanceGenerator(GeneratorState& state, int v, int32_t k, const VoiceSettings& voice);
-
 // A copy of the voice whose generator inputs are inside the ranges the generators rely on
 // (algorithm 0..7, 1..12 scale notes, 1..4 octaves, base >= 2, period >= 1). The document
 // refuses anything else; this keeps a damaged value from reaching a step.

@@ -60,25 +60,6 @@ TEST(DigitSum, AgreesWithTheLiteralLoopForEveryBaseKind) {
     }
 }
 
-TEST(Steps, AdvancingWithoutThePitchLeavesTheSameState) {
-    for (int a = 0; a < kAlgorithms; ++a) {
-        VoiceSettings v = morseVoice();
-        v.algorithm = static_cast<Algorithm>(a);
-        v.modulate = 1;
-        v.modulateMode = a % 2;
-        v.modulateEvery = 3;
-        GeneratorState x, y;
-        x.randomRunLength = y.randomRunLength = [] { return 2; };
-        for (int k = 0; k < 500; ++k) {
-            nextNote(x, 0, k, v);
-            advanceGenerator(y, 0, k, v);
-        }
-        EXPECT_EQ(x.transposition, y.transposition) << a;
-        EXPECT_EQ(x.countdown, y.countdown) << a;
-        EXPECT_EQ(nextNote(x, 0, 500, v), nextNote(y, 0, 500, v)) << a;
-    }
-}
-
 TEST(MorseThue, CountersGiveDigitSumsThroughTheScale) {
     GeneratorState st;
     EXPECT_EQ(notes(st, morseVoice(), 0, 7), (std::vector<int32_t>{60, 62, 62, 64, 62, 64, 64, 65}));
