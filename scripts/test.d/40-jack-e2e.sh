@@ -1,0 +1,140 @@
+#!/usr/bin/env bash
+# End to end on a real MIDI path: a JACK server with its dummy audio driver, tarrowin-cli
+# playing to JACK ports, and jack_midi_dump, a client we did not write, receiving. What it
+# receives must be the notes of the exported MIDI file, in order and on time; Ctrl-C must
+# end a play with All Notes Off on every channel.
+set -euo pipefail
+cd "$(dirname "$0")/../.."
+cli=$PWD/build/bin/tarrowin-cli
+python=/usr/bin/python3  # Debian's, with python3-mido
+work=$(mktemp -d)
+pids=()
+cleanup() {
+  for pid in "${pids[@]}"; do kill "$pid" 2>/dev/null || true; done
+  wait 2>/dev/null || true
+  rm -rf "$work"
+}
+trap cleanup EXIT
+
+# A server of our own name, so that a JACK server someone else runs is left alone.
+export JACK_DEFAULT_SERVER="tarrowin-e2e-$$"
+export JACK_NO_AUDIO_RESERVATION=1 JACK_NO_START_SERVER=1
+jackd -n "$JACK_DEFAULT_SERVER" -r -d dummy -r 48000 -p 256 >"$work/jackd.log" 2>&1 &
+pids+=($!)
+jack_wait -w -t 10 >/dev/null 2>&1 || { cat "$work/jackd.log"; echo "jackd did not start"; exit 1; }
+
+fail() { echo "FAIL: $*"; exit 1; }
+
+wait_for_port() {  # PORT: wait until JACK lists it
+  for _ in $(seq 1 100); do
+    jack_lsp 2>/dev/null | grep -qx "$1" && return 0
+    sleep 0.05
+  done
+  fail "JACK port $1 did not appear"
+}
+
+start_dump() {  # NAME: a jack_midi_dump client writing NAME.txt
+  jack_midi_dump -a "$1" >"$work/$1.txt" 2>/dev/null &
+  pids+=($!)
+  dump_pid=$!
+  wait_for_port "$1:input"
+}
+
+stop_dump() {
+  kill "$dump_pid"
+  wait "$dump_pid" 2>/dev/null || true
+}
+
+# A short document: four voices, tempo 240 (31 ms ticks), Start 0, End 48, one of them a
+# percussion voice, one "All Notes", one with another note value and instrument.
+"$cli" new "$work/new.trw"
+"$cli" dump "$work/new.trw" >"$work/new.json"
+"$python" - "$work/new.json" "$work/short.json" "$work/long.json" <<'PY'
+import json, sys
+doc = json.load(open(sys.argv[1]))
+cur = doc["current"]
+cur.update(tempo=240, startCounter=0, endCounter=48)
+v = cur["voices"]
+v[0]["tied"] = 0
+v[1].update(enabled=1, algorithm=3, noteValueIndex=3, noteValue=4.0, instrument=40, pan=-30)
+v[2].update(enabled=1, algorithm=1, noteValueIndex=1, noteValue=16.0, tied=0)
+v[9].update(enabled=1, percussionKey=3)
+json.dump(doc, open(sys.argv[2], "w"))
+cur.update(endCounter=5000)
+json.dump(doc, open(sys.argv[3], "w"))
+PY
+"$cli" load "$work/short.json" "$work/short.trw"
+"$cli" load "$work/long.json" "$work/long.trw"
+"$cli" export "$work/short.trw" "$work/short.mid" --mode current >/dev/null
+
+# The notes of the file: "channel key velocity tick" per struck note.
+"$python" - "$work/short.mid" >"$work/expected.txt" <<'PY'
+import mido, sys
+tick = 0
+for msg in mido.MidiFile(sys.argv[1]).tracks[0]:
+    tick += msg.time
+    if msg.type == "note_on" and msg.velocity > 0:
+        print(msg.channel, msg.note, msg.velocity, tick)
+PY
+[ -s "$work/expected.txt" ] || fail "the export holds no notes"
+
+# What a dump received, as the file's lines, with the ticks taken from the arrival times
+# (31 ms per tick, 48000 frames per second); they must lie within 60 ms of the file's.
+check_dump() {  # DUMP
+  "$python" - "$work/expected.txt" "$1" <<'PY'
+import sys
+expected = [l.split() for l in open(sys.argv[1])]
+got = []
+for line in open(sys.argv[2]):
+    stamp, _, rest = line.partition(":")
+    data = rest.split()
+    if len(data) >= 3 and data[0][0] == "9" and int(data[2], 16) > 0:
+        got.append((int(data[0][1], 16), int(data[1], 16), int(data[2], 16), int(stamp)))
+notes = lambda rows: [tuple(int(x) for x in r[:3]) for r in rows]
+if notes(expected) != [g[:3] for g in got]:
+    sys.exit("received notes differ from the file:\n expected %s\n got      %s" % (notes(expected)[:12], [g[:3] for g in got][:12]))
+t0, f0 = int(expected[0][3]), got[0][3]
+for e, g in zip(expected, got):
+    want = (int(e[3]) - t0) * 31.0
+    have = (g[3] - f0) / 48.0
+    if abs(have - want) > 60:
+        sys.exit("note %s came at %.1f ms, its tick is at %.1f ms" % (e[:3], have, want))
+print("  %d notes in order and on time" % len(got))
+PY
+}
+
+echo "play to a JACK port by name"
+start_dump dumpA
+"$cli" devices | grep -q "JACK: dumpA:input" || fail "devices does not list dumpA:input"
+"$cli" play "$work/short.trw" --lock --device "JACK: dumpA:input" 2>"$work/playA.log" || { cat "$work/playA.log"; fail "play failed"; }
+stop_dump
+check_dump "$work/dumpA.txt"
+
+echo "play to the virtual port Tarrowin, connected with jack_connect"
+start_dump dumpB
+"$cli" play "$work/short.trw" --lock --device "JACK: Tarrowin (virtual port)" --delay 2 2>"$work/playB.log" &
+play_pid=$!
+pids+=($play_pid)
+wait_for_port "Tarrowin:Tarrowin"
+jack_connect Tarrowin:Tarrowin dumpB:input
+wait "$play_pid" || { cat "$work/playB.log"; fail "play to the virtual port failed"; }
+stop_dump
+check_dump "$work/dumpB.txt"
+
+echo "Ctrl-C ends a play with All Notes Off on the 16 channels"
+start_dump dumpC
+"$cli" play "$work/long.trw" --device "JACK: dumpC:input" 2>"$work/playC.log" &
+play_pid=$!
+pids+=($play_pid)
+sleep 1
+kill -INT "$play_pid"
+wait "$play_pid" || { cat "$work/playC.log"; fail "play did not end cleanly on Ctrl-C"; }
+stop_dump
+grep -q "^Stopped" "$work/playC.log" || fail "play did not report the stop"
+tail -n 16 "$work/dumpC.txt" | awk '{print $2, $3, $4}' >"$work/tail.txt"
+for ch in 0 1 2 3 4 5 6 7 8 9 a b c d e f; do echo "b$ch 7b 00"; done >"$work/alloff.txt"
+diff "$work/alloff.txt" "$work/tail.txt" >/dev/null || fail "the last messages are not All Notes Off on the 16 channels"
+notes=$(grep -c ': 9' "$work/dumpC.txt" || true)
+[ "$notes" -gt 10 ] || fail "only $notes notes arrived before Ctrl-C"
+echo "  $notes note messages, then All Notes Off on the 16 channels"
+echo "JACK end-to-end: passed"

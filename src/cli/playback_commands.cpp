@@ -1,0 +1,292 @@
+// "devices", "play" and "render": list the MIDI outputs, play a document in real time on
+// one of them, and render a document through the built-in synthesizer into a WAV file.
+
+#include <CLI/CLI.hpp>
+#include <unistd.h>
+
+#include <algorithm>
+#include <atomic>
+#include <cctype>
+#include <chrono>
+#include <csignal>
+#include <cstdio>
+#include <iostream>
+#include <optional>
+#include <sstream>
+#include <string>
+#include <thread>
+
+#include "command_registry.h"
+#include "document/document_file.h"
+#include "playback/midi_output.h"
+#include "playback/player.h"
+#include "playback/system_backends.h"
+#include "playback/wav_render.h"
+
+namespace tarrowin::cli {
+namespace {
+
+using namespace std::chrono_literals;
+
+// The message of an export whose Start counter is not before its End counter.
+constexpr const char* kCounterRangeMessage = "Start counter must be less then End Counter";
+
+CTarrowinDoc readDocument(const std::string& path) {
+    CTarrowinDoc doc;
+    if (const FileResult r = openDocumentFile(path, doc); !r.ok) throw CliError(r.message);
+    return doc;
+}
+
+bool stderrIsTerminal() { return isatty(STDERR_FILENO) == 1; }
+
+std::string lower(std::string s) {
+    std::transform(s.begin(), s.end(), s.begin(), [](unsigned char c) { return std::tolower(c); });
+    return s;
+}
+
+// "--device": a row of "MidiOut Setup" (0 = "Midi Mapper"), or a device's name: the exact
+// name, or a part of it that only one device's name contains.
+int32_t resolveDevice(const MidiOutput& output, const std::string& wanted) {
+    const std::vector<std::string> rows = output.setupRows();
+    if (!wanted.empty() && std::all_of(wanted.begin(), wanted.end(), [](unsigned char c) { return std::isdigit(c); })) {
+        const long row = wanted.size() > 6 ? -1 : std::stol(wanted);
+        if (row < 0 || static_cast<size_t>(row) >= rows.size()) {
+            throw CliError("There is no device " + wanted + ": the devices are numbered 0 to " +
+                           std::to_string(rows.size() - 1) + " (see tarrowin-cli devices)");
+        }
+        return MidiOutput::deviceForRow(static_cast<int>(row));
+    }
+    std::vector<int> matches;
+    for (size_t row = 0; row < rows.size(); ++row) {
+        if (rows[row] == wanted) return MidiOutput::deviceForRow(static_cast<int>(row));
+        if (lower(rows[row]).find(lower(wanted)) != std::string::npos) matches.push_back(static_cast<int>(row));
+    }
+    if (matches.size() == 1) return MidiOutput::deviceForRow(matches.front());
+    if (matches.empty()) throw CliError("No MIDI output device is named \"" + wanted + "\" (see tarrowin-cli devices)");
+    std::string names;
+    for (int row : matches) names += "\n  " + std::to_string(row) + "  " + rows[static_cast<size_t>(row)];
+    throw CliError("\"" + wanted + "\" names more than one device:" + names);
+}
+
+void listDevices() {
+    MidiOutput output(systemBackends());
+    if (output.countDevices() == 0) throw CliError(kNoDevicesMessage);
+    const auto rows = output.setupRows();
+    for (size_t row = 0; row < rows.size(); ++row) std::cout << row << "  " << rows[row] << '\n';
+}
+
+// Ctrl-C and SIGTERM only raise a flag; the main thread then stops the worker, which sends
+// its final messages and closes the device before the program ends.
+std::atomic<int> interrupted{0};
+extern "C" void onInterrupt(int) { interrupted.store(1); }
+
+class ScopedInterruptHandler {
+   public:
+    ScopedInterruptHandler() {
+        interrupted.store(0);
+        struct sigaction sa {};
+        sa.sa_handler = onInterrupt;
+        sigemptyset(&sa.sa_mask);
+        sigaction(SIGINT, &sa, &oldInt_);
+        sigaction(SIGTERM, &sa, &oldTerm_);
+    }
+    ~ScopedInterruptHandler() {
+        sigaction(SIGINT, &oldInt_, nullptr);
+        sigaction(SIGTERM, &oldTerm_, nullptr);
+    }
+
+   private:
+    struct sigaction oldInt_ {};
+    struct sigaction oldTerm_ {};
+};
+
+class FinishListener final : public PlaybackListener {
+   public:
+    void eventBegins(int index) override { lastEvent.store(index); }
+    void playbackFinished(const PlaybackFinish& f) override {
+        stoppedItself.store(f.stoppedItself);
+        done.store(true);
+    }
+    std::atomic<int> lastEvent{-1};
+    std::atomic<bool> stoppedItself{false};
+    std::atomic<bool> done{false};
+};
+
+std::string clockText(std::chrono::steady_clock::duration d) {
+    const auto tenths = std::chrono::duration_cast<std::chrono::milliseconds>(d).count() / 100;
+    char text[32];
+    const long long t = tenths;
+    std::snprintf(text, sizeof text, "%lld:%02lld.%lld", t / 600, t / 10 % 60, t % 10);
+    return text;
+}
+
+struct PlayArgs {
+    std::string in;
+    std::string device = "0";
+    std::string mode = "current";
+    int fromEvent = 0;
+    bool lock = false;
+    std::string wav;
+    std::string soundFont;
+    int percussionChannel = kDefaultPercussionChannel;
+    double delay = 0;
+};
+
+void playDocument(const PlayArgs& a) {
+    const CTarrowinDoc doc = readDocument(a.in);
+    const bool composition = a.mode == "composition";
+    if (composition && doc.composition().isEmpty()) throw CliError("The document has no composition to play");
+    if (composition && (a.fromEvent < 0 || a.fromEvent > doc.composition().lastIndex())) {
+        throw CliError("There is no event " + std::to_string(a.fromEvent) + ": the composition has events 0 to " +
+                       std::to_string(doc.composition().lastIndex()));
+    }
+
+    SynthOptions synth;
+    synth.soundFont = a.soundFont;
+    synth.wavFile = a.wav;
+    MidiOutput output(systemBackends(synth));
+    if (output.countDevices() == 0) throw CliError(kNoDevicesMessage);
+    const int32_t device = resolveDevice(output, a.device);
+    const bool onSynth = device == MidiOutput::kMidiMapper || output.deviceName(device) == SynthBackend::kPortName;
+    if (!a.wav.empty() && !onSynth) throw CliError("--wav records the built-in synthesizer: choose device 0 or 1");
+    output.chooseDevice(device);
+    output.setPercussionChannel(a.percussionChannel);
+
+    if (a.delay > 0) {
+        // Opening makes a virtual port appear, and it stays when closed: during the delay
+        // other programs can connect to it before the first note.
+        if (const OpenResult r = output.open(); !r.ok()) throw CliError(r.message);
+        output.close();
+        std::cerr << "Device: " << output.deviceName(device) << "; playing in " << a.delay << " s\n";
+        std::this_thread::sleep_for(std::chrono::duration<double>(a.delay));
+    }
+
+    Player player(output);
+    FinishListener listener;
+    player.setListener(&listener);
+    ScopedInterruptHandler interrupts;
+    const PlayResult started =
+        player.play(composition ? PlayRequest::composition(doc, a.fromEvent) : PlayRequest::live(doc, a.lock));
+    if (!started.started()) {
+        const bool noAudio = onSynth && started.message.find("no audio output") != std::string::npos;
+        throw CliError(started.message +
+                       (noAudio ? "\nUse --wav FILE to record the playback, or render to write it faster than real time"
+                                : ""));
+    }
+
+    const bool terminal = stderrIsTerminal();
+    const auto t0 = std::chrono::steady_clock::now();
+    if (!terminal) std::cerr << "Playing on " << output.deviceName(device) << '\n';
+    bool stopping = false;
+    while (!listener.done.load()) {
+        if (interrupted.load() != 0 && !stopping) {
+            player.stop();
+            stopping = true;
+        }
+        if (terminal) {
+            std::ostringstream line;
+            line << "\r" << (stopping ? "Stopping" : "Playing") << " on " << output.deviceName(device) << "  ";
+            if (composition) {
+                const int e = std::max(player.currentEvent(), a.fromEvent);
+                const GlobalSettings& g = doc.composition().event(e).global;
+                line << "event " << e << " of " << doc.composition().lastIndex() << " [" << g.startCounter << " -> "
+                     << g.endCounter << "]  ";
+            }
+            line << "tick " << player.position();
+            if (!composition) line << "  End " << player.endCounter();
+            line << "  " << clockText(std::chrono::steady_clock::now() - t0) << "   ";
+            std::cerr << line.str() << std::flush;
+        }
+        std::this_thread::sleep_for(50ms);
+    }
+    player.waitForWorker();
+    if (terminal) std::cerr << '\n';
+    std::cerr << (listener.stoppedItself.load() ? "Finished" : "Stopped") << " after "
+              << clockText(std::chrono::steady_clock::now() - t0);
+    if (!composition) std::cerr << "; End counter " << player.endCounter();
+    std::cerr << '\n';
+    if (!a.wav.empty()) std::cerr << "Wrote " << a.wav << '\n';
+}
+
+struct RenderArgs {
+    std::string in;
+    std::string out;
+    std::string mode;
+    std::string soundFont;
+    double tail = 1.0;
+    int percussionChannel = kDefaultPercussionChannel;
+};
+
+void renderDocument(const RenderArgs& a) {
+    const CTarrowinDoc doc = readDocument(a.in);
+    const bool composition = a.mode.empty() ? !doc.composition().isEmpty() : a.mode == "composition";
+    if (composition && doc.composition().isEmpty()) throw CliError("The document has no composition to render");
+    if (!composition && doc.global().startCounter >= doc.global().endCounter) throw CliError(kCounterRangeMessage);
+
+    RenderOptions options;
+    options.soundFont = a.soundFont;
+    options.tailSeconds = a.tail;
+    options.percussionChannel = a.percussionChannel;
+    const bool terminal = stderrIsTerminal();
+    int shown = -1;
+    const auto progress = [&](double f) {
+        const int percent = static_cast<int>(f * 100);
+        if (!terminal || percent == shown) return;
+        shown = percent;
+        std::cerr << "\rRendering " << a.out << "  " << percent << "%" << std::flush;
+    };
+    const auto t0 = std::chrono::steady_clock::now();
+    const std::vector<Settings>& events = doc.composition().events();
+    const RenderResult r = renderToWav(composition ? PerformanceMode::ExportComposition : PerformanceMode::ExportCurrent,
+                                       doc.current(), events, a.out, options, progress);
+    if (terminal && shown >= 0) std::cerr << '\n';
+    if (!r.ok) throw CliError(r.message);
+    const double took = std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
+    std::cerr << "Wrote " << a.out << ": " << clockText(std::chrono::milliseconds(r.frames * 1000 / options.sampleRate))
+              << " of audio with " << r.soundFont << ", rendered in " << took << " s\n";
+}
+
+void setup(CLI::App& app) {
+    auto* devices = app.add_subcommand("devices", "List the MIDI output devices, numbered as \"MidiOut Setup\" numbers them");
+    devices->callback(listDevices);
+
+    static PlayArgs play;
+    auto* p = app.add_subcommand("play", "Play a document in real time on a MIDI output device (Ctrl-C stops)");
+    p->add_option("IN.trw", play.in, "The document file to play")->required();
+    p->add_option("--device", play.device,
+                  "The device: its number in tarrowin-cli devices (0 = Midi Mapper, the built-in synthesizer) or its name")
+        ->capture_default_str();
+    p->add_option("--mode", play.mode, "Play the current settings or the composition")
+        ->check(CLI::IsMember({"current", "composition"}))
+        ->capture_default_str();
+    p->add_option("--from-event", play.fromEvent, "Composition: the event to play from")->capture_default_str();
+    p->add_flag("--lock", play.lock, "Current settings: stop at the End counter (Lock on); else play until Ctrl-C");
+    p->add_option("--wav", play.wav, "Built-in synthesizer: record the playback into this WAV file instead of a sound card");
+    p->add_option("--soundfont", play.soundFont, "Built-in synthesizer: the SoundFont (else $TARROWIN_SOUNDFONT or the system's GM SoundFont)");
+    p->add_option("--percussion-channel", play.percussionChannel, "The channel of the percussion voices (0..15)")
+        ->check(CLI::Range(0, 15))
+        ->capture_default_str();
+    p->add_option("--delay", play.delay, "Seconds to wait with the device open before playing (to connect a virtual port)")
+        ->check(CLI::Range(0.0, 3600.0));
+    p->callback([] { playDocument(play); });
+
+    static RenderArgs render;
+    auto* r = app.add_subcommand("render", "Render a document through the built-in synthesizer into a WAV file");
+    r->add_option("IN.trw", render.in, "The document file to render")->required();
+    r->add_option("OUT.wav", render.out, "The WAV file to write")->required();
+    r->add_option("--mode", render.mode, "The current settings or the composition (default: the composition if there is one)")
+        ->check(CLI::IsMember({"current", "composition"}));
+    r->add_option("--soundfont", render.soundFont, "The SoundFont (else $TARROWIN_SOUNDFONT or the system's GM SoundFont)");
+    r->add_option("--tail", render.tail, "Seconds of audio after the last tick, for the last notes to ring out")
+        ->check(CLI::Range(0.0, 60.0))
+        ->capture_default_str();
+    r->add_option("--percussion-channel", render.percussionChannel, "The channel of the percussion voices (0..15)")
+        ->check(CLI::Range(0, 15))
+        ->capture_default_str();
+    r->callback([] { renderDocument(render); });
+}
+
+const CommandRegistration registration(40, setup);
+
+}  // namespace
+}  // namespace tarrowin::cli

@@ -1,0 +1,56 @@
+#include "audio_system.h"
+
+#include <alsa/asoundlib.h>
+#include <fluidsynth.h>
+#include <jack/jack.h>
+#include <unistd.h>
+
+#include <mutex>
+
+namespace tarrowin {
+
+namespace {
+
+std::mutex fluidErrorMutex;
+std::string fluidError;
+
+void fluidLog(int level, const char* message, void*) {
+    if (level > FLUID_ERR || message == nullptr) return;
+    std::lock_guard lock(fluidErrorMutex);
+    fluidError = message;
+}
+
+void alsaSilent(const char*, int, const char*, int, const char*, ...) {}
+void jackSilent(const char*) {}
+
+}  // namespace
+
+void quietAudioLibraries() {
+    static std::once_flag once;
+    std::call_once(once, [] {
+        snd_lib_error_set_handler(alsaSilent);
+        jack_set_error_function(jackSilent);
+        jack_set_info_function(jackSilent);
+        for (int level = FLUID_PANIC; level <= FLUID_DBG; ++level) fluid_set_log_function(level, fluidLog, nullptr);
+    });
+}
+
+bool jackServerRunning() {
+    quietAudioLibraries();
+    jack_status_t status{};
+    jack_client_t* client = jack_client_open("tarrowin-probe", JackNoStartServer, &status);
+    if (client == nullptr) return false;
+    jack_client_close(client);
+    return true;
+}
+
+bool alsaSequencerPresent() { return access("/dev/snd/seq", R_OK | W_OK) == 0; }
+
+std::string takeFluidSynthError() {
+    std::lock_guard lock(fluidErrorMutex);
+    std::string message;
+    message.swap(fluidError);
+    return message;
+}
+
+}  // namespace tarrowin

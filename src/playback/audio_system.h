@@ -1,0 +1,23 @@
+#pragma once
+// What the machine's MIDI and audio systems offer, asked without side effects: no JACK
+// server is started by asking, and the libraries' complaints about missing hardware stay
+// off the terminal (the backends turn them into their own messages).
+
+#include <string>
+
+namespace tarrowin {
+
+// Silences the diagnostics that ALSA, JACK and FluidSynth print on their own. Idempotent.
+void quietAudioLibraries();
+
+// Whether a JACK server runs (asked with a client that may not start one).
+bool jackServerRunning();
+
+// Whether the kernel's ALSA sequencer device exists.
+bool alsaSequencerPresent();
+
+// FluidSynth's most recent error message (FLUID_ERR or worse), empty when none was logged
+// since the last call; collected by the handler quietAudioLibraries installs.
+std::string takeFluidSynthError();
+
+}  // namespace tarrowin

@@ -1,0 +1,58 @@
+#pragma once
+// One kind of MIDI output behind MidiOutput: it lists its ports by name, opens one of them
+// and takes the program's short messages. The ALSA sequencer and JACK (through RtMidi), the
+// built-in synthesizer and the recording device of the tests are backends.
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "engine/performance.h"
+
+namespace tarrowin {
+
+// The result of opening a device. The three failures with a fixed text are those a user
+// can act on; any other failure carries the backend's own explanation.
+enum class OpenStatus {
+    Ok,
+    Allocated,     // the device is in use
+    NoMemory,      // the device could not get the memory it needs
+    InvalidParam,  // the backend refused the parameters of the open
+    Failed,        // anything else: the message says what is missing
+};
+
+struct OpenResult {
+    OpenStatus status = OpenStatus::Ok;
+    std::string message;  // empty on success
+
+    bool ok() const { return status == OpenStatus::Ok; }
+    static OpenResult success() { return {}; }
+    // The fixed text for Allocated, NoMemory and InvalidParam; `detail` for Failed.
+    static OpenResult failure(OpenStatus status, const std::string& detail = {});
+};
+
+inline constexpr const char* kDeviceInUseMessage = "The device is already in use, free it and try again";
+inline constexpr const char* kNoMemoryMessage = "Could not allocate memory for the device";
+inline constexpr const char* kInvalidPointerMessage = "Invalid pointer!";
+inline constexpr const char* kNoDevicesMessage = "No devices were found for midi output";
+
+// What the device needs to know when it opens.
+struct DeviceSetup {
+    int32_t percussionChannel = kDefaultPercussionChannel;
+};
+
+class MidiBackend {
+   public:
+    virtual ~MidiBackend() = default;
+    // Looks the ports up again; their order is the order of the device ids.
+    virtual std::vector<std::string> listPorts() = 0;
+    // Opens the port listed under `name` (looked up again, so a port that moved keeps
+    // working and one that vanished gives a clear failure).
+    virtual OpenResult open(const std::string& name, const DeviceSetup& setup) = 0;
+    virtual void send(const ShortMessage& message) = 0;
+    virtual void close() = 0;
+    // Whether "Midi Mapper" (device id -1) routes to this backend's first port.
+    virtual bool isDefaultRoute() const { return false; }
+};
+
+}  // namespace tarrowin

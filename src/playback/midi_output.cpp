@@ -1,0 +1,92 @@
+#include "midi_output.h"
+
+namespace tarrowin {
+
+OpenResult OpenResult::failure(OpenStatus status, const std::string& detail) {
+    switch (status) {
+        case OpenStatus::Ok: return success();
+        case OpenStatus::Allocated: return {status, kDeviceInUseMessage};
+        case OpenStatus::NoMemory: return {status, kNoMemoryMessage};
+        case OpenStatus::InvalidParam: return {status, kInvalidPointerMessage};
+        case OpenStatus::Failed: break;
+    }
+    return {OpenStatus::Failed, detail.empty() ? "The MIDI output device could not be opened" : detail};
+}
+
+MidiOutput::MidiOutput(std::vector<std::unique_ptr<MidiBackend>> backends) : backends_(std::move(backends)) {}
+
+MidiOutput::~MidiOutput() { close(); }
+
+uint32_t MidiOutput::countDevices() {
+    std::vector<Device> found;
+    for (const auto& backend : backends_) {
+        for (std::string& name : backend->listPorts()) found.push_back({backend.get(), std::move(name)});
+    }
+    devices_ = std::move(found);
+    return deviceCount();
+}
+
+std::string MidiOutput::deviceName(int32_t id) const {
+    if (id == kMidiMapper) return kMidiMapperName;
+    if (id < 0 || static_cast<size_t>(id) >= devices_.size()) return {};
+    return devices_[static_cast<size_t>(id)].name;
+}
+
+std::vector<std::string> MidiOutput::setupRows() const {
+    std::vector<std::string> rows{kMidiMapperName};
+    for (const Device& d : devices_) rows.push_back(d.name);
+    return rows;
+}
+
+OpenResult MidiOutput::open() {
+    const Device* device = nullptr;
+    if (selected_ == kMidiMapper) {
+        // The mapper routes to the default backend's first port, or to the first device
+        // when no backend is the default.
+        for (const Device& d : devices_) {
+            if (d.backend->isDefaultRoute()) {
+                device = &d;
+                break;
+            }
+        }
+        if (device == nullptr && !devices_.empty()) device = &devices_.front();
+        if (device == nullptr) return OpenResult::failure(OpenStatus::Failed, kNoDevicesMessage);
+    } else if (selected_ >= 0 && static_cast<size_t>(selected_) < devices_.size()) {
+        device = &devices_[static_cast<size_t>(selected_)];
+    } else {
+        return OpenResult::failure(OpenStatus::Failed,
+                                   "MIDI output device " + std::to_string(selected_) + " does not exist");
+    }
+
+    std::lock_guard lock(deviceMutex_);
+    if (open_ != nullptr) return OpenResult::failure(OpenStatus::Allocated);
+    DeviceSetup setup;
+    setup.percussionChannel = percussionChannel_;
+    OpenResult result = device->backend->open(device->name, setup);
+    if (result.ok()) open_ = device->backend;
+    return result;
+}
+
+void MidiOutput::close() {
+    std::lock_guard lock(deviceMutex_);
+    if (open_ == nullptr) return;
+    open_->close();
+    open_ = nullptr;
+}
+
+bool MidiOutput::isOpen() const {
+    std::lock_guard lock(deviceMutex_);
+    return open_ != nullptr;
+}
+
+void MidiOutput::sendShort(int32_t status, int32_t data1, int32_t data2) {
+    send(ShortMessage{static_cast<uint8_t>(status & 0xFF), static_cast<uint8_t>(data1 & 0xFF),
+                      static_cast<uint8_t>(data2 & 0xFF)});
+}
+
+void MidiOutput::send(const ShortMessage& message) {
+    std::lock_guard lock(deviceMutex_);
+    if (open_ != nullptr) open_->send(message);
+}
+
+}  // namespace tarrowin

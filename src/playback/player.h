@@ -1,0 +1,147 @@
+#pragma once
+// The players: the live worker (the current settings), the composition worker (the events
+// from a chosen one) and the audition worker (one event, for the Composition Maker). Each
+// plays the engine's performance stream on its own thread through MidiOutput, waiting for
+// each tick's absolute deadline on the clock.
+//
+// The worker and the user-interface thread share only atomic words: the playing flag
+// (MidiOutput's), the cooldown flag, the tick length, the Lock flag, the End counter and
+// the 16 voice on/off flags. The worker never touches the document: Play hands it
+// snapshots, and it reports through PlaybackListener, on its own thread, for the window
+// to marshal to its own.
+
+#include <array>
+#include <atomic>
+#include <cstdint>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "clock.h"
+#include "engine/performance.h"
+#include "engine/settings.h"
+#include "midi_output.h"
+
+namespace tarrowin {
+
+class CTarrowinDoc;
+
+// What Play plays: snapshots taken on the user-interface thread.
+struct PlayRequest {
+    PerformanceMode mode = PerformanceMode::Live;  // Live, Composition or Audition
+    Settings current;                              // Live: the current settings
+    std::vector<Settings> events;                  // Composition, Audition: the composition
+    int firstEvent = 0;                            // Composition: "Play from Event"; Audition: the event
+    bool lock = false;                             // Live: the Lock button
+
+    static PlayRequest live(const CTarrowinDoc& doc, bool lock);
+    static PlayRequest composition(const CTarrowinDoc& doc, int firstEvent);
+    static PlayRequest audition(const CTarrowinDoc& doc, int event);
+};
+
+enum class PlayStatus {
+    Started,
+    Busy,         // a worker plays, or the cooldown after Stop still runs
+    NoEvent,      // an audition without an event to play
+    DeviceError,  // the device did not open; `message` is for a box with the stop icon
+};
+
+struct PlayResult {
+    PlayStatus status = PlayStatus::Started;
+    std::string message;
+    bool started() const { return status == PlayStatus::Started; }
+};
+
+struct PlaybackFinish {
+    PerformanceMode mode = PerformanceMode::Live;
+    PerformanceEnd end = PerformanceEnd::Completed;
+    bool stoppedItself = false;  // it ran Stop itself: locked End reached, last event played
+    int32_t endCounter = 0;      // Live: the End counter for the window to store and show
+    int lastEvent = -1;          // the event that played last (-1: none began)
+};
+
+// Called on the worker's and the cooldown's threads. A listener must not call the Player
+// back from these calls; the window queues them to its own thread.
+class PlaybackListener {
+   public:
+    virtual ~PlaybackListener() = default;
+    virtual void playbackStarted(PerformanceMode mode) { (void)mode; }
+    // An event (0 for the current settings) begins: with "Update Settings playing
+    // composition" the window loads it, and "Play from Event" selects it.
+    virtual void eventBegins(int index) { (void)index; }
+    // The final messages are sent and the device is closed.
+    virtual void playbackFinished(const PlaybackFinish& finish) { (void)finish; }
+    // The cooldown after Stop is over: Play may be enabled again.
+    virtual void playAvailable() {}
+};
+
+struct PlayerOptions {
+    bool realtime = true;  // ask for real-time scheduling of the worker (silently refused without privilege)
+};
+
+class Player {
+   public:
+    explicit Player(MidiOutput& output, Clock& clock = SteadyClock::instance(), PlayerOptions options = {});
+    // Stops a running worker and waits for it and for the cooldown.
+    ~Player();
+    Player(const Player&) = delete;
+    Player& operator=(const Player&) = delete;
+
+    // Set before the first Play.
+    void setListener(PlaybackListener* listener) { listener_ = listener; }
+
+    // Opens the device, sets the playing flag and starts the worker of the request's mode.
+    // Refused while playing or cooling down; the previous worker is joined first.
+    PlayResult play(PlayRequest request);
+    // Clears the playing flag and starts the cooldown of one tick. The worker leaves at its
+    // next tick, sends its final messages and closes the device itself.
+    void stop();
+    // Waits until the worker has ended (on its own or after Stop).
+    void waitForWorker();
+
+    bool canPlay() const { return !isPlaying() && !coolingDown(); }
+    bool isPlaying() const { return output_.playingFlag().load() != 0; }
+    bool coolingDown() const { return cooldown_.load() != 0; }
+    int32_t tickLength() const { return tickLength_.load(); }
+
+    // The live run's words the window writes while it plays.
+    void setLock(bool on) { lock_.store(on ? 1 : 0); }
+    bool lock() const { return lock_.load() != 0; }
+    void setVoiceOn(int v, bool on) { voiceOn_[static_cast<size_t>(v)].store(on ? 1 : 0); }
+    bool voiceOn(int v) const { return voiceOn_[static_cast<size_t>(v)].load() != 0; }
+    int32_t endCounter() const { return end_.load(); }
+
+    // For position displays: the event playing and its counter (the next tick to play).
+    int currentEvent() const { return event_.load(); }
+    int32_t position() const { return position_.load(); }
+
+   private:
+    class Worker;
+    void run(PlayRequest request, int32_t percussionChannel);
+    void startCooldown();
+    void cooldownLoop();
+    void joinWorker();
+
+    MidiOutput& output_;
+    Clock& clock_;
+    const PlayerOptions options_;
+    PlaybackListener* listener_ = nullptr;
+    PlaybackListener silent_;
+
+    std::atomic<int32_t> cooldown_{0};
+    std::atomic<int32_t> tickLength_{0};
+    std::atomic<int32_t> lock_{0};
+    std::atomic<int32_t> end_{0};
+    std::array<std::atomic<int32_t>, kVoices> voiceOn_{};
+    std::atomic<int32_t> event_{-1};
+    std::atomic<int32_t> position_{0};
+
+    std::thread worker_;  // started and joined on the user-interface thread only
+    std::mutex cooldownMutex_;  // the cooldown thread and its deadline
+    std::thread cooldownThread_;
+    bool cooldownRunning_ = false;
+    Clock::Duration cooldownUntil_{0};
+};
+
+}  // namespace tarrowin

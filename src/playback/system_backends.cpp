@@ -1,0 +1,15 @@
+#include "system_backends.h"
+
+#include "rtmidi_backend.h"
+
+namespace tarrowin {
+
+std::vector<std::unique_ptr<MidiBackend>> systemBackends(const SynthOptions& synth) {
+    std::vector<std::unique_ptr<MidiBackend>> backends;
+    backends.push_back(std::make_unique<SynthBackend>(synth));
+    backends.push_back(std::make_unique<RtMidiBackend>(RtMidiBackend::System::Alsa));
+    backends.push_back(std::make_unique<RtMidiBackend>(RtMidiBackend::System::Jack));
+    return backends;
+}
+
+}  // namespace tarrowin
