@@ -9,6 +9,7 @@
 #include <sstream>
 #include <string>
 
+#include "cli_documents.h"
 #include "command_registry.h"
 #include "document/document_file.h"
 #include "document_json.h"
@@ -16,19 +17,14 @@
 namespace tarrowin::cli {
 namespace {
 
-void check(const FileResult& result) {
-    if (!result.ok) throw CliError(result.message);
-}
-
 void newDocument(const std::string& out) {
     CTarrowinDoc doc;
     doc.OnNewDocument();
-    check(saveDocumentFile(out, doc));
+    writeDocument(out, doc);
 }
 
 void dumpDocument(const std::string& in) {
-    CTarrowinDoc doc;
-    check(openDocumentFile(in, doc));
+    const CTarrowinDoc doc = readDocument(in);
     std::cout << documentToJson(doc).dump(2) << '\n';
     std::cout.flush();
     if (!std::cout) throw CliError("Cannot write the JSON to the standard output");
@@ -59,7 +55,7 @@ void loadDocument(const std::string& in, const std::string& out) {
     if (auto result = documentFromJson(json, doc); !result.ok) {
         throw CliError("\"" + in + "\" is not a Tarrowin document: " + result.message);
     }
-    check(saveDocumentFile(out, doc));
+    writeDocument(out, doc);
 }
 
 void setup(CLI::App& app) {

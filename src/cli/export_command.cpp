@@ -10,6 +10,7 @@
 #include <iostream>
 #include <string>
 
+#include "cli_documents.h"
 #include "command_registry.h"
 #include "document/document_file.h"
 #include "midifile/midi_export.h"
@@ -90,8 +91,7 @@ void exportDocument(const ExportArguments& args) {
     if (toStdout && ::isatty(STDOUT_FILENO) == 1) throw CliError("Not writing a MIDI file to a terminal");
     const std::string out = toStdout ? "/dev/stdout" : args.out;
 
-    CTarrowinDoc doc;
-    if (const FileResult read = openDocumentFile(args.in, doc); !read.ok) throw CliError(read.message);
+    const CTarrowinDoc doc = readDocument(args.in);
 
     const bool composition = args.mode.empty() ? !doc.composition().isEmpty() : args.mode == "composition";
     const ExportMode mode = composition ? ExportMode::Composition : ExportMode::CurrentSettings;

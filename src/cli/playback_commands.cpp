@@ -16,6 +16,8 @@
 #include <string>
 #include <thread>
 
+#include "cli_documents.h"
+#include "midifile/midi_export.h"
 #include "command_registry.h"
 #include "document/document_file.h"
 #include "playback/midi_output.h"
@@ -29,13 +31,6 @@ namespace {
 using namespace std::chrono_literals;
 
 // The message of an export whose Start counter is not before its End counter.
-constexpr const char* kCounterRangeMessage = "Start counter must be less then End Counter";
-
-CTarrowinDoc readDocument(const std::string& path) {
-    CTarrowinDoc doc;
-    if (const FileResult r = openDocumentFile(path, doc); !r.ok) throw CliError(r.message);
-    return doc;
-}
 
 bool stderrIsTerminal() { return isatty(STDERR_FILENO) == 1; }
 
@@ -220,8 +215,11 @@ struct RenderArgs {
 void renderDocument(const RenderArgs& a) {
     const CTarrowinDoc doc = readDocument(a.in);
     const bool composition = a.mode.empty() ? !doc.composition().isEmpty() : a.mode == "composition";
-    if (composition && doc.composition().isEmpty()) throw CliError("The document has no composition to render");
-    if (!composition && doc.global().startCounter >= doc.global().endCounter) throw CliError(kCounterRangeMessage);
+    // The same refusals as the MIDI file export, whose stream is rendered.
+    if (const ExportResult check = checkExport(doc, composition ? ExportMode::Composition : ExportMode::CurrentSettings);
+        !check.ok) {
+        throw CliError(check.message);
+    }
 
     RenderOptions options;
     options.soundFont = a.soundFont;

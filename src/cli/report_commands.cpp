@@ -11,6 +11,7 @@
 #include <optional>
 #include <string>
 
+#include "cli_documents.h"
 #include "command_registry.h"
 #include "document/document.h"
 #include "document/document_file.h"
@@ -20,11 +21,6 @@
 
 namespace tarrowin::cli {
 namespace {
-
-void openDocument(const std::string& path, CTarrowinDoc& doc) {
-    const FileResult result = openDocumentFile(path, doc);
-    if (!result.ok) throw CliError(result.message);
-}
 
 // The window offers the report and the image only for a composition with events.
 void requireEvents(const std::string& path, const CTarrowinDoc& doc, const char* what) {
@@ -37,8 +33,7 @@ void printRows(const std::vector<std::string>& rows) {
 }
 
 void info(const std::string& path, std::optional<int> event) {
-    CTarrowinDoc doc;
-    openDocument(path, doc);
+    const CTarrowinDoc doc = readDocument(path);
     requireEvents(path, doc, "composition information");
     const Composition& composition = doc.composition();
     if (!event) {
@@ -53,8 +48,7 @@ void info(const std::string& path, std::optional<int> event) {
 }
 
 void notes(const std::string& path) {
-    CTarrowinDoc doc;
-    openDocument(path, doc);
+    const CTarrowinDoc doc = readDocument(path);
     const auto labels = currentNoteLabels(doc.current());
     std::cout << kCurrentNoteCaption << ": " << doc.global().startCounter << '\n';
     for (int v = 0; v < kVoices; ++v) {
@@ -65,8 +59,7 @@ void notes(const std::string& path) {
 }
 
 void image(const std::string& in, const std::string& out) {
-    CTarrowinDoc doc;
-    openDocument(in, doc);
+    const CTarrowinDoc doc = readDocument(in);
     requireEvents(in, doc, "image");
     const ImageSums sums = computeImageSums(doc.composition());
     const CompositionImage pixels(sums);

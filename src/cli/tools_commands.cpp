@@ -15,6 +15,7 @@
 #include <utility>
 #include <vector>
 
+#include "cli_documents.h"
 #include "command_registry.h"
 #include "document/document_file.h"
 #include "engine/tables.h"
@@ -48,16 +49,6 @@ class CliPrompter : public Prompter {
         return all;
     }
 };
-
-void check(const FileResult& result) {
-    if (!result.ok) throw CliError(result.message);
-}
-
-CTarrowinDoc openDocument(const std::string& path) {
-    CTarrowinDoc doc;
-    check(openDocumentFile(path, doc));
-    return doc;
-}
 
 void refuseWith(const std::optional<Message>& m) {
     if (m) throw CliError(m->caption + ": " + m->text);
@@ -317,28 +308,28 @@ UniformRandom seeded(const RandomizerArgs& a) {
 }
 
 void runRandomize(const RandomizerArgs& a) {
-    CTarrowinDoc doc = openDocument(a.in);
+    CTarrowinDoc doc = readDocument(a.in);
     CompositionRandomizerDialog dialog;
     configure(dialog, a, doc);
     UniformRandom random = seeded(a);
     CliPrompter prompter;
     const RandomizeOutcome out = dialog.randomize(doc, random, prompter);
     if (!out.done) prompter.fail();
-    check(saveDocumentFile(a.out, doc));
+    writeDocument(a.out, doc);
     std::cout << "Randomized voices " << voiceNumbers(out.randomized);
     if (out.tempoChanged) std::cout << "; tempo " << doc.global().tempo;
     std::cout << '\n';
 }
 
 void runCreate(const RandomizerArgs& a) {
-    CTarrowinDoc doc = openDocument(a.in);
+    CTarrowinDoc doc = readDocument(a.in);
     CompositionRandomizerDialog dialog;
     configure(dialog, a, doc);
     UniformRandom random = seeded(a);
     CliPrompter prompter;
     const CreateOutcome out = dialog.create(doc, random, prompter);
     if (!out.started) prompter.fail();
-    check(saveDocumentFile(a.out, doc));
+    writeDocument(a.out, doc);
     // Stopping at the counter limit keeps the events made so far, as in the window.
     if (!prompter.messages.empty()) std::cerr << "tarrowin-cli: " << prompter.joined() << '\n';
     std::cout << "Created " << out.added.size() << " of " << a.events << " events; the composition has "
@@ -356,7 +347,7 @@ struct EventArgs {
 };
 
 void runEvent(const std::string& name, const EventArgs& a) {
-    CTarrowinDoc doc = openDocument(a.in);
+    CTarrowinDoc doc = readDocument(a.in);
     CliPrompter prompter;
     prompter.answerYes = !a.no;
     // The counters and tempo typed into the main form before the command.
@@ -380,7 +371,7 @@ void runEvent(const std::string& name, const EventArgs& a) {
         if (doc.composition().isEmpty()) throw CliError("The composition has no events");
         throw CliError("Choose an event with --index 0.." + std::to_string(doc.composition().lastIndex()));
     }
-    check(saveDocumentFile(a.out, doc));
+    writeDocument(a.out, doc);
     if (!edit.listLine.empty()) std::cout << edit.index << ' ' << edit.listLine << '\n';
     if (edit.backToCurrentSettings) std::cout << "The composition is empty: play mode Current Settings\n";
 }
@@ -439,7 +430,7 @@ void addVoiceEditOptions(CLI::App* cmd, VoiceEditArgs& a) {
 }
 
 void runEditVoices(const VoiceEditArgs& a) {
-    CTarrowinDoc doc = openDocument(a.in);
+    CTarrowinDoc doc = readDocument(a.in);
     MultipleVoiceEditorDialog e;
     e.open(doc);
     if (!a.voices.empty()) e.voices = toArray<kVoices>(parseItems("--voices", a.voices, kVoiceItems));
@@ -501,7 +492,7 @@ void runEditVoices(const VoiceEditArgs& a) {
     CliPrompter prompter;
     const VoiceEditOutcome out = a.events.empty() ? e.changeSettings(doc, prompter) : e.changeSelectedEvents(doc, prompter);
     if (!out.done) prompter.fail();
-    check(saveDocumentFile(a.out, doc));
+    writeDocument(a.out, doc);
     std::cout << "Changed voices " << voiceNumbers(out.voices);
     if (!a.events.empty()) {
         std::cout << " of events";

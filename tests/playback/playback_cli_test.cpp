@@ -107,7 +107,7 @@ TEST_F(PlaybackCommands, RenderRefusesWhatCannotPlayAndWritesNothing) {
     EXPECT_NE(r.code, 0);
     EXPECT_NE(r.err.find("Start counter must be less then End Counter"), std::string::npos) << r.err;
     r = cli("render " + empty + " " + path("a.wav") + " --mode composition");
-    EXPECT_NE(r.err.find("no composition"), std::string::npos) << r.err;
+    EXPECT_NE(r.err.find("The composition has no events"), std::string::npos) << r.err;
     r = cli("render " + document("ok.trw", 0, 8, 120) + " " + path("a.wav") + " --soundfont " + path("none.sf2"));
     EXPECT_NE(r.code, 0);
     EXPECT_NE(r.err.find("SoundFont not found"), std::string::npos) << r.err;
