@@ -12,6 +12,9 @@ packages=(
   libgtest-dev libgmock-dev googletest libbenchmark-dev
   libcli11-dev nlohmann-json3-dev
   clang libclang-rt-14-dev
+  qt6-svg-dev desktop-file-utils appstream shared-mime-info
+  dbus dbus-x11 at-spi2-core python3-pyatspi openbox xdotool imagemagick
+  pulseaudio pulseaudio-utils
 )
 
 missing=()
