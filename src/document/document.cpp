@@ -20,6 +20,14 @@ bool Composition::remove(int index) {
     return true;
 }
 
+bool Composition::replaceRange(int first, int count, const std::vector<CompositionEvent>& with) {
+    if (first < 0 || count < 0 || first + count > this->count()) return false;
+    if (this->count() - count + static_cast<int>(with.size()) > kMaxEvents) return false;
+    const auto at = events_.begin() + first;
+    events_.insert(events_.erase(at, at + count), with.begin(), with.end());
+    return true;
+}
+
 CTarrowinDoc::CTarrowinDoc() {
     current_.resetToDefaults();
     for (auto& v : current_.voices) v.startNote = 48;

@@ -45,6 +45,9 @@ class Composition {
     bool insert(int index, const CompositionEvent& e);  // before index, 0..count()
     bool remove(int index);
     void clear() { events_.clear(); }
+    // Events first .. first + count - 1 give way to `with`; false (and nothing changed) when
+    // the range is outside the composition or the result would pass the limit.
+    bool replaceRange(int first, int count, const std::vector<CompositionEvent>& with);
 
     bool operator==(const Composition& other) const { return events_ == other.events_; }
 
