@@ -31,6 +31,8 @@ class DocumentDelta {
     static DocumentDelta between(const Before& before, const CTarrowinDoc& after);
 
     bool empty() const;
+    // Whether any event was added, removed or changed.
+    bool changesComposition() const { return !events_.empty() || replacedRange_; }
     // Puts the document back as it was before the change, or forward to after it.
     void undo(CTarrowinDoc& doc) const { apply(doc, false); }
     void redo(CTarrowinDoc& doc) const { apply(doc, true); }
@@ -99,7 +101,11 @@ class DocumentHistory {
     // The document was saved (or opened) in the state the history stands at.
     void setClean();
     bool isClean() const { return clean_ && *clean_ == index_; }
+    // No steps; the saved state is the current one (a document just opened or made).
     void clear();
+    // The current state is not on disk (a recovered document): no step leads back to a
+    // saved state until the next save.
+    void forgetSavedState() { clean_.reset(); }
 
     size_t count() const { return steps_.size(); }
     size_t bytes() const { return bytes_; }

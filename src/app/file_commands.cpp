@@ -1,0 +1,161 @@
+#include "file_commands.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QMenu>
+#include <QMessageBox>
+#include <QProcess>
+#include <QStandardPaths>
+
+#include "form/tarrowin_view.h"
+#include "midifile/midi_export.h"
+#include "workspace.h"
+
+namespace tarrowin::app {
+
+namespace {
+
+const QString kDocumentFilter = QStringLiteral("Tarrowin binary files (*.trw)");
+const QString kMidiFilter = QStringLiteral("Midi files *.mid (*.mid)");
+
+// The wait cursor for the length of a scope.
+struct WaitCursor {
+    WaitCursor() { QApplication::setOverrideCursor(Qt::WaitCursor); }
+    ~WaitCursor() { QApplication::restoreOverrideCursor(); }
+};
+
+}  // namespace
+
+FileCommands::FileCommands(Workspace& workspace, TarrowinView& view, QWidget* window)
+    : QObject(window), ws_(workspace), view_(view), window_(window) {}
+
+bool FileCommands::maybeSave() {
+    if (!ws_.document.isModified()) return true;
+    QMessageBox box(QMessageBox::Warning, QStringLiteral("Tarrowin"),
+                    QStringLiteral("Save changes to %1?").arg(ws_.document.title()),
+                    QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel, window_);
+    switch (box.exec()) {
+        case QMessageBox::Yes: return save();
+        case QMessageBox::No: return true;
+        default: return false;
+    }
+}
+
+void FileCommands::newDocument() {
+    if (!maybeSave()) return;
+    ws_.document.newDocument();
+}
+
+void FileCommands::open() {
+    if (!maybeSave()) return;
+    const QString path = QFileDialog::getOpenFileName(window_, QStringLiteral("Open"), QString(), kDocumentFilter);
+    if (!path.isEmpty()) load(path);
+}
+
+bool FileCommands::openPath(const QString& path) { return maybeSave() && load(path); }
+
+bool FileCommands::load(const QString& path) {
+    const FileResult r = ws_.document.open(path);
+    if (!r.ok) {
+        showMessage(window_, QString::fromStdString(r.message), QStringLiteral("Tarrowin"), MessageIcon::Exclamation);
+        return false;
+    }
+    ws_.preferences.addRecentFile(path);
+    return true;
+}
+
+bool FileCommands::save() {
+    if (!view_.takeForm()) return false;
+    if (ws_.document.path().isEmpty()) return saveAs();
+    return saveTo(ws_.document.path());
+}
+
+bool FileCommands::saveAs() {
+    if (!view_.takeForm()) return false;
+    const QString path = askSavePath(QStringLiteral("Save As"), kDocumentFilter, QStringLiteral("trw"));
+    return !path.isEmpty() && saveTo(path);
+}
+
+bool FileCommands::saveTo(const QString& path) {
+    const FileResult r = ws_.document.save(path);
+    if (!r.ok) {
+        showMessage(window_, QString::fromStdString(r.message), QStringLiteral("Tarrowin"), MessageIcon::Exclamation);
+        return false;
+    }
+    ws_.preferences.addRecentFile(path);
+    return true;
+}
+
+QString FileCommands::askSavePath(const QString& title, const QString& filter, const QString& suffix) {
+    QFileDialog dialog(window_, title, QFileInfo(ws_.document.path()).absolutePath(), filter);
+    dialog.setAcceptMode(QFileDialog::AcceptSave);
+    dialog.setDefaultSuffix(suffix);
+    if (!ws_.document.path().isEmpty() && suffix == QLatin1String("trw")) dialog.selectFile(ws_.document.path());
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return {};
+    return dialog.selectedFiles().constFirst();
+}
+
+void FileCommands::saveMidi() {
+    if (!view_.takeForm()) return;
+    const bool composition = ws_.playback.playMode() == PlayMode::Composition;
+    const ExportMode mode = composition ? ExportMode::Composition : ExportMode::CurrentSettings;
+    const ExportResult check = checkExport(ws_.document.doc(), mode);
+    if (!check.ok) {
+        showMessage(window_, QString::fromStdString(check.message), QString::fromStdString(check.caption),
+                    MessageIcon::Exclamation);
+        return;
+    }
+    const QString title = composition ? QStringLiteral("Save Midi File (Composition)")
+                                      : QStringLiteral("Save Midi File (Current Settings)");
+    const QString path = askSavePath(title, kMidiFilter, QStringLiteral("mid"));
+    if (path.isEmpty()) return;
+    ExportResult r;
+    {
+        WaitCursor wait;
+        r = exportMidi(ws_.document.doc(), mode, path.toStdString(), ws_.playback.output().percussionChannel());
+    }
+    if (!r.ok && !r.message.empty()) {
+        QMessageBox box(QMessageBox::NoIcon, QString::fromStdString(r.caption), QString::fromStdString(r.message),
+                        QMessageBox::Ok, window_);
+        box.setInformativeText(QString::fromStdString(r.detail));
+        box.exec();
+    }
+}
+
+void FileCommands::playMidi() {
+    const QString path =
+        QFileDialog::getOpenFileName(window_, QStringLiteral("Open midi file"), QString(), kMidiFilter);
+    if (!path.isEmpty()) {
+        const QString program = ws_.preferences.midiPlayer().isEmpty() ? QStringLiteral("xdg-open")
+                                                                         : ws_.preferences.midiPlayer();
+        if (QStandardPaths::findExecutable(program).isEmpty() || !QProcess::startDetached(program, {path})) {
+            showMessage(window_, QStringLiteral("%1 was not found").arg(program), QStringLiteral("Tarrowin"),
+                        MessageIcon::Exclamation);
+        }
+    }
+    // The player may want the device: ours lets go of it.
+    if (!ws_.playback.isPlaying()) ws_.playback.output().close();
+}
+
+void FileCommands::fillRecentFiles(QMenu* fileMenu, QAction* before) {
+    for (QAction* a : recentActions_) {
+        fileMenu->removeAction(a);
+        a->deleteLater();
+    }
+    recentActions_.clear();
+    const QStringList files = ws_.preferences.recentFiles();
+    int n = 0;
+    for (const QString& f : files) {
+        auto* a = new QAction(QStringLiteral("&%1 %2").arg(++n).arg(QFileInfo(f).fileName()), fileMenu);
+        a->setStatusTip(QStringLiteral("Open this document"));
+        a->setToolTip(f);
+        connect(a, &QAction::triggered, this, [this, f] { openPath(f); });
+        fileMenu->insertAction(before, a);
+        recentActions_ << a;
+    }
+    if (!files.isEmpty()) recentActions_ << fileMenu->insertSeparator(before);
+}
+
+}  // namespace tarrowin::app

@@ -1,0 +1,95 @@
+#include "form_fields.h"
+
+#include <QFocusEvent>
+#include <QKeyEvent>
+#include <QLineEdit>
+#include <QLocale>
+#include <cmath>
+
+#include "document/document_validation.h"
+#include "qt_prompter.h"
+
+namespace tarrowin::app {
+
+std::optional<int64_t> parseInteger(const QString& text) {
+    bool ok = false;
+    const qlonglong v = text.trimmed().toLongLong(&ok, 10);
+    if (!ok) return std::nullopt;
+    return static_cast<int64_t>(v);
+}
+
+std::optional<double> parseNumber(const QString& text) {
+    const QString t = text.trimmed();
+    bool ok = false;
+    double v = QLocale::c().toDouble(t, &ok);
+    if (!ok) v = QLocale().toDouble(t, &ok);
+    if (!ok || !std::isfinite(v)) return std::nullopt;
+    return v;
+}
+
+QString integerMessage() { return QStringLiteral("Please enter an integer."); }
+QString integerRangeMessage(int64_t min, int64_t max) {
+    return QStringLiteral("Please enter an integer between %1 and %2.").arg(min).arg(max);
+}
+QString numberMessage() { return QStringLiteral("Please enter a number."); }
+QString numberRangeMessage(float min, float max) {
+    return QStringLiteral("Please enter a number between %1 and %2.")
+        .arg(QString::number(double(min), 'g', 6), QString::number(double(max), 'g', 6));
+}
+
+std::optional<QString> checkInteger(const QString& text, int64_t min, int64_t max) {
+    const auto v = parseInteger(text);
+    if (!v) return integerMessage();
+    if (*v < min || *v > max) return integerRangeMessage(min, max);
+    return std::nullopt;
+}
+
+std::optional<QString> checkNumber(const QString& text, float min, float max) {
+    const auto v = parseNumber(text);
+    if (!v) return numberMessage();
+    const float f = static_cast<float>(*v);
+    if (!(f >= min && f <= max)) return numberRangeMessage(min, max);
+    return std::nullopt;
+}
+
+namespace {
+
+void refuse(QLineEdit* edit, const QString& message) {
+    showMessage(edit->window(), message, QString::fromLatin1(kFieldCaption), MessageIcon::Exclamation);
+    edit->setFocus(Qt::OtherFocusReason);
+    edit->selectAll();
+}
+
+}  // namespace
+
+std::optional<int32_t> readIntegerField(QLineEdit* edit, int64_t min, int64_t max) {
+    if (auto refusal = checkInteger(edit->text(), min, max)) {
+        refuse(edit, *refusal);
+        return std::nullopt;
+    }
+    return static_cast<int32_t>(*parseInteger(edit->text()));
+}
+
+std::optional<float> readNumberField(QLineEdit* edit, float min, float max) {
+    if (auto refusal = checkNumber(edit->text(), min, max)) {
+        refuse(edit, *refusal);
+        return std::nullopt;
+    }
+    return static_cast<float>(*parseNumber(edit->text()));
+}
+
+bool leavesField(const QEvent* event) {
+    if (event->type() == QEvent::FocusOut) {
+        const auto reason = static_cast<const QFocusEvent*>(event)->reason();
+        return reason != Qt::PopupFocusReason && reason != Qt::ActiveWindowFocusReason;
+    }
+    if (event->type() == QEvent::KeyPress) {
+        const int key = static_cast<const QKeyEvent*>(event)->key();
+        return key == Qt::Key_Return || key == Qt::Key_Enter;
+    }
+    return false;
+}
+
+QString numberText(float value) { return QString::fromStdString(formatFloat(value)); }
+
+}  // namespace tarrowin::app

@@ -1,0 +1,411 @@
+#include "main_window.h"
+
+#include <QAction>
+#include <QActionGroup>
+#include <QCloseEvent>
+#include <QDragEnterEvent>
+#include <QDropEvent>
+#include <QFileInfo>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenuBar>
+#include <QMimeData>
+#include <QProcess>
+#include <QStandardPaths>
+#include <QStatusBar>
+#include <QTimer>
+#include <QToolBar>
+#include <QWhatsThis>
+
+#include "about_dialog.h"
+#include "command_table.h"
+#include "device_dialogs.h"
+#include "engine/tables.h"
+#include "file_commands.h"
+#include "form/tarrowin_view.h"
+#include "help_window.h"
+#include "notes_view/sound_and_notes.h"
+#include "reports/report_windows.h"
+#include "tools/event_commands.h"
+#include "tools/tool_windows.h"
+#include "voice_dialogs/voice_dialogs.h"
+#include "workspace.h"
+
+// The icons and the guide are compiled into the app library; a static library's resources
+// are registered by hand.
+static void registerResources() {
+    static const bool once = [] {
+        Q_INIT_RESOURCE(resources);
+        return true;
+    }();
+    (void)once;
+}
+
+namespace tarrowin::app {
+
+namespace {
+
+const QString kIdleStatus = QStringLiteral("For Help, press F1");
+const QStringList kCalculators = {QStringLiteral("gnome-calculator"), QStringLiteral("kcalc"),
+                                  QStringLiteral("galculator"), QStringLiteral("xcalc")};
+
+QIcon commandIcon(const CommandInfo& info) {
+    const QIcon bundled = *info.iconFile ? QIcon(QString::fromLatin1(info.iconFile)) : QIcon();
+    return *info.themeIcon ? QIcon::fromTheme(QString::fromLatin1(info.themeIcon), bundled) : bundled;
+}
+
+}  // namespace
+
+MainWindow::MainWindow(Workspace& workspace, QWidget* parent) : QMainWindow(parent), ws_(workspace) {
+    registerResources();
+    setObjectName(QStringLiteral("MainWindow"));
+    setWindowIcon(QIcon(QStringLiteral(":/icons/tarrowin.svg")));
+    voiceDialogs_ = new VoiceDialogs(ws_, this);
+    view_ = new TarrowinView(ws_, *voiceDialogs_, this);
+    setCentralWidget(view_);
+    tools_ = new ToolWindows(ws_, *view_, *voiceDialogs_, this);
+    reports_ = new ReportWindows(ws_, *view_, this);
+    sound_ = new SoundAndNotes(ws_, *view_, this);
+    files_ = new FileCommands(ws_, *view_, this);
+    ws_.prompter.setFallbackParent(this);
+
+    createActions();
+    createMenus();
+    createToolbar();
+    connectCommands();
+    setAcceptDrops(true);
+
+    status_ = new QLabel(this);
+    statusBar()->addWidget(status_, 1);
+    statusBar()->setSizeGripEnabled(false);
+    positionTimer_ = new QTimer(this);
+    positionTimer_->setInterval(100);
+    connect(positionTimer_, &QTimer::timeout, this, &MainWindow::showStatus);
+
+    connect(&ws_.document, &DocumentController::stateChanged, this, &MainWindow::stabilize);
+    connect(&ws_.document, &DocumentController::replaced, this, &MainWindow::documentReplaced);
+    connect(&ws_.playback, &PlaybackController::stateChanged, this, &MainWindow::stabilize);
+    connect(&ws_.playback, &PlaybackController::eventStarted, this, &MainWindow::eventStarted);
+    connect(&ws_.playback, &PlaybackController::playFinished, this, &MainWindow::playFinished);
+    connect(tools_, &ToolWindows::windowsChanged, this, &MainWindow::stabilize);
+    connect(reports_, &ReportWindows::windowsChanged, this, &MainWindow::stabilize);
+    connect(sound_, &SoundAndNotes::notesShownChanged, this, &MainWindow::stabilize);
+
+    documentReplaced();
+}
+
+MainWindow::~MainWindow() = default;
+
+void MainWindow::createActions() {
+    for (size_t i = 0; i < kCommands; ++i) {
+        const CommandInfo& info = commandInfo(static_cast<Command>(i));
+        auto* a = new QAction(QString::fromLatin1(info.caption), this);
+        a->setStatusTip(QString::fromLatin1(info.prompt));
+        a->setToolTip(QString::fromLatin1(info.toolTip));
+        a->setWhatsThis(QString::fromLatin1(info.prompt));
+        a->setIcon(commandIcon(info));
+        a->setIconVisibleInMenu(false);
+        a->setCheckable(info.checkable);
+        QList<QKeySequence> keys;
+        for (const QString& k : QString::fromLatin1(info.shortcuts).split(QLatin1Char(';'), Qt::SkipEmptyParts))
+            keys << QKeySequence(k);
+        a->setShortcuts(keys);
+        actions_[i] = a;
+    }
+}
+
+void MainWindow::createMenus() {
+    for (const MenuLayout& layout : menuLayout()) {
+        const QString title = QString::fromLatin1(layout.title);
+        if (title == QLatin1String("&Options")) createAlgorithmsMenu(menuBar()->addMenu(QStringLiteral("&Algorithms")));
+        QMenu* menu = menuBar()->addMenu(title);
+        for (Command c : layout.items) {
+            if (c == kSeparator)
+                menu->addSeparator();
+            else
+                menu->addAction(action(c));
+        }
+        if (title == QLatin1String("&File")) {
+            // The recent files stand before Exit; they are looked up as the menu opens.
+            connect(menu, &QMenu::aboutToShow, this,
+                    [this, menu] { files_->fillRecentFiles(menu, action(Command::Exit)); });
+        }
+    }
+}
+
+void MainWindow::createAlgorithmsMenu(QMenu* menu) {
+    for (int v = 0; v < kVoices; ++v) {
+        QMenu* voice = menu->addMenu(QStringLiteral("Voice %1").arg(v + 1));
+        auto* group = new QActionGroup(voice);
+        for (int a = 0; a < kAlgorithms; ++a) {
+            const auto label = kAlgorithmMenuLabels[static_cast<size_t>(a)];
+            QAction* item = voice->addAction(QString::fromUtf8(label.data(), qsizetype(label.size())));
+            item->setCheckable(true);
+            group->addAction(item);
+            algorithmActions_[static_cast<size_t>(v)][static_cast<size_t>(a)] = item;
+            connect(item, &QAction::triggered, this,
+                    [this, v, a] { voiceDialogs_->chooseAlgorithm(v, static_cast<Algorithm>(a)); });
+        }
+    }
+}
+
+QAction* MainWindow::algorithmAction(int v, Algorithm a) const {
+    return algorithmActions_[static_cast<size_t>(v)][static_cast<size_t>(a)];
+}
+
+void MainWindow::createToolbar() {
+    toolbar_ = addToolBar(QStringLiteral("Tool Bar"));
+    toolbar_->setObjectName(QStringLiteral("ToolBar"));
+    toolbar_->setMovable(false);
+    toolbar_->setFloatable(false);
+    toolbar_->setIconSize(QSize(16, 16));
+    toolbar_->toggleViewAction()->setVisible(false);
+    setContextMenuPolicy(Qt::NoContextMenu);
+    for (Command c : toolbarLayout()) {
+        if (c == kSeparator)
+            toolbar_->addSeparator();
+        else
+            toolbar_->addAction(action(c));
+    }
+}
+
+void MainWindow::connectCommands() {
+    const auto on = [this](Command c, auto&& fn) { connect(action(c), &QAction::triggered, this, fn); };
+    on(Command::New, [this] { files_->newDocument(); });
+    on(Command::Open, [this] { files_->open(); });
+    on(Command::Save, [this] { files_->save(); });
+    on(Command::SaveAs, [this] { files_->saveAs(); });
+    on(Command::SaveMidi, [this] { files_->saveMidi(); });
+    on(Command::ExportAudio, [this] { sound_->exportAudio(); });
+    on(Command::PlayMidi, [this] { files_->playMidi(); });
+    on(Command::Exit, [this] { close(); });
+    on(Command::Undo, [this] { ws_.document.undo(); });
+    on(Command::Redo, [this] { ws_.document.redo(); });
+    on(Command::Play, [this] { play(); });
+    on(Command::Stop, [this] { stop(); });
+    on(Command::CurrentSettings, [this] {
+        ws_.playback.setPlayMode(PlayMode::CurrentSettings);
+        stabilize();
+    });
+    on(Command::Composition, [this] {
+        ws_.playback.setPlayMode(PlayMode::Composition);
+        stabilize();
+    });
+    on(Command::UpdateWhilePlaying, [this] { ws_.playback.setUpdateWhilePlaying(!ws_.playback.updateWhilePlaying()); });
+    on(Command::GetCurrentNote, [this] { reports_->showCurrentNote(); });
+    on(Command::CompositionMaker, [this] { tools_->openCompositionMaker(); });
+    on(Command::ReplaceEvent, [this] { replaceEvent(); });
+    on(Command::Randomizer, [this] { tools_->openRandomizer(); });
+    on(Command::MultiVoiceEditor, [this] { tools_->openMultipleVoiceEditor(); });
+    on(Command::CompositionInfo, [this] { reports_->openCompositionInfo(); });
+    on(Command::CreateImage, [this] { reports_->createImage(); });
+    on(Command::MidiOut, [this] { chooseMidiOut(); });
+    on(Command::PercussionChannel, [this] { choosePercussionChannel(); });
+    on(Command::SoundFont, [this] { sound_->chooseSoundFont(); });
+    on(Command::Calculator, [this] { startCalculator(); });
+    on(Command::Toolbar, [this](bool shown) {
+        toolbar_->setVisible(shown);
+        stabilize();
+    });
+    on(Command::StatusBar, [this](bool shown) {
+        statusBar()->setVisible(shown);
+        stabilize();
+    });
+    on(Command::Notes, [this](bool shown) { sound_->setNotesShown(shown); });
+    on(Command::HelpTopics, [this] { showHelp(); });
+    on(Command::WhatsThis, [] { QWhatsThis::enterWhatsThisMode(); });
+    on(Command::About, [this] { showAbout(); });
+    connect(statusBar(), &QStatusBar::messageChanged, this, [this](const QString& m) {
+        if (m.isEmpty()) showStatus();
+    });
+}
+
+UiState MainWindow::uiState() const {
+    const PlaybackController& p = ws_.playback;
+    UiState s;
+    s.playing = p.isPlaying();
+    s.coolingDown = !s.playing && !p.canPlay();
+    s.auditioning = p.isAuditioning();
+    s.compositionRunning = s.playing && p.runningMode() == PerformanceMode::Composition;
+    s.locked = p.locked();
+    s.compositionMode = p.playMode() == PlayMode::Composition;
+    s.updateWhilePlaying = p.updateWhilePlaying();
+    s.eventsExist = !ws_.document.doc().composition().isEmpty();
+    s.canUndo = ws_.document.canUndo();
+    s.canRedo = ws_.document.canRedo();
+    s.makerOpen = tools_->isMakerOpen();
+    s.infoOpen = reports_->isInfoOpen();
+    s.imageOpen = reports_->isImageOpen();
+    s.toolbarShown = !toolbar_->isHidden();
+    s.statusBarShown = !statusBar()->isHidden();
+    s.notesShown = sound_->notesShown();
+    return s;
+}
+
+void MainWindow::stabilize() {
+    const UiState s = uiState();
+    for (size_t i = 0; i < kCommands; ++i) {
+        const CommandState cs = commandState(static_cast<Command>(i), s);
+        actions_[i]->setEnabled(cs.enabled);
+        if (actions_[i]->isCheckable()) actions_[i]->setChecked(cs.checked);
+    }
+    const auto named = [](const char* verb, const QString& step) {
+        return step.isEmpty() ? QString::fromLatin1(verb) : QStringLiteral("%1 %2").arg(QLatin1String(verb), step);
+    };
+    action(Command::Undo)->setText(named("&Undo", ws_.document.undoName()));
+    action(Command::Redo)->setText(named("&Redo", ws_.document.redoName()));
+    for (int v = 0; v < kVoices; ++v) {
+        const auto current = static_cast<size_t>(ws_.document.doc().voice(v).algorithm);
+        for (size_t a = 0; a < kAlgorithms; ++a) {
+            QAction* item = algorithmActions_[static_cast<size_t>(v)][a];
+            item->setEnabled(!s.playing);
+            item->setChecked(a == current);
+        }
+    }
+    setWindowTitle(QStringLiteral("Tarrowin 2.5 - %1[*]").arg(ws_.document.title()));
+    setWindowModified(ws_.document.isModified());
+    view_->stabilize(s);
+    tools_->stabilize(s);
+    sound_->stabilize(s);
+    if (s.playing && !positionTimer_->isActive()) positionTimer_->start();
+    if (!s.playing) positionTimer_->stop();
+    showStatus();
+}
+
+void MainWindow::showStatus() {
+    // A prompt on hover stays until the pointer leaves; then the idle text, or the playing
+    // position, comes back.
+    if (!statusBar()->currentMessage().isEmpty()) {
+        status_->clear();
+        return;
+    }
+    const PlaybackController& p = ws_.playback;
+    if (!p.isPlaying()) {
+        status_->setText(kIdleStatus);
+    } else if (p.runningMode() == PerformanceMode::Live) {
+        status_->setText(QStringLiteral("Playing the current settings: counter %1").arg(p.position()));
+    } else {
+        status_->setText(QStringLiteral("Playing event %1: counter %2").arg(p.currentEvent()).arg(p.position()));
+    }
+}
+
+void MainWindow::documentReplaced() {
+    ++generation_;
+    tools_->closeAll();
+    reports_->closeAll();
+    view_->initialUpdate();
+    stabilize();
+}
+
+void MainWindow::play() {
+    if (!ws_.playback.canPlay() || !view_->takeForm()) return;
+    // What a play changes in the document (the End counter, the events it loads) is one step.
+    ws_.document.beginGroup(QStringLiteral("Play"), DocumentController::Scope::Current);
+    playGeneration_ = generation_;
+    const PlayResult r = ws_.playback.play(ws_.document.doc());
+    if (!r.started()) {
+        ws_.document.endGroup();
+        if (r.status == PlayStatus::DeviceError)
+            showMessage(this, QString::fromStdString(r.message), QStringLiteral("Tarrowin"), MessageIcon::Stop);
+        return;
+    }
+    if (ws_.playback.runningMode() == PerformanceMode::Live && !ws_.playback.locked())
+        view_->showEndCounter(ws_.document.doc().global().startCounter);
+}
+
+void MainWindow::stop() { ws_.playback.stop(); }
+
+void MainWindow::eventStarted(int index) {
+    if (playGeneration_ != generation_ || ws_.playback.runningMode() != PerformanceMode::Composition) return;
+    if (!ws_.playback.updateWhilePlaying()) return;
+    ws_.document.edit(QStringLiteral("Play"), DocumentController::Scope::Current,
+                      [index](CTarrowinDoc& d) { d.LoadEventIntoCurrentSettings(index); });
+    ws_.playback.setPlayFromEvent(index);
+}
+
+void MainWindow::playFinished(const PlaybackFinish& finish) {
+    if (playGeneration_ == generation_ && finish.mode == PerformanceMode::Live) {
+        ws_.document.edit(QStringLiteral("Play"), DocumentController::Scope::Current,
+                          [&finish](CTarrowinDoc& d) {
+                              if (d.global().endCounter != finish.endCounter) d.setEndCounter(finish.endCounter);
+                          });
+    }
+    ws_.document.endGroup();
+    view_->refresh();
+}
+
+void MainWindow::replaceEvent() {
+    if (!view_->validateForm()) return;
+    const auto chosen = ws_.playback.playFromEvent();
+    const CounterEdits edits{view_->startEdit()->text().toInt(), view_->endEdit()->text().toInt()};
+    ws_.document.change(QStringLiteral("Replace Event %1").arg(chosen.value_or(0)),
+                        DocumentController::Scope::Composition, [&](CTarrowinDoc& d) {
+                            return replaceEventWithCurrentSettings(d, ws_.prompter, chosen, edits).done();
+                        });
+}
+
+void MainWindow::chooseMidiOut() {
+    MidiOutput& out = ws_.playback.output();
+    out.countDevices();
+    MidiOutSetupDialog dialog(out.setupRows(), this);
+    dialog.exec();
+    out.chooseDevice(dialog.device());
+}
+
+void MainWindow::choosePercussionChannel() {
+    MidiOutput& out = ws_.playback.output();
+    PercussionChannelDialog dialog(out.percussionChannel(), this);
+    dialog.exec();
+    out.setPercussionChannel(dialog.channel());
+}
+
+void MainWindow::startCalculator() {
+    for (const QString& program : kCalculators) {
+        if (!QStandardPaths::findExecutable(program).isEmpty() && QProcess::startDetached(program, {})) return;
+    }
+    showMessage(this, QStringLiteral("%1 was not found").arg(kCalculators.constFirst()), QStringLiteral("Tarrowin"),
+                MessageIcon::Exclamation);
+}
+
+void MainWindow::showAbout() {
+    AboutDialog dialog(this);
+    dialog.exec();
+}
+
+void MainWindow::showHelp() {
+    if (!help_) help_ = new HelpWindow(this);
+    help_->show();
+    help_->raise();
+    help_->activateWindow();
+}
+
+void MainWindow::closeEvent(QCloseEvent* event) {
+    // Nothing closes the program while something plays.
+    if (ws_.playback.isPlaying() || !files_->maybeSave()) {
+        event->ignore();
+        return;
+    }
+    event->accept();
+}
+
+void MainWindow::dragEnterEvent(QDragEnterEvent* event) {
+    for (const QUrl& url : event->mimeData()->urls()) {
+        if (url.isLocalFile() && url.toLocalFile().endsWith(QLatin1String(".trw"), Qt::CaseInsensitive)) {
+            event->acceptProposedAction();
+            return;
+        }
+    }
+}
+
+void MainWindow::dropEvent(QDropEvent* event) {
+    if (ws_.playback.isPlaying()) return;
+    for (const QUrl& url : event->mimeData()->urls()) {
+        if (url.isLocalFile() && url.toLocalFile().endsWith(QLatin1String(".trw"), Qt::CaseInsensitive)) {
+            event->acceptProposedAction();
+            files_->openPath(url.toLocalFile());
+            return;
+        }
+    }
+}
+
+}  // namespace tarrowin::app

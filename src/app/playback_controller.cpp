@@ -1,0 +1,91 @@
+#include "playback_controller.h"
+
+#include <QMetaObject>
+
+#include "document/document.h"
+
+namespace tarrowin::app {
+
+PlaybackController::PlaybackController(std::unique_ptr<MidiOutput> output, Clock& clock, PlayerOptions options,
+                                       QObject* parent)
+    : QObject(parent), output_(std::move(output)), player_(std::make_unique<Player>(*output_, clock, options)) {
+    qRegisterMetaType<tarrowin::PlaybackFinish>();
+    player_->setListener(this);
+}
+
+PlaybackController::~PlaybackController() {
+    // The player's threads report to this object: end them while it still exists.
+    player_.reset();
+}
+
+void PlaybackController::setPlayMode(PlayMode mode) {
+    if (mode_ == mode) return;
+    mode_ = mode;
+    if (mode == PlayMode::CurrentSettings) updateWhilePlaying_ = false;
+    Q_EMIT stateChanged();
+}
+
+void PlaybackController::setUpdateWhilePlaying(bool on) {
+    if (updateWhilePlaying_ == on) return;
+    updateWhilePlaying_ = on;
+    Q_EMIT stateChanged();
+}
+
+void PlaybackController::setLocked(bool on) {
+    if (locked_ == on) return;
+    locked_ = on;
+    player_->setLock(on);
+    Q_EMIT stateChanged();
+}
+
+void PlaybackController::setPlayFromEvent(std::optional<int> index) {
+    if (playFromEvent_ == index) return;
+    playFromEvent_ = index;
+    Q_EMIT playFromEventChanged(index);
+}
+
+PlayResult PlaybackController::play(const CTarrowinDoc& doc) {
+    if (mode_ == PlayMode::Composition) return start(PlayRequest::composition(doc, playFromEvent_.value_or(0)));
+    return start(PlayRequest::live(doc, locked_));
+}
+
+PlayResult PlaybackController::audition(const CTarrowinDoc& doc, int event) {
+    return start(PlayRequest::audition(doc, event));
+}
+
+PlayResult PlaybackController::start(PlayRequest request) {
+    const PerformanceMode mode = request.mode;
+    PlayResult r = player_->play(std::move(request));
+    if (r.started()) {
+        running_ = mode;
+        Q_EMIT stateChanged();
+    }
+    return r;
+}
+
+void PlaybackController::stop() {
+    const bool was = isPlaying();
+    player_->stop();
+    if (was) Q_EMIT stateChanged();
+}
+
+void PlaybackController::eventBegins(int index) {
+    QMetaObject::invokeMethod(
+        this, [this, index] { Q_EMIT eventStarted(index); }, Qt::QueuedConnection);
+}
+
+void PlaybackController::playbackFinished(const PlaybackFinish& finish) {
+    QMetaObject::invokeMethod(
+        this,
+        [this, finish] {
+            Q_EMIT playFinished(finish);
+            Q_EMIT stateChanged();
+        },
+        Qt::QueuedConnection);
+}
+
+void PlaybackController::playAvailable() {
+    QMetaObject::invokeMethod(this, [this] { Q_EMIT stateChanged(); }, Qt::QueuedConnection);
+}
+
+}  // namespace tarrowin::app

@@ -1,0 +1,125 @@
+#include "startup.h"
+
+#include <QApplication>
+#include <QCommandLineParser>
+#include <QScreen>
+
+#include "device_dialogs.h"
+#include "main_window.h"
+#include "playback/device_choice.h"
+#include "workspace.h"
+
+namespace tarrowin::app {
+
+CommandLine parseCommandLine(const QStringList& arguments) {
+    QCommandLineParser parser;
+    parser.setApplicationDescription(QStringLiteral("Compose music from chaotic and self-similar number sequences."));
+    parser.addHelpOption();
+    parser.addVersionOption();
+    parser.addPositionalArgument(QStringLiteral("file"), QStringLiteral("A Tarrowin document (*.trw) to open."),
+                                 QStringLiteral("[FILE]"));
+    const QCommandLineOption device(QStringLiteral("device"),
+                                    QStringLiteral("The MIDI output: its number in \"MidiOut Setup\" (0 = Midi Mapper) "
+                                                   "or its name. Without it, \"MidiOut Setup\" asks."),
+                                    QStringLiteral("N|NAME"));
+    const QCommandLineOption seed(QStringLiteral("seed"),
+                                  QStringLiteral("The seed of the Randomizer and of random modulation, "
+                                                 "so that a result can be had again (1..2147483398)."),
+                                  QStringLiteral("S"));
+    parser.addOption(device);
+    parser.addOption(seed);
+
+    CommandLine line;
+    if (!parser.parse(arguments)) {
+        line.error = parser.errorText();
+        return line;
+    }
+    if (parser.isSet(QStringLiteral("help")) || parser.isSet(QStringLiteral("version"))) {
+        line.helpShown = true;
+        if (parser.isSet(QStringLiteral("help")))
+            parser.showHelp(0);  // prints and exits
+        else
+            parser.showVersion();
+        return line;
+    }
+    const QStringList files = parser.positionalArguments();
+    if (files.size() > 1) {
+        line.error = QStringLiteral("Only one document can be opened at a time.");
+        return line;
+    }
+    if (!files.isEmpty()) line.file = files.constFirst();
+    line.device = parser.value(device);
+    if (parser.isSet(seed)) {
+        bool ok = false;
+        const qlonglong s = parser.value(seed).toLongLong(&ok);
+        if (!ok || s < 1 || s > 2147483398) {
+            line.error = QStringLiteral("--seed takes a whole number from 1 to 2147483398, not \"%1\".")
+                             .arg(parser.value(seed));
+            return line;
+        }
+        line.seed = s;
+    }
+    return line;
+}
+
+bool screenLargeEnough(QSize screen) {
+    return screen.width() >= kMinScreenWidth && screen.height() >= kMinScreenHeight;
+}
+
+QPoint centredPosition(QSize screen, QSize window) {
+    return {(screen.width() - window.width()) / 2, (screen.height() - window.height()) / 2};
+}
+
+int runTarrowin(QApplication& app, std::vector<std::unique_ptr<MidiBackend>> backends, const CommandLine& line) {
+    Workspace ws(std::make_unique<MidiOutput>(std::move(backends)));
+    ws.fixedSeed = line.seed;
+    MainWindow window(ws);
+
+    if (!line.file.isEmpty()) {
+        const FileResult r = ws.document.open(line.file);
+        if (!r.ok) {
+            showMessage(nullptr, QString::fromStdString(r.message), QStringLiteral("Tarrowin"), MessageIcon::Exclamation);
+            return 1;
+        }
+        ws.preferences.addRecentFile(line.file);
+    }
+
+    const QRect screen = QGuiApplication::primaryScreen()->geometry();
+    if (!screenLargeEnough(screen.size())) {
+        showMessage(nullptr, QStringLiteral("You need at least 800X600 screen resolution to run Tarrowin"),
+                    QStringLiteral("Tarrowin"), MessageIcon::Exclamation);
+        return kScreenTooSmallExit;
+    }
+    const QSize size = window.sizeHint().expandedTo(kMinWindowSize);
+    window.setFixedSize(size);
+    window.move(screen.topLeft() + centredPosition(screen.size(), size));
+    window.show();
+
+    MidiOutput& out = ws.playback.output();
+    if (out.countDevices() == 0) {
+        showMessage(&window, QString::fromLatin1(kNoDevicesMessage), QStringLiteral("Tarrowin"), MessageIcon::Stop);
+        return 1;
+    }
+    bool chosen = false;
+    if (!line.device.isEmpty()) {
+        const DeviceChoice choice = chooseDeviceByName(out.setupRows(), line.device.toStdString());
+        if (choice.ok) {
+            out.chooseDevice(choice.device);
+            chosen = true;
+        } else {
+            showMessage(&window, QString::fromStdString(choice.message), QStringLiteral("Tarrowin"),
+                        MessageIcon::Exclamation);
+        }
+    }
+    if (!chosen) {
+        MidiOutSetupDialog setup(out.setupRows(), &window);
+        setup.exec();
+        out.chooseDevice(setup.device());
+    }
+    const int code = app.exec();
+    ws.playback.stop();
+    out.close();
+    return code;
+}
+
+}  // namespace tarrowin::app

@@ -1,0 +1,55 @@
+#pragma once
+// What every window of the program works with: the document controller, playback, the
+// message boxes, the Randomizer's random generator and the settings kept between sessions.
+
+#include <QString>
+#include <QStringList>
+#include <cstdint>
+#include <memory>
+#include <optional>
+
+#include "document_controller.h"
+#include "playback_controller.h"
+#include "qt_prompter.h"
+#include "tools/uniform_random.h"
+
+namespace tarrowin::app {
+
+// Settings that outlive the program (QSettings): the recent files, the MIDI file player,
+// the SoundFont.
+class Preferences {
+   public:
+    static constexpr int kRecentFiles = 4;
+    QStringList recentFiles() const;
+    // Puts a file first in the list of recent files (at most four; no file twice).
+    void addRecentFile(const QString& path);
+    // The program "Play Midi file..." starts; empty: the desktop's handler (xdg-open).
+    QString midiPlayer() const;
+    QString soundFont() const;
+    void setSoundFont(const QString& path);
+};
+
+class Workspace {
+   public:
+    Workspace(std::unique_ptr<MidiOutput> output, Clock& clock = SteadyClock::instance(), PlayerOptions options = {});
+
+    DocumentController document;
+    PlaybackController playback;
+    QtPrompter prompter;
+    // The Randomizer's generator, seeded at every initial update of the form.
+    UniformRandom random;
+    // --seed: the seed of the Randomizer and of the "Random" modulation; none: the time.
+    std::optional<int64_t> fixedSeed;
+    Preferences preferences;
+
+    // Seeds the Randomizer: with --seed S (mended: -S, so every seed fills the shuffle
+    // table), else from the time in seconds.
+    void seedRandomizer();
+    // The seed given to the Randomizer at its last seeding, for the dialog to show.
+    int64_t seedInUse() const { return seedInUse_; }
+
+   private:
+    int64_t seedInUse_ = 0;
+};
+
+}  // namespace tarrowin::app

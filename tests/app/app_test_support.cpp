@@ -1,0 +1,67 @@
+#include "app_test_support.h"
+
+#include <QAbstractButton>
+#include <QApplication>
+#include <QDir>
+#include <QStandardPaths>
+#include <QTemporaryDir>
+
+namespace tarrowin::app::testing {
+
+RecordedWorkspace::RecordedWorkspace(Clock& clock) {
+    auto backend = std::make_unique<RecordingBackend>(clock, std::vector<std::string>{"Recorder"}, true);
+    recorder = backend.get();
+    std::vector<std::unique_ptr<MidiBackend>> backends;
+    backends.push_back(std::move(backend));
+    auto output = std::make_unique<MidiOutput>(std::move(backends));
+    output->countDevices();
+    ws = std::make_unique<Workspace>(std::move(output), clock, PlayerOptions{false});
+}
+
+MessageBoxes::MessageBoxes() {
+    QObject::connect(&timer_, &QTimer::timeout, [this] { poll(); });
+    timer_.start(5);
+}
+
+MessageBoxes::~MessageBoxes() { timer_.stop(); }
+
+void MessageBoxes::poll() {
+    for (QWidget* w : QApplication::topLevelWidgets()) {
+        auto* box = qobject_cast<QMessageBox*>(w);
+        if (!box || !box->isVisible()) continue;
+        seen_.push_back({box->windowTitle(), box->text(), box->icon()});
+        QAbstractButton* button = nullptr;
+        if (!answers_.empty()) {
+            button = box->button(answers_.front());
+            answers_.erase(answers_.begin());
+        }
+        if (!button) button = box->defaultButton();
+        if (!button) button = box->escapeButton();
+        if (!button && !box->buttons().isEmpty()) button = box->buttons().constFirst();
+        if (button) button->click();
+    }
+}
+
+void whenDialogShows(const std::function<bool(QWidget*)>& fn) {
+    auto* timer = new QTimer;
+    QObject::connect(timer, &QTimer::timeout, [timer, fn] {
+        QWidget* modal = QApplication::activeModalWidget();
+        if (modal && !qobject_cast<QMessageBox*>(modal) && fn(modal)) {
+            timer->stop();
+            timer->deleteLater();
+        }
+    });
+    timer->start(5);
+}
+
+void prepareTestEnvironment() {
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
+    static QTemporaryDir runtime;
+    QFile::setPermissions(runtime.path(), QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
+    qputenv("XDG_RUNTIME_DIR", runtime.path().toLocal8Bit());
+    qputenv("XDG_STATE_HOME", (runtime.path() + QStringLiteral("/state")).toLocal8Bit());
+    qputenv("TARROWIN_AUDIO_DRIVER", "file");
+    QStandardPaths::setTestModeEnabled(true);
+}
+
+}  // namespace tarrowin::app::testing
