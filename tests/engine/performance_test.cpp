@@ -285,6 +285,38 @@ TEST(Composition, VoiceMovingChannelEndsItsKeyOnTheOldChannel) {
     }
 }
 
+TEST(Composition, AVoiceOffInAnEventRemembersNoTieForTheNext) {
+    // Event 0 plays counters 0 and 1 (60, 62) with voice 1 off; event 1 starts on counter 2,
+    // also 62, with the voice on: it strikes, the silent 62 is no note to hold.
+    std::vector<Settings> events = {oneVoice(0, 16), oneVoice(16, 24)};
+    events[0].voices[0].enabled = 0;
+    for (PerformanceMode mode : {PerformanceMode::Composition, PerformanceMode::ExportComposition}) {
+        Recorder rec;
+        FakeControl control;
+        performComposition(mode, events, 0, rec, control);
+        std::vector<std::pair<int64_t, int>> strikes;
+        for (const Sent& x : rec.noteOns()) {
+            if (x.m.status == 0x90) strikes.emplace_back(x.date, x.m.data2);
+        }
+        const std::vector<std::pair<int64_t, int>> expected = {{0, 0}, {8, 0}, {16, 88}};
+        EXPECT_EQ(strikes, expected);
+    }
+}
+
+TEST(ExportComposition, ClosingNoteOffsGoToTheChannelTheKeyWasStruckOn) {
+    // The tied 62 struck on channel 3 in event 0 holds through event 1, where the voice has
+    // moved to channel 5 and strikes nothing.
+    std::vector<Settings> events = {oneVoice(0, 16), oneVoice(16, 24)};
+    events[0].voices[0].channel = 3;
+    events[1].voices[0].channel = 5;
+    Recorder rec;
+    PerformanceControl control;
+    performComposition(PerformanceMode::ExportComposition, events, 0, rec, control);
+    const auto offs = rec.withStatus(0x80);
+    ASSERT_EQ(offs.size(), 1u + 128u);
+    for (size_t i = 1; i < offs.size(); ++i) EXPECT_EQ(offs[i].m, ShortMessage::noteOff(3, static_cast<int>(i - 1), 0));
+}
+
 TEST(ExportComposition, UsedVoicesGetProgramsAtEveryEventAndSilentNotesWhereOff) {
     std::vector<Settings> events = {oneVoice(0, 16), oneVoice(0, 16), oneVoice(0, 16)};
     events[1].voices[4].enabled = 1;
@@ -343,6 +375,13 @@ TEST(ShortMessages, PackingAndRanges) {
     EXPECT_EQ(ShortMessage::pan(0, 63).data2, 127);
     EXPECT_EQ(ShortMessage::pan(0, -64).data2, 0);
     EXPECT_EQ(ShortMessage::allNotesOff(15), (ShortMessage{0xBF, 123, 0}));
+    // Values above 127 are clamped: no data byte may look like a status byte.
+    for (int32_t v : {128, 200, 255, 300}) {
+        EXPECT_EQ(ShortMessage::noteOn(0, v, v), (ShortMessage{0x90, 127, 127})) << v;
+        EXPECT_EQ(ShortMessage::noteOff(0, v, v), (ShortMessage{0x80, 127, 127})) << v;
+        EXPECT_EQ(ShortMessage::programChange(0, v), (ShortMessage{0xC0, 127, 0})) << v;
+        EXPECT_EQ(ShortMessage::pan(0, v), (ShortMessage{0xB0, 10, 127})) << v;
+    }
 }
 
 }  // namespace

@@ -246,6 +246,34 @@ TEST(CompositionExport, AVoiceMovingFromChannelThreeToFiveLeavesNoNoteHanging) {
     EXPECT_EQ(f.events[f.events.size() - 2].channel(), 5);
 }
 
+TEST(CompositionExport, EveryStruckKeyOfARandomCompositionIsEnded) {
+    // Short events with voices that move channel, switch on and off, tie and rest between
+    // their steps, so that keys are often still held when an event ends.
+    for (unsigned seed = 1; seed <= 20; ++seed) {
+        std::mt19937 rng(seed);
+        auto below = [&rng](int n) { return static_cast<int32_t>(rng() % static_cast<unsigned>(n)); };
+        CTarrowinDoc doc;
+        doc.OnNewDocument();
+        for (int i = 0; i < 4; ++i) {
+            CompositionEvent e = doc.current();
+            e.global.startCounter = below(200);
+            e.global.endCounter = e.global.startCounter + 1 + below(40);
+            for (VoiceSettings& v : e.voices) {
+                v.enabled = below(2);
+                v.channel = below(16);
+                v.tied = below(2);
+                v.offset = below(3) - 1;
+                v.setAlgorithm(static_cast<Algorithm>(below(kAlgorithms)));
+                v.setNoteValue(below(11), 0.0f);
+            }
+            ASSERT_TRUE(doc.mutableComposition().append(e));
+        }
+        EXPECT_EQ(testing::hangingNotes(testing::exportToSmf(doc, ExportMode::Composition)),
+                  (std::vector<std::pair<int, int>>{}))
+            << "seed " << seed;
+    }
+}
+
 // A current setting that exercises the note grid: several algorithms, note values, offsets
 // (one negative), ties, a percussion voice, a voice that is off, and a Start that is on no
 // voice's grid.

@@ -53,6 +53,12 @@ class FakeClock final : public Clock {
         return earliest;
     }
 
+    // Like waitForSleepers, but gives up after a few seconds: false when they never came.
+    bool sleepersArrive(size_t count) {
+        std::unique_lock lock(mutex_);
+        return changed_.wait_for(lock, std::chrono::seconds(5), [&] { return pending() >= count; });
+    }
+
     void advanceTo(Duration t) {
         std::lock_guard lock(mutex_);
         now_ = std::max(now_, t);

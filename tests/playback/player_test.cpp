@@ -52,13 +52,34 @@ std::vector<Settings> threeEvents() {
     return events;
 }
 
+// The recording device, where sending a message takes `sendTakes` of the test's clock.
+class SlowDevice final : public MidiBackend {
+   public:
+    SlowDevice(FakeClock& clock, const Clock::Duration& sendTakes)
+        : recorder(clock, {"Recorder"}, true), clock_(clock), sendTakes_(sendTakes) {}
+    std::vector<std::string> listPorts() override { return recorder.listPorts(); }
+    OpenResult open(const std::string& name, const DeviceSetup& setup) override { return recorder.open(name, setup); }
+    void send(const ShortMessage& m) override {
+        recorder.send(m);
+        if (sendTakes_.count() > 0) clock_.advanceBy(sendTakes_);
+    }
+    void close() override { recorder.close(); }
+    bool isDefaultRoute() const override { return true; }
+
+    RecordingBackend recorder;
+
+   private:
+    FakeClock& clock_;
+    const Clock::Duration& sendTakes_;
+};
+
 class PlayerTest : public ::testing::Test {
    protected:
     void SetUp() override {
-        auto recorder = std::make_unique<RecordingBackend>(clock, std::vector<std::string>{"Recorder"}, true);
-        device = recorder.get();
+        auto slow = std::make_unique<SlowDevice>(clock, sendTakes);
+        device = &slow->recorder;
         std::vector<std::unique_ptr<MidiBackend>> backends;
-        backends.push_back(std::move(recorder));
+        backends.push_back(std::move(slow));
         output = std::make_unique<MidiOutput>(std::move(backends));
         output->countDevices();
         player = std::make_unique<Player>(*output, clock, PlayerOptions{false});
@@ -96,6 +117,7 @@ class PlayerTest : public ::testing::Test {
     }
 
     FakeClock clock;
+    Clock::Duration sendTakes{0};
     RecordingBackend* device = nullptr;
     std::unique_ptr<MidiOutput> output;
     RecordingListener listener;
@@ -234,13 +256,30 @@ TEST_F(PlayerTest, CompositionFromEventOnePlaysEventsOneAndTwo) {
     EXPECT_TRUE(listener.finish.stoppedItself);
 }
 
+TEST_F(PlayerTest, WorkInATickDoesNotMoveTheNextDeadlines) {
+    // Sending takes time (32 messages at an event's start, up to 32 at a tick), and the
+    // worker wakes 5 ms late.
+    sendTakes = 500us;
+    const auto events = threeEvents();
+    ASSERT_TRUE(play(composition({events[0], events[1]}, 0)).started());
+    Clock::Duration due = start;
+    for (int tick = 0; tick < 32; ++tick) {
+        due += tick < 16 ? 62ms : 78ms;
+        const Clock::Duration next = clock.waitForSleepers();
+        EXPECT_EQ(next, due) << "tick " << tick;
+        clock.advanceTo(next + 5ms);
+    }
+    finishRun();
+}
+
 TEST_F(PlayerTest, StopDuringEventOneSkipsEventTwoAndPlayWaitsOneTickOfEventOne) {
     const auto events = threeEvents();
     ASSERT_TRUE(play(composition(events, 0)).started());
     clock.stepTicks(16 + 4);  // event 0, then five ticks of event 1
     player->stop();
     const Clock::Duration stoppedAt = clock.now();
-
+    // The worker and the cooldown both wait for the end of the tick.
+    ASSERT_TRUE(clock.sleepersArrive(2));
     EXPECT_FALSE(player->canPlay());
     EXPECT_EQ(play(composition(events, 0)).status, PlayStatus::Busy);
     clock.advanceTo(stoppedAt + 77ms);

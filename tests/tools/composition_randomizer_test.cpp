@@ -93,19 +93,39 @@ TEST_F(RandomizerTest, EveryBoxDrawsValidSettingsForTheChosenVoicesOnly) {
 }
 
 TEST_F(RandomizerTest, DrawsComeInTheWrittenOrder) {
-    // Voice 0 on Henon: Coefficient draws a, then b; Mode then Pan; Tempo last.
-    doc.mutableCurrent().voices[0].algorithm = Algorithm::Henon;
+    // One voice, every box but "Match Scl", and a seed whose first draws give Henon (so no
+    // Param1 or Param2 draw, two coefficients), no modulation, a fixed scale and no "Other"
+    // note value: then each step takes one draw, Coefficient two, in the written order.
     dialog.voiceChoice.fill(false);
     dialog.voiceChoice[0] = true;
-    only({RandomBox::Coefficient, RandomBox::Mode, RandomBox::Pan, RandomBox::Tempo});
-    UniformRandom expected(99);
-    const float u1 = expected(), u2 = expected(), u3 = expected(), u4 = expected(), u5 = expected();
-    randomize(99);
-    EXPECT_EQ(voice(0).henonA, u1 + 1.0f);
-    EXPECT_EQ(voice(0).henonB, u2);
-    EXPECT_EQ(voice(0).tied, u3 >= 0.5f ? 1 : 0);
-    EXPECT_EQ(voice(0).pan, u4 < 0.333333f ? -64 : u4 < 0.666666f ? 0 : 63);
-    EXPECT_EQ(doc.global().tempo, static_cast<int32_t>(320.0f * u5) + 20);
+    dialog.allBoxes();
+    dialog.boxes[static_cast<size_t>(RandomBox::MatchScl)] = false;
+    auto trunc = [](float n, float u) { return static_cast<int32_t>(n * u); };
+    std::array<float, 14> u{};
+    int64_t seed = 0;
+    UniformRandom expected;
+    do {
+        expected = UniformRandom(++seed);
+        for (float& x : u) x = expected();
+    } while (trunc(8, u[0]) != 3 || u[3] > 0.5f || trunc(16, u[7]) == 15 || trunc(12, u[8]) == 11);
+    UniformRandom random(seed);
+    dialog.randomize(doc, random, prompter);
+    const VoiceSettings& s = voice(0);
+    EXPECT_EQ(s.algorithm, Algorithm::Henon);
+    EXPECT_EQ(s.henonA, u[1] + 1.0f);
+    EXPECT_EQ(s.henonB, u[2]);
+    EXPECT_EQ(s.modulate, 0);
+    EXPECT_EQ(s.octaves, trunc(4, u[4]) + 1);
+    EXPECT_EQ(s.startNote, trunc(97, u[5]));
+    EXPECT_EQ(s.inverted, u[6] >= 0.5f ? 1 : 0);
+    EXPECT_EQ(s.scaleIndex, trunc(16, u[7]));
+    EXPECT_EQ(s.noteValueIndex, trunc(12, u[8]));
+    EXPECT_EQ(s.instrument, trunc(128, u[9]));
+    EXPECT_EQ(s.tied, u[10] >= 0.5f ? 1 : 0);
+    EXPECT_EQ(s.dynamicIndex, trunc(6, u[11]));
+    EXPECT_EQ(s.pan, u[12] < 0.333333f ? -64 : u[12] < 0.666666f ? 0 : 63);
+    EXPECT_EQ(doc.global().tempo, trunc(320, u[13]) + 20);
+    EXPECT_EQ(random, expected);  // and no draw more
 }
 
 TEST_F(RandomizerTest, OnlyHenonAllowedGivesHenonWithCoefficientsInRange) {
@@ -346,6 +366,18 @@ TEST_F(RandomizerTest, CreateStopsAtTheCounterLimit) {
     EXPECT_EQ(doc.composition().count(), 2);
     EXPECT_EQ(doc.composition().event(1).global.startCounter, 48999);
     EXPECT_EQ(prompter.messages.back().text, "Maximum counter value reached!");
+}
+
+TEST_F(RandomizerTest, CreateMayEndAnEventAtTheCounterLimit) {
+    CompositionEvent e = doc.current();
+    e.global.startCounter = 49000, e.global.endCounter = 49950;
+    doc.mutableComposition().append(e);
+    dialog.numberOfEvents = 2;
+    dialog.minCounter = 50, dialog.maxCounter = 51;  // every event is 50 long
+    const CreateOutcome out = create(1);
+    ASSERT_EQ(doc.composition().count(), 2);
+    EXPECT_EQ(doc.composition().event(1).global.endCounter, 50000);
+    EXPECT_TRUE(out.stoppedAtCounterLimit);  // the second event would end at 50050
 }
 
 TEST_F(RandomizerTest, CreateKeepsTheMinimumOfVoicesOn) {
