@@ -1,6 +1,7 @@
 #include "app_test_support.h"
 
 #include <QAbstractButton>
+#include <QPushButton>
 #include <QApplication>
 #include <QDir>
 #include <QStandardPaths>

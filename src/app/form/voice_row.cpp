@@ -58,9 +58,10 @@ VoiceRow::VoiceRow(int voice, QGridLayout* grid, int gridRow, QWidget* parent) :
                                       octaves_,     note_,     scale_,  noteValue_, set_};
     for (int c = 0; c < ColumnCount; ++c) grid->addWidget(controls[c], gridRow, c);
 
-    connect(voiceButton_, &QPushButton::clicked, this, [this](bool on) { Q_EMIT voiceToggled(voice_, on); });
+    // toggled, not clicked: a screen reader's Toggle action toggles without a click.
+    connect(voiceButton_, &QPushButton::toggled, this, [this](bool on) { Q_EMIT voiceToggled(voice_, on); });
     for (QLineEdit* e : {param1_, param2_, offset_}) e->installEventFilter(this);
-    connect(modulate_, &QCheckBox::clicked, this, [this](bool on) { Q_EMIT modulateClicked(voice_, on); });
+    connect(modulate_, &QCheckBox::toggled, this, [this](bool on) { Q_EMIT modulateClicked(voice_, on); });
     connect(set_, &QPushButton::clicked, this, [this] { Q_EMIT setClicked(voice_); });
 }
 

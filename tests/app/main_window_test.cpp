@@ -1,0 +1,274 @@
+// The main window's own logic: what the update routine enables in each state, the form's
+// refusal of a bad value, the lists that act only on a change, the tempo bar, Reset and
+// Round, New and Open, the recent files, and what Play disables.
+#include <QAction>
+#include <QApplication>
+#include <QComboBox>
+#include <QDialog>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QScrollBar>
+#include <QSignalSpy>
+#include <QTemporaryDir>
+#include <QtTest>
+
+#include "app/command_state.h"
+#include "app/file_commands.h"
+#include "app/form/tarrowin_view.h"
+#include "app/main_window.h"
+#include "app_test_support.h"
+#include "document/document_file.h"
+#include "engine/tables.h"
+
+using namespace tarrowin;
+using namespace tarrowin::app;
+using namespace tarrowin::app::testing;
+
+Q_DECLARE_METATYPE(tarrowin::app::UiState)
+
+namespace {
+
+// Types into an edit and leaves it with Tab, as a user does.
+void typeAndLeave(QLineEdit* edit, const QString& text) {
+    QApplication::setActiveWindow(edit->window());  // a message box may have taken it
+    edit->setFocus();
+    edit->selectAll();
+    QTest::keyClicks(edit, text);
+    QTest::keyClick(edit, Qt::Key_Tab);
+}
+
+QPushButton* button(QWidget* root, const char* text) {
+    for (QPushButton* b : root->findChildren<QPushButton*>())
+        if (b->text() == QLatin1String(text)) return b;
+    return nullptr;
+}
+
+QComboBox* list(QWidget* root, const char* name) {
+    for (QComboBox* b : root->findChildren<QComboBox*>())
+        if (b->accessibleName() == QLatin1String(name)) return b;
+    return nullptr;
+}
+
+void choose(QComboBox* box, int row) {
+    box->setCurrentIndex(row);
+    Q_EMIT box->activated(row);
+}
+
+}  // namespace
+
+class MainWindowTest : public QObject {
+    Q_OBJECT
+
+   private Q_SLOTS:
+    void init() {
+        recorded_ = std::make_unique<RecordedWorkspace>();
+        window_ = std::make_unique<MainWindow>(*recorded_->ws);
+        window_->show();
+        QVERIFY(QTest::qWaitForWindowExposed(window_.get()));
+        QApplication::setActiveWindow(window_.get());
+        QVERIFY(QTest::qWaitForWindowActive(window_.get()));
+    }
+    void cleanup() {
+        window_.reset();
+        recorded_.reset();
+    }
+
+    void commandStates_data();
+    void commandStates();
+    void refusedValueChangesNothing();
+    void listsActOnlyOnAChange();
+    void tempoBarStepsAndMerges();
+    void resetAndRound();
+    void openFillsPlayFromEventAndFailureKeepsTheDocument();
+    void playDisablesTheFormForItsMode();
+
+   private:
+    Workspace& ws() { return *recorded_->ws; }
+    TarrowinView& view() { return window_->view(); }
+    std::unique_ptr<RecordedWorkspace> recorded_;
+    std::unique_ptr<MainWindow> window_;
+};
+
+void MainWindowTest::commandStates_data() {
+    QTest::addColumn<int>("command");
+    QTest::addColumn<UiState>("state");
+    QTest::addColumn<bool>("enabled");
+    QTest::addColumn<bool>("checked");
+    UiState idle;
+    UiState playing;
+    playing.playing = true;
+    UiState cooling;
+    cooling.coolingDown = true;
+    UiState events;
+    events.eventsExist = true;
+    UiState composing = events;
+    composing.compositionMode = true;
+    composing.updateWhilePlaying = true;
+    UiState infoOpen = events;
+    infoOpen.infoOpen = true;
+    UiState playingWithEvents = events;
+    playingWithEvents.playing = true;
+    const auto row = [](const char* name, Command c, UiState s, bool enabled, bool checked = false) {
+        QTest::newRow(name) << int(c) << s << enabled << checked;
+    };
+    row("play idle", Command::Play, idle, true);
+    row("play while cooling down", Command::Play, cooling, false);
+    row("play while playing", Command::Play, playing, false);
+    row("stop always", Command::Stop, idle, true);
+    row("exit while playing", Command::Exit, playing, false);
+    row("composition needs events", Command::Composition, idle, false);
+    row("composition checked in its mode", Command::Composition, composing, true, true);
+    row("current settings checked", Command::CurrentSettings, idle, true, true);
+    row("update needs composition mode", Command::UpdateWhilePlaying, events, false);
+    row("update checked", Command::UpdateWhilePlaying, composing, true, true);
+    row("info while playing", Command::CompositionInfo, playingWithEvents, true);
+    row("info while open", Command::CompositionInfo, infoOpen, false);
+    row("image while playing", Command::CreateImage, playingWithEvents, false);
+    row("replace needs events", Command::ReplaceEvent, idle, false);
+    row("undo while playing", Command::Undo, playing, false);
+    row("calculator while playing", Command::Calculator, playing, true);
+}
+
+void MainWindowTest::commandStates() {
+    QFETCH(int, command);
+    QFETCH(UiState, state);
+    QFETCH(bool, enabled);
+    QFETCH(bool, checked);
+    QCOMPARE(commandState(static_cast<Command>(command), state), (CommandState{enabled, checked}));
+}
+
+void MainWindowTest::refusedValueChangesNothing() {
+    MessageBoxes boxes;
+    QLineEdit* param1 = view().row(0).edit(VoiceRow::Param1);
+    typeAndLeave(param1, QStringLiteral("1"));
+    QTRY_COMPARE(boxes.seen().size(), size_t(1));
+    QCOMPARE(boxes.seen()[0].text, QStringLiteral("Please enter an integer between 2 and 1000000."));
+    QCOMPARE(boxes.seen()[0].caption, QStringLiteral("Tarrowin"));
+    QCOMPARE(boxes.seen()[0].icon, QMessageBox::Warning);
+    QTRY_COMPARE(window_->focusWidget(), param1);  // the focus it gets back when the box closes
+    QCOMPARE(ws().document.doc().voice(0).param1, 2);
+    QVERIFY(!ws().document.isModified());
+
+    // Another control's handler refuses too while the field holds the bad value.
+    choose(static_cast<QComboBox*>(view().row(0).control(VoiceRow::Octaves)), 2);
+    QTRY_COMPARE(boxes.seen().size(), size_t(2));
+    QCOMPARE(ws().document.doc().voice(0).octaves, 1);
+
+    typeAndLeave(param1, QStringLiteral("abc"));
+    QTRY_COMPARE(boxes.lastText(), QStringLiteral("Please enter an integer."));
+    typeAndLeave(param1, QStringLiteral("17"));
+    QCOMPARE(ws().document.doc().voice(0).param1, 17);
+    QVERIFY(ws().document.isModified());
+    QCOMPARE(window_->action(Command::Undo)->text(), QStringLiteral("&Undo Param1 voice 1"));
+}
+
+void MainWindowTest::listsActOnlyOnAChange() {
+    auto* octaves = static_cast<QComboBox*>(view().row(0).control(VoiceRow::Octaves));
+    choose(octaves, 0);  // the row already chosen
+    QVERIFY(!ws().document.isModified());
+    QVERIFY(!ws().document.canUndo());
+    choose(octaves, 2);
+    QCOMPARE(ws().document.doc().voice(0).octaves, 3);
+    QVERIFY(ws().document.isModified());
+
+    // The numerator alone leaves the document unmodified; the denominator marks it.
+    ws().document.newDocument();
+    choose(list(&view(), "Numerator"), 2);
+    QCOMPARE(ws().document.doc().global().timeSigNumerator, int16_t(3));
+    QVERIFY(!ws().document.isModified());
+    choose(list(&view(), "Denominator"), 3);
+    QCOMPARE(ws().document.doc().global().timeSigDenominator, int16_t(8));
+    QVERIFY(ws().document.isModified());
+}
+
+void MainWindowTest::tempoBarStepsAndMerges() {
+    QScrollBar* bar = view().tempoBar();
+    bar->setValue(22);
+    bar->triggerAction(QAbstractSlider::SliderPageStepSub);
+    QCOMPARE(ws().document.doc().global().tempo, 20);
+    bar->setValue(339);
+    bar->triggerAction(QAbstractSlider::SliderSingleStepAdd);
+    bar->triggerAction(QAbstractSlider::SliderSingleStepAdd);
+    QCOMPARE(ws().document.doc().global().tempo, 340);
+    QCOMPARE(ws().document.history().count(), size_t(1));  // one drag, one step
+    ws().document.undo();
+    QCOMPARE(ws().document.doc().global().tempo, 96);
+    QCOMPARE(bar->value(), 96);
+}
+
+void MainWindowTest::resetAndRound() {
+    typeAndLeave(view().startEdit(), QStringLiteral("5"));
+    typeAndLeave(view().endEdit(), QStringLiteral("30"));
+    whenDialogShows([](QWidget* w) {
+        auto* d = qobject_cast<QDialog*>(w);
+        if (!d || d->windowTitle() != QLatin1String("Round counter")) return false;
+        for (QRadioButton* b : d->findChildren<QRadioButton*>()) {
+            if (b->text() == QLatin1String("Voice 1")) b->setChecked(true);
+            if (b->text() == QLatin1String("Voice 2") && b->isEnabled()) qFatal("voice 2 is off, yet can be chosen");
+        }
+        d->accept();
+        return true;
+    });
+    QTest::mouseClick(button(&view(), "Round"), Qt::LeftButton);
+    QCOMPARE(ws().document.doc().global().startCounter, 8);
+    QCOMPARE(ws().document.doc().global().endCounter, 32);
+
+    QTest::mouseClick(view().lockButton(), Qt::LeftButton);
+    QCOMPARE(view().lockButton()->text(), QStringLiteral("Unlock"));
+    QVERIFY(!view().endEdit()->isEnabled());
+    QTest::mouseClick(button(&view(), "Reset"), Qt::LeftButton);
+    QCOMPARE(ws().document.doc().global().startCounter, 0);
+    QCOMPARE(ws().document.doc().global().endCounter, 32);  // locked: End stays
+}
+
+void MainWindowTest::openFillsPlayFromEventAndFailureKeepsTheDocument() {
+    QTemporaryDir dir;
+    CTarrowinDoc doc;
+    doc.OnNewDocument();
+    doc.setEndCounter(40);
+    for (int i = 0; i < 3; ++i) QVERIFY(!doc.addCurrentSettingsAsEvent());
+    const QString song = dir.filePath(QStringLiteral("song.trw"));
+    QVERIFY(saveDocumentFile(song.toStdString(), doc).ok);
+    QVERIFY(window_->files().openPath(song));
+    QCOMPARE(view().playFromEventList()->count(), 3);
+    QCOMPARE(view().playFromEventList()->currentIndex(), 0);
+    QVERIFY(window_->action(Command::Composition)->isChecked());
+    QVERIFY(view().playFromEventList()->isEnabled());
+    QCOMPARE(ws().preferences.recentFiles().value(0), song);
+
+    QFile bad(dir.filePath(QStringLiteral("bad.trw")));
+    QVERIFY(bad.open(QIODevice::WriteOnly));
+    bad.write("not a document");
+    bad.close();
+    MessageBoxes boxes;
+    QVERIFY(!window_->files().openPath(bad.fileName()));
+    QCOMPARE(boxes.seen().size(), size_t(1));
+    QVERIFY(boxes.lastText().contains(QStringLiteral("bad.trw")));
+    QCOMPARE(ws().document.doc().composition().count(), 3);
+    QCOMPARE(ws().document.path(), song);
+}
+
+void MainWindowTest::playDisablesTheFormForItsMode() {
+    ws().document.edit(QStringLiteral("setup"), DocumentController::Scope::Composition, [](CTarrowinDoc& d) {
+        d.setEndCounter(100000 / 2);
+        d.addCurrentSettingsAsEvent();
+    });
+    window_->play();
+    QTRY_VERIFY(ws().playback.isPlaying());
+    QVERIFY(!window_->action(Command::Play)->isEnabled());
+    QVERIFY(!window_->action(Command::Exit)->isEnabled());
+    QVERIFY(view().row(0).control(VoiceRow::Voice)->isEnabled());  // voices switch live
+    QVERIFY(!view().row(0).control(VoiceRow::Param1)->isEnabled());
+    QVERIFY(!view().tempoBar()->isEnabled());
+    QVERIFY(!view().startEdit()->isEnabled());
+    window_->close();
+    QVERIFY(window_->isVisible());  // nothing closes the window while it plays
+    window_->stop();
+    QTRY_VERIFY(window_->action(Command::Play)->isEnabled());
+    QVERIFY(view().row(0).control(VoiceRow::Param1)->isEnabled());
+    QCOMPARE(view().endEdit()->text(), QString::number(ws().document.doc().global().endCounter));
+}
+
+TARROWIN_QTEST_MAIN(MainWindowTest)
+#include "main_window_test.moc"

@@ -1,0 +1,353 @@
+"""Drive the real tarrowin through the accessibility tree, as a user and a screen reader do.
+
+Controls are found by role and by name or description (the names the window gives its
+controls for screen readers); real keys and clicks go through xdotool. Actions that open a
+modal dialog are sent without waiting for a reply, or they would block until it closes.
+"""
+
+import os
+import subprocess
+import sys
+import time
+
+import pyatspi
+from gi.repository import Gio, GLib
+
+ROOT = os.path.dirname(os.path.dirname(os.path.dirname(os.path.abspath(__file__))))
+BIN = os.path.join(ROOT, "build", "bin")
+SHOTS = os.environ.get("TARROWIN_E2E_SHOTS", os.path.join(ROOT, "build", "e2e-shots"))
+
+
+class Failure(Exception):
+    pass
+
+
+def check(condition, message):
+    if not condition:
+        raise Failure(message)
+
+
+def poll(fn, timeout=10.0, what="a condition"):
+    """Calls fn until it returns something true; its result, or Failure after timeout."""
+    end = time.time() + timeout
+    last_error = None
+    while time.time() < end:
+        try:
+            value = fn()
+            if value:
+                return value
+        except Exception as e:  # the tree changes under us while windows open and close
+            last_error = e
+        time.sleep(0.05)
+    raise Failure("timed out waiting for %s%s" % (what, " (%s)" % last_error if last_error else ""))
+
+
+def showing(acc):
+    try:
+        return acc.getState().contains(pyatspi.STATE_SHOWING)
+    except Exception:
+        return False
+
+
+def cli(*args, check_rc=True):
+    """Runs tarrowin-cli; its standard output."""
+    r = subprocess.run([os.path.join(BIN, "tarrowin-cli"), *args], capture_output=True, text=True)
+    if check_rc and r.returncode != 0:
+        raise Failure("tarrowin-cli %s failed: %s" % (" ".join(args), r.stderr))
+    return r.stdout
+
+
+def xdotool(*args):
+    subprocess.run(["xdotool", *args], check=True)
+
+
+def key(*keys):
+    """Real key presses, e.g. key("Tab"), key("ctrl+s")."""
+    xdotool("key", "--delay", "30", *keys)
+
+
+def type_text(text):
+    xdotool("type", "--delay", "20", text)
+
+
+def screenshot(name):
+    os.makedirs(SHOTS, exist_ok=True)
+    path = os.path.join(SHOTS, name + ".png")
+    subprocess.run(["/usr/bin/import", "-window", "root", path], check=False)
+    return path
+
+
+_a11y_bus = None
+
+
+def _bus():
+    global _a11y_bus
+    if _a11y_bus is None:
+        session = Gio.bus_get_sync(Gio.BusType.SESSION, None)
+        reply = session.call_sync("org.a11y.Bus", "/org/a11y/bus", "org.a11y.Bus", "GetAddress", None,
+                                  GLib.VariantType.new("(s)"), Gio.DBusCallFlags.NONE, -1, None)
+        address = reply.unpack()[0]
+        _a11y_bus = Gio.DBusConnection.new_for_address_sync(
+            address, Gio.DBusConnectionFlags.AUTHENTICATION_CLIENT | Gio.DBusConnectionFlags.MESSAGE_BUS_CONNECTION,
+            None, None)
+    return _a11y_bus
+
+
+def action_index(acc, name):
+    action = acc.queryAction()
+    names = [action.getName(i) for i in range(action.nActions)]
+    check(name in names, "%s has no action %s (it has %s)" % (describe(acc), name, names))
+    return names.index(name)
+
+
+def act(acc, name="Press"):
+    """An action that returns at once (it opens no modal dialog)."""
+    acc.queryAction().doAction(action_index(acc, name))
+
+
+def act_async(acc, name="Press"):
+    """An action that may open a modal dialog: sent without waiting for the reply."""
+    index = action_index(acc, name)
+    message = Gio.DBusMessage.new_method_call(acc.app.bus_name, acc.path, "org.a11y.atspi.Action", "DoAction")
+    message.set_body(GLib.Variant("(i)", (index,)))
+    message.set_flags(Gio.DBusMessageFlags.NO_REPLY_EXPECTED)
+    _bus().send_message(message, Gio.DBusSendMessageFlags.NONE)
+    _bus().flush_sync(None)
+
+
+def describe(acc):
+    try:
+        return "[%s '%s' / '%s']" % (acc.getRoleName(), acc.name, acc.description)
+    except Exception:
+        return "[gone]"
+
+
+def centre(acc):
+    ext = acc.queryComponent().getExtents(pyatspi.DESKTOP_COORDS)
+    return ext.x + ext.width // 2, ext.y + ext.height // 2
+
+
+def click(acc, double=False):
+    x, y = centre(acc)
+    xdotool("mousemove", "--sync", str(x), str(y))
+    xdotool("click", "--repeat", "2" if double else "1", "--delay", "80", "1")
+
+
+def matches(acc, role, name, description):
+    try:
+        return ((role is None or acc.getRoleName() == role) and (name is None or acc.name == name)
+                and (description is None or acc.description == description))
+    except Exception:
+        return False
+
+
+def find_in(root, role=None, name=None, description=None, visible=True, timeout=10.0):
+    what = "%s '%s' '%s'" % (role, name, description)
+    return poll(lambda: pyatspi.findDescendant(
+        root, lambda a: matches(a, role, name, description) and (not visible or showing(a))),
+        timeout, what)
+
+
+def all_in(root, role=None, name=None, description=None, visible=True):
+    return pyatspi.findAllDescendants(
+        root, lambda a: matches(a, role, name, description) and (not visible or showing(a)))
+
+
+def text_of(acc):
+    """The text of an edit, or the name of a label (a label's text is its name)."""
+    try:
+        t = acc.queryText()
+        return t.getText(0, t.characterCount)
+    except NotImplementedError:
+        return acc.name
+
+
+def alert_text(alert):
+    return "\n".join(l.name for l in all_in(alert, role="label") if l.name)
+
+
+def _traced(fn):
+    def wrapper(*args, **kwargs):
+        start = time.time()
+        try:
+            return fn(*args, **kwargs)
+        finally:
+            if os.environ.get("TARROWIN_E2E_TRACE"):
+                print("    %.2f s  %s%s" % (time.time() - start, fn.__name__, args[1:]), flush=True)
+    return wrapper
+
+
+class Tarrowin:
+    """A running tarrowin and its windows in the accessibility tree."""
+
+    def __init__(self, *args, env=None):
+        os.makedirs(SHOTS, exist_ok=True)
+        self.log = open(os.path.join(SHOTS, "tarrowin-%d.log" % time.time_ns()), "w")
+        e = dict(os.environ)
+        e.update(env or {})
+        command = [os.path.join(BIN, "tarrowin"), *args]
+        if os.environ.get("TARROWIN_E2E_GDB"):
+            command = ["gdb", "-batch", "-ex", "run", "-ex", "bt", "--args", *command]
+        self.proc = subprocess.Popen(command, stdout=self.log, stderr=self.log, env=e)
+        self.app = poll(self._find_app, 15, "tarrowin to register with the accessibility bus")
+
+    def _find_app(self):
+        for app in pyatspi.Registry.getDesktop(0):
+            try:
+                if app is not None and (app.get_process_id() == self.proc.pid or (
+                        os.environ.get("TARROWIN_E2E_GDB") and app.name == "Tarrowin")):
+                    return app
+            except Exception:
+                continue
+        return None
+
+    # Windows
+    @_traced
+    def window(self, title=None, role=None, timeout=10.0):
+        """A top-level window whose title starts with `title`."""
+        def look():
+            for w in self.app:
+                if w is not None and showing(w) and (title is None or w.name.startswith(title)) and (
+                        role is None or w.getRoleName() == role):
+                    return w
+            return None
+        return poll(look, timeout, "window '%s'" % title)
+
+    def main(self):
+        return self.window("Tarrowin 2.5", role="frame")
+
+    def gone(self, title, timeout=10.0):
+        def look():
+            return not any(w is not None and showing(w) and w.name.startswith(title) for w in self.app)
+        poll(look, timeout, "window '%s' to close" % title)
+
+    @_traced
+    def alert(self, caption=None, timeout=10.0):
+        """A message box (its caption is its name); its text from alert_text()."""
+        def look():
+            for w in self.app:
+                if w is not None and showing(w) and w.getRoleName() == "alert" and (caption is None or w.name == caption):
+                    return w
+            return None
+        return poll(look, timeout, "a message box '%s'" % caption)
+
+    @_traced
+    def answer(self, alert, button="OK"):
+        act_async(find_in(alert, role="push button", name=button))
+        poll(lambda: not showing(alert), 10, "the message box to close")
+
+    @_traced
+    def find(self, role=None, name=None, description=None, root=None, timeout=10.0):
+        return find_in(root or self.main(), role, name, description, timeout=timeout)
+
+    # Menus
+    @_traced
+    def menu(self, *path, wait=False):
+        """Chooses a menu item: menu("File", "Save As..."). Without wait the item's action is
+        sent without a reply, since most items open a dialog."""
+        bar = find_in(self.main(), role="menu bar")
+        entry = find_in(bar, role="menu item", name=path[0], visible=False)
+        item = None
+        for _ in range(5):  # a menu that was just closing may swallow the first ShowMenu
+            act(entry, "ShowMenu")
+            node = entry
+            try:
+                for step in path[1:-1]:
+                    node = find_in(node, role="menu", name=step, timeout=2)
+                    act(node, "ShowMenu")
+                item = find_in(node, role=None, name=path[-1], timeout=2)
+                break
+            except Failure:
+                key("Escape")
+        check(item is not None, "menu %s did not open" % "/".join(path))
+        check(item.getState().contains(pyatspi.STATE_ENABLED), "menu item %s is disabled" % "/".join(path))
+        (act if wait else act_async)(item, "Press")
+
+    def menu_enabled(self, *path):
+        bar = find_in(self.main(), role="menu bar")
+        entry = find_in(bar, role="menu item", name=path[0], visible=False)
+        item = pyatspi.findDescendant(entry, lambda a: a.getRoleName() in ("menu item", "check menu item") and a.name == path[-1])
+        check(item is not None, "no menu item %s" % "/".join(path))
+        return item.getState().contains(pyatspi.STATE_ENABLED)
+
+    # Controls
+    @_traced
+    def edit(self, description, root=None):
+        return self.find(role="text", description=description, root=root)
+
+    @_traced
+    def set_field(self, description, value, leave="Tab", root=None):
+        """Types into an edit with real keys and leaves it (Tab), as a user does."""
+        e = self.edit(description, root)
+        click(e)
+        poll(lambda: e.getState().contains(pyatspi.STATE_FOCUSED), 5, "the focus in %s" % description)
+        key("ctrl+a")
+        type_text(str(value))
+        if leave:
+            key(leave)
+
+    def field(self, description, root=None):
+        return text_of(self.edit(description, root))
+
+    @_traced
+    def choose(self, description, item, root=None):
+        """Opens a combo box (found by its description) and clicks one of its items."""
+        combo = self.find(role="combo box", description=description, root=root)
+        act(combo, "ShowMenu")
+        entry = find_in(combo, role="list item", name=item)
+        click(entry)
+        poll(lambda: combo.name == item, 5, "%s to show %s" % (description, item))
+
+    def button(self, name, root=None):
+        return self.find(role="push button", name=name, root=root)
+
+    def press(self, name, root=None, modal=False):
+        (act_async if modal else act)(self.button(name, root), "Press")
+
+    @_traced
+    def file_dialog(self, title, path):
+        """Answers a file dialog: it opens with the focus in its file name, so the path is typed
+        there and Return accepts."""
+        dialog = self.window(title)
+        poll(lambda: dialog.getState().contains(pyatspi.STATE_ACTIVE), 5, "%s to be active" % title)
+        key("ctrl+a")
+        type_text(path)
+        key("Return")
+        self.gone(title)
+
+    def __enter__(self):
+        return self
+
+    def __exit__(self, kind, value, tb):
+        if kind is not None:
+            screenshot("FAILED-%s" % os.path.basename(self.log.name))
+        self.quit()
+        return False
+
+    def quit(self):
+        if self.proc.poll() is None:
+            self.proc.terminate()
+            try:
+                self.proc.wait(5)
+            except subprocess.TimeoutExpired:
+                self.proc.kill()
+                self.proc.wait()
+        self.log.close()
+
+
+def run(scenarios):
+    """Runs each scenario (a function taking no arguments); prints a line each; exits 1 if any failed."""
+    failed = 0
+    for scenario in scenarios:
+        name = scenario.__name__
+        start = time.time()
+        try:
+            scenario()
+            print("  ok   %-50s %.1f s" % (name, time.time() - start))
+        except Exception as e:
+            failed += 1
+            shot = screenshot("FAILED-" + name)
+            print("  FAIL %-50s %s (screenshot %s)" % (name, e, shot))
+            import traceback
+            traceback.print_exc()
+    sys.exit(1 if failed else 0)
