@@ -1,0 +1,478 @@
+// The composition tool windows wired into the main window: the Composition Maker's edits,
+// selection, audition and play states, Replace Event on its list, the pickers and the range
+// dialog, and the Randomizer's two actions as single undo steps with the workspace's seed.
+#include <QAction>
+#include <QApplication>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QLabel>
+#include <QPushButton>
+#include <QtTest>
+
+#include "app/form/tarrowin_view.h"
+#include "app/main_window.h"
+#include "app/tools/composition_maker_window.h"
+#include "app/tools/picker_dialog.h"
+#include "app/tools/randomizer_dialog.h"
+#include "app/tools/range_edit_dialog.h"
+#include "app/tools/tool_windows.h"
+#include "app_test_support.h"
+#include "document/document_file.h"
+#include "tools/composition_randomizer.h"
+#include "tools/recording_prompter.h"
+
+using namespace tarrowin;
+using namespace tarrowin::app;
+using namespace tarrowin::app::testing;
+
+Q_DECLARE_METATYPE(tarrowin::app::UiState)
+
+namespace {
+
+QPushButton* button(QWidget* root, const QString& text) {
+    for (QPushButton* b : root->findChildren<QPushButton*>())
+        if (b->text() == text) return b;
+    qFatal("no button %s", qPrintable(text));
+}
+
+QCheckBox* checkBox(QWidget* root, const QString& text) {
+    for (QCheckBox* b : root->findChildren<QCheckBox*>())
+        if (b->text() == text) return b;
+    qFatal("no check box %s", qPrintable(text));
+}
+
+QStringList lines(QListWidget* list) {
+    QStringList l;
+    for (int i = 0; i < list->count(); ++i) l << list->item(i)->text();
+    return l;
+}
+
+void typeInto(QLineEdit* edit, const QString& text) {
+    edit->setFocus();
+    edit->selectAll();
+    QTest::keyClicks(edit, text);
+}
+
+// Acts on the next modal dialog titled `title` once it shows.
+void whenShown(const QString& title, std::function<void(QDialog*)> fn) {
+    whenDialogShows([title, fn](QWidget* w) {
+        auto* d = qobject_cast<QDialog*>(w);
+        if (!d || d->windowTitle() != title) return false;
+        fn(d);
+        return true;
+    });
+}
+
+}  // namespace
+
+class ToolWindowsTest : public QObject {
+    Q_OBJECT
+
+   private Q_SLOTS:
+    void init() {
+        recorded_ = std::make_unique<RecordedWorkspace>();
+        window_ = std::make_unique<MainWindow>(*recorded_->ws);
+        window_->show();
+        QVERIFY(QTest::qWaitForWindowExposed(window_.get()));
+    }
+    void cleanup() {
+        window_.reset();
+        recorded_.reset();
+    }
+
+    void makerEditsAreOneStepEach();
+    void makerButtonsFollowThePlayState_data();
+    void makerButtonsFollowThePlayState();
+    void makerSelectionChoosesTheEventAndDoubleClickLoadsIt();
+    void makerClosesOnlyThroughClose();
+    void auditionLeavesOnlyStop();
+    void replaceShowsTheNewLineInTheMaker();
+    void pickersRefuseAnEmptyChoice_data();
+    void pickersRefuseAnEmptyChoice();
+    void pickerFlagsLastBetweenOpenings();
+    void otherNoteValueAsksForItsRange();
+    void randomizerEnablingFollowsTheBoxes();
+    void checkingABoxOpensItsPicker();
+    void randomizeDrawsFromTheWorkspaceSeed();
+    void createAddsThroughTheMakerAndLoadsEventZero();
+
+   private:
+    Workspace& ws() { return *recorded_->ws; }
+    ToolWindows& tools() { return window_->tools(); }
+    CompositionMakerWindow& openMaker() {
+        window_->action(Command::CompositionMaker)->trigger();
+        return *tools().maker();
+    }
+    // Events with the counters [10 k, 10 k + 5 + k], k = 0..n-1, made through the core.
+    void makeEvents(int n) {
+        ws().document.edit(QStringLiteral("setup"), DocumentController::Scope::Composition, [n](CTarrowinDoc& d) {
+            for (int k = 0; k < n; ++k) {
+                d.setStartCounter(10 * k);
+                d.setEndCounter(10 * k + 5 + k);
+                d.addCurrentSettingsAsEvent();
+            }
+        });
+    }
+    std::unique_ptr<RecordedWorkspace> recorded_;
+    std::unique_ptr<MainWindow> window_;
+};
+
+void ToolWindowsTest::makerEditsAreOneStepEach() {
+    MessageBoxes boxes;
+    CompositionMakerWindow& maker = openMaker();
+    QVERIFY(!window_->action(Command::CompositionMaker)->isEnabled());
+    QComboBox* combo = window_->view().playFromEventList();
+
+    // Start equal to End is refused; nothing is recorded.
+    button(&maker, QStringLiteral("&Add"))->click();
+    QCOMPARE(boxes.lastText(), QStringLiteral("Minimum difference between Start and End counters  is 1"));
+    QCOMPARE(boxes.seen().back().caption, QStringLiteral("Error"));
+    QVERIFY(!ws().document.canUndo());
+
+    // What is typed in the form counts.
+    typeInto(window_->view().endEdit(), QStringLiteral("200"));
+    button(&maker, QStringLiteral("&Add"))->click();
+    QCOMPARE(lines(maker.list()), QStringList{QStringLiteral("[0 -> 200]")});
+    QCOMPARE(combo->count(), 1);
+    QCOMPARE(ws().document.undoName(), QStringLiteral("Add Event"));
+
+    makeEvents(4);
+    maker.list()->setCurrentRow(2);
+    ws().document.edit(QStringLiteral("counters"), DocumentController::Scope::Current, [](CTarrowinDoc& d) {
+        d.setStartCounter(7);
+        d.setEndCounter(9);
+    });
+    button(&maker, QStringLiteral("&Insert"))->click();
+    QCOMPARE(lines(maker.list()).mid(1, 4),
+             (QStringList{QStringLiteral("[0 -> 5]"), QStringLiteral("[7 -> 9]"), QStringLiteral("[10 -> 16]"),
+                          QStringLiteral("[20 -> 27]")}));
+    QCOMPARE(combo->count(), 6);
+    QCOMPARE(combo->itemText(5), QStringLiteral("5"));
+    QCOMPARE(maker.selectedRow(), std::optional<int>(3));  // the selected event moved down with its line
+    QCOMPARE(ws().document.undoName(), QStringLiteral("Insert Event 2"));
+    ws().document.undo();
+    QCOMPARE(maker.list()->count(), 5);
+    QCOMPARE(combo->count(), 5);
+
+    boxes.answer(QMessageBox::No);
+    maker.selectRow(4);
+    button(&maker, QStringLiteral("&Remove"))->click();
+    QCOMPARE(boxes.seen().back().caption, QStringLiteral("Delete"));
+    QCOMPARE(maker.list()->count(), 5);
+    button(&maker, QStringLiteral("&Remove"))->click();
+    QCOMPARE(maker.list()->count(), 4);
+    QCOMPARE(maker.selectedRow(), std::nullopt);
+    QCOMPARE(ws().document.undoName(), QStringLiteral("Remove Event 4"));
+
+    // Removing the only event, and Clear, return to the current settings.
+    window_->action(Command::Composition)->trigger();
+    button(&maker, QStringLiteral("C&lear"))->click();
+    QCOMPARE(boxes.seen().back().caption, QStringLiteral("Delete All"));
+    QCOMPARE(maker.list()->count(), 0);
+    QCOMPARE(combo->count(), 0);
+    QCOMPARE(ws().playback.playMode(), PlayMode::CurrentSettings);
+    QVERIFY(!combo->isEnabled());
+    QCOMPARE(ws().document.undoName(), QStringLiteral("Clear Events"));
+    ws().document.undo();
+    QCOMPARE(maker.list()->count(), 4);
+}
+
+void ToolWindowsTest::makerButtonsFollowThePlayState_data() {
+    QTest::addColumn<UiState>("state");
+    QTest::addColumn<QString>("enabled");  // the buttons (and "list") usable in that state
+    UiState idle, audition, playing, cooling;
+    audition.playing = audition.auditioning = true;
+    playing.playing = playing.compositionRunning = true;
+    cooling.coolingDown = true;
+    QTest::newRow("idle") << idle << "list &Add &Insert &Remove C&lear &Play &Stop &Close";
+    QTest::newRow("audition") << audition << "&Stop";
+    QTest::newRow("main window plays") << playing << "&Close";
+    QTest::newRow("cooldown") << cooling << "list &Add &Insert &Remove C&lear &Stop &Close";
+}
+
+void ToolWindowsTest::makerButtonsFollowThePlayState() {
+    QFETCH(UiState, state);
+    QFETCH(QString, enabled);
+    CompositionMakerWindow& maker = openMaker();
+    maker.stabilize(state);
+    QStringList usable;
+    if (maker.list()->isEnabled()) usable << QStringLiteral("list");
+    for (QPushButton* b : maker.findChildren<QPushButton*>())
+        if (b->isEnabled()) usable << b->text();
+    QCOMPARE(usable.join(QLatin1Char(' ')), enabled);
+}
+
+void ToolWindowsTest::makerSelectionChoosesTheEventAndDoubleClickLoadsIt() {
+    makeEvents(3);
+    CompositionMakerWindow& maker = openMaker();
+    QVERIFY(QTest::qWaitForWindowExposed(&maker));
+    QCOMPARE(lines(maker.list()).size(), 3);
+    QCOMPARE(maker.selectedRow(), std::nullopt);  // nothing is selected on opening
+
+    QListWidget* list = maker.list();
+    QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, list->visualItemRect(list->item(1)).center());
+    QCOMPARE(ws().playback.playFromEvent(), std::optional<int>(1));
+    QCOMPARE(window_->view().playFromEventList()->currentIndex(), 1);
+
+    const QPoint first = list->visualItemRect(list->item(0)).center();
+    QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, first);  // the first click of a double-click
+    QTest::mouseDClick(list->viewport(), Qt::LeftButton, {}, first);
+    QCOMPARE(ws().document.doc().global().startCounter, 0);
+    QCOMPARE(ws().document.doc().global().endCounter, 5);
+    QCOMPARE(ws().playback.playFromEvent(), std::optional<int>(0));
+    QCOMPARE(ws().document.undoName(), QStringLiteral("Load Event 0"));
+}
+
+void ToolWindowsTest::makerClosesOnlyThroughClose() {
+    CompositionMakerWindow& maker = openMaker();
+    QSignalSpy changed(&tools(), &ToolWindows::windowsChanged);
+    maker.close();
+    QTest::keyClick(&maker, Qt::Key_Escape);
+    QVERIFY(maker.isVisible());
+    QVERIFY(tools().isMakerOpen());
+    button(&maker, QStringLiteral("&Close"))->click();
+    QVERIFY(!tools().isMakerOpen());
+    QCOMPARE(changed.count(), 1);
+    QVERIFY(window_->action(Command::CompositionMaker)->isEnabled());
+
+    openMaker();
+    ws().document.newDocument();  // New and Open close it
+    QVERIFY(!tools().isMakerOpen());
+}
+
+void ToolWindowsTest::auditionLeavesOnlyStop() {
+    ws().document.edit(QStringLiteral("setup"), DocumentController::Scope::Composition, [](CTarrowinDoc& d) {
+        d.setTempo(340);
+        d.setEndCounter(4000);
+        d.addCurrentSettingsAsEvent();
+    });
+    CompositionMakerWindow& maker = openMaker();
+    button(&maker, QStringLiteral("&Play"))->click();  // nothing selected: nothing plays
+    QVERIFY(!ws().playback.isPlaying());
+    maker.selectRow(0);
+    button(&maker, QStringLiteral("&Play"))->click();
+    QVERIFY(ws().playback.isAuditioning());
+    QVERIFY(button(&maker, QStringLiteral("&Stop"))->isEnabled());
+    QVERIFY(!button(&maker, QStringLiteral("&Close"))->isEnabled());
+    QVERIFY(!button(&window_->view(), QStringLiteral("Global Tempo"))->isEnabled());
+    QVERIFY(!window_->action(Command::Randomizer)->isEnabled());
+    QVERIFY(!window_->action(Command::ReplaceEvent)->isEnabled());
+    button(&maker, QStringLiteral("&Stop"))->click();
+    QTRY_VERIFY(button(&maker, QStringLiteral("&Play"))->isEnabled());
+    QVERIFY(button(&window_->view(), QStringLiteral("Global Tempo"))->isEnabled());
+    // The audition ends with a note off for every key of every channel.
+    const auto sent = recorded_->recorder->messages();
+    QVERIFY(sent.size() >= 2048);
+    QCOMPARE(sent.back().status, uint8_t(0x8F));
+    QCOMPARE(sent.back().data1, uint8_t(127));
+}
+
+void ToolWindowsTest::replaceShowsTheNewLineInTheMaker() {
+    makeEvents(3);
+    ws().playback.setPlayFromEvent(1);
+    CompositionMakerWindow& maker = openMaker();
+    maker.selectRow(2);
+    typeInto(window_->view().startEdit(), QStringLiteral("100"));
+    typeInto(window_->view().endEdit(), QStringLiteral("300"));
+    MessageBoxes boxes;
+    window_->action(Command::ReplaceEvent)->trigger();
+    QCOMPARE(boxes.seen().back().text, QStringLiteral("Replace Event 1 with current settings?"));
+    QCOMPARE(lines(maker.list()), (QStringList{QStringLiteral("[0 -> 5]"), QStringLiteral("[100 -> 300]"),
+                                               QStringLiteral("[20 -> 27]")}));
+    QCOMPARE(maker.selectedRow(), std::optional<int>(2));
+}
+
+void ToolWindowsTest::pickersRefuseAnEmptyChoice_data() {
+    QTest::addColumn<int>("picker");
+    QTest::addColumn<QString>("refusal");
+    const char* names[] = {"Algorithms", "Note Values", "Scales", "Select Instruments", "Select Notes", "Select Octaves",
+                           "Select Dynamics"};
+    const char* refusals[] = {"Please choose at least one algorithm", "Please choose at least one value",
+                              "Please select at least one scale",     "Please select at least one instrument",
+                              "Please select at least one note",      "Please make at least one selection",
+                              "Please make at least one selection"};
+    for (int i = 0; i < 7; ++i) QTest::newRow(names[i]) << i << refusals[i];
+}
+
+void ToolWindowsTest::pickersRefuseAnEmptyChoice() {
+    QFETCH(int, picker);
+    QFETCH(QString, refusal);
+    CompositionRandomizerDialog m;
+    SelectInstrumentsDialog instruments = m.instrumentsPicker();
+    SelectNotesDialog notes = m.notesPicker();
+    PickerModel models[] = {algorithmsModel(m.algorithms), noteValuesModel(m.noteValues, ws().prompter),
+                            scalesModel(m.scales),         instrumentsModel(instruments),
+                            notesModel(notes),             octavesModel(m.octaves),
+                            dynamicsModel(m.dynamics)};
+    PickerDialog dialog(models[picker], ws().prompter, window_.get());
+    QCOMPARE(dialog.windowTitle(), QString(QTest::currentDataTag()));
+    dialog.show();
+    if (models[picker].allNone) {
+        button(&dialog, QStringLiteral("None"))->click();
+    } else {
+        for (QAbstractButton* b : dialog.itemButtons()) b->setChecked(false);
+    }
+    MessageBoxes boxes;
+    QTest::keyClick(&dialog, Qt::Key_Escape);
+    button(&dialog, QStringLiteral("OK"))->click();
+    QCOMPARE(boxes.seen().size(), size_t(1));
+    QCOMPARE(boxes.lastText(), refusal);
+    QCOMPARE(boxes.seen().back().caption, QStringLiteral("Error"));
+    QVERIFY(dialog.isVisible());
+    if (dialog.list())
+        dialog.list()->item(3)->setSelected(true);
+    else
+        dialog.itemButtons()[3]->setChecked(true);
+    button(&dialog, QStringLiteral("OK"))->click();
+    QVERIFY(!dialog.isVisible());
+}
+
+void ToolWindowsTest::pickerFlagsLastBetweenOpenings() {
+    CompositionRandomizerDialog& m = tools().randomizer();
+    {
+        PickerDialog dialog(algorithmsModel(m.algorithms), ws().prompter, window_.get());
+        checkBox(&dialog, QStringLiteral("Henon"))->setChecked(false);
+        dialog.accept();
+    }
+    PickerDialog again(algorithmsModel(m.algorithms), ws().prompter, window_.get());
+    QVERIFY(!checkBox(&again, QStringLiteral("Henon"))->isChecked());
+    QVERIFY(checkBox(&again, QStringLiteral("Lorenz"))->isChecked());
+    button(&again, QStringLiteral("All"))->click();
+    again.accept();
+    QVERIFY(m.algorithms.flag(3));
+
+    // "Scales": no scale but user-defined ones allowed is a choice.
+    PickerDialog scales(scalesModel(m.scales), ws().prompter, window_.get());
+    scales.list()->clearSelection();
+    QVERIFY(scales.extraBox()->isChecked());
+    scales.show();
+    scales.accept();
+    QVERIFY(!scales.isVisible());
+    QVERIFY(!m.scales.flag(0) && m.scales.allowUserDefined());
+}
+
+void ToolWindowsTest::otherNoteValueAsksForItsRange() {
+    NoteValuesDialog picker;
+    MessageBoxes boxes;
+    int shown = 0;
+    whenShown(QStringLiteral("Note Value Range"), [&](QDialog* d) {
+        auto* range = static_cast<RangeEditDialog*>(d);
+        range->fromEdit()->setText(QStringLiteral("48"));
+        range->toEdit()->setText(QStringLiteral("48"));
+        range->accept();
+        ++shown;
+        QCOMPARE(boxes.lastText(), QStringLiteral("Parameters must be between 1 and 960\nFrom must be less than To"));
+        range->toEdit()->setText(QStringLiteral("x"));
+        range->accept();
+        QCOMPARE(boxes.lastText(), QStringLiteral("Please enter an integer."));
+        QVERIFY(range->isVisible());
+        range->toEdit()->setText(QStringLiteral("960"));
+        range->accept();
+    });
+    PickerDialog dialog(noteValuesModel(picker, ws().prompter), ws().prompter, window_.get());
+    checkBox(&dialog, QStringLiteral("Other"))->setChecked(true);
+    QCOMPARE(shown, 1);
+    QCOMPARE(picker.otherFrom, 48);
+    QCOMPARE(picker.otherTo, 960);
+    checkBox(&dialog, QStringLiteral("Other"))->setChecked(false);  // unchecking asks nothing
+    QCOMPARE(shown, 1);
+}
+
+void ToolWindowsTest::randomizerEnablingFollowsTheBoxes() {
+    RandomizerDialog dialog(ws(), tools().randomizer(), [] {}, window_.get());
+    QCheckBox* silence = checkBox(&dialog, QStringLiteral("Allow Complete Silence"));
+    QCheckBox* create = checkBox(&dialog, QStringLiteral("Create User Scales"));
+    QCheckBox* only = checkBox(&dialog, QStringLiteral("Create Only User Scales"));
+    QLineEdit* minVoices = nullptr;
+    for (QLineEdit* e : dialog.findChildren<QLineEdit*>())
+        if (e->accessibleName() == QLatin1String("Minimum voices On")) minVoices = e;
+    QVERIFY(!silence->isEnabled() && !minVoices->isEnabled());
+    checkBox(&dialog, QStringLiteral("Voices On/Off"))->setChecked(true);
+    QVERIFY(silence->isEnabled() && minVoices->isEnabled());
+    silence->setChecked(true);
+    QVERIFY(!minVoices->isEnabled());
+
+    QVERIFY(create->isEnabled() && only->isEnabled());
+    only->setChecked(true);
+    create->setChecked(false);
+    QVERIFY(!only->isChecked() && !only->isEnabled());
+    dialog.box(RandomBox::Inverted)->setChecked(false);
+    QVERIFY(!dialog.box(RandomBox::MatchScl)->isEnabled());
+    button(&dialog, QStringLiteral("None"))->click();
+    QVERIFY(!dialog.box(RandomBox::Tempo)->isChecked() && !create->isEnabled());
+    button(&dialog, QStringLiteral("All"))->click();  // opens no picker
+    QVERIFY(dialog.box(RandomBox::Scale)->isChecked() && dialog.box(RandomBox::MatchScl)->isEnabled());
+}
+
+void ToolWindowsTest::checkingABoxOpensItsPicker() {
+    QStringList titles;
+    const auto answer = [&](const QString& title) {
+        whenShown(title, [&titles](QDialog* d) {
+            titles << d->windowTitle();
+            d->accept();
+        });
+    };
+    RandomizerDialog dialog(ws(), tools().randomizer(), [] {}, window_.get());
+    dialog.show();
+    dialog.box(RandomBox::Algorithm)->setChecked(false);  // unchecking opens nothing
+    answer(QStringLiteral("Algorithms"));
+    dialog.box(RandomBox::Algorithm)->setChecked(true);
+    dialog.box(RandomBox::Param2)->setChecked(false);
+    answer(QStringLiteral("Param2 Range"));
+    dialog.box(RandomBox::Param2)->setChecked(true);
+    QCOMPARE(titles, (QStringList{QStringLiteral("Algorithms"), QStringLiteral("Param2 Range")}));
+}
+
+void ToolWindowsTest::randomizeDrawsFromTheWorkspaceSeed() {
+    ws().fixedSeed = 4242;
+    ws().document.newDocument();  // seeds the generator again
+    CTarrowinDoc expected = ws().document.doc();
+    CompositionRandomizerDialog core;
+    core.open(expected);
+    core.voiceChoice[2] = true;
+    UniformRandom random(4242);
+    tarrowin::testing::RecordingPrompter silent;
+    core.randomize(expected, random, silent);
+
+    RandomizerDialog dialog(ws(), tools().randomizer(), [] {}, window_.get());
+    bool seedShown = false;
+    for (QLabel* l : dialog.findChildren<QLabel*>()) seedShown |= l->text() == QLatin1String("Seed: 4242");
+    QVERIFY(seedShown);
+    dialog.voiceToggle(2)->setChecked(true);
+    button(&dialog, QStringLiteral("Randomize !"))->click();
+    QCOMPARE(ws().document.doc().current(), expected.current());
+    QCOMPARE(ws().document.history().count(), size_t(1));
+    QCOMPARE(ws().document.undoName(), QStringLiteral("Randomize"));
+    QVERIFY(window_->view().row(2).control(VoiceRow::Param1)->isEnabled());  // switched on
+}
+
+void ToolWindowsTest::createAddsThroughTheMakerAndLoadsEventZero() {
+    RandomizerDialog dialog(ws(), tools().randomizer(), [this] { tools().raiseCompositionMaker(); }, window_.get());
+    MessageBoxes boxes;
+    QLineEdit* events = nullptr;
+    for (QLineEdit* e : dialog.findChildren<QLineEdit*>())
+        if (e->accessibleName() == QLatin1String("Number of events")) events = e;
+    events->setText(QStringLiteral("0"));
+    button(&dialog, QStringLiteral("Create"))->click();
+    QVERIFY(boxes.lastText().startsWith(QStringLiteral("Maximum number of Events is 1000.\n")));
+    QVERIFY(!tools().isMakerOpen());
+
+    events->setText(QStringLiteral("12"));
+    button(&dialog, QStringLiteral("Create"))->click();
+    QVERIFY(tools().isMakerOpen());
+    QCOMPARE(tools().maker()->list()->count(), 12);
+    QCOMPARE(window_->view().playFromEventList()->count(), 12);
+    QCOMPARE(ws().playback.playFromEvent(), std::optional<int>(0));
+    QCOMPARE(ws().playback.playMode(), PlayMode::Composition);
+    QCOMPARE(ws().document.doc().current(), ws().document.doc().composition().event(0));
+    QCOMPARE(ws().document.history().count(), size_t(1));
+    QCOMPARE(ws().document.undoName(), QStringLiteral("Create"));
+    QVERIFY(dialog.box(RandomBox::Algorithm)->isChecked());  // the boxes come back as they were
+    ws().document.undo();
+    QCOMPARE(tools().maker()->list()->count(), 0);
+}
+
+TARROWIN_QTEST_MAIN(ToolWindowsTest)
+#include "tool_windows_test.moc"
