@@ -6,6 +6,7 @@
 #include <QComboBox>
 #include <QDialog>
 #include <QLineEdit>
+#include <QMimeData>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QScrollBar>
@@ -26,6 +27,21 @@ using namespace tarrowin::app;
 using namespace tarrowin::app::testing;
 
 Q_DECLARE_METATYPE(tarrowin::app::UiState)
+
+namespace {
+// A composition of events with their own Param1, short and fast, to play to its end.
+void composeShortEvents(Workspace& ws, int events) {
+    ws.document.edit(QStringLiteral("setup"), DocumentController::Scope::Composition, [events](CTarrowinDoc& d) {
+        d.setTempo(340);
+        d.setEndCounter(4);
+        for (int e = 0; e < events; ++e) {
+            d.setParam1(0, 10 + e);
+            d.addCurrentSettingsAsEvent();
+        }
+        d.setParam1(0, 2);
+    });
+}
+}  // namespace
 
 namespace {
 
@@ -82,6 +98,8 @@ class MainWindowTest : public QObject {
     void resetAndRound();
     void openFillsPlayFromEventAndFailureKeepsTheDocument();
     void playDisablesTheFormForItsMode();
+    void updateWhilePlayingLoadsEachEvent();
+    void saveQuestionRecentFilesAndDrop();
 
    private:
     Workspace& ws() { return *recorded_->ws; }
@@ -268,6 +286,56 @@ void MainWindowTest::playDisablesTheFormForItsMode() {
     QTRY_VERIFY(window_->action(Command::Play)->isEnabled());
     QVERIFY(view().row(0).control(VoiceRow::Param1)->isEnabled());
     QCOMPARE(view().endEdit()->text(), QString::number(ws().document.doc().global().endCounter));
+}
+
+void MainWindowTest::updateWhilePlayingLoadsEachEvent() {
+    composeShortEvents(ws(), 3);
+    ws().playback.setPlayMode(PlayMode::Composition);
+    ws().playback.setUpdateWhilePlaying(true);
+    window_->play();
+    QVERIFY(ws().playback.isPlaying());
+    QVERIFY(!view().row(0).control(VoiceRow::Voice)->isEnabled());  // voices are the events' now
+    QTRY_VERIFY(!ws().playback.isPlaying() && ws().playback.canPlay());
+    QTRY_COMPARE(ws().document.doc().voice(0).param1, 12);  // the last event is loaded
+    QCOMPARE(ws().playback.playFromEvent(), std::optional<int>(2));
+    QCOMPARE(view().row(0).edit(VoiceRow::Param1)->text(), QStringLiteral("12"));
+    QCOMPARE(window_->action(Command::Undo)->text(), QStringLiteral("&Undo Play"));
+    ws().document.undo();  // the whole play is one step
+    QCOMPARE(ws().document.doc().voice(0).param1, 2);
+}
+
+void MainWindowTest::saveQuestionRecentFilesAndDrop() {
+    ws().document.edit(QStringLiteral("x"), DocumentController::Scope::Current, [](CTarrowinDoc& d) { d.setParam1(0, 3); });
+    MessageBoxes boxes;
+    boxes.answer(QMessageBox::Cancel);
+    window_->action(Command::New)->trigger();
+    QCOMPARE(boxes.lastText(), QStringLiteral("Save changes to Untitled?"));
+    QCOMPARE(ws().document.doc().voice(0).param1, 3);
+    boxes.answer(QMessageBox::No);
+    window_->action(Command::New)->trigger();
+    QCOMPARE(ws().document.doc().voice(0).param1, 2);
+    QVERIFY(!ws().document.isModified());
+
+    // The recent files skip files that are gone; a dropped .trw opens like File Open.
+    QTemporaryDir dir;
+    QStringList paths;
+    for (const char* name : {"a.trw", "b.trw", "c.trw"}) {
+        paths << dir.filePath(QLatin1String(name));
+        QVERIFY(ws().document.save(paths.back()).ok);
+        ws().preferences.addRecentFile(paths.back());
+    }
+    QFile::remove(paths[1]);
+    QCOMPARE(ws().preferences.recentFiles(), (QStringList{paths[2], paths[0]}));
+    ws().document.newDocument();
+    QMimeData data;
+    data.setUrls({QUrl::fromLocalFile(paths[0])});
+    QDragEnterEvent enter(QPoint(10, 10), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(window_.get(), &enter);
+    QVERIFY(enter.isAccepted());
+    QDropEvent drop(QPointF(10, 10), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(window_.get(), &drop);
+    QCOMPARE(ws().document.path(), paths[0]);
+    QCOMPARE(window_->windowTitle(), QStringLiteral("Tarrowin 2.5 - a.trw[*]"));
 }
 
 TARROWIN_QTEST_MAIN(MainWindowTest)
