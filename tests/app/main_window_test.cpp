@@ -6,7 +6,11 @@
 #include <QComboBox>
 #include <QDialog>
 #include <QLineEdit>
+#include <QFileDialog>
+#include <QLabel>
 #include <QMimeData>
+#include <QSettings>
+#include <QTextBrowser>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QScrollBar>
@@ -100,6 +104,8 @@ class MainWindowTest : public QObject {
     void playDisablesTheFormForItsMode();
     void updateWhilePlayingLoadsEachEvent();
     void saveQuestionRecentFilesAndDrop();
+    void commandsRefuseWithTheirMessages();
+    void helpAboutAndTabOrder();
 
    private:
     Workspace& ws() { return *recorded_->ws; }
@@ -336,6 +342,80 @@ void MainWindowTest::saveQuestionRecentFilesAndDrop() {
     QApplication::sendEvent(window_.get(), &drop);
     QCOMPARE(ws().document.path(), paths[0]);
     QCOMPARE(window_->windowTitle(), QStringLiteral("Tarrowin 2.5 - a.trw[*]"));
+}
+
+void MainWindowTest::commandsRefuseWithTheirMessages() {
+    QTemporaryDir dir;
+    const QString mid = dir.filePath(QStringLiteral("x.mid"));
+    QFile(mid).open(QIODevice::WriteOnly);
+    QSettings().setValue(QStringLiteral("midiPlayer"), QStringLiteral("no-such-player"));
+    struct Case {
+        const char* name;
+        std::function<void()> setup;
+        Command command;
+        const char* text;
+        QMessageBox::Icon icon;
+    };
+    const Case cases[] = {
+        {"device in use", [this] { recorded_->recorder->refuseOpens(OpenStatus::Allocated); }, Command::Play,
+         "The device is already in use, free it and try again", QMessageBox::Critical},
+        {"no memory", [this] { recorded_->recorder->refuseOpens(OpenStatus::NoMemory); }, Command::Play,
+         "Could not allocate memory for the device", QMessageBox::Critical},
+        {"export with End at Start", [] {}, Command::SaveMidi, "Start counter must be less then End Counter",
+         QMessageBox::Warning},
+        {"player not found",
+         [mid] {
+             whenDialogShows([mid](QWidget* w) {
+                 auto* d = qobject_cast<QFileDialog*>(w);
+                 if (!d) return false;
+                 d->selectFile(mid);
+                 QMetaObject::invokeMethod(d, "accept");
+                 return true;
+             });
+         },
+         Command::PlayMidi, "no-such-player was not found", QMessageBox::Warning},
+    };
+    for (const Case& c : cases) {
+        MessageBoxes boxes;
+        c.setup();
+        window_->action(c.command)->trigger();
+        QTRY_COMPARE(boxes.seen().size(), size_t(1));
+        QCOMPARE(boxes.seen()[0].text, QLatin1String(c.text));
+        QCOMPARE(boxes.seen()[0].icon, c.icon);
+        QVERIFY2(!ws().playback.isPlaying(), c.name);
+        recorded_->recorder->refuseOpens(OpenStatus::Ok);
+    }
+    QVERIFY(!recorded_->recorder->isOpen());  // after "Play Midi file..." the device is let go
+    QSettings().remove(QStringLiteral("midiPlayer"));
+}
+
+void MainWindowTest::helpAboutAndTabOrder() {
+    window_->action(Command::HelpTopics)->trigger();
+    QWidget* help = nullptr;
+    for (QWidget* w : QApplication::topLevelWidgets())
+        if (w->windowTitle() == QLatin1String("Tarrowin Help") && w->isVisible()) help = w;
+    QVERIFY(help);
+    QVERIFY(help->findChild<QTextBrowser*>()->toPlainText().contains(QStringLiteral("How a voice makes its notes")));
+    help->close();
+
+    whenDialogShows([](QWidget* w) {
+        if (w->windowTitle() != QLatin1String("About Tarrowin 2.5")) return false;
+        QString text;
+        for (QLabel* l : w->findChildren<QLabel*>()) text += l->text();
+        if (!text.contains(QStringLiteral("FluidSynth 2.")) || !text.contains(QStringLiteral("Qt 6.")))
+            qFatal("the About box lacks the library versions: %s", qPrintable(text));
+        static_cast<QDialog*>(w)->accept();
+        return true;
+    });
+    window_->action(Command::About)->trigger();
+
+    // Tab walks a row from left to right, then on to the next row.
+    QWidget* param1 = view().row(0).edit(VoiceRow::Param1);
+    QCOMPARE(param1->nextInFocusChain(), view().row(0).edit(VoiceRow::Param2));
+    QWidget* w = view().row(0).control(VoiceRow::Extra);
+    while (!(w = w->nextInFocusChain())->focusPolicy()) {
+    }
+    QCOMPARE(w, view().row(1).control(VoiceRow::Voice));
 }
 
 TARROWIN_QTEST_MAIN(MainWindowTest)
