@@ -337,15 +337,26 @@ def refused(t, dialog, text):
     check(showing(dialog), "%s closed after its refusal" % dialog.name)
 
 
+def check_to_open(t, root, name, title):
+    """Checks a box (unchecking it first if need be), which opens the dialog `title`."""
+    box = t.find(role="check box", name=name, root=root)
+    if box.getState().contains(pyatspi.STATE_CHECKED):
+        act(box, "Toggle")
+    act_async(box, "Toggle")
+    return t.window(title)
+
+
+def enter_range(t, dialog, first, last):
+    type_into(t.edit("From", root=dialog), first)
+    type_into(t.edit("To", root=dialog), last)
+
+
 def pickers_refuse_an_empty_choice():
     with Tarrowin("--device", "0") as t:
         t.main()
         randomizer = open_randomizer(t)
         for box_name, title, refusal, none in PICKERS:
-            box = t.find(role="check box", name=box_name, root=randomizer)
-            act(box, "Toggle")
-            act_async(box, "Toggle")
-            picker = t.window(title)
+            picker = check_to_open(t, randomizer, box_name, title)
             screenshot("picker-" + title.lower().replace(" ", "-"))
             key("Escape")  # ignored
             if none:
@@ -364,32 +375,19 @@ def pickers_refuse_an_empty_choice():
             t.gone(title)
 
         # The range of Param1, and the range of an "Other" note value.
-        box = t.find(role="check box", name="Param1", root=randomizer)
-        act(box, "Toggle")
-        act_async(box, "Toggle")
-        dialog = t.window("Param1 Range")
+        dialog = check_to_open(t, randomizer, "Param1", "Param1 Range")
         screenshot("param1-range")
-        type_into(t.edit("From", root=dialog), 1)
+        enter_range(t, dialog, 1, 100)
         refused(t, dialog, "Parameters must be between 2 and 1000000\nFrom must be less than To")
-        type_into(t.edit("From", root=dialog), 2)
-        type_into(t.edit("To", root=dialog), 3)
+        enter_range(t, dialog, 2, 3)
         t.press("OK", root=dialog)
         t.gone("Param1 Range")
 
-        box = t.find(role="check box", name="Note Val", root=randomizer)
-        act(box, "Toggle")
-        act_async(box, "Toggle")
-        picker = t.window("Note Values")
-        other = t.find(role="check box", name="Other", root=picker)
-        if other.getState().contains(pyatspi.STATE_CHECKED):  # "All" turned it on
-            act(other, "Toggle")
-        act_async(other, "Toggle")
-        dialog = t.window("Note Value Range")
-        type_into(t.edit("From", root=dialog), 48)
-        type_into(t.edit("To", root=dialog), 48)
+        picker = check_to_open(t, randomizer, "Note Val", "Note Values")
+        dialog = check_to_open(t, picker, "Other", "Note Value Range")
+        enter_range(t, dialog, 48, 48)
         refused(t, dialog, "Parameters must be between 1 and 960\nFrom must be less than To")
-        type_into(t.edit("From", root=dialog), 1)
-        type_into(t.edit("To", root=dialog), 960)
+        enter_range(t, dialog, 1, 960)
         t.press("OK", root=dialog)
         t.gone("Note Value Range")
         t.press("OK", root=picker)
