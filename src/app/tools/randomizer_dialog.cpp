@@ -18,6 +18,7 @@
 #include "app/workspace.h"
 #include "picker_dialog.h"
 #include "range_edit_dialog.h"
+#include "voice_toggles.h"
 
 namespace tarrowin::app {
 
@@ -66,7 +67,9 @@ RandomizerDialog::RandomizerDialog(Workspace& workspace, CompositionRandomizerDi
 
     auto* top = new QHBoxLayout;
     top->addWidget(makeBoxes(), 1);
-    top->addWidget(makeVoices());
+    voices_ = new VoiceToggles(this);
+    connect(voices_, &VoiceToggles::toggled, this, [this](int v, bool on) { m_.voiceChoice[static_cast<size_t>(v)] = on; });
+    top->addWidget(voices_);
 
     auto* actions = new QHBoxLayout;
     auto* all = makeButton(QStringLiteral("All"));
@@ -99,6 +102,8 @@ RandomizerDialog::RandomizerDialog(Workspace& workspace, CompositionRandomizerDi
     showMembers();
 }
 
+QPushButton* RandomizerDialog::voiceToggle(int v) const { return voices_->toggle(v); }
+
 QPushButton* RandomizerDialog::makeButton(const QString& text) {
     auto* b = new QPushButton(text, this);
     // Enter does nothing in this dialog: no button is a default one.
@@ -117,22 +122,6 @@ QWidget* RandomizerDialog::makeBoxes() {
         grid->addWidget(box, i / 4, i % 4);
         // toggled, not clicked: a screen reader's Toggle action toggles without a click.
         connect(box, &QCheckBox::toggled, this, [this, b](bool on) { boxToggled(b, on); });
-    }
-    return group;
-}
-
-QWidget* RandomizerDialog::makeVoices() {
-    auto* group = new QGroupBox(QStringLiteral("Voices"), this);
-    auto* grid = new QGridLayout(group);
-    grid->setSpacing(2);
-    for (int v = 0; v < kVoices; ++v) {
-        auto* toggle = makeButton(QString::number(v + 1));
-        toggle->setCheckable(true);
-        toggle->setFixedWidth(toggle->fontMetrics().horizontalAdvance(QStringLiteral("16")) + 22);
-        describeControl(toggle, QStringLiteral("Voice %1").arg(v + 1));
-        voices_[static_cast<size_t>(v)] = toggle;
-        grid->addWidget(toggle, v / 8, v % 8);
-        connect(toggle, &QPushButton::toggled, this, [this, v](bool on) { m_.voiceChoice[static_cast<size_t>(v)] = on; });
     }
     return group;
 }
@@ -224,10 +213,7 @@ void RandomizerDialog::showMembers() {
         const QSignalBlocker block(boxes_[static_cast<size_t>(i)]);
         boxes_[static_cast<size_t>(i)]->setChecked(m_.boxes[static_cast<size_t>(i)]);
     }
-    for (int v = 0; v < kVoices; ++v) {
-        const QSignalBlocker block(voices_[static_cast<size_t>(v)]);
-        voices_[static_cast<size_t>(v)]->setChecked(m_.voiceChoice[static_cast<size_t>(v)]);
-    }
+    voices_->showChoice(m_.voiceChoice);
     const std::pair<QLineEdit*, int64_t> numbers[] = {
         {numberOfEvents_, m_.numberOfEvents}, {minCounter_, m_.minCounter},         {maxCounter_, m_.maxCounter},
         {minVoicesOn_, m_.minVoicesOn},       {randomStartMin_, m_.randomStartMin}, {randomStartMax_, m_.randomStartMax},

@@ -20,6 +20,7 @@ class QRadioButton;
 namespace tarrowin::app {
 
 class Workspace;
+class VoiceToggles;
 
 class RandomizerDialog : public QDialog {
     Q_OBJECT
@@ -37,14 +38,13 @@ class RandomizerDialog : public QDialog {
     void reject() override;
 
     QCheckBox* box(RandomBox b) const { return boxes_[static_cast<size_t>(b)]; }
-    QPushButton* voiceToggle(int v) const { return voices_[static_cast<size_t>(v)]; }
+    QPushButton* voiceToggle(int v) const;
 
    protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
    private:
     QWidget* makeBoxes();
-    QWidget* makeVoices();
     QWidget* makeComposition();
     QPushButton* makeButton(const QString& text);
     QLineEdit* makeField(const QString& name, QLabel* label);
@@ -58,7 +58,7 @@ class RandomizerDialog : public QDialog {
     CompositionRandomizerDialog& m_;
     std::function<void()> showMaker_;
     std::array<QCheckBox*, kRandomBoxes> boxes_{};
-    std::array<QPushButton*, kVoices> voices_{};
+    VoiceToggles* voices_ = nullptr;
     QLineEdit* numberOfEvents_ = nullptr;
     QLineEdit* minCounter_ = nullptr;
     QLineEdit* maxCounter_ = nullptr;
