@@ -326,6 +326,7 @@ void SynthCore::waitUntilPlayed(std::chrono::milliseconds ringOut) {
     int64_t until = 0;
     {
         std::lock_guard lock(d.queueMutex);
+        if (d.offset == kUnset) return;  // nothing was played
         until = d.lastFrame + d.frames(ringOut);
     }
     const int64_t missing = until - d.rendered.load();
