@@ -42,8 +42,10 @@ CoefficientDialog::CoefficientDialog(const QString& title, std::vector<Field> fi
     setMinimumWidth(fontMetrics().horizontalAdvance(title) + 160);
     connect(buttons, &QDialogButtonBox::accepted, this, &CoefficientDialog::accept);
     connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
-    edits_.front()->setFocus();
-    edits_.front()->selectAll();
+    if (!edits_.empty()) {
+        edits_.front()->setFocus();
+        edits_.front()->selectAll();
+    }
 }
 
 void CoefficientDialog::accept() {

@@ -27,6 +27,8 @@ ModulateDialog::ModulateDialog(const QString& title, QWidget* parent) : QDialog(
     grid->setColumnStretch(1, 1);
     grid->setRowMinimumHeight(2, 6);
     grid->addWidget(buttons, 3, 0, 1, 2);
+    // Room for the whole caption in the title bar.
+    setMinimumWidth(fontMetrics().horizontalAdvance(title) + 160);
 
     connect(everyButton_, &QRadioButton::toggled, edit_, &QLineEdit::setEnabled);
     connect(buttons, &QDialogButtonBox::accepted, this, &ModulateDialog::accept);

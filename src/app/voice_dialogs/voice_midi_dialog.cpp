@@ -74,6 +74,7 @@ VoiceMidiDialog::VoiceMidiDialog(int voice, QWidget* parent) : QDialog(parent), 
     pan_->setSingleStep(1);
     pan_->setPageStep(5);
     pan_->setMinimumWidth(220);
+    pan_->setFocusPolicy(Qt::StrongFocus);  // a scroll bar takes no focus by default; arrows move it
     nameControl(pan_, panLabel, QStringLiteral("Pan"));
     panValue_ = new QLabel(this);
     panValue_->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
