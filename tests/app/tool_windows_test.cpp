@@ -9,6 +9,7 @@
 #include <QListWidget>
 #include <QLabel>
 #include <QPushButton>
+#include <QRadioButton>
 #include <QtTest>
 
 #include "app/form/tarrowin_view.h"
@@ -18,8 +19,10 @@
 #include "app/tools/randomizer_dialog.h"
 #include "app/tools/range_edit_dialog.h"
 #include "app/tools/tool_windows.h"
+#include "app/tools/voice_editor_dialog.h"
 #include "app_test_support.h"
 #include "document/document_file.h"
+#include "engine/tables.h"
 #include "tools/composition_randomizer.h"
 #include "tools/recording_prompter.h"
 
@@ -47,6 +50,17 @@ QStringList lines(QListWidget* list) {
     QStringList l;
     for (int i = 0; i < list->count(); ++i) l << list->item(i)->text();
     return l;
+}
+
+void choose(QComboBox* box, int row) {
+    box->setCurrentIndex(row);
+    Q_EMIT box->activated(row);
+}
+
+QPushButton* described(QWidget* root, const QString& description) {
+    for (QPushButton* b : root->findChildren<QPushButton*>())
+        if (b->accessibleDescription() == description) return b;
+    qFatal("no button described %s", qPrintable(description));
 }
 
 void typeInto(QLineEdit* edit, const QString& text) {
@@ -97,6 +111,9 @@ class ToolWindowsTest : public QObject {
     void checkingABoxOpensItsPicker();
     void randomizeDrawsFromTheWorkspaceSeed();
     void createAddsThroughTheMakerAndLoadsEventZero();
+    void voiceEditorEnablingFollowsTheFlags();
+    void voiceEditorChangesVoicesThenEvents();
+    void voiceEditorOpensTheVoiceDialogs();
 
    private:
     Workspace& ws() { return *recorded_->ws; }
@@ -472,6 +489,96 @@ void ToolWindowsTest::createAddsThroughTheMakerAndLoadsEventZero() {
     QVERIFY(dialog.box(RandomBox::Algorithm)->isChecked());  // the boxes come back as they were
     ws().document.undo();
     QCOMPARE(tools().maker()->list()->count(), 0);
+}
+
+void ToolWindowsTest::voiceEditorEnablingFollowsTheFlags() {
+    VoiceEditorDialog dialog(ws(), tools().voiceEditor(), window_.get());
+    QVERIFY(!dialog.events()->isEnabled());
+    QVERIFY(!button(&dialog, QStringLiteral("Change Selected Events"))->isEnabled());
+    QVERIFY(!dialog.valueControl(ChangeFlag::Octaves)->isEnabled());
+    dialog.flagBox(ChangeFlag::Octaves)->setChecked(true);
+    QVERIFY(dialog.valueControl(ChangeFlag::Octaves)->isEnabled());
+    // The "Match Scale" value needs its flag, the "Inverted" flag and the "Inverted" value.
+    dialog.flagBox(ChangeFlag::Inverted)->setChecked(true);
+    dialog.flagBox(ChangeFlag::MatchScale)->setChecked(true);
+    QVERIFY(!dialog.valueControl(ChangeFlag::MatchScale)->isEnabled());
+    static_cast<QCheckBox*>(dialog.valueControl(ChangeFlag::Inverted))->setChecked(true);
+    QVERIFY(dialog.valueControl(ChangeFlag::MatchScale)->isEnabled());
+    described(&dialog, QStringLiteral("No change flags"))->click();
+    QVERIFY(!dialog.valueControl(ChangeFlag::Octaves)->isEnabled());
+    QVERIFY(!dialog.flagBox(ChangeFlag::Inverted)->isChecked());
+    QVERIFY(static_cast<QCheckBox*>(dialog.valueControl(ChangeFlag::Inverted))->isChecked());  // values stay
+    described(&dialog, QStringLiteral("All change flags"))->click();
+    QVERIFY(dialog.valueControl(ChangeFlag::Coefficient)->isEnabled());
+}
+
+void ToolWindowsTest::voiceEditorChangesVoicesThenEvents() {
+    makeEvents(3);
+    const CTarrowinDoc before = ws().document.doc();
+    MessageBoxes boxes;
+    VoiceEditorDialog dialog(ws(), tools().voiceEditor(), window_.get());
+    dialog.voiceToggle(0)->setChecked(true);
+    dialog.voiceToggle(2)->setChecked(true);
+    dialog.flagBox(ChangeFlag::Dynamic)->setChecked(true);
+    for (QRadioButton* r : dialog.findChildren<QRadioButton*>())
+        if (r->text() == QLatin1String("PP")) r->setChecked(true);
+    dialog.flagBox(ChangeFlag::Octaves)->setChecked(true);  // nothing chosen
+    button(&dialog, QStringLiteral("Change Settings"))->click();
+    QCOMPARE(boxes.lastText(), QStringLiteral("No Octaves selected!"));
+    QCOMPARE(ws().document.doc().current(), before.current());
+
+    dialog.flagBox(ChangeFlag::Octaves)->setChecked(false);
+    button(&dialog, QStringLiteral("Change Settings"))->click();
+    QCOMPARE(ws().document.doc().voice(0).velocity, 22);
+    QCOMPARE(ws().document.doc().voice(2).dynamicIndex, 0);
+    QCOMPARE(ws().document.doc().voice(1).dynamicIndex, 3);
+    QCOMPARE(ws().document.undoName(), QStringLiteral("Change Settings"));
+
+    button(&dialog, QStringLiteral("Change Selected Events"))->click();
+    QCOMPARE(boxes.lastText(), QStringLiteral("No events selected!"));
+    dialog.events()->item(0)->setSelected(true);
+    dialog.events()->item(2)->setSelected(true);
+    const Settings current = ws().document.doc().current();
+    button(&dialog, QStringLiteral("Change Selected Events"))->click();
+    const Composition& c = ws().document.doc().composition();
+    QCOMPARE(c.event(0).voices[2].dynamicIndex, 0);
+    QCOMPARE(c.event(2).voices[0].dynamicIndex, 0);
+    QCOMPARE(c.event(1), before.composition().event(1));
+    QCOMPARE(ws().document.doc().current(), current);
+    QCOMPARE(ws().document.undoName(), QStringLiteral("Change Selected Events"));
+}
+
+void ToolWindowsTest::voiceEditorOpensTheVoiceDialogs() {
+    MultipleVoiceEditorDialog& m = tools().voiceEditor();
+    VoiceEditorDialog dialog(ws(), m, window_.get());
+    QStringList titles;
+    const auto answer = [&](const QString& title, bool ok) {
+        whenShown(title, [&titles, ok](QDialog* d) {
+            titles << d->windowTitle();
+            ok ? d->accept() : d->reject();
+        });
+    };
+    auto* yes = static_cast<QCheckBox*>(dialog.valueControl(ChangeFlag::Modulate));
+    answer(QStringLiteral("Modulate"), false);
+    yes->setChecked(true);
+    QVERIFY(!yes->isChecked() && !m.newModulate);  // Cancel unchecks "Yes"
+    answer(QStringLiteral("Modulate"), true);
+    yes->setChecked(true);
+    QVERIFY(m.newModulate);
+
+    answer(QStringLiteral("Other value"), true);
+    choose(static_cast<QComboBox*>(dialog.valueControl(ChangeFlag::NoteValue)), kOtherNoteValue);
+    answer(QStringLiteral("User Scale"), true);
+    choose(static_cast<QComboBox*>(dialog.valueControl(ChangeFlag::Scale)), kUserDefinedScale);
+    QCOMPARE(m.scaleChoice, kUserDefinedScale);
+    QCOMPARE(m.userScale, scaleIntervals(0));  // the Major list, ticked as it came in
+
+    choose(static_cast<QComboBox*>(dialog.valueControl(ChangeFlag::Algorithm)), 3);
+    answer(QStringLiteral("Henon"), true);
+    dialog.setCoefficient();
+    QCOMPARE(titles, (QStringList{QStringLiteral("Modulate"), QStringLiteral("Modulate"), QStringLiteral("Other value"),
+                                  QStringLiteral("User Scale"), QStringLiteral("Henon")}));
+    QCOMPARE(m.coefficients, Coefficients{});
 }
 
 TARROWIN_QTEST_MAIN(ToolWindowsTest)

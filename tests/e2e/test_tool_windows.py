@@ -395,9 +395,56 @@ def pickers_refuse_an_empty_choice():
         t.press("Close", root=randomizer)
 
 
+def voice_editor_as_the_cli():
+    """"Change Settings" and "Change Selected Events" give the bytes of tarrowin-cli edit-voices."""
+    cli("new", path("mve0.trw"))
+    for i, (first, last) in enumerate([(0, 100), (100, 250), (250, 300)]):
+        cli("event", "add", path("mve%d.trw" % i), path("mve%d.trw" % (i + 1)), "--start", str(first),
+            "--end", str(last))
+    cli("edit-voices", path("mve3.trw"), path("cli-settings.trw"), "--voices", "1,3", "--dynamic", "mf")
+    cli("edit-voices", path("cli-settings.trw"), path("cli-events.trw"), "--voices", "1,3", "--dynamic", "mf",
+        "--events", "0,2")
+    with Tarrowin("--device", "0", path("mve3.trw")) as t:
+        t.main()
+        t.menu("Options", "Multiple Voice Editor...")
+        dialog = t.window("Multiple Voice Editor")
+        for v in ("1", "3"):
+            act(t.find(role="check box", name=v, root=dialog), "Toggle")
+        act(t.find(role="check box", name="Dynamic", root=dialog), "Toggle")
+        click(t.find(role="radio button", name="MF", root=dialog))
+        act(t.find(role="check box", name="Octaves", root=dialog), "Toggle")
+        t.press("Change Settings", root=dialog, modal=True)
+        box = t.alert("Error")
+        check(alert_text(box) == "No Octaves selected!", alert_text(box))
+        t.answer(box)
+        act(t.find(role="check box", name="Octaves", root=dialog), "Toggle")
+        t.press("Change Settings", root=dialog)
+        events = t.find(role="list", name="Events", root=dialog)
+        for item in ("0", "2"):
+            click(find_in(events, role="list item", name=item))
+        screenshot("multiple-voice-editor")
+        t.press("Change Selected Events", root=dialog)
+
+        # "Yes" of "Modulate" asks for the modulation; Cancel unchecks it.
+        act(t.find(role="check box", name="Modulate", root=dialog), "Toggle")
+        act_async(t.find(role="check box", name="Yes", root=dialog), "Toggle")
+        modulate = t.window("Modulate")
+        screenshot("voice-editor-modulate")
+        t.press("Cancel", root=modulate)
+        t.gone("Modulate")
+        check(not t.find(role="check box", name="Yes", root=dialog).getState().contains(pyatspi.STATE_CHECKED),
+              "Cancel left Yes checked")
+        t.press("Close", root=dialog)
+        t.gone("Multiple Voice Editor")
+        save_as(t, "edited.trw")
+        wait_until_saved(t, "edited.trw")
+        check(open(path("edited.trw"), "rb").read() == open(path("cli-events.trw"), "rb").read(),
+              "the Multiple Voice Editor differs from tarrowin-cli edit-voices")
+
+
 if __name__ == "__main__":
     no_key_repeat()
     # TARROWIN_E2E_ONLY="audition_on_jack ..." runs only those scenarios.
     chosen = [globals()[name] for name in os.environ.get("TARROWIN_E2E_ONLY", "").split()]
     run(chosen or [maker_by_hand, audition_on_jack, replace_and_global_tempo, randomize_and_create_as_the_cli,
-                   pickers_refuse_an_empty_choice])
+                   pickers_refuse_an_empty_choice, voice_editor_as_the_cli])

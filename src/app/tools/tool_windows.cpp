@@ -8,14 +8,16 @@
 #include "randomizer_dialog.h"
 #include "tools/composition_randomizer.h"
 #include "tools/multiple_voice_editor.h"
+#include "voice_editor_dialog.h"
 
 namespace tarrowin::app {
 
-ToolWindows::ToolWindows(Workspace& workspace, TarrowinView& view, VoiceDialogs& voiceDialogs, QWidget* mainWindow)
+// The Multiple Voice Editor opens the per-voice dialog classes itself, with its own values:
+// the VoiceDialogs hub works on the document's voices.
+ToolWindows::ToolWindows(Workspace& workspace, TarrowinView& view, VoiceDialogs&, QWidget* mainWindow)
     : QObject(mainWindow),
       ws_(workspace),
       view_(view),
-      voiceDialogs_(voiceDialogs),
       mainWindow_(mainWindow),
       randomizer_(std::make_unique<CompositionRandomizerDialog>()),
       voiceEditor_(std::make_unique<MultipleVoiceEditorDialog>()) {}
@@ -54,7 +56,12 @@ void ToolWindows::openRandomizer() {
     dialog.exec();
 }
 
-void ToolWindows::openMultipleVoiceEditor() {}
+void ToolWindows::openMultipleVoiceEditor() {
+    // The editor's "Change Settings" starts from the voices: what is typed in the form counts.
+    if (!view_.takeForm()) return;
+    VoiceEditorDialog dialog(ws_, *voiceEditor_, mainWindow_);
+    dialog.exec();
+}
 
 void ToolWindows::closeAll() { closeCompositionMaker(); }
 

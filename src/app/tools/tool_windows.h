@@ -55,7 +55,6 @@ class ToolWindows : public QObject {
    private:
     Workspace& ws_;
     TarrowinView& view_;
-    VoiceDialogs& voiceDialogs_;
     QWidget* mainWindow_;
     CompositionMakerWindow* maker_ = nullptr;
     std::unique_ptr<CompositionRandomizerDialog> randomizer_;
