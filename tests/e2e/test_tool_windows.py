@@ -11,7 +11,7 @@ import time
 
 import pyatspi
 
-from tarrowin_e2e import (Tarrowin, act, act_async, alert_text, all_in, check, cli, click, find_in, key, poll, run,
+from tarrowin_e2e import (Failure, Tarrowin, act, act_async, alert_text, all_in, check, cli, click, find_in, key, poll, run,
                           screenshot, showing, text_of, type_text)
 
 WORK = os.environ.get("TARROWIN_E2E_WORK", "/tmp")
@@ -62,10 +62,41 @@ def lines(list_acc):
 
 
 def save_as(t, name):
+    if os.path.exists(path(name)):  # a scenario run twice: no question about replacing it
+        os.remove(path(name))
     t.menu("File", "Save As...")
     t.file_dialog("Save As", path(name))
     poll(lambda: os.path.exists(path(name)), 5, name)
     return path(name)
+
+
+def press_and_wait(t, name, root):
+    """Presses a button and waits until its click has run: Qt animates a pressed button and
+    clicks it a moment later, when it no longer shows pressed."""
+    button = t.button(name, root=root)
+    act(button)
+    poll(lambda: not button.getState().contains(pyatspi.STATE_PRESSED), 5, name + " to be clicked")
+
+
+def save_same_as(t, name, expected, what):
+    """Saves the document as `name` and checks that its bytes are those of `expected`."""
+    save_as(t, name)
+    wait_until_saved(t, name)
+    if open(path(name), "rb").read() != open(path(expected), "rb").read():
+        raise Failure("%s: %s" % (what, first_difference(dump(path(name)), dump(path(expected)))))
+
+
+def first_difference(a, b, where=""):
+    """Where two dumped documents first differ, and how."""
+    if isinstance(a, dict) and isinstance(b, dict):
+        for k in a:
+            if a[k] != b.get(k):
+                return first_difference(a[k], b.get(k), "%s.%s" % (where, k))
+    elif isinstance(a, list) and isinstance(b, list) and len(a) == len(b):
+        for i, (x, y) in enumerate(zip(a, b)):
+            if x != y:
+                return first_difference(x, y, "%s[%d]" % (where, i))
+    return "%s is %r, not %r" % (where, a, b)
 
 
 def type_into(edit, value):
@@ -93,7 +124,7 @@ def maker_by_hand():
         for first, last in [(0, 200), (200, 260), (260, 300), (300, 420), (420, 500)]:
             type_into(end, last)
             type_into(start, first)
-            t.press("Add", root=maker)
+            press_and_wait(t, "Add", maker)
         poll(lambda: len(lines(events)) == 5, 5, "five lines")
         check(lines(events)[0] == "[0 -> 200]", "line 0 reads %r" % lines(events)[0])
 
@@ -106,7 +137,7 @@ def maker_by_hand():
 
         type_into(end, 700)
         click(find_in(events, role="list item", name="[260 -> 300]"))
-        t.press("Insert", root=maker)
+        press_and_wait(t, "Insert", maker)
         poll(lambda: len(lines(events)) == 6, 5, "six lines")
         check(lines(events)[2] == "[500 -> 700]" and lines(events)[3] == "[260 -> 300]", "after Insert: %s" % lines(events))
         combo = t.find(role="combo box", description="Play from Event")
@@ -292,10 +323,8 @@ def randomize_and_create_as_the_cli():
         t.press("Randomize !", root=dialog)
         t.press("Close", root=dialog)
         t.gone("Composition Randomizer")
-        save_as(t, "randomized.trw")
-        wait_until_saved(t, "randomized.trw")
-        check(open(path("randomized.trw"), "rb").read() == open(path("cli-randomized.trw"), "rb").read(),
-              "Randomize ! in the window differs from tarrowin-cli randomize --seed 777")
+        save_same_as(t, "randomized.trw", "cli-randomized.trw",
+                     "Randomize ! in the window differs from tarrowin-cli randomize --seed 777")
 
         # Open seeds the generator again.
         t.menu("File", "Open...")
@@ -312,10 +341,7 @@ def randomize_and_create_as_the_cli():
         t.press("Close", root=dialog)
         t.gone("Composition Randomizer")
         check(t.find(role="combo box", description="Play from Event").name == "0", "Play from Event is not on 0")
-        save_as(t, "created.trw")
-        wait_until_saved(t, "created.trw")
-        check(open(path("created.trw"), "rb").read() == open(path("cli-created.trw"), "rb").read(),
-              "Create in the window differs from tarrowin-cli create --seed 777")
+        save_same_as(t, "created.trw", "cli-created.trw", "Create in the window differs from tarrowin-cli create --seed 777")
 
 
 PICKERS = [  # box, picker, refusal, whether it has "None"
@@ -418,12 +444,14 @@ def voice_editor_as_the_cli():
         check(alert_text(box) == "No Octaves selected!", alert_text(box))
         t.answer(box)
         act(t.find(role="check box", name="Octaves", root=dialog), "Toggle")
-        t.press("Change Settings", root=dialog)
+        press_and_wait(t, "Change Settings", dialog)
         events = t.find(role="list", name="Events", root=dialog)
         for item in ("0", "2"):
-            click(find_in(events, role="list item", name=item))
+            line = find_in(events, role="list item", name=item)
+            click(line)
+            poll(lambda: line.getState().contains(pyatspi.STATE_SELECTED), 5, "event %s to be selected" % item)
         screenshot("multiple-voice-editor")
-        t.press("Change Selected Events", root=dialog)
+        press_and_wait(t, "Change Selected Events", dialog)
 
         # "Yes" of "Modulate" asks for the modulation; Cancel unchecks it.
         act(t.find(role="check box", name="Modulate", root=dialog), "Toggle")
@@ -436,10 +464,7 @@ def voice_editor_as_the_cli():
               "Cancel left Yes checked")
         t.press("Close", root=dialog)
         t.gone("Multiple Voice Editor")
-        save_as(t, "edited.trw")
-        wait_until_saved(t, "edited.trw")
-        check(open(path("edited.trw"), "rb").read() == open(path("cli-events.trw"), "rb").read(),
-              "the Multiple Voice Editor differs from tarrowin-cli edit-voices")
+        save_same_as(t, "edited.trw", "cli-events.trw", "the Multiple Voice Editor differs from tarrowin-cli edit-voices")
 
 
 if __name__ == "__main__":
