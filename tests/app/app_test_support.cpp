@@ -55,6 +55,26 @@ void whenDialogShows(const std::function<bool(QWidget*)>& fn) {
     timer->start(5);
 }
 
+QComboBox* listDescribed(QWidget* root, const QString& description) {
+    for (QComboBox* b : root->findChildren<QComboBox*>())
+        if (b->accessibleDescription() == description) return b;
+    return nullptr;
+}
+
+void choose(QComboBox* box, int row) {
+    box->setCurrentIndex(row);
+    Q_EMIT box->activated(row);
+}
+
+void onDialog(const QString& title, std::function<void(QDialog*)> fn) {
+    whenDialogShows([title, fn](QWidget* w) {
+        auto* d = qobject_cast<QDialog*>(w);
+        if (!d || d->windowTitle() != title) return false;
+        fn(d);
+        return true;
+    });
+}
+
 void prepareTestEnvironment() {
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
     static QTemporaryDir runtime;

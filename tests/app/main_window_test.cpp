@@ -58,23 +58,6 @@ void typeAndLeave(QLineEdit* edit, const QString& text) {
     QTest::keyClick(edit, Qt::Key_Tab);
 }
 
-QPushButton* button(QWidget* root, const char* text) {
-    for (QPushButton* b : root->findChildren<QPushButton*>())
-        if (b->text() == QLatin1String(text)) return b;
-    return nullptr;
-}
-
-QComboBox* list(QWidget* root, const char* name) {
-    for (QComboBox* b : root->findChildren<QComboBox*>())
-        if (b->accessibleName() == QLatin1String(name)) return b;
-    return nullptr;
-}
-
-void choose(QComboBox* box, int row) {
-    box->setCurrentIndex(row);
-    Q_EMIT box->activated(row);
-}
-
 }  // namespace
 
 class MainWindowTest : public QObject {
@@ -198,10 +181,10 @@ void MainWindowTest::listsActOnlyOnAChange() {
 
     // The numerator alone leaves the document unmodified; the denominator marks it.
     ws().document.newDocument();
-    choose(list(&view(), "Numerator"), 2);
+    choose(listDescribed(&view(), QStringLiteral("Numerator")), 2);
     QCOMPARE(ws().document.doc().global().timeSigNumerator, int16_t(3));
     QVERIFY(!ws().document.isModified());
-    choose(list(&view(), "Denominator"), 3);
+    choose(listDescribed(&view(), QStringLiteral("Denominator")), 3);
     QCOMPARE(ws().document.doc().global().timeSigDenominator, int16_t(8));
     QVERIFY(ws().document.isModified());
 }
@@ -234,14 +217,14 @@ void MainWindowTest::resetAndRound() {
         d->accept();
         return true;
     });
-    QTest::mouseClick(button(&view(), "Round"), Qt::LeftButton);
+    QTest::mouseClick(named<QPushButton>(&view(), QStringLiteral("Round")), Qt::LeftButton);
     QCOMPARE(ws().document.doc().global().startCounter, 8);
     QCOMPARE(ws().document.doc().global().endCounter, 32);
 
     QTest::mouseClick(view().lockButton(), Qt::LeftButton);
     QCOMPARE(view().lockButton()->text(), QStringLiteral("Unlock"));
     QVERIFY(!view().endEdit()->isEnabled());
-    QTest::mouseClick(button(&view(), "Reset"), Qt::LeftButton);
+    QTest::mouseClick(named<QPushButton>(&view(), QStringLiteral("Reset")), Qt::LeftButton);
     QCOMPARE(ws().document.doc().global().startCounter, 0);
     QCOMPARE(ws().document.doc().global().endCounter, 32);  // locked: End stays
 }
