@@ -153,9 +153,10 @@ void ReportWindowsTest::informationWindowLifecycle() {
     QCOMPARE(reports().infoWindow(), info);
 
     QApplication::setActiveWindow(info);
-    QTest::keyClick(info, Qt::Key_Return);
+    info->eventsList()->setFocus();
+    QTest::keyClick(info->eventsList(), Qt::Key_Return);
     QVERIFY(info->isVisible());
-    QTest::keyClick(info, Qt::Key_Escape);
+    QTest::keyClick(info->eventsList(), Qt::Key_Escape);
     QVERIFY(!reports().isInfoOpen());
     QTRY_VERIFY(!reports().infoWindow());
     QVERIFY(action(Command::CompositionInfo)->isEnabled());

@@ -58,7 +58,7 @@ CompositionInfoWindow::CompositionInfoWindow(const DocumentController& document,
     layout->setRowStretch(1, 78);  // the heights of the two reports as they always were
     layout->setRowStretch(3, 134);
     layout->setColumnStretch(0, 1);
-    resize(fm.averageCharWidth() * 80, fm.height() * 34);
+    resize(fm.averageCharWidth() * 80, fm.height() * 40);
 
     connect(update_, &QPushButton::clicked, this, &CompositionInfoWindow::updateReport);
     connect(events_, &QListWidget::currentRowChanged, this, &CompositionInfoWindow::reportEvent);

@@ -3,7 +3,6 @@
 #include <QAction>
 #include <QApplication>
 #include <QClipboard>
-#include <QKeyEvent>
 #include <QPainter>
 #include <QStyledItemDelegate>
 #include <algorithm>
@@ -107,6 +106,7 @@ ReportList::ReportList(QWidget* parent) : QListWidget(parent) {
     setSelectionMode(QAbstractItemView::ExtendedSelection);
     setHorizontalScrollMode(QAbstractItemView::ScrollPerPixel);
 
+    // The list's own Copy would take the current row only.
     auto* copy = new QAction(QStringLiteral("&Copy"), this);
     copy->setShortcut(QKeySequence::Copy);
     copy->setShortcutContext(Qt::WidgetShortcut);
@@ -142,15 +142,6 @@ QString ReportList::selectedRows() const {
 void ReportList::copySelection() const {
     const QString text = selectedRows();
     if (!text.isEmpty()) QApplication::clipboard()->setText(text);
-}
-
-void ReportList::keyPressEvent(QKeyEvent* event) {
-    // The list's own Copy would take the current row only.
-    if (event == QKeySequence::Copy) {
-        copySelection();
-        return;
-    }
-    QListWidget::keyPressEvent(event);
 }
 
 void ReportList::changeEvent(QEvent* event) {

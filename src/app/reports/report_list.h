@@ -27,7 +27,6 @@ class ReportList : public QListWidget {
     int valueColumn() const { return value_; }
 
    protected:
-    void keyPressEvent(QKeyEvent* event) override;
     void changeEvent(QEvent* event) override;
 
    private:
