@@ -6,6 +6,7 @@
 #include <QDir>
 #include <QStandardPaths>
 #include <QTemporaryDir>
+#include <QTest>
 
 namespace tarrowin::app::testing {
 
@@ -18,6 +19,15 @@ RecordedWorkspace::RecordedWorkspace(Clock& clock) {
     output->countDevices();
     ws = std::make_unique<Workspace>(std::move(output), clock, PlayerOptions{false});
 }
+
+WindowUnderTest::WindowUnderTest() : window(std::make_unique<MainWindow>(*recorded.ws)) {
+    window->show();
+    if (!QTest::qWaitForWindowExposed(window.get())) qFatal("the main window does not show");
+    QApplication::setActiveWindow(window.get());
+    if (!QTest::qWaitForWindowActive(window.get())) qFatal("the main window does not become active");
+}
+
+WindowUnderTest::~WindowUnderTest() { window.reset(); }
 
 MessageBoxes::MessageBoxes() {
     QObject::connect(&timer_, &QTimer::timeout, [this] { poll(); });

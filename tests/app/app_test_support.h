@@ -15,6 +15,7 @@
 #include <type_traits>
 #include <vector>
 
+#include "app/main_window.h"
 #include "app/workspace.h"
 #include "playback/recording_backend.h"
 
@@ -25,6 +26,15 @@ struct RecordedWorkspace {
     explicit RecordedWorkspace(Clock& clock = SteadyClock::instance());
     RecordingBackend* recorder;  // owned by the workspace's output
     std::unique_ptr<Workspace> ws;
+};
+
+// A main window on a recording workspace, shown and active, as the window tests start.
+struct WindowUnderTest {
+    WindowUnderTest();
+    ~WindowUnderTest();
+    RecordedWorkspace recorded;
+    std::unique_ptr<MainWindow> window;
+    Workspace& ws() { return *recorded.ws; }
 };
 
 // One message box as the user saw it.

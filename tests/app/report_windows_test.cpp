@@ -69,17 +69,8 @@ class ReportWindowsTest : public QObject {
     Q_OBJECT
 
    private Q_SLOTS:
-    void init() {
-        recorded_ = std::make_unique<RecordedWorkspace>();
-        window_ = std::make_unique<MainWindow>(*recorded_->ws);
-        window_->show();
-        QVERIFY(QTest::qWaitForWindowExposed(window_.get()));
-        QApplication::setActiveWindow(window_.get());
-    }
-    void cleanup() {
-        window_.reset();
-        recorded_.reset();
-    }
+    void init() { w_ = std::make_unique<WindowUnderTest>(); }
+    void cleanup() { w_.reset(); }
 
     void informationShowsTheCoreRowsUntilUpdate();
     void informationWindowLifecycle();
@@ -89,15 +80,14 @@ class ReportWindowsTest : public QObject {
     void currentNoteTakesTypedValuesAndStopsOnARefusal();
 
    private:
-    Workspace& ws() { return *recorded_->ws; }
-    ReportWindows& reports() { return window_->reports(); }
-    QAction* action(Command c) { return window_->action(c); }
+    Workspace& ws() { return w_->ws(); }
+    ReportWindows& reports() { return w_->window->reports(); }
+    QAction* action(Command c) { return w_->window->action(c); }
     CompositionInfoWindow* openInfo() {
         action(Command::CompositionInfo)->trigger();
         return reports().infoWindow();
     }
-    std::unique_ptr<RecordedWorkspace> recorded_;
-    std::unique_ptr<MainWindow> window_;
+    std::unique_ptr<WindowUnderTest> w_;
 };
 
 void ReportWindowsTest::informationShowsTheCoreRowsUntilUpdate() {
@@ -145,7 +135,7 @@ void ReportWindowsTest::informationWindowLifecycle() {
     makeComposition(saved);
     const QString song = dir.filePath(QStringLiteral("song.trw"));
     QVERIFY(saveDocumentFile(song.toStdString(), saved).ok);
-    QVERIFY(window_->files().openPath(song));
+    QVERIFY(w_->window->files().openPath(song));
     CompositionInfoWindow* info = openInfo();
     QVERIFY(info);
     QVERIFY(!action(Command::CompositionInfo)->isEnabled());
@@ -296,11 +286,11 @@ void ReportWindowsTest::currentNoteMarksTheDocumentAndShowsTheCoreLabels() {
 }
 
 void ReportWindowsTest::currentNoteTakesTypedValuesAndStopsOnARefusal() {
-    TarrowinView& view = window_->view();
+    TarrowinView& view = w_->window->view();
     view.row(0).edit(VoiceRow::Offset)->setText(QStringLiteral("2"));  // typed, not yet left
     SeenNotes seen;
     seen.watch();
-    window_->reports().showCurrentNote();
+    w_->window->reports().showCurrentNote();
     QVERIFY(seen.shown);
     QCOMPARE(ws().document.doc().voice(0).offset, 2);
     QCOMPARE(seen.texts.value(0), QString::fromStdString(currentNoteLabels(ws().document.doc().current())[0].text));
@@ -309,7 +299,7 @@ void ReportWindowsTest::currentNoteTakesTypedValuesAndStopsOnARefusal() {
     view.row(1).edit(VoiceRow::Param1)->setText(QStringLiteral("1"));
     SeenNotes refused;
     refused.watch();
-    window_->reports().showCurrentNote();
+    w_->window->reports().showCurrentNote();
     QCOMPARE(boxes.seen().size(), size_t(1));
     QVERIFY(!refused.shown);
     QCOMPARE(ws().document.doc().voice(1).param1, 2);

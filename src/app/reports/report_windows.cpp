@@ -9,6 +9,7 @@
 #include "app/workspace.h"
 #include "composition_info_window.h"
 #include "current_note_dialog.h"
+#include "app/wait_cursor.h"
 #include "image_window.h"
 #include "reports/composition_image.h"
 #include "reports/current_note.h"
@@ -16,11 +17,6 @@
 namespace tarrowin::app {
 
 namespace {
-
-struct WaitCursor {
-    WaitCursor() { QApplication::setOverrideCursor(Qt::WaitCursor); }
-    ~WaitCursor() { QApplication::restoreOverrideCursor(); }
-};
 
 // The document's folder and name with .png, for the image's save dialog.
 QString imagePathFor(const QString& documentPath) {
