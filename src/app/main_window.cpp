@@ -30,6 +30,7 @@
 #include "tools/event_commands.h"
 #include "tools/tool_windows.h"
 #include "voice_dialogs/voice_dialogs.h"
+#include "wait_cursor.h"
 #include "workspace.h"
 
 // The icons and the guide are compiled into the app library; a static library's resources
@@ -306,7 +307,11 @@ void MainWindow::play() {
     // What a play changes in the document (the End counter, the events it loads) is one step.
     ws_.document.beginGroup(QStringLiteral("Play"), DocumentController::Scope::Current);
     playGeneration_ = generation_;
-    const PlayResult r = ws_.playback.play(ws_.document.doc());
+    PlayResult r;
+    {
+        WaitCursor wait;  // a sound server may take a moment to start the synthesizer's stream
+        r = ws_.playback.play(ws_.document.doc());
+    }
     if (!r.started()) {
         ws_.document.endGroup();
         if (r.status == PlayStatus::DeviceError)
