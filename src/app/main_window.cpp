@@ -25,6 +25,7 @@
 #include "form/tarrowin_view.h"
 #include "help_window.h"
 #include "notes_view/sound_and_notes.h"
+#include "recovery/crash_recovery.h"
 #include "reports/report_windows.h"
 #include "tools/event_commands.h"
 #include "tools/tool_windows.h"
@@ -68,6 +69,8 @@ MainWindow::MainWindow(Workspace& workspace, QWidget* parent) : QMainWindow(pare
     reports_ = new ReportWindows(ws_, *view_, this);
     sound_ = new SoundAndNotes(ws_, *view_, this);
     files_ = new FileCommands(ws_, *view_, this);
+    // Recovery copies of the modified document; removed with the window at a normal end.
+    recovery_ = new CrashRecovery(ws_.document, ws_.prompter, this);
     ws_.prompter.setFallbackParent(this);
 
     createActions();
@@ -300,6 +303,7 @@ void MainWindow::documentReplaced() {
 
 void MainWindow::play() {
     if (!ws_.playback.canPlay() || !view_->takeForm()) return;
+    recovery_->beforePlay();
     // What a play changes in the document (the End counter, the events it loads) is one step.
     ws_.document.beginGroup(QStringLiteral("Play"), DocumentController::Scope::Current);
     playGeneration_ = generation_;

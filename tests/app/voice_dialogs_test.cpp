@@ -30,39 +30,6 @@ using namespace tarrowin::app::testing;
 
 namespace {
 
-template <class W>
-W* named(QWidget* root, const QString& name) {
-    for (W* w : root->findChildren<W*>()) {
-        const QString text = [&] {
-            if constexpr (std::is_base_of_v<QAbstractButton, W>) return w->text().remove(QLatin1Char('&'));
-            return w->accessibleName();
-        }();
-        if (text == name) return w;
-    }
-    return nullptr;
-}
-
-QComboBox* list(QWidget* root, const char* description) {
-    for (QComboBox* b : root->findChildren<QComboBox*>())
-        if (b->accessibleDescription() == QLatin1String(description)) return b;
-    return nullptr;
-}
-
-void choose(QComboBox* box, int row) {
-    box->setCurrentIndex(row);
-    Q_EMIT box->activated(row);
-}
-
-// Runs `fn` on the dialog titled `title` once it is modal.
-void onDialog(const QString& title, std::function<void(QDialog*)> fn) {
-    whenDialogShows([title, fn](QWidget* w) {
-        auto* d = qobject_cast<QDialog*>(w);
-        if (!d || d->windowTitle() != title) return false;
-        fn(d);
-        return true;
-    });
-}
-
 // Types the texts into the dialog's edits in order and presses OK.
 void typeAndAccept(QDialog* d, const QStringList& texts) {
     const auto edits = d->findChildren<QLineEdit*>();
@@ -161,12 +128,12 @@ void VoiceDialogsTest::midiPercussionFollowsTheChannel() {
     values.channel = channel;
     d.load(values, percussionChannel);
     if (action == QLatin1String("toggle")) named<QCheckBox>(&d, QStringLiteral("Percussion"))->click();
-    if (action == QLatin1String("channel 2")) choose(list(&d, "Channel"), 2);
+    if (action == QLatin1String("channel 2")) choose(listDescribed(&d, QStringLiteral("Channel")), 2);
     QCOMPARE(d.values().channel, expectedChannel);
     QCOMPARE(d.percussion(), ticked);
     QCOMPARE(named<QCheckBox>(&d, QStringLiteral("Percussion"))->isChecked(), ticked);
-    QCOMPARE(list(&d, "Instrument")->isEnabled(), !ticked);
-    QCOMPARE(list(&d, "Percussion")->isEnabled(), ticked);
+    QCOMPARE(listDescribed(&d, QStringLiteral("Instrument"))->isEnabled(), !ticked);
+    QCOMPARE(listDescribed(&d, QStringLiteral("Percussion"))->isEnabled(), ticked);
 }
 
 void VoiceDialogsTest::midiTabOrderAndMnemonics() {
@@ -192,7 +159,7 @@ void VoiceDialogsTest::midiTabOrderAndMnemonics() {
     }
     QCOMPARE(seen, expected);
     QTest::keyClick(&d, Qt::Key_C, Qt::AltModifier);
-    QCOMPARE(QApplication::focusWidget(), list(&d, "Channel"));
+    QCOMPARE(QApplication::focusWidget(), listDescribed(&d, QStringLiteral("Channel")));
     QTest::keyClick(&d, Qt::Key_N, Qt::AltModifier);
     QCOMPARE(nameOf(QApplication::focusWidget()), QStringLiteral("Pan"));
 }
@@ -243,8 +210,8 @@ void VoiceDialogsTest::midiOkStoresOneStepCancelNothing() {
         QVERIFY(!match->isEnabled());
         named<QCheckBox>(d, QStringLiteral("Inverted"))->click();
         QVERIFY(match->isEnabled() && match->isChecked());
-        choose(list(d, "Instrument"), 40);
-        choose(list(d, "Mode"), 0);
+        choose(listDescribed(d, QStringLiteral("Instrument")), 40);
+        choose(listDescribed(d, QStringLiteral("Mode")), 0);
         named<QRadioButton>(d, QStringLiteral("FF"))->click();
         named<QScrollBar>(d, QStringLiteral("Pan"))->setValue(-20);
         d->accept();
@@ -266,8 +233,8 @@ void VoiceDialogsTest::midiOkStoresOneStepCancelNothing() {
     const VoiceSettings before = voice(0);
     const size_t steps = ws().document.history().count();
     onDialog(QStringLiteral("Extra - voice 1"), [](QDialog* d) {
-        QCOMPARE(list(d, "Instrument")->currentIndex(), 40);  // reloaded from the voice
-        choose(list(d, "Instrument"), 3);
+        QCOMPARE(listDescribed(d, QStringLiteral("Instrument"))->currentIndex(), 40);  // reloaded from the voice
+        choose(listDescribed(d, QStringLiteral("Instrument")), 3);
         named<QCheckBox>(d, QStringLiteral("Percussion"))->click();
         d->reject();
     });

@@ -8,47 +8,14 @@ import subprocess
 
 import pyatspi
 
-from tarrowin_e2e import (Tarrowin, act, act_async, alert_text, centre, check, cli, find_in, key, poll, run, screenshot,
-                          showing, text_of, type_text, xdotool)
+from tarrowin_e2e import (Tarrowin, act, act_async, alert_text, check, children, cli, click, controls, find_in, has, key,
+                          poll, run, screenshot, showing, text_of, type_keys, type_text)
 
 WORK = os.environ.get("TARROWIN_E2E_WORK", "/tmp")
 
 
 def path(name):
     return os.path.join(WORK, name)
-
-
-def click(acc):
-    """A real click in the middle of the control. (mousemove --sync waits for a move that never
-    comes when the pointer already stands there, as it does for a dialog opened twice.)"""
-    x, y = centre(acc)
-    xdotool("mousemove", str(x), str(y), "sleep", "0.05", "click", "1")
-
-
-def has(acc, state):
-    return acc.getState().contains(state)
-
-
-def children(acc):
-    return [c for c in acc if c is not None]
-
-
-# Roles whose children a search for the form's controls need not enter: a combo box holds
-# its whole list, and the menu bar every menu.
-_LEAVES = {"combo box", "menu bar", "tool bar", "push button", "check box", "text", "label", "scroll bar"}
-
-
-def controls(t, *descriptions):
-    """The main window's controls with these descriptions, found in one walk of the form."""
-    want, found, stack = set(descriptions), {}, [t.main()]
-    while stack and len(found) < len(want):
-        for c in children(stack.pop()):
-            if c.description in want:
-                found.setdefault(c.description, c)
-            if c.getRoleName() not in _LEAVES:
-                stack.append(c)
-    check(len(found) == len(want), "no control described %s" % sorted(want - set(found)))
-    return [found[d] for d in descriptions]
 
 
 def choose_in(combo, item):
@@ -58,23 +25,9 @@ def choose_in(combo, item):
     poll(lambda: combo.name == item, 5, "the list to show %s" % item)
 
 
-def menu_path(t, *path):
-    """Opens the menus of the path (submenus included) and returns its last item."""
-    bar = next(c for c in children(t.main()) if c.getRoleName() == "menu bar")
-    node = next(c for c in children(bar) if c.name == path[0])
-    for step in path[1:]:
-        act(node, "ShowMenu")
-        popup = poll(lambda: next((c for c in children(node) if c.getRoleName() == "popup menu"), None), 5,
-                     "the menu %s" % node.name)
-        node = poll(lambda: next((c for c in children(popup) if c.name == step), None), 5, "the item %s" % step)
-    return node
-
-
 def choose_menu(t, *path):
     """Chooses a menu item that may open a dialog."""
-    item = menu_path(t, *path)
-    check(has(item, pyatspi.STATE_ENABLED), "menu item %s is disabled" % "/".join(path))
-    act_async(item, "Press")
+    t.menu(*path)
 
 
 def checked_item(t, submenu):
@@ -93,18 +46,6 @@ def save_and_dump(t, name):
     return json.loads(cli("dump", path(name)))
 
 
-def type_keys(edit, value):
-    """Types into an edit with real keys, leaving the focus there."""
-    click(edit)
-    poll(lambda: has(edit, pyatspi.STATE_FOCUSED), 5, "the focus in %s" % edit.description)
-    key("ctrl+a")
-    text = str(value)
-    if text.startswith("-"):  # xdotool would read it as an option
-        key("minus")
-    type_text(text.lstrip("-"))
-    poll(lambda: text_of(edit) == text, 5, "%s to read %s" % (edit.description, text))
-
-
 def dialog_window(t, title):
     """A dialog once it has the keyboard (a closing menu may hold it for a moment)."""
     dialog = t.window(title)
@@ -120,7 +61,7 @@ def midi_dialogs():
     """Set of voice 1 and of voice 10 (on the percussion channel in a new document)."""
     with Tarrowin("--device", "0") as t:
         t.main()
-        set1, voice10, set10 = controls(t, "Extra voice 1", "Voices voice 10", "Extra voice 10")
+        set1, voice10, set10 = controls(t.main(), "Extra voice 1", "Voices voice 10", "Extra voice 10")
 
         # Voice 1. Unticking Percussion goes back to the voice's own channel.
         act_async(set1)
@@ -176,7 +117,7 @@ def row_dialogs():
     """Modulate, "User defined" and "Other" of voice 1, checked in the saved file and its export."""
     with Tarrowin("--device", "0") as t:
         t.main()
-        end, modulate, scale, note_value = controls(t, "End", "Modulate voice 1", "Scale voice 1", "Note value voice 1")
+        end, modulate, scale, note_value = controls(t.main(), "End", "Modulate voice 1", "Scale voice 1", "Note value voice 1")
         type_keys(end, 200)
         key("Tab")
 
@@ -290,7 +231,7 @@ def algorithm_dialogs():
             t.press("Cancel" if not fields else "OK", root=dialog)
             t.gone(title)
         # Morse-Thue opens nothing; the item shows the voice's algorithm checked.
-        act(menu_path(t, "Algorithms", "Voice 5", "Morse-Thue"), "Press")
+        act(t.menu_item("Algorithms", "Voice 5", "Morse-Thue"), "Press")
         key("Escape", "Escape", "Escape")
         check(checked_item(t, "Voice 9") == "Lorenz...", "Voice 9 shows %r checked" % checked_item(t, "Voice 9"))
         check(checked_item(t, "Voice 5") == "Morse-Thue", "Voice 5 shows %r checked" % checked_item(t, "Voice 5"))
