@@ -35,26 +35,21 @@ Q_DECLARE_METATYPE(tarrowin::app::UiState)
 namespace {
 
 QPushButton* button(QWidget* root, const QString& text) {
-    for (QPushButton* b : root->findChildren<QPushButton*>())
-        if (b->text() == text) return b;
-    qFatal("no button %s", qPrintable(text));
+    QPushButton* b = named<QPushButton>(root, QString(text).remove(QLatin1Char('&')));
+    if (!b) qFatal("no button %s", qPrintable(text));
+    return b;
 }
 
 QCheckBox* checkBox(QWidget* root, const QString& text) {
-    for (QCheckBox* b : root->findChildren<QCheckBox*>())
-        if (b->text() == text) return b;
-    qFatal("no check box %s", qPrintable(text));
+    QCheckBox* b = named<QCheckBox>(root, text);
+    if (!b) qFatal("no check box %s", qPrintable(text));
+    return b;
 }
 
 QStringList lines(QListWidget* list) {
     QStringList l;
     for (int i = 0; i < list->count(); ++i) l << list->item(i)->text();
     return l;
-}
-
-void choose(QComboBox* box, int row) {
-    box->setCurrentIndex(row);
-    Q_EMIT box->activated(row);
 }
 
 QPushButton* described(QWidget* root, const QString& description) {
@@ -69,32 +64,14 @@ void typeInto(QLineEdit* edit, const QString& text) {
     QTest::keyClicks(edit, text);
 }
 
-// Acts on the next modal dialog titled `title` once it shows.
-void whenShown(const QString& title, std::function<void(QDialog*)> fn) {
-    whenDialogShows([title, fn](QWidget* w) {
-        auto* d = qobject_cast<QDialog*>(w);
-        if (!d || d->windowTitle() != title) return false;
-        fn(d);
-        return true;
-    });
-}
-
 }  // namespace
 
 class ToolWindowsTest : public QObject {
     Q_OBJECT
 
    private Q_SLOTS:
-    void init() {
-        recorded_ = std::make_unique<RecordedWorkspace>();
-        window_ = std::make_unique<MainWindow>(*recorded_->ws);
-        window_->show();
-        QVERIFY(QTest::qWaitForWindowExposed(window_.get()));
-    }
-    void cleanup() {
-        window_.reset();
-        recorded_.reset();
-    }
+    void init() { w_ = std::make_unique<WindowUnderTest>(); }
+    void cleanup() { w_.reset(); }
 
     void makerEditsAreOneStepEach();
     void makerButtonsFollowThePlayState_data();
@@ -116,10 +93,10 @@ class ToolWindowsTest : public QObject {
     void voiceEditorOpensTheVoiceDialogs();
 
    private:
-    Workspace& ws() { return *recorded_->ws; }
-    ToolWindows& tools() { return window_->tools(); }
+    Workspace& ws() { return w_->ws(); }
+    ToolWindows& tools() { return w_->window->tools(); }
     CompositionMakerWindow& openMaker() {
-        window_->action(Command::CompositionMaker)->trigger();
+        w_->window->action(Command::CompositionMaker)->trigger();
         return *tools().maker();
     }
     // Events with the counters [10 k, 10 k + 5 + k], k = 0..n-1, made through the core.
@@ -132,15 +109,14 @@ class ToolWindowsTest : public QObject {
             }
         });
     }
-    std::unique_ptr<RecordedWorkspace> recorded_;
-    std::unique_ptr<MainWindow> window_;
+    std::unique_ptr<WindowUnderTest> w_;
 };
 
 void ToolWindowsTest::makerEditsAreOneStepEach() {
     MessageBoxes boxes;
     CompositionMakerWindow& maker = openMaker();
-    QVERIFY(!window_->action(Command::CompositionMaker)->isEnabled());
-    QComboBox* combo = window_->view().playFromEventList();
+    QVERIFY(!w_->window->action(Command::CompositionMaker)->isEnabled());
+    QComboBox* combo = w_->window->view().playFromEventList();
 
     // Start equal to End is refused; nothing is recorded.
     button(&maker, QStringLiteral("&Add"))->click();
@@ -149,7 +125,7 @@ void ToolWindowsTest::makerEditsAreOneStepEach() {
     QVERIFY(!ws().document.canUndo());
 
     // What is typed in the form counts.
-    typeInto(window_->view().endEdit(), QStringLiteral("200"));
+    typeInto(w_->window->view().endEdit(), QStringLiteral("200"));
     button(&maker, QStringLiteral("&Add"))->click();
     QCOMPARE(lines(maker.list()), QStringList{QStringLiteral("[0 -> 200]")});
     QCOMPARE(combo->count(), 1);
@@ -184,7 +160,7 @@ void ToolWindowsTest::makerEditsAreOneStepEach() {
     QCOMPARE(ws().document.undoName(), QStringLiteral("Remove Event 4"));
 
     // Removing the only event, and Clear, return to the current settings.
-    window_->action(Command::Composition)->trigger();
+    w_->window->action(Command::Composition)->trigger();
     button(&maker, QStringLiteral("C&lear"))->click();
     QCOMPARE(boxes.seen().back().caption, QStringLiteral("Delete All"));
     QCOMPARE(maker.list()->count(), 0);
@@ -231,7 +207,7 @@ void ToolWindowsTest::makerSelectionChoosesTheEventAndDoubleClickLoadsIt() {
     QListWidget* list = maker.list();
     QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, list->visualItemRect(list->item(1)).center());
     QCOMPARE(ws().playback.playFromEvent(), std::optional<int>(1));
-    QCOMPARE(window_->view().playFromEventList()->currentIndex(), 1);
+    QCOMPARE(w_->window->view().playFromEventList()->currentIndex(), 1);
 
     const QPoint first = list->visualItemRect(list->item(0)).center();
     QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, first);  // the first click of a double-click
@@ -252,7 +228,7 @@ void ToolWindowsTest::makerClosesOnlyThroughClose() {
     button(&maker, QStringLiteral("&Close"))->click();
     QVERIFY(!tools().isMakerOpen());
     QCOMPARE(changed.count(), 1);
-    QVERIFY(window_->action(Command::CompositionMaker)->isEnabled());
+    QVERIFY(w_->window->action(Command::CompositionMaker)->isEnabled());
 
     openMaker();
     ws().document.newDocument();  // New and Open close it
@@ -273,14 +249,14 @@ void ToolWindowsTest::auditionLeavesOnlyStop() {
     QVERIFY(ws().playback.isAuditioning());
     QVERIFY(button(&maker, QStringLiteral("&Stop"))->isEnabled());
     QVERIFY(!button(&maker, QStringLiteral("&Close"))->isEnabled());
-    QVERIFY(!button(&window_->view(), QStringLiteral("Global Tempo"))->isEnabled());
-    QVERIFY(!window_->action(Command::Randomizer)->isEnabled());
-    QVERIFY(!window_->action(Command::ReplaceEvent)->isEnabled());
+    QVERIFY(!button(&w_->window->view(), QStringLiteral("Global Tempo"))->isEnabled());
+    QVERIFY(!w_->window->action(Command::Randomizer)->isEnabled());
+    QVERIFY(!w_->window->action(Command::ReplaceEvent)->isEnabled());
     button(&maker, QStringLiteral("&Stop"))->click();
     QTRY_VERIFY(button(&maker, QStringLiteral("&Play"))->isEnabled());
-    QVERIFY(button(&window_->view(), QStringLiteral("Global Tempo"))->isEnabled());
+    QVERIFY(button(&w_->window->view(), QStringLiteral("Global Tempo"))->isEnabled());
     // The audition ends with a note off for every key of every channel.
-    const auto sent = recorded_->recorder->messages();
+    const auto sent = w_->recorded.recorder->messages();
     QVERIFY(sent.size() >= 2048);
     QCOMPARE(sent.back().status, uint8_t(0x8F));
     QCOMPARE(sent.back().data1, uint8_t(127));
@@ -291,10 +267,10 @@ void ToolWindowsTest::replaceShowsTheNewLineInTheMaker() {
     ws().playback.setPlayFromEvent(1);
     CompositionMakerWindow& maker = openMaker();
     maker.selectRow(2);
-    typeInto(window_->view().startEdit(), QStringLiteral("100"));
-    typeInto(window_->view().endEdit(), QStringLiteral("300"));
+    typeInto(w_->window->view().startEdit(), QStringLiteral("100"));
+    typeInto(w_->window->view().endEdit(), QStringLiteral("300"));
     MessageBoxes boxes;
-    window_->action(Command::ReplaceEvent)->trigger();
+    w_->window->action(Command::ReplaceEvent)->trigger();
     QCOMPARE(boxes.seen().back().text, QStringLiteral("Replace Event 1 with current settings?"));
     QCOMPARE(lines(maker.list()), (QStringList{QStringLiteral("[0 -> 5]"), QStringLiteral("[100 -> 300]"),
                                                QStringLiteral("[20 -> 27]")}));
@@ -323,7 +299,7 @@ void ToolWindowsTest::pickersRefuseAnEmptyChoice() {
                             scalesModel(m.scales),         instrumentsModel(instruments),
                             notesModel(notes),             octavesModel(m.octaves),
                             dynamicsModel(m.dynamics)};
-    PickerDialog dialog(models[picker], ws().prompter, window_.get());
+    PickerDialog dialog(models[picker], ws().prompter, w_->window.get());
     QCOMPARE(dialog.windowTitle(), QString(QTest::currentDataTag()));
     dialog.show();
     if (models[picker].allNone) {
@@ -349,11 +325,11 @@ void ToolWindowsTest::pickersRefuseAnEmptyChoice() {
 void ToolWindowsTest::pickerFlagsLastBetweenOpenings() {
     CompositionRandomizerDialog& m = tools().randomizer();
     {
-        PickerDialog dialog(algorithmsModel(m.algorithms), ws().prompter, window_.get());
+        PickerDialog dialog(algorithmsModel(m.algorithms), ws().prompter, w_->window.get());
         checkBox(&dialog, QStringLiteral("Henon"))->setChecked(false);
         dialog.accept();
     }
-    PickerDialog again(algorithmsModel(m.algorithms), ws().prompter, window_.get());
+    PickerDialog again(algorithmsModel(m.algorithms), ws().prompter, w_->window.get());
     QVERIFY(!checkBox(&again, QStringLiteral("Henon"))->isChecked());
     QVERIFY(checkBox(&again, QStringLiteral("Lorenz"))->isChecked());
     button(&again, QStringLiteral("All"))->click();
@@ -361,7 +337,7 @@ void ToolWindowsTest::pickerFlagsLastBetweenOpenings() {
     QVERIFY(m.algorithms.flag(3));
 
     // "Scales": no scale but user-defined ones allowed is a choice.
-    PickerDialog scales(scalesModel(m.scales), ws().prompter, window_.get());
+    PickerDialog scales(scalesModel(m.scales), ws().prompter, w_->window.get());
     scales.list()->clearSelection();
     QVERIFY(scales.extraBox()->isChecked());
     scales.show();
@@ -374,7 +350,7 @@ void ToolWindowsTest::otherNoteValueAsksForItsRange() {
     NoteValuesDialog picker;
     MessageBoxes boxes;
     int shown = 0;
-    whenShown(QStringLiteral("Note Value Range"), [&](QDialog* d) {
+    onDialog(QStringLiteral("Note Value Range"), [&](QDialog* d) {
         auto* range = static_cast<RangeEditDialog*>(d);
         range->fromEdit()->setText(QStringLiteral("48"));
         range->toEdit()->setText(QStringLiteral("48"));
@@ -388,7 +364,7 @@ void ToolWindowsTest::otherNoteValueAsksForItsRange() {
         range->toEdit()->setText(QStringLiteral("960"));
         range->accept();
     });
-    PickerDialog dialog(noteValuesModel(picker, ws().prompter), ws().prompter, window_.get());
+    PickerDialog dialog(noteValuesModel(picker, ws().prompter), ws().prompter, w_->window.get());
     checkBox(&dialog, QStringLiteral("Other"))->setChecked(true);
     QCOMPARE(shown, 1);
     QCOMPARE(picker.otherFrom, 48);
@@ -398,7 +374,7 @@ void ToolWindowsTest::otherNoteValueAsksForItsRange() {
 }
 
 void ToolWindowsTest::randomizerEnablingFollowsTheBoxes() {
-    RandomizerDialog dialog(ws(), tools().randomizer(), [] {}, window_.get());
+    RandomizerDialog dialog(ws(), tools().randomizer(), [] {}, w_->window.get());
     QCheckBox* silence = checkBox(&dialog, QStringLiteral("Allow Complete Silence"));
     QCheckBox* create = checkBox(&dialog, QStringLiteral("Create User Scales"));
     QCheckBox* only = checkBox(&dialog, QStringLiteral("Create Only User Scales"));
@@ -426,12 +402,12 @@ void ToolWindowsTest::randomizerEnablingFollowsTheBoxes() {
 void ToolWindowsTest::checkingABoxOpensItsPicker() {
     QStringList titles;
     const auto answer = [&](const QString& title) {
-        whenShown(title, [&titles](QDialog* d) {
+        onDialog(title, [&titles](QDialog* d) {
             titles << d->windowTitle();
             d->accept();
         });
     };
-    RandomizerDialog dialog(ws(), tools().randomizer(), [] {}, window_.get());
+    RandomizerDialog dialog(ws(), tools().randomizer(), [] {}, w_->window.get());
     dialog.show();
     dialog.box(RandomBox::Algorithm)->setChecked(false);  // unchecking opens nothing
     answer(QStringLiteral("Algorithms"));
@@ -453,7 +429,7 @@ void ToolWindowsTest::randomizeDrawsFromTheWorkspaceSeed() {
     tarrowin::testing::RecordingPrompter silent;
     core.randomize(expected, random, silent);
 
-    RandomizerDialog dialog(ws(), tools().randomizer(), [] {}, window_.get());
+    RandomizerDialog dialog(ws(), tools().randomizer(), [] {}, w_->window.get());
     bool seedShown = false;
     for (QLabel* l : dialog.findChildren<QLabel*>()) seedShown |= l->text() == QLatin1String("Seed: 4242");
     QVERIFY(seedShown);
@@ -462,11 +438,11 @@ void ToolWindowsTest::randomizeDrawsFromTheWorkspaceSeed() {
     QCOMPARE(ws().document.doc().current(), expected.current());
     QCOMPARE(ws().document.history().count(), size_t(1));
     QCOMPARE(ws().document.undoName(), QStringLiteral("Randomize"));
-    QVERIFY(window_->view().row(2).control(VoiceRow::Param1)->isEnabled());  // switched on
+    QVERIFY(w_->window->view().row(2).control(VoiceRow::Param1)->isEnabled());  // switched on
 }
 
 void ToolWindowsTest::createAddsThroughTheMakerAndLoadsEventZero() {
-    RandomizerDialog dialog(ws(), tools().randomizer(), [this] { tools().raiseCompositionMaker(); }, window_.get());
+    RandomizerDialog dialog(ws(), tools().randomizer(), [this] { tools().raiseCompositionMaker(); }, w_->window.get());
     MessageBoxes boxes;
     QLineEdit* events = nullptr;
     for (QLineEdit* e : dialog.findChildren<QLineEdit*>())
@@ -480,7 +456,7 @@ void ToolWindowsTest::createAddsThroughTheMakerAndLoadsEventZero() {
     button(&dialog, QStringLiteral("Create"))->click();
     QVERIFY(tools().isMakerOpen());
     QCOMPARE(tools().maker()->list()->count(), 12);
-    QCOMPARE(window_->view().playFromEventList()->count(), 12);
+    QCOMPARE(w_->window->view().playFromEventList()->count(), 12);
     QCOMPARE(ws().playback.playFromEvent(), std::optional<int>(0));
     QCOMPARE(ws().playback.playMode(), PlayMode::Composition);
     QCOMPARE(ws().document.doc().current(), ws().document.doc().composition().event(0));
@@ -492,7 +468,7 @@ void ToolWindowsTest::createAddsThroughTheMakerAndLoadsEventZero() {
 }
 
 void ToolWindowsTest::voiceEditorEnablingFollowsTheFlags() {
-    VoiceEditorDialog dialog(ws(), tools().voiceEditor(), window_.get());
+    VoiceEditorDialog dialog(ws(), tools().voiceEditor(), w_->window.get());
     QVERIFY(!dialog.events()->isEnabled());
     QVERIFY(!button(&dialog, QStringLiteral("Change Selected Events"))->isEnabled());
     QVERIFY(!dialog.valueControl(ChangeFlag::Octaves)->isEnabled());
@@ -516,7 +492,7 @@ void ToolWindowsTest::voiceEditorChangesVoicesThenEvents() {
     makeEvents(3);
     const CTarrowinDoc before = ws().document.doc();
     MessageBoxes boxes;
-    VoiceEditorDialog dialog(ws(), tools().voiceEditor(), window_.get());
+    VoiceEditorDialog dialog(ws(), tools().voiceEditor(), w_->window.get());
     dialog.voiceToggle(0)->setChecked(true);
     dialog.voiceToggle(2)->setChecked(true);
     dialog.flagBox(ChangeFlag::Dynamic)->setChecked(true);
@@ -550,10 +526,10 @@ void ToolWindowsTest::voiceEditorChangesVoicesThenEvents() {
 
 void ToolWindowsTest::voiceEditorOpensTheVoiceDialogs() {
     MultipleVoiceEditorDialog& m = tools().voiceEditor();
-    VoiceEditorDialog dialog(ws(), m, window_.get());
+    VoiceEditorDialog dialog(ws(), m, w_->window.get());
     QStringList titles;
     const auto answer = [&](const QString& title, bool ok) {
-        whenShown(title, [&titles, ok](QDialog* d) {
+        onDialog(title, [&titles, ok](QDialog* d) {
             titles << d->windowTitle();
             ok ? d->accept() : d->reject();
         });

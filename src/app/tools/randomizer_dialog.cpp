@@ -15,6 +15,7 @@
 
 #include "app/accessibility.h"
 #include "app/form_fields.h"
+#include "app/wait_cursor.h"
 #include "app/workspace.h"
 #include "picker_dialog.h"
 #include "range_edit_dialog.h"
@@ -315,19 +316,20 @@ void RandomizerDialog::randomize() {
 
 void RandomizerDialog::create() {
     if (!takeFields() || ws_.prompter.refused(m_.checkCreate(ws_.document.doc()))) return;
-    QApplication::setOverrideCursor(Qt::WaitCursor);
-    showMaker_();
-    CursorRestoringPrompter prompter(ws_.prompter);
-    CreateOutcome out;
-    ws_.document.change(QStringLiteral("Create"), Scope::Composition, [&](CTarrowinDoc& d) {
-        out = m_.create(d, ws_.random, prompter);
-        return out.started;
-    });
-    if (out.loadedFirstEvent) {
-        ws_.playback.setPlayFromEvent(0);
-        ws_.playback.setPlayMode(PlayMode::Composition);
+    {
+        const WaitCursor wait;
+        showMaker_();
+        CursorRestoringPrompter prompter(ws_.prompter);
+        CreateOutcome out;
+        ws_.document.change(QStringLiteral("Create"), Scope::Composition, [&](CTarrowinDoc& d) {
+            out = m_.create(d, ws_.random, prompter);
+            return out.started;
+        });
+        if (out.loadedFirstEvent) {
+            ws_.playback.setPlayFromEvent(0);
+            ws_.playback.setPlayMode(PlayMode::Composition);
+        }
     }
-    QApplication::restoreOverrideCursor();
     showMembers();
 }
 
