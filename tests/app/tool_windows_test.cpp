@@ -1,6 +1,8 @@
 // The composition tool windows wired into the main window: the Composition Maker's edits,
-// selection, audition and play states, Replace Event on its list, the pickers and the range
-// dialog, and the Randomizer's two actions as single undo steps with the workspace's seed.
+// selection, audition and play states, Replace Event on its list, the pickers' memory and
+// the range dialog, the Randomizer's enabling rules and its two actions as single undo steps
+// with the workspace's seed, and the Multiple Voice Editor's rules, actions and dialogs.
+// Each picker's refusal and the bytes against the command line are checked end to end.
 #include <QAction>
 #include <QApplication>
 #include <QCheckBox>
@@ -80,12 +82,9 @@ class ToolWindowsTest : public QObject {
     void makerClosesOnlyThroughClose();
     void auditionLeavesOnlyStop();
     void replaceShowsTheNewLineInTheMaker();
-    void pickersRefuseAnEmptyChoice_data();
-    void pickersRefuseAnEmptyChoice();
     void pickerFlagsLastBetweenOpenings();
     void otherNoteValueAsksForItsRange();
     void randomizerEnablingFollowsTheBoxes();
-    void checkingABoxOpensItsPicker();
     void randomizeDrawsFromTheWorkspaceSeed();
     void createAddsThroughTheMakerAndLoadsEventZero();
     void voiceEditorEnablingFollowsTheFlags();
@@ -277,51 +276,6 @@ void ToolWindowsTest::replaceShowsTheNewLineInTheMaker() {
     QCOMPARE(maker.selectedRow(), std::optional<int>(2));
 }
 
-void ToolWindowsTest::pickersRefuseAnEmptyChoice_data() {
-    QTest::addColumn<int>("picker");
-    QTest::addColumn<QString>("refusal");
-    const char* names[] = {"Algorithms", "Note Values", "Scales", "Select Instruments", "Select Notes", "Select Octaves",
-                           "Select Dynamics"};
-    const char* refusals[] = {"Please choose at least one algorithm", "Please choose at least one value",
-                              "Please select at least one scale",     "Please select at least one instrument",
-                              "Please select at least one note",      "Please make at least one selection",
-                              "Please make at least one selection"};
-    for (int i = 0; i < 7; ++i) QTest::newRow(names[i]) << i << refusals[i];
-}
-
-void ToolWindowsTest::pickersRefuseAnEmptyChoice() {
-    QFETCH(int, picker);
-    QFETCH(QString, refusal);
-    CompositionRandomizerDialog m;
-    SelectInstrumentsDialog instruments = m.instrumentsPicker();
-    SelectNotesDialog notes = m.notesPicker();
-    PickerModel models[] = {algorithmsModel(m.algorithms), noteValuesModel(m.noteValues, ws().prompter),
-                            scalesModel(m.scales),         instrumentsModel(instruments),
-                            notesModel(notes),             octavesModel(m.octaves),
-                            dynamicsModel(m.dynamics)};
-    PickerDialog dialog(models[picker], ws().prompter, w_->window.get());
-    QCOMPARE(dialog.windowTitle(), QString(QTest::currentDataTag()));
-    dialog.show();
-    if (models[picker].allNone) {
-        button(&dialog, QStringLiteral("None"))->click();
-    } else {
-        for (QAbstractButton* b : dialog.itemButtons()) b->setChecked(false);
-    }
-    MessageBoxes boxes;
-    QTest::keyClick(&dialog, Qt::Key_Escape);
-    button(&dialog, QStringLiteral("OK"))->click();
-    QCOMPARE(boxes.seen().size(), size_t(1));
-    QCOMPARE(boxes.lastText(), refusal);
-    QCOMPARE(boxes.seen().back().caption, QStringLiteral("Error"));
-    QVERIFY(dialog.isVisible());
-    if (dialog.list())
-        dialog.list()->item(3)->setSelected(true);
-    else
-        dialog.itemButtons()[3]->setChecked(true);
-    button(&dialog, QStringLiteral("OK"))->click();
-    QVERIFY(!dialog.isVisible());
-}
-
 void ToolWindowsTest::pickerFlagsLastBetweenOpenings() {
     CompositionRandomizerDialog& m = tools().randomizer();
     {
@@ -397,25 +351,6 @@ void ToolWindowsTest::randomizerEnablingFollowsTheBoxes() {
     QVERIFY(!dialog.box(RandomBox::Tempo)->isChecked() && !create->isEnabled());
     button(&dialog, QStringLiteral("All"))->click();  // opens no picker
     QVERIFY(dialog.box(RandomBox::Scale)->isChecked() && dialog.box(RandomBox::MatchScl)->isEnabled());
-}
-
-void ToolWindowsTest::checkingABoxOpensItsPicker() {
-    QStringList titles;
-    const auto answer = [&](const QString& title) {
-        onDialog(title, [&titles](QDialog* d) {
-            titles << d->windowTitle();
-            d->accept();
-        });
-    };
-    RandomizerDialog dialog(ws(), tools().randomizer(), [] {}, w_->window.get());
-    dialog.show();
-    dialog.box(RandomBox::Algorithm)->setChecked(false);  // unchecking opens nothing
-    answer(QStringLiteral("Algorithms"));
-    dialog.box(RandomBox::Algorithm)->setChecked(true);
-    dialog.box(RandomBox::Param2)->setChecked(false);
-    answer(QStringLiteral("Param2 Range"));
-    dialog.box(RandomBox::Param2)->setChecked(true);
-    QCOMPARE(titles, (QStringList{QStringLiteral("Algorithms"), QStringLiteral("Param2 Range")}));
 }
 
 void ToolWindowsTest::randomizeDrawsFromTheWorkspaceSeed() {

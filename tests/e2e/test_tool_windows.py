@@ -236,7 +236,9 @@ def audition_on_jack():
             play = t.button("Play", root=maker)
             global_tempo = t.find(role="push button", name="Global Tempo")
             act(play)
-            poll(lambda: not enabled(play), 5, "Play to be disabled while the event plays")
+            alerts = lambda: [w for w in t.app if w is not None and showing(w) and w.getRoleName() == "alert"]
+            poll(lambda: not enabled(play) or alerts(), 5, "Play to be disabled while the event plays")
+            check(not alerts(), "Play refused: %s" % "".join(alert_text(a) for a in alerts()))
             check(enabled(t.button("Stop", root=maker)) and not enabled(t.button("Close", root=maker)),
                   "only Stop is usable during the audition")
             check(not enabled(global_tempo), "Global Tempo is usable")
