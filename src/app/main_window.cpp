@@ -344,7 +344,8 @@ void MainWindow::playFinished(const PlaybackFinish& finish) {
 }
 
 void MainWindow::replaceEvent() {
-    if (!view_->validateForm()) return;
+    // The event takes what the form shows, typed values included.
+    if (!view_->takeForm()) return;
     const auto chosen = ws_.playback.playFromEvent();
     const CounterEdits edits{view_->startEdit()->text().toInt(), view_->endEdit()->text().toInt()};
     ws_.document.change(QStringLiteral("Replace Event %1").arg(chosen.value_or(0)),

@@ -5,6 +5,7 @@ controls for screen readers); real keys and clicks go through xdotool. Actions t
 modal dialog are sent without waiting for a reply, or they would block until it closes.
 """
 
+import ctypes
 import os
 import subprocess
 import sys
@@ -56,6 +57,17 @@ def cli(*args, check_rc=True):
     if check_rc and r.returncode != 0:
         raise Failure("tarrowin-cli %s failed: %s" % (" ".join(args), r.stderr))
     return r.stdout
+
+
+def no_key_repeat():
+    """Keys typed by xdotool on a loaded machine repeat ("maaaaker.trw") when the X server
+    sees a key held past its autorepeat delay: autorepeat goes off for the whole server."""
+    x11 = ctypes.CDLL("libX11.so.6")
+    x11.XOpenDisplay.restype = ctypes.c_void_p
+    display = x11.XOpenDisplay(None)
+    if display:
+        x11.XAutoRepeatOff(ctypes.c_void_p(display))
+        x11.XCloseDisplay(ctypes.c_void_p(display))
 
 
 def xdotool(*args):
@@ -347,7 +359,14 @@ class Tarrowin:
         return self.find(role="push button", name=name, root=root)
 
     def press(self, name, root=None, modal=False):
-        (act_async if modal else act)(self.button(name, root), "Press")
+        """Presses a button. Qt clicks a pressed button a moment later, when it no longer shows
+        pressed: wait for that, unless the click opens a modal dialog."""
+        button = self.button(name, root)
+        if modal:
+            act_async(button, "Press")
+            return
+        act(button, "Press")
+        poll(lambda: not has(button, pyatspi.STATE_PRESSED), 5, name + " to be clicked")
 
     @_traced
     def file_dialog(self, title, path):
@@ -382,6 +401,7 @@ class Tarrowin:
 
 def run(scenarios):
     """Runs each scenario (a function taking no arguments); prints a line each; exits 1 if any failed."""
+    no_key_repeat()
     failed = 0
     for scenario in scenarios:
         name = scenario.__name__

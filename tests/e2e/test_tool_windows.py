@@ -3,7 +3,6 @@ Maker, an event auditioned on a JACK port, Replace Event and Global Tempo, "Rand
 "Create" against the command line's bytes for the same seed, the pickers' refusals and the
 Multiple Voice Editor."""
 
-import ctypes
 import json
 import os
 import subprocess
@@ -16,17 +15,6 @@ from tarrowin_e2e import (Failure, Tarrowin, act, act_async, alert_text, all_in,
 
 WORK = os.environ.get("TARROWIN_E2E_WORK", "/tmp")
 PYTHON = "/usr/bin/python3"
-
-
-def no_key_repeat():
-    """Keys typed by xdotool on a loaded machine repeat ("maaaaker.trw") when the X server
-    sees a key held past its autorepeat delay: autorepeat goes off for the whole server."""
-    x11 = ctypes.CDLL("libX11.so.6")
-    x11.XOpenDisplay.restype = ctypes.c_void_p
-    display = x11.XOpenDisplay(None)
-    if display:
-        x11.XAutoRepeatOff(ctypes.c_void_p(display))
-        x11.XCloseDisplay(ctypes.c_void_p(display))
 
 
 def path(name):
@@ -68,14 +56,6 @@ def save_as(t, name):
     t.file_dialog("Save As", path(name))
     poll(lambda: os.path.exists(path(name)), 5, name)
     return path(name)
-
-
-def press_and_wait(t, name, root):
-    """Presses a button and waits until its click has run: Qt animates a pressed button and
-    clicks it a moment later, when it no longer shows pressed."""
-    button = t.button(name, root=root)
-    act(button)
-    poll(lambda: not button.getState().contains(pyatspi.STATE_PRESSED), 5, name + " to be clicked")
 
 
 def save_same_as(t, name, expected, what):
@@ -124,7 +104,7 @@ def maker_by_hand():
         for first, last in [(0, 200), (200, 260), (260, 300), (300, 420), (420, 500)]:
             type_into(end, last)
             type_into(start, first)
-            press_and_wait(t, "Add", maker)
+            t.press("Add", maker)
         poll(lambda: len(lines(events)) == 5, 5, "five lines")
         check(lines(events)[0] == "[0 -> 200]", "line 0 reads %r" % lines(events)[0])
 
@@ -137,7 +117,7 @@ def maker_by_hand():
 
         type_into(end, 700)
         click(find_in(events, role="list item", name="[260 -> 300]"))
-        press_and_wait(t, "Insert", maker)
+        t.press("Insert", maker)
         poll(lambda: len(lines(events)) == 6, 5, "six lines")
         check(lines(events)[2] == "[500 -> 700]" and lines(events)[3] == "[260 -> 300]", "after Insert: %s" % lines(events))
         combo = t.find(role="combo box", description="Play from Event")
@@ -449,14 +429,14 @@ def voice_editor_as_the_cli():
         check(alert_text(box) == "No Octaves selected!", alert_text(box))
         t.answer(box)
         act(t.find(role="check box", name="Octaves", root=dialog), "Toggle")
-        press_and_wait(t, "Change Settings", dialog)
+        t.press("Change Settings", dialog)
         events = t.find(role="list", name="Events", root=dialog)
         for item in ("0", "2"):
             line = find_in(events, role="list item", name=item)
             click(line)
             poll(lambda: line.getState().contains(pyatspi.STATE_SELECTED), 5, "event %s to be selected" % item)
         screenshot("multiple-voice-editor")
-        press_and_wait(t, "Change Selected Events", dialog)
+        t.press("Change Selected Events", dialog)
 
         # "Yes" of "Modulate" asks for the modulation; Cancel unchecks it.
         act(t.find(role="check box", name="Modulate", root=dialog), "Toggle")
@@ -473,7 +453,6 @@ def voice_editor_as_the_cli():
 
 
 if __name__ == "__main__":
-    no_key_repeat()
     # TARROWIN_E2E_ONLY="audition_on_jack ..." runs only those scenarios.
     chosen = [globals()[name] for name in os.environ.get("TARROWIN_E2E_ONLY", "").split()]
     run(chosen or [maker_by_hand, audition_on_jack, replace_and_global_tempo, randomize_and_create_as_the_cli,

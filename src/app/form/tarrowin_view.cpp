@@ -249,7 +249,7 @@ void TarrowinView::stabilize(const UiState& state) {
     }
     tempoBar_->setEnabled(!running);
     globalTempo_->setEnabled(!state.playing);
-    const bool events = !running && state.compositionMode && state.eventsExist;
+    const bool events = !state.playing && state.compositionMode && state.eventsExist;
     playFromEvent_->setEnabled(events);
     update_->setEnabled(events);
     numerator_->setEnabled(!running);
