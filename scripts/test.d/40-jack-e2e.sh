@@ -137,4 +137,117 @@ diff "$work/alloff.txt" "$work/tail.txt" >/dev/null || fail "the last messages a
 notes=$(grep -c ': 9' "$work/dumpC.txt" || true)
 [ "$notes" -gt 10 ] || fail "only $notes notes arrived before Ctrl-C"
 echo "  $notes note messages, then All Notes Off on the 16 channels"
+
+# Under load: the machine kept busy as a musician's laptop is while a DAW and a synthesizer
+# run. However late the JACK cycles come, every play must end with its final messages on
+# the port: All Notes Off on the 16 channels after a play (to its end, of a composition or
+# stopped by Ctrl-C), the whole note-off sweep after an audition; through a port we connect
+# to and through the virtual port.
+echo "under load: the final messages of every play reach the port"
+load_start=$SECONDS
+auditions=$PWD/build/bin/audition_driver
+virtual="JACK: Tarrowin (virtual port)"
+plays=${LOAD_PLAYS:-10}
+# The short document cut to 24 ticks (0.75 s), with its settings also as event 0.
+"$python" - "$work/short.json" "$work/quick.json" <<'PY2'
+import json, sys
+doc = json.load(open(sys.argv[1]))
+doc["current"]["endCounter"] = 24
+json.dump(doc, open(sys.argv[2], "w"))
+PY2
+"$cli" load "$work/quick.json" "$work/quick.trw"
+"$cli" event add "$work/quick.trw" "$work/quick.trw" >/dev/null
+
+# Two busy loops, one per core; bounded by timeout in case this script dies, and killed by
+# their PIDs when the stage ends.
+busy=()
+for _ in 1 2; do
+  timeout 300 bash -c 'while :; do :; done' &
+  busy+=($!)
+  pids+=($!)
+done
+
+dump_size() { stat -c %s "$work/$1.txt"; }
+
+settle_dump() {  # NAME: wait until the dump has printed what it received
+  local size=-1
+  while [ "$(dump_size "$1")" != "$size" ]; do
+    size=$(dump_size "$1")
+    sleep 0.3
+  done
+}
+
+wait_for_port_gone() {  # PORT
+  for _ in $(seq 1 100); do
+    jack_lsp 2>/dev/null | grep -qx "$1" || return 0
+    sleep 0.05
+  done
+  fail "JACK port $1 did not go away"
+}
+
+load_play() {  # DUMP DEVICE I: play number I, to its end (lock), the composition, or Ctrl-C
+  local dump=$1 device=$2 i=$3 delay=() args
+  case $((i % 3)) in
+    0) args=(--lock) ;;
+    1) args=(--mode composition) ;;
+    2) args=() ;;  # ends by Ctrl-C
+  esac
+  [ "$device" = "$virtual" ] && delay=(--delay 1.5)
+  local before
+  before=$(dump_size "$dump")
+  "$cli" play "$work/quick.trw" "${args[@]}" --device "$device" "${delay[@]}" 2>"$work/load.log" &
+  local pid=$!
+  pids+=($pid)
+  if [ "$device" = "$virtual" ]; then
+    wait_for_port Tarrowin:Tarrowin
+    jack_connect Tarrowin:Tarrowin "$dump:input"
+  fi
+  if [ $((i % 3)) = 2 ]; then
+    # Ctrl-C once notes arrive, so that the play has begun.
+    for _ in $(seq 1 200); do
+      [ "$(dump_size "$dump")" -gt "$before" ] && break
+      sleep 0.05
+    done
+    kill -INT "$pid"
+  fi
+  wait "$pid" || { cat "$work/load.log"; fail "play $i on $device failed"; }
+  [ "$device" = "$virtual" ] && wait_for_port_gone Tarrowin:Tarrowin
+  return 0
+}
+
+load_failed=0
+for target in port virtual; do
+  dump=load_$target
+  start_dump "$dump"
+  device="JACK: $dump:input"
+  [ $target = virtual ] && device=$virtual
+  for i in $(seq 0 $((plays - 1))); do load_play "$dump" "$device" "$i"; done
+  settle_dump "$dump"
+  stop_dump
+  echo " plays through the $target:"
+  "$python" scripts/test.d/jack_dump_check.py endings "$work/$dump.txt" "$plays" || load_failed=1
+
+  dump=sweep_$target
+  start_dump "$dump"
+  if [ $target = port ]; then
+    "$auditions" "$work/quick.trw" "JACK: $dump:input" 0 "$plays" 2>"$work/audition.log" ||
+      { cat "$work/audition.log"; fail "the auditions failed"; }
+  else
+    "$auditions" "$work/quick.trw" "$virtual" 0 "$plays" 1.5 2>"$work/audition.log" &
+    pid=$!
+    pids+=($pid)
+    wait_for_port Tarrowin:Tarrowin
+    jack_connect Tarrowin:Tarrowin "$dump:input"
+    wait "$pid" || { cat "$work/audition.log"; fail "the auditions failed"; }
+    wait_for_port_gone Tarrowin:Tarrowin
+  fi
+  settle_dump "$dump"
+  stop_dump
+  echo " auditions through the $target:"
+  "$python" scripts/test.d/jack_dump_check.py sweeps "$work/$dump.txt" "$plays" || load_failed=1
+done
+kill "${busy[@]}" 2>/dev/null || true
+wait "${busy[@]}" 2>/dev/null || true
+echo "  load stage: $((SECONDS - load_start)) s"
+[ "$load_failed" = 0 ] || fail "under load, final messages were lost"
 echo "JACK end-to-end: passed"
