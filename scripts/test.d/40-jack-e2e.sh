@@ -184,7 +184,7 @@ done
 # The backend's own tests, a client of theirs receiving: close returns only once everything
 # sent has arrived, also beyond what one cycle carries.
 load_failed=0
-"$PWD/build/bin/device_tests" --gtest_filter='JackBackendOnAServer.*' --gtest_repeat=3 --gtest_brief=1 \
+TARROWIN_JACK_TESTS=1 "$PWD/build/bin/device_tests" --gtest_filter='JackBackendOnAServer.*' --gtest_repeat=3 --gtest_brief=1 \
   >"$work/device_tests.log" 2>&1 || true
 runs=$(grep -c '^\[  PASSED  \] 2 tests' "$work/device_tests.log" || true)
 echo "  the JACK backend's tests passed $runs of 3 times (at $((SECONDS - load_start)) s)"
