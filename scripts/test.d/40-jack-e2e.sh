@@ -19,15 +19,17 @@ trap cleanup EXIT
 # A server of our own name, so that a JACK server someone else runs is left alone.
 export JACK_DEFAULT_SERVER="tarrowin-e2e-$$"
 export JACK_NO_AUDIO_RESERVATION=1 JACK_NO_START_SERVER=1
-# With real-time scheduling where the system grants it, as JACK runs on a musician's
-# machine: then the busy processes of the load stage cannot hold its cycles up. Where it is
-# not granted (or with TARROWIN_JACK_REALTIME=0), in synchronous mode: each cycle waits for
-# every client, so that a client the load holds up delays the cycle instead of losing its
-# MIDI, which the dummy driver, with no sound card's deadline to keep, allows.
+# In synchronous mode, each cycle waiting for every client: a client that the load stage's
+# busy processes hold up then delays the cycle, where an asynchronous server would let the
+# cycle go without it and the MIDI of that cycle would be lost, to every client alike. The
+# stage checks what the program hands to JACK, not JACK's own losses. With real-time
+# scheduling where the system grants it, as JACK runs on a musician's machine, so that the
+# busy processes do not hold its cycles up in the first place (TARROWIN_JACK_REALTIME=0
+# runs without it, as where it is not granted).
 scheduling=(-S -r)
 monitor_priority=(nice -n -10)
 if [ "${TARROWIN_JACK_REALTIME:-1}" != 0 ] && chrt -f 10 true 2>/dev/null; then
-  scheduling=(-R)
+  scheduling=(-S -R)
   monitor_priority=(chrt -f 5)
 fi
 jackd -n "$JACK_DEFAULT_SERVER" "${scheduling[@]}" -d dummy -r 48000 -p 256 >"$work/jackd.log" 2>&1 &

@@ -30,7 +30,8 @@ using Record = std::array<unsigned char, 4>;
 // monitors such as jack_midi_dump with room for about a hundred) lose what overflows it
 // when thousands arrive at once, as an audition's sweep of 2048 note offs would, or when
 // a late server runs several cycles back to back. The sweep takes a third of a second
-// instead, whatever the period; a tick of a play never comes near the rate.
+// instead, whatever the period; a tick of a play, a few dozen messages at most, goes out
+// within one or two cycles.
 constexpr jack_time_t kMicrosecondsPerMessage = 1'000'000 / 6000;
 constexpr jack_time_t kBurstMessages = 32;
 
