@@ -36,6 +36,16 @@ inline constexpr const char* kNoMemoryMessage = "Could not allocate memory for t
 inline constexpr const char* kInvalidPointerMessage = "Invalid pointer!";
 inline constexpr const char* kNoDevicesMessage = "No devices were found for midi output";
 
+// The port that DAWs and synthesizers connect to, on the ALSA sequencer and on JACK, and
+// how a system lists it: "JACK: Tarrowin (virtual port)".
+inline constexpr const char* kVirtualPortName = "Tarrowin";
+// The client that connects to other programs' ports leaves the name "Tarrowin" to the
+// virtual port's client, so that other programs see "Tarrowin:Tarrowin".
+inline constexpr const char* kConnectingClientName = "Tarrowin Output";
+inline std::string virtualPortListing(const std::string& systemPrefix) {
+    return systemPrefix + kVirtualPortName + " (virtual port)";
+}
+
 // What the device needs to know when it opens.
 struct DeviceSetup {
     int32_t percussionChannel = kDefaultPercussionChannel;
@@ -50,6 +60,9 @@ class MidiBackend {
     // working and one that vanished gives a clear failure).
     virtual OpenResult open(const std::string& name, const DeviceSetup& setup) = 0;
     virtual void send(const ShortMessage& message) = 0;
+    // Returns once every message sent before it has left for the port: a backend whose
+    // sends only queue waits here until its queue is empty, so that the final messages of
+    // a play are not lost to a port that closes under them.
     virtual void close() = 0;
     // Whether "Midi Mapper" (device id -1) routes to this backend's first port.
     virtual bool isDefaultRoute() const { return false; }

@@ -25,6 +25,8 @@ struct RtMidiBackend::ErrorSink {
 
 namespace {
 
+constexpr const char* kSystem = "ALSA: ";
+
 OpenResult openFailure(RtMidiError::Type type, const std::string& text) {
     switch (type) {
         case RtMidiError::MEMORY_ERROR: return OpenResult::failure(OpenStatus::NoMemory);
@@ -42,7 +44,7 @@ OpenResult openFailure(RtMidiError::Type type, const std::string& text) {
 
 }  // namespace
 
-RtMidiBackend::RtMidiBackend(System system) : system_(system), errors_(std::make_unique<ErrorSink>()) {}
+RtMidiBackend::RtMidiBackend() : errors_(std::make_unique<ErrorSink>()) {}
 
 RtMidiBackend::~RtMidiBackend() {
     close();
@@ -50,17 +52,10 @@ RtMidiBackend::~RtMidiBackend() {
     client_.reset();
 }
 
-bool RtMidiBackend::systemPresent() const {
-    // RtMidi's ALSA client throws without a sequencer device, and its JACK client crashes
-    // in openPort without a server: ask the system first.
-    return system_ == System::Alsa ? alsaSequencerPresent() : jackServerRunning();
-}
-
 std::unique_ptr<RtMidiOut> RtMidiBackend::makeClient(const std::string& clientName) {
     quietAudioLibraries();
     try {
-        auto out = std::make_unique<RtMidiOut>(system_ == System::Alsa ? RtMidi::LINUX_ALSA : RtMidi::UNIX_JACK,
-                                               clientName);
+        auto out = std::make_unique<RtMidiOut>(RtMidi::LINUX_ALSA, clientName);
         out->setErrorCallback(&ErrorSink::callback, errors_.get());
         return out;
     } catch (const RtMidiError&) {
@@ -68,40 +63,31 @@ std::unique_ptr<RtMidiOut> RtMidiBackend::makeClient(const std::string& clientNa
     }
 }
 
-std::string RtMidiBackend::listing(const std::string& portName) const {
-    return std::string(system_ == System::Alsa ? "ALSA: " : "JACK: ") + portName;
-}
-
-std::string RtMidiBackend::virtualPortListing() const {
-    return listing(std::string(kVirtualPortName) + " (virtual port)");
-}
+std::string RtMidiBackend::virtualPortListing() { return tarrowin::virtualPortListing(kSystem); }
 
 std::vector<std::string> RtMidiBackend::listPorts() {
     std::vector<std::string> names;
     if (active_ == nullptr) {
-        // A server that went away takes its ports with it; one that came up brings its own.
-        if (!systemPresent()) {
+        // RtMidi's ALSA client throws without a sequencer device: ask the system first.
+        if (!alsaSequencerPresent()) {
             client_.reset();
             virtualPort_.reset();
         } else if (!client_) {
-            // The client that connects to other ports leaves the name "Tarrowin" to the
-            // virtual port's client, so that other programs see "Tarrowin:Tarrowin".
             client_ = makeClient(kConnectingClientName);
         }
     }
     if (!client_) return names;
     errors_->reset();
     const unsigned count = client_->getPortCount();
-    for (unsigned i = 0; i < count && !errors_->failed; ++i) names.push_back(listing(client_->getPortName(i)));
+    for (unsigned i = 0; i < count && !errors_->failed; ++i) names.push_back(kSystem + client_->getPortName(i));
     names.push_back(virtualPortListing());
     return names;
 }
 
 OpenResult RtMidiBackend::open(const std::string& name, const DeviceSetup&) {
     if (active_ != nullptr) return OpenResult::failure(OpenStatus::Allocated);
-    if (!client_ || !systemPresent()) {
-        const char* what = system_ == System::Alsa ? "The ALSA sequencer is not available" : "No JACK server is running";
-        return OpenResult::failure(OpenStatus::Failed, std::string(what) + ", so " + name + " cannot be opened");
+    if (!client_ || !alsaSequencerPresent()) {
+        return OpenResult::failure(OpenStatus::Failed, "The ALSA sequencer is not available, so " + name + " cannot be opened");
     }
     errors_->reset();
     if (name == virtualPortListing()) {
@@ -117,7 +103,7 @@ OpenResult RtMidiBackend::open(const std::string& name, const DeviceSetup&) {
     }
     const unsigned count = client_->getPortCount();
     for (unsigned i = 0; i < count; ++i) {
-        if (listing(client_->getPortName(i)) != name) continue;
+        if (kSystem + client_->getPortName(i) != name) continue;
         client_->openPort(i, kVirtualPortName);
         if (errors_->failed || !client_->isPortOpen()) {
             if (client_->isPortOpen()) client_->closePort();

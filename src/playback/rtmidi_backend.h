@@ -1,7 +1,10 @@
 #pragma once
-// The ALSA sequencer's and JACK's MIDI ports through RtMidi: every port the system lists as
-// a destination, and a virtual output port "Tarrowin" that DAWs and synthesizers connect
-// to. A system that is not there (no sequencer device, no JACK server) lists nothing.
+// The ALSA sequencer's MIDI ports through RtMidi: every port the sequencer lists as a
+// destination, and a virtual output port "Tarrowin" that DAWs and synthesizers connect
+// to. Without a sequencer device it lists nothing. (JACK has a backend of its own.)
+//
+// RtMidi sends each message to the sequencer as a direct event and drains its output at
+// once, so a message sent has left when send returns and close has nothing to wait for.
 
 #include <memory>
 #include <string>
@@ -15,11 +18,7 @@ namespace tarrowin {
 
 class RtMidiBackend final : public MidiBackend {
    public:
-    enum class System { Alsa, Jack };
-    static constexpr const char* kVirtualPortName = "Tarrowin";
-    static constexpr const char* kConnectingClientName = "Tarrowin Output";
-
-    explicit RtMidiBackend(System system);
+    RtMidiBackend();
     ~RtMidiBackend() override;
 
     std::vector<std::string> listPorts() override;
@@ -27,16 +26,13 @@ class RtMidiBackend final : public MidiBackend {
     void send(const ShortMessage& message) override;
     void close() override;
 
-    // The listed name of the virtual port, e.g. "JACK: Tarrowin (virtual port)".
-    std::string virtualPortListing() const;
+    // The listed name of the virtual port, "ALSA: Tarrowin (virtual port)".
+    static std::string virtualPortListing();
 
    private:
     struct ErrorSink;
-    bool systemPresent() const;
     std::unique_ptr<RtMidiOut> makeClient(const std::string& clientName);
-    std::string listing(const std::string& portName) const;
 
-    const System system_;
     std::unique_ptr<ErrorSink> errors_;
     std::unique_ptr<RtMidiOut> client_;       // lists the ports and connects to one
     std::unique_ptr<RtMidiOut> virtualPort_;  // made at its first open, kept until the end

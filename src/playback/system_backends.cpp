@@ -1,5 +1,6 @@
 #include "system_backends.h"
 
+#include "jack_backend.h"
 #include "rtmidi_backend.h"
 
 namespace tarrowin {
@@ -7,8 +8,8 @@ namespace tarrowin {
 std::vector<std::unique_ptr<MidiBackend>> systemBackends(const SynthOptions& synth) {
     std::vector<std::unique_ptr<MidiBackend>> backends;
     backends.push_back(std::make_unique<SynthBackend>(synth));
-    backends.push_back(std::make_unique<RtMidiBackend>(RtMidiBackend::System::Alsa));
-    backends.push_back(std::make_unique<RtMidiBackend>(RtMidiBackend::System::Jack));
+    backends.push_back(std::make_unique<RtMidiBackend>());
+    backends.push_back(std::make_unique<JackBackend>());
     return backends;
 }
 
