@@ -1,0 +1,248 @@
+#include "notes_model.h"
+
+#include <algorithm>
+#include <bit>
+
+#include "engine/tables.h"
+
+namespace tarrowin {
+
+namespace {
+
+constexpr size_t at(int v) { return static_cast<size_t>(v); }
+
+// Turns the export's messages into notes: the voice a strike names owns the note off and
+// the note on after it, and a note lasts until its voice's next note off or the end.
+class RollSink final : public PerformanceSink, public PerformanceControl {
+   public:
+    RollSink(RollNotes& roll, bool off, const std::atomic<bool>* cancel) : roll_(roll), off_(off), cancel_(cancel) {
+        open_.fill(kNone);
+    }
+
+    void eventBegins(int index, const GlobalSettings& global, int64_t date) override {
+        if (!roll_.events.empty()) closeEvent(static_cast<int32_t>(date));
+        RollEvent e;
+        e.index = index;
+        e.date = static_cast<int32_t>(date);
+        e.global = global;
+        roll_.events.push_back(e);
+    }
+
+    void voiceStrikes(int v, int32_t counter, int32_t pitch) override {
+        voice_ = v;
+        step_ = counter;
+        pitch_ = pitch;
+    }
+
+    // A strike's note off ends the voice's previous note where its note on begins the next,
+    // so only the note on is needed; the closing note offs of the export end at end().
+    void message(int64_t date, const ShortMessage& m) override {
+        if (voice_ < 0 || (m.status & 0xF0) != 0x90) return;
+        const auto d = static_cast<int32_t>(date);
+        std::vector<RollNote>& notes = roll_.voices[at(voice_)];
+        size_t& open = open_[at(voice_)];
+        if (open != kNone) notes[open].end = d;
+        RollNote n;
+        n.start = d;
+        n.end = d;
+        n.step = step_;
+        n.pitch = pitch_;
+        n.slot = static_cast<uint16_t>(roll_.events.size() - 1);
+        n.key = m.data1;
+        n.channel = static_cast<uint8_t>(m.status & 0x0F);
+        n.velocity = m.data2;
+        n.off = off_ || m.data2 == 0;
+        open = notes.size();
+        notes.push_back(n);
+        voice_ = -1;
+    }
+
+    void end(int64_t date) override {
+        const auto d = static_cast<int32_t>(date);
+        if (!roll_.events.empty()) closeEvent(d);
+        for (int v = 0; v < kVoices; ++v) {
+            if (open_[at(v)] != kNone) roll_.voices[at(v)][open_[at(v)]].end = d;
+            open_[at(v)] = kNone;
+        }
+        roll_.length = std::max(roll_.length, d);
+    }
+
+    bool playing() override { return cancel_ == nullptr || !cancel_->load(std::memory_order_relaxed); }
+
+   private:
+    static constexpr size_t kNone = SIZE_MAX;
+
+    void closeEvent(int32_t date) {
+        RollEvent& last = roll_.events.back();
+        last.length = date - last.date;
+    }
+
+    RollNotes& roll_;
+    const bool off_;
+    const std::atomic<bool>* cancel_;
+    std::array<size_t, kVoices> open_{};
+    int voice_ = -1;
+    int32_t step_ = 0;
+    int32_t pitch_ = 0;
+};
+
+bool run(PerformanceMode mode, const Settings& current, std::span<const Settings> events, int32_t percussionChannel,
+         RollNotes& roll, bool off, const std::atomic<bool>* cancel) {
+    RollSink sink(roll, off, cancel);
+    PerformanceOptions options;
+    options.mode = mode;
+    options.percussionChannel = percussionChannel;
+    return perform(options, current, events, sink, sink) == PerformanceEnd::Completed;
+}
+
+// Puts the notes of a second run (the voices that are off) beside those of the first.
+void mergeVoices(RollNotes& into, RollNotes&& from) {
+    for (int v = 0; v < kVoices; ++v) {
+        if (into.voices[at(v)].empty()) into.voices[at(v)] = std::move(from.voices[at(v)]);
+    }
+}
+
+void findKeyRange(RollNotes& roll) {
+    int low = 128;
+    int high = -1;
+    for (const auto& notes : roll.voices) {
+        for (const RollNote& n : notes) {
+            low = std::min<int>(low, n.key);
+            high = std::max<int>(high, n.key);
+        }
+    }
+    roll.lowestKey = high < 0 ? 0 : low;
+    roll.highestKey = high;
+}
+
+}  // namespace
+
+int32_t beatTicks(int32_t denominator) {
+    if (denominator < 1 || denominator > 32 || !std::has_single_bit(static_cast<uint32_t>(denominator))) return 8;
+    return 32 / denominator;
+}
+
+size_t RollNotes::count() const {
+    size_t n = 0;
+    for (const auto& notes : voices) n += notes.size();
+    return n;
+}
+
+std::span<const RollNote> RollNotes::notesIn(int v, int32_t from, int32_t to) const {
+    const std::vector<RollNote>& notes = voices[at(v)];
+    // A voice's notes do not overlap, so their ends rise with their starts.
+    const auto first = std::upper_bound(notes.begin(), notes.end(), from,
+                                        [](int32_t t, const RollNote& n) { return t < n.end; });
+    const auto last = std::lower_bound(first, notes.end(), to, [](const RollNote& n, int32_t t) { return n.start < t; });
+    return {first, last};
+}
+
+const RollNote* RollNotes::noteAt(int v, int32_t date) const {
+    const auto span = notesIn(v, date, date + 1);
+    return span.empty() ? nullptr : &span.front();
+}
+
+int RollNotes::voiceAt(int32_t date, int key, const std::array<bool, kVoices>& shown) const {
+    for (int v = kVoices - 1; v >= 0; --v) {
+        if (!shown[at(v)]) continue;
+        const RollNote* n = noteAt(v, date);
+        if (n != nullptr && n->key == key) return v;
+    }
+    return -1;
+}
+
+const RollEvent* RollNotes::eventAt(int32_t date) const {
+    const auto after = std::upper_bound(events.begin(), events.end(), date,
+                                        [](int32_t t, const RollEvent& e) { return t < e.date; });
+    return after == events.begin() ? nullptr : &*(after - 1);
+}
+
+int32_t RollNotes::counterAt(int32_t date) const {
+    const RollEvent* e = eventAt(date);
+    return e == nullptr ? date : e->global.startCounter + (date - e->date);
+}
+
+std::optional<int32_t> RollNotes::dateOf(int event, int32_t counter) const {
+    for (const RollEvent& e : events) {
+        if (mode == RollMode::Composition && e.index != event) continue;
+        const int32_t offset = counter - e.global.startCounter;
+        if (offset < 0 || offset > e.length) return std::nullopt;
+        return e.date + offset;
+    }
+    return std::nullopt;
+}
+
+std::vector<GridLine> RollNotes::gridLines(int32_t from, int32_t to, double minTicks) const {
+    std::vector<GridLine> lines;
+    for (size_t i = 0; i < events.size(); ++i) {
+        const RollEvent& e = events[i];
+        const int32_t begin = std::max(from, e.date);
+        const int32_t end = std::min(to, e.date + e.length);
+        if (begin >= end) continue;
+        const int32_t beat = beatTicks(e.global.timeSigDenominator);
+        const int32_t beatsPerBar = std::max<int32_t>(1, e.global.timeSigNumerator);
+        const bool showBeats = beat >= minTicks;
+        int64_t barEvery = 1;  // bars drawn: every 1st, 2nd, 4th, ...
+        while (static_cast<double>(beat) * beatsPerBar * static_cast<double>(barEvery) < minTicks) barEvery *= 2;
+        const int64_t barTicks = int64_t{beat} * beatsPerBar;
+        // The first beat at or after `begin`, on the event's own grid.
+        int64_t t = e.date + (std::max<int64_t>(0, begin - e.date) + beat - 1) / beat * beat;
+        for (; t < end; t += beat) {
+            const int64_t sinceStart = t - e.date;
+            const bool bar = sinceStart % barTicks == 0;
+            if (bar ? (sinceStart / barTicks) % barEvery != 0 : !showBeats) continue;
+            lines.push_back({static_cast<int32_t>(t), bar, e.global.startCounter + static_cast<int32_t>(sinceStart)});
+            if (!showBeats) t += barTicks * barEvery - beat;  // jump to the next bar shown
+        }
+    }
+    return lines;
+}
+
+std::string RollNotes::describe(int v, const RollNote& note, int32_t percussionChannel) const {
+    std::string name;
+    const int drum = note.key - kPercussionKeyBase;
+    if (note.channel == (percussionChannel & 0x0F) && drum >= 0 && drum < kPercussionKeys) {
+        name = std::string(kPercussionLabels[static_cast<size_t>(drum)]);
+    } else {
+        name = noteName(note.key);
+    }
+    std::string text = "Voice " + std::to_string(v + 1) + ": " + name + " (key " + std::to_string(note.key) +
+                       "), counter " + std::to_string(counterAt(note.start)) + ", step " + std::to_string(note.step);
+    if (mode == RollMode::Composition) text += ", event " + std::to_string(events[note.slot].index);
+    if (note.off) text += " (voice off)";
+    return text;
+}
+
+std::optional<RollNotes> computeRollNotes(RollMode mode, const Settings& current, std::span<const Settings> events,
+                                          int32_t percussionChannel, const std::atomic<bool>* cancel) {
+    RollNotes roll;
+    roll.mode = mode;
+    if (mode == RollMode::Composition) {
+        if (!run(PerformanceMode::ExportComposition, current, events, percussionChannel, roll, false, cancel)) {
+            return std::nullopt;
+        }
+    } else {
+        if (!run(PerformanceMode::ExportCurrent, current, {}, percussionChannel, roll, false, cancel)) {
+            return std::nullopt;
+        }
+        // The export leaves the voices that are off out; the roll shows them faint with
+        // what they would play when switched on.
+        Settings offVoices = current;
+        bool anyOff = false;
+        for (VoiceSettings& voice : offVoices.voices) {
+            voice.enabled = voice.enabled != 0 ? 0 : 1;
+            anyOff = anyOff || voice.enabled != 0;
+        }
+        if (anyOff) {
+            RollNotes off;
+            if (!run(PerformanceMode::ExportCurrent, offVoices, {}, percussionChannel, off, true, cancel)) {
+                return std::nullopt;
+            }
+            mergeVoices(roll, std::move(off));
+        }
+    }
+    findKeyRange(roll);
+    return roll;
+}
+
+}  // namespace tarrowin
