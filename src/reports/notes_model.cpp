@@ -143,10 +143,13 @@ const RollNote* RollNotes::noteAt(int v, int32_t date) const {
 }
 
 int RollNotes::voiceAt(int32_t date, int key, const std::array<bool, kVoices>& shown) const {
-    for (int v = kVoices - 1; v >= 0; --v) {
-        if (!shown[at(v)]) continue;
-        const RollNote* n = noteAt(v, date);
-        if (n != nullptr && n->key == key) return v;
+    // The notes of voices that are on lie over those of voices that are off.
+    for (const bool off : {false, true}) {
+        for (int v = kVoices - 1; v >= 0; --v) {
+            if (!shown[at(v)]) continue;
+            const RollNote* n = noteAt(v, date);
+            if (n != nullptr && n->key == key && n->off == off) return v;
+        }
     }
     return -1;
 }

@@ -68,8 +68,9 @@ class RollNotes {
     std::span<const RollNote> notesIn(int v, int32_t from, int32_t to) const;
     // The note of voice v sounding at `date`, if any.
     const RollNote* noteAt(int v, int32_t date) const;
-    // The topmost voice among `shown` (the highest number, drawn last) with a note on `key`
-    // at `date`; -1 when none.
+    // The topmost voice among `shown` with a note on `key` at `date`, as the roll draws
+    // them: the notes of voices that are on over those that are off, and within each the
+    // highest voice number last. -1 when none.
     int voiceAt(int32_t date, int key, const std::array<bool, kVoices>& shown) const;
 
     // The event that plays at `date` (the last of several that begin there).

@@ -1,0 +1,110 @@
+#include "audio_export.h"
+
+#include <QEventLoop>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QProgressDialog>
+#include <QTimer>
+#include <atomic>
+#include <thread>
+
+#include "app/form/tarrowin_view.h"
+#include "app/workspace.h"
+#include "midifile/midi_export.h"
+#include "playback/wav_render.h"
+
+namespace tarrowin::app {
+
+namespace {
+
+const QString kWavFilter = QStringLiteral("WAV audio (*.wav)");
+const QString kFlacFilter = QStringLiteral("FLAC audio (*.flac)");
+constexpr int kProgressSteps = 1000;
+
+}  // namespace
+
+AudioExport::AudioExport(Workspace& workspace, TarrowinView& view, QWidget* window)
+    : QObject(window), ws_(workspace), view_(view), window_(window) {}
+
+QString AudioExport::askPath(const QString& title) {
+    QFileDialog dialog(window_, title, QFileInfo(ws_.document.path()).absolutePath(),
+                       kWavFilter + QStringLiteral(";;") + kFlacFilter);
+    dialog.setAcceptMode(QFileDialog::AcceptSave);
+    dialog.setDefaultSuffix(QStringLiteral("wav"));
+    connect(&dialog, &QFileDialog::filterSelected, &dialog, [&dialog](const QString& filter) {
+        dialog.setDefaultSuffix(filter == kFlacFilter ? QStringLiteral("flac") : QStringLiteral("wav"));
+    });
+    if (!ws_.document.path().isEmpty()) dialog.selectFile(QFileInfo(ws_.document.path()).completeBaseName());
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return {};
+    return dialog.selectedFiles().constFirst();
+}
+
+void AudioExport::run() {
+    if (!view_.takeForm()) return;
+    const bool composition = ws_.playback.playMode() == PlayMode::Composition;
+    const CTarrowinDoc& doc = ws_.document.doc();
+    const ExportResult check = checkExport(doc, composition ? ExportMode::Composition : ExportMode::CurrentSettings);
+    if (!check.ok) {
+        showMessage(window_, QString::fromStdString(check.message), QString::fromStdString(check.caption),
+                    MessageIcon::Exclamation);
+        return;
+    }
+    const QString path = askPath(composition ? QStringLiteral("Export Audio (Composition)")
+                                             : QStringLiteral("Export Audio (Current Settings)"));
+    if (path.isEmpty()) return;
+    const auto format = audioFormatFor(path.toStdString());
+    if (!format) {
+        showMessage(window_,
+                    QStringLiteral("Audio is written as WAV or FLAC: choose a name that ends in .wav or .flac"),
+                    QStringLiteral("Tarrowin"), MessageIcon::Exclamation);
+        return;
+    }
+
+    std::atomic<int> done{0};
+    std::atomic<bool> cancel{false};
+    RenderOptions options;
+    options.format = *format;
+    options.percussionChannel = ws_.playback.output().percussionChannel();
+    if (soundFont) options.soundFont = soundFont().toStdString();
+    options.cancelled = [&cancel] { return cancel.load(); };
+    const PerformanceMode mode = composition ? PerformanceMode::ExportComposition : PerformanceMode::ExportCurrent;
+    const Settings current = doc.current();
+    const std::vector<Settings> events = doc.composition().events();
+
+    QProgressDialog progress(QStringLiteral("Exporting audio to %1...").arg(QFileInfo(path).fileName()),
+                             QStringLiteral("Cancel"), 0, kProgressSteps, window_);
+    progress.setWindowTitle(QStringLiteral("Export Audio"));
+    progress.setWindowModality(Qt::WindowModal);
+    progress.setMinimumDuration(0);
+    progress.setAutoClose(false);
+    progress.setAutoReset(false);
+    progress.setValue(0);
+    QEventLoop loop;
+    QTimer tick;
+    connect(&tick, &QTimer::timeout, &progress, [&] { progress.setValue(done.load()); });
+    connect(&progress, &QProgressDialog::canceled, &progress, [&] {
+        cancel.store(true);
+        progress.setLabelText(QStringLiteral("Cancelling..."));
+    });
+    tick.start(50);
+
+    RenderResult result;
+    std::thread worker([&] {
+        result = renderToAudio(mode, current, events, path.toStdString(), options,
+                               [&done](double fraction) { done.store(static_cast<int>(fraction * kProgressSteps)); });
+        QMetaObject::invokeMethod(&loop, &QEventLoop::quit, Qt::QueuedConnection);
+    });
+    loop.exec();
+    worker.join();
+    tick.stop();
+    progress.close();
+
+    if (result.ok) {
+        Q_EMIT exported(path, result.playbackMs);
+    } else if (!result.cancelled) {
+        showMessage(window_, QString::fromStdString(result.message), QStringLiteral("Tarrowin"),
+                    MessageIcon::Exclamation);
+    }
+}
+
+}  // namespace tarrowin::app
