@@ -3,6 +3,7 @@
 #include <QApplication>
 #include <QCommandLineParser>
 #include <QScreen>
+#include <algorithm>
 
 #include "device_dialogs.h"
 #include "main_window.h"
@@ -92,7 +93,9 @@ int runTarrowin(QApplication& app, std::vector<std::unique_ptr<MidiBackend>> bac
     }
     const QSize size = window.sizeHint().expandedTo(kMinWindowSize);
     window.setFixedSize(size);
-    window.move(screen.topLeft() + centredPosition(screen.size(), size));
+    // Centred; a window wider than a small screen keeps its title bar on it.
+    const QPoint corner = centredPosition(screen.size(), size);
+    window.move(screen.topLeft() + QPoint(std::max(0, corner.x()), std::max(0, corner.y())));
     window.show();
 
     MidiOutput& out = ws.playback.output();

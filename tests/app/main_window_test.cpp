@@ -6,6 +6,11 @@
 #include <QComboBox>
 #include <QDialog>
 #include <QLineEdit>
+#include <QFileDialog>
+#include <QLabel>
+#include <QMimeData>
+#include <QSettings>
+#include <QTextBrowser>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QScrollBar>
@@ -26,6 +31,21 @@ using namespace tarrowin::app;
 using namespace tarrowin::app::testing;
 
 Q_DECLARE_METATYPE(tarrowin::app::UiState)
+
+namespace {
+// A composition of events with their own Param1, short and fast, to play to its end.
+void composeShortEvents(Workspace& ws, int events) {
+    ws.document.edit(QStringLiteral("setup"), DocumentController::Scope::Composition, [events](CTarrowinDoc& d) {
+        d.setTempo(340);
+        d.setEndCounter(4);
+        for (int e = 0; e < events; ++e) {
+            d.setParam1(0, 10 + e);
+            d.addCurrentSettingsAsEvent();
+        }
+        d.setParam1(0, 2);
+    });
+}
+}  // namespace
 
 namespace {
 
@@ -82,6 +102,10 @@ class MainWindowTest : public QObject {
     void resetAndRound();
     void openFillsPlayFromEventAndFailureKeepsTheDocument();
     void playDisablesTheFormForItsMode();
+    void updateWhilePlayingLoadsEachEvent();
+    void saveQuestionRecentFilesAndDrop();
+    void commandsRefuseWithTheirMessages();
+    void helpAboutAndTabOrder();
 
    private:
     Workspace& ws() { return *recorded_->ws; }
@@ -268,6 +292,130 @@ void MainWindowTest::playDisablesTheFormForItsMode() {
     QTRY_VERIFY(window_->action(Command::Play)->isEnabled());
     QVERIFY(view().row(0).control(VoiceRow::Param1)->isEnabled());
     QCOMPARE(view().endEdit()->text(), QString::number(ws().document.doc().global().endCounter));
+}
+
+void MainWindowTest::updateWhilePlayingLoadsEachEvent() {
+    composeShortEvents(ws(), 3);
+    ws().playback.setPlayMode(PlayMode::Composition);
+    ws().playback.setUpdateWhilePlaying(true);
+    window_->play();
+    QVERIFY(ws().playback.isPlaying());
+    QVERIFY(!view().row(0).control(VoiceRow::Voice)->isEnabled());  // voices are the events' now
+    QTRY_VERIFY(!ws().playback.isPlaying() && ws().playback.canPlay());
+    QTRY_COMPARE(ws().document.doc().voice(0).param1, 12);  // the last event is loaded
+    QCOMPARE(ws().playback.playFromEvent(), std::optional<int>(2));
+    QCOMPARE(view().row(0).edit(VoiceRow::Param1)->text(), QStringLiteral("12"));
+    QCOMPARE(window_->action(Command::Undo)->text(), QStringLiteral("&Undo Play"));
+    ws().document.undo();  // the whole play is one step
+    QCOMPARE(ws().document.doc().voice(0).param1, 2);
+}
+
+void MainWindowTest::saveQuestionRecentFilesAndDrop() {
+    ws().document.edit(QStringLiteral("x"), DocumentController::Scope::Current, [](CTarrowinDoc& d) { d.setParam1(0, 3); });
+    MessageBoxes boxes;
+    boxes.answer(QMessageBox::Cancel);
+    window_->action(Command::New)->trigger();
+    QCOMPARE(boxes.lastText(), QStringLiteral("Save changes to Untitled?"));
+    QCOMPARE(ws().document.doc().voice(0).param1, 3);
+    boxes.answer(QMessageBox::No);
+    window_->action(Command::New)->trigger();
+    QCOMPARE(ws().document.doc().voice(0).param1, 2);
+    QVERIFY(!ws().document.isModified());
+
+    // The recent files skip files that are gone; a dropped .trw opens like File Open.
+    QTemporaryDir dir;
+    QStringList paths;
+    for (const char* name : {"a.trw", "b.trw", "c.trw"}) {
+        paths << dir.filePath(QLatin1String(name));
+        QVERIFY(ws().document.save(paths.back()).ok);
+        ws().preferences.addRecentFile(paths.back());
+    }
+    QFile::remove(paths[1]);
+    QCOMPARE(ws().preferences.recentFiles(), (QStringList{paths[2], paths[0]}));
+    ws().document.newDocument();
+    QMimeData data;
+    data.setUrls({QUrl::fromLocalFile(paths[0])});
+    QDragEnterEvent enter(QPoint(10, 10), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(window_.get(), &enter);
+    QVERIFY(enter.isAccepted());
+    QDropEvent drop(QPointF(10, 10), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(window_.get(), &drop);
+    QCOMPARE(ws().document.path(), paths[0]);
+    QCOMPARE(window_->windowTitle(), QStringLiteral("Tarrowin 2.5 - a.trw[*]"));
+}
+
+void MainWindowTest::commandsRefuseWithTheirMessages() {
+    QTemporaryDir dir;
+    const QString mid = dir.filePath(QStringLiteral("x.mid"));
+    QFile(mid).open(QIODevice::WriteOnly);
+    QSettings().setValue(QStringLiteral("midiPlayer"), QStringLiteral("no-such-player"));
+    struct Case {
+        const char* name;
+        std::function<void()> setup;
+        Command command;
+        const char* text;
+        QMessageBox::Icon icon;
+    };
+    const Case cases[] = {
+        {"device in use", [this] { recorded_->recorder->refuseOpens(OpenStatus::Allocated); }, Command::Play,
+         "The device is already in use, free it and try again", QMessageBox::Critical},
+        {"no memory", [this] { recorded_->recorder->refuseOpens(OpenStatus::NoMemory); }, Command::Play,
+         "Could not allocate memory for the device", QMessageBox::Critical},
+        {"export with End at Start", [] {}, Command::SaveMidi, "Start counter must be less then End Counter",
+         QMessageBox::Warning},
+        {"player not found",
+         [mid] {
+             whenDialogShows([mid](QWidget* w) {
+                 auto* d = qobject_cast<QFileDialog*>(w);
+                 if (!d) return false;
+                 d->selectFile(mid);
+                 QMetaObject::invokeMethod(d, "accept");
+                 return true;
+             });
+         },
+         Command::PlayMidi, "no-such-player was not found", QMessageBox::Warning},
+    };
+    for (const Case& c : cases) {
+        MessageBoxes boxes;
+        c.setup();
+        window_->action(c.command)->trigger();
+        QTRY_COMPARE(boxes.seen().size(), size_t(1));
+        QCOMPARE(boxes.seen()[0].text, QLatin1String(c.text));
+        QCOMPARE(boxes.seen()[0].icon, c.icon);
+        QVERIFY2(!ws().playback.isPlaying(), c.name);
+        recorded_->recorder->refuseOpens(OpenStatus::Ok);
+    }
+    QVERIFY(!recorded_->recorder->isOpen());  // after "Play Midi file..." the device is let go
+    QSettings().remove(QStringLiteral("midiPlayer"));
+}
+
+void MainWindowTest::helpAboutAndTabOrder() {
+    window_->action(Command::HelpTopics)->trigger();
+    QWidget* help = nullptr;
+    for (QWidget* w : QApplication::topLevelWidgets())
+        if (w->windowTitle() == QLatin1String("Tarrowin Help") && w->isVisible()) help = w;
+    QVERIFY(help);
+    QVERIFY(help->findChild<QTextBrowser*>()->toPlainText().contains(QStringLiteral("How a voice makes its notes")));
+    help->close();
+
+    whenDialogShows([](QWidget* w) {
+        if (w->windowTitle() != QLatin1String("About Tarrowin 2.5")) return false;
+        QString text;
+        for (QLabel* l : w->findChildren<QLabel*>()) text += l->text();
+        if (!text.contains(QStringLiteral("FluidSynth 2.")) || !text.contains(QStringLiteral("Qt 6.")))
+            qFatal("the About box lacks the library versions: %s", qPrintable(text));
+        static_cast<QDialog*>(w)->accept();
+        return true;
+    });
+    window_->action(Command::About)->trigger();
+
+    // Tab walks a row from left to right, then on to the next row.
+    QWidget* param1 = view().row(0).edit(VoiceRow::Param1);
+    QCOMPARE(param1->nextInFocusChain(), view().row(0).edit(VoiceRow::Param2));
+    QWidget* w = view().row(0).control(VoiceRow::Extra);
+    while (!(w = w->nextInFocusChain())->focusPolicy()) {
+    }
+    QCOMPARE(w, view().row(1).control(VoiceRow::Voice));
 }
 
 TARROWIN_QTEST_MAIN(MainWindowTest)

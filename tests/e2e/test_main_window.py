@@ -6,8 +6,9 @@ import os
 import subprocess
 import time
 
-from tarrowin_e2e import (Tarrowin, act, act_async, alert_text, check, cli, click, find_in, key, poll, run,
-                          screenshot, showing, text_of)
+import pyatspi
+
+from tarrowin_e2e import Tarrowin, act, alert_text, check, cli, find_in, key, poll, run, screenshot, showing, type_text
 
 WORK = os.environ.get("TARROWIN_E2E_WORK", "/tmp")
 
@@ -41,7 +42,7 @@ def edit_save_open_export():
         # A voice switched on enables its row.
         voice2 = t.find(role="check box", description="Voices voice 2")
         act(voice2, "Toggle")
-        poll(lambda: t.edit("Param1 voice 2").getState().contains(__import__("pyatspi").STATE_ENABLED), 5,
+        poll(lambda: t.edit("Param1 voice 2").getState().contains(pyatspi.STATE_ENABLED), 5,
              "voice 2's row to be enabled")
         t.set_field("Param1 voice 2", 7)
         t.set_field("Param2 voice 2", 3)
@@ -56,9 +57,8 @@ def edit_save_open_export():
         screenshot("param1-refused")
         t.answer(box)
         param1 = t.edit("Param1 voice 1")
-        poll(lambda: param1.getState().contains(__import__("pyatspi").STATE_FOCUSED), 5, "the focus back in Param1")
+        poll(lambda: param1.getState().contains(pyatspi.STATE_FOCUSED), 5, "the focus back in Param1")
         key("ctrl+a")
-        from tarrowin_e2e import type_text
         type_text("2")
         key("Tab")
 
@@ -101,5 +101,108 @@ print(f.ticks_per_beat, sum(1 for m in f.tracks[0] if m.type == 'note_on' and m.
         screenshot("main-window")
 
 
+def jack_dump(name):
+    """jack_midi_dump writing to a file, and the process, once its port is listed."""
+    out = open(path(name + ".txt"), "w")
+    proc = subprocess.Popen(["jack_midi_dump", "-a", name], stdout=out, stderr=subprocess.DEVNULL)
+    poll(lambda: (name + ":input") in subprocess.run(["jack_lsp"], capture_output=True, text=True).stdout, 10,
+         "the port %s:input" % name)
+    return proc, out
+
+
+def dumped(name):
+    """The messages a dump received: (status, data1, data2) in hex text."""
+    rows = []
+    for line in open(path(name + ".txt")):
+        data = line.partition(":")[2].split()
+        if len(data) >= 3:
+            rows.append(tuple(data[:3]))
+    return rows
+
+
+ALL_NOTES_OFF = [("b%x" % ch, "7b", "00") for ch in range(16)]
+
+
+def play_on_jack():
+    """Play with Lock runs to End and stops itself; without Lock, Stop ends the play, both
+    with All Notes Off on the 16 channels, and End then shows where the play stopped."""
+    song = path("jack.trw")
+    cli("new", song)
+    doc = dump(song)
+    doc["current"].update(tempo=240, startCounter=0, endCounter=48)
+    doc["current"]["voices"][1].update(enabled=1, algorithm=3, noteValueIndex=3, noteValue=4.0)
+    open(path("jack.json"), "w").write(json.dumps(doc))
+    cli("load", path("jack.json"), song)
+    proc, out = jack_dump("winA")
+    try:
+        with Tarrowin(song, "--device", "JACK: winA:input") as t:
+            t.press("Lock")
+            t.menu("Playback Controls", "Play", wait=True)
+            poll(lambda: len(dumped("winA")) > 16 and dumped("winA")[-16:] == ALL_NOTES_OFF, 15,
+                 "the locked play to end by itself")
+            rows = dumped("winA")
+            notes = [r for r in rows if r[0][0] == "9" and r[2] != "00"]
+            check(len(notes) >= 12, "only %d notes arrived" % len(notes))
+            check(rows[-16:] == ALL_NOTES_OFF, "the play did not end with All Notes Off: %s" % rows[-16:])
+            poll(lambda: t.menu_enabled("Playback Controls", "Play"), 5, "Play to be enabled again")
+
+            t.press("Unlock")
+            count = len(rows)
+            t.menu("Playback Controls", "Play", wait=True)
+            time.sleep(1.0)
+            screenshot("playing")
+            check(not t.menu_enabled("File", "Save"), "Save is enabled while playing")
+            t.menu("Playback Controls", "Stop", wait=True)
+            poll(lambda: dumped("winA")[-16:] == ALL_NOTES_OFF and len(dumped("winA")) > count + 16, 10,
+                 "All Notes Off after Stop")
+            poll(lambda: int(t.field("End")) > 48, 5, "End to show where the play stopped")
+    finally:
+        proc.terminate()
+        proc.wait()
+        out.close()
+
+
+def nested_display(size):
+    """A second X server of the given size, for the screen checks."""
+    display = ":%d" % (90 + os.getpid() % 50)
+    xvfb = subprocess.Popen(["Xvfb", display, "-screen", "0", size + "x24", "-nolisten", "tcp", "-noreset"],
+                            stderr=subprocess.DEVNULL)
+    poll(lambda: subprocess.run(["xdotool", "getdisplaygeometry"], env=dict(os.environ, DISPLAY=display),
+                                capture_output=True).returncode == 0, 10, "Xvfb %s" % display)
+    return display, xvfb
+
+
+def screen_size_check():
+    """799x600 ends with the message and exit code 16; 800x600 passes; on 1024x768 the window
+    is centred by (screen - window) / 2."""
+    for size, refused in (("799x600", True), ("800x600", False), ("1024x768", False)):
+        display, xvfb = nested_display(size)
+        try:
+            t = Tarrowin("--device", "0", env={"DISPLAY": display})
+            try:
+                if refused:
+                    box = t.alert("Tarrowin")
+                    check("You need at least 800X600 screen resolution to run Tarrowin" in alert_text(box),
+                          alert_text(box))
+                    t.answer(box)
+                    check(t.proc.wait(10) == 16, "exit code %s" % t.proc.returncode)
+                    continue
+                frame = t.main()
+                if size == "1024x768":
+                    env = dict(os.environ, DISPLAY=display)
+                    wid = subprocess.run(["xdotool", "search", "--name", "Tarrowin 2.5"], env=env,
+                                         capture_output=True, text=True).stdout.split()[0]
+                    geometry = subprocess.run(["xdotool", "getwindowgeometry", "--shell", wid], env=env,
+                                              capture_output=True, text=True).stdout
+                    g = dict(l.split("=") for l in geometry.split())
+                    w, h, x, y = (int(g[k]) for k in ("WIDTH", "HEIGHT", "X", "Y"))
+                    check((x, y) == ((1024 - w) // 2, (768 - h) // 2), "window at %d,%d size %dx%d" % (x, y, w, h))
+            finally:
+                t.quit()
+        finally:
+            xvfb.terminate()
+            xvfb.wait()
+
+
 if __name__ == "__main__":
-    run([start_choosing_device, edit_save_open_export])
+    run([start_choosing_device, edit_save_open_export, play_on_jack, screen_size_check])

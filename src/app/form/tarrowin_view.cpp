@@ -105,6 +105,8 @@ QWidget* TarrowinView::makeSidePanel() {
     tempoLayout->addWidget(tempoLabel_);
     tempoLayout->addWidget(tempoBar_);
     tempoLayout->addWidget(globalTempo_);
+    tempoBar_->setWhatsThis(QStringLiteral("Quarter notes per minute, 20 to 340; the arrows step by 1, the bar by 5."));
+    globalTempo_->setWhatsThis(QStringLiteral("Gives every event of the composition the tempo shown here."));
     connect(tempoBar_, &QScrollBar::actionTriggered, this, [this](int action) {
         // Home and End on the bar keep the tempo where it is.
         if (action == QAbstractSlider::SliderToMinimum || action == QAbstractSlider::SliderToMaximum)
@@ -135,6 +137,11 @@ QWidget* TarrowinView::makeSidePanel() {
     counterLayout->addWidget(reset_, 4, 0, 1, 2, Qt::AlignHCenter);
     counterLayout->addWidget(round_, 5, 0);
     counterLayout->addWidget(lock_, 5, 1);
+    start_->setWhatsThis(QStringLiteral("The counter, in 32nd notes, from which the current settings play (0..50000)."));
+    end_->setWhatsThis(QStringLiteral("The counter at which a locked play stops; unlocked, it shows where a play stopped."));
+    reset_->setWhatsThis(QStringLiteral("Sets Start, and End unless locked, to 0."));
+    round_->setWhatsThis(QStringLiteral("Rounds Start and End to a multiple of a voice's note value."));
+    lock_->setWhatsThis(QStringLiteral("Locked, a play stops at End and the counters do not run."));
     connect(reset_, &QPushButton::clicked, this, &TarrowinView::reset);
     connect(round_, &QPushButton::clicked, this, &TarrowinView::round);
     connect(lock_, &QPushButton::clicked, this, &TarrowinView::toggleLock);
@@ -148,6 +155,8 @@ QWidget* TarrowinView::makeSidePanel() {
     eventsLayout->addWidget(update_);
     connect(playFromEvent_, &QComboBox::activated, this,
             [this](int row) { ws_.playback.setPlayFromEvent(row >= 0 ? std::optional<int>(row) : std::nullopt); });
+    playFromEvent_->setWhatsThis(QStringLiteral("The event a composition plays from, and the one Update loads."));
+    update_->setWhatsThis(QStringLiteral("Loads the chosen event into the main window."));
     connect(update_, &QPushButton::clicked, this, &TarrowinView::updateFromEvent);
 
     auto* signature = new QGroupBox(QStringLiteral("Time signature"), panel);

@@ -17,6 +17,20 @@ const std::array<const char*, VoiceRow::ColumnCount> VoiceRow::kHeaders = {
 
 namespace {
 
+// What Shift+F1 tells about each column.
+const char* const kColumnHelp[VoiceRow::ColumnCount] = {
+    "Switches the voice on or off; also while the current settings play.",
+    "Morse-Thue: the base in which the step's digits are added up (2..1000000).",
+    "Morse-Thue: the step is multiplied by this before its digits are added up (1..1000000000).",
+    "Shifts the steps the voice plays, not its notes in time (-20000..20000).",
+    "Transposes the voice every N steps or after runs of random length; ticking it opens its settings.",
+    "How many octaves the voice's notes spread over.",
+    "The lowest note of the voice.",
+    "The scale the generator's values are folded into; \"User defined\" opens your own.",
+    "How long each note is; \"Other\" asks for a length in 32nd notes.",
+    "Instrument, channel, pan, dynamic, play mode and inversion of the voice.",
+};
+
 QString describe(VoiceRow::Column c, int voice) {
     return QStringLiteral("%1 voice %2").arg(QLatin1String(VoiceRow::kHeaders[c])).arg(voice + 1);
 }
@@ -56,7 +70,10 @@ VoiceRow::VoiceRow(int voice, QGridLayout* grid, int gridRow, QWidget* parent) :
 
     QWidget* controls[ColumnCount] = {voiceButton_, param1_,   param2_, offset_,    modulate_,
                                       octaves_,     note_,     scale_,  noteValue_, set_};
-    for (int c = 0; c < ColumnCount; ++c) grid->addWidget(controls[c], gridRow, c);
+    for (int c = 0; c < ColumnCount; ++c) {
+        controls[c]->setWhatsThis(QString::fromLatin1(kColumnHelp[c]));
+        grid->addWidget(controls[c], gridRow, c);
+    }
 
     // toggled, not clicked: a screen reader's Toggle action toggles without a click.
     connect(voiceButton_, &QPushButton::toggled, this, [this](bool on) { Q_EMIT voiceToggled(voice_, on); });

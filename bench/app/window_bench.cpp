@@ -1,0 +1,149 @@
+// The window's response times: from starting tarrowin to its window on screen (with the
+// device dialog skipped), opening a 1000-event document with the form refreshed, and a
+// click on Play to the first note sent for Start 50000. Prints each figure beside its
+// target and exits non-zero when one is missed. Run it on a display (Xvfb will do): the
+// first figure starts the real program.
+#include <QApplication>
+#include <QElapsedTimer>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <algorithm>
+#include <cstdio>
+#include <thread>
+#include <vector>
+
+#include "app/main_window.h"
+#include "app/workspace.h"
+#include "document/document_file.h"
+#include "playback/recording_backend.h"
+
+using namespace tarrowin;
+using namespace tarrowin::app;
+
+namespace {
+
+struct Figure {
+    const char* what;
+    double ms;
+    double target;
+};
+
+double median(std::vector<double> v) {
+    std::sort(v.begin(), v.end());
+    return v[v.size() / 2];
+}
+
+// Launch to a visible window named "Tarrowin 2.5", as xdotool sees it.
+double startupMs(const QString& program) {
+    QElapsedTimer t;
+    t.start();
+    QProcess app;
+    app.start(program, {QStringLiteral("--device"), QStringLiteral("0")});
+    QProcess search;
+    search.setStandardOutputFile(QProcess::nullDevice());
+    search.start(QStringLiteral("xdotool"), {QStringLiteral("search"), QStringLiteral("--sync"),
+                                             QStringLiteral("--onlyvisible"), QStringLiteral("--name"),
+                                             QStringLiteral("Tarrowin 2.5")});
+    search.waitForFinished(10000);
+    const double ms = double(t.nsecsElapsed()) / 1e6;
+    app.terminate();
+    app.waitForFinished(5000);
+    return ms;
+}
+
+std::unique_ptr<Workspace> recordedWorkspace(RecordingBackend** recorder) {
+    auto backend = std::make_unique<RecordingBackend>(SteadyClock::instance(), std::vector<std::string>{"Recorder"}, true);
+    *recorder = backend.get();
+    std::vector<std::unique_ptr<MidiBackend>> backends;
+    backends.push_back(std::move(backend));
+    auto out = std::make_unique<MidiOutput>(std::move(backends));
+    out->countDevices();
+    return std::make_unique<Workspace>(std::move(out));
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    QApplication qapp(argc, argv);
+    const QString program = QCoreApplication::applicationDirPath() + QStringLiteral("/tarrowin");
+    std::vector<Figure> figures;
+
+    std::vector<double> starts;
+    for (int i = 0; i < 5; ++i) starts.push_back(startupMs(program));
+    figures.push_back({"start to window shown (median of 5)", median(starts), 1000});
+
+    RecordingBackend* recorder = nullptr;
+    auto ws = recordedWorkspace(&recorder);
+    MainWindow window(*ws);
+    window.show();
+    QApplication::processEvents();
+
+    // A 1000-event composition of all 16 voices.
+    QTemporaryDir dir;
+    const QString big = dir.filePath(QStringLiteral("big.trw"));
+    {
+        CTarrowinDoc doc;
+        doc.OnNewDocument();
+        for (int v = 0; v < kVoices; ++v) doc.setEnabled(v, true);
+        for (int e = 0; e < kMaxEvents; ++e) {
+            doc.setStartCounter(e * 10);
+            doc.setEndCounter(e * 10 + 64);
+            doc.addCurrentSettingsAsEvent();
+        }
+        saveDocumentFile(big.toStdString(), doc);
+    }
+    std::vector<double> opens;
+    for (int i = 0; i < 5; ++i) {
+        QElapsedTimer t;
+        t.start();
+        ws->document.open(big);
+        QApplication::processEvents();
+        opens.push_back(double(t.nsecsElapsed()) / 1e6);
+    }
+    figures.push_back({"open a 1000-event document, form refreshed (median of 5)", median(opens), 200});
+
+    // Play from Start 50000: the warm-up of every voice, then the first note. The chaotic
+    // maps at one tick per note are the longest warm-up there is.
+    ws->document.newDocument();
+    ws->document.edit(QStringLiteral("bench"), DocumentController::Scope::Current, [](CTarrowinDoc& d) {
+        for (int v = 0; v < kVoices; ++v) {
+            d.setEnabled(v, true);
+            d.setAlgorithm(v, static_cast<Algorithm>(1 + v % (kAlgorithms - 1)));
+            d.setNoteValue(v, 5, 1.0f);
+        }
+        d.setStartCounter(50000);
+        d.setEndCounter(50000);
+    });
+    std::vector<double> plays;
+    for (int i = 0; i < 5; ++i) {
+        recorder->clear();
+        while (!ws->playback.canPlay()) {
+            QApplication::processEvents();
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        }
+        const auto t0 = SteadyClock::instance().now();
+        window.play();
+        Clock::Duration first{-1};
+        while (first.count() < 0) {
+            for (const auto& r : recorder->records()) {
+                if ((r.message.status & 0xF0) == 0x90) {
+                    first = r.time;
+                    break;
+                }
+            }
+        }
+        plays.push_back(double((first - t0).count()) / 1e6);
+        window.stop();
+        ws->playback.stop();
+        while (ws->playback.isPlaying() || !ws->playback.canPlay()) QApplication::processEvents();
+    }
+    figures.push_back({"Play at Start 50000 to the first note sent (median of 5)", median(plays), 50});
+
+    bool ok = true;
+    for (const Figure& f : figures) {
+        const bool met = f.ms <= f.target;
+        ok = ok && met;
+        std::printf("%-62s %8.1f ms  (target %5.0f ms) %s\n", f.what, f.ms, f.target, met ? "" : "MISSED");
+    }
+    return ok ? 0 : 1;
+}
