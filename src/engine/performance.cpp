@@ -98,7 +98,7 @@ class Run {
                 const bool on = live_ ? control_.voiceOn(v, snapshotOn) : snapshotOn;
                 const SoundingDecision d =
                     soundingDecision(cursors_[at(v)], pitch[at(v)], voice, on, options_.percussionChannel, rule_);
-                if (d.noteOn) sink_.voiceStrikes(v, counter[at(v)], pitch[at(v)]);
+                if (d.noteOn) sink_.voiceStrikes(v, counter[at(v)]);
                 if (d.noteOff) sink_.message(date_, ShortMessage::noteOff(d.noteOff->channel, d.noteOff->key, d.noteOff->velocity));
                 if (d.noteOn) sink_.message(date_, ShortMessage::noteOn(d.noteOn->channel, d.noteOn->key, d.noteOn->velocity));
             }

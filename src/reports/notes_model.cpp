@@ -15,7 +15,8 @@ constexpr size_t at(int v) { return static_cast<size_t>(v); }
 // the note on after it, and a note lasts until its voice's next note off or the end.
 class RollSink final : public PerformanceSink, public PerformanceControl {
    public:
-    RollSink(RollNotes& roll, bool off, const std::atomic<bool>* cancel) : roll_(roll), off_(off), cancel_(cancel) {
+    RollSink(RollNotes& roll, bool off, const std::atomic<bool>* cancel, size_t maxNotes)
+        : roll_(roll), off_(off), cancel_(cancel), room_(maxNotes - std::min(maxNotes, roll.count())) {
         open_.fill(kNone);
     }
 
@@ -28,10 +29,9 @@ class RollSink final : public PerformanceSink, public PerformanceControl {
         roll_.events.push_back(e);
     }
 
-    void voiceStrikes(int v, int32_t counter, int32_t pitch) override {
+    void voiceStrikes(int v, int32_t counter) override {
         voice_ = v;
         step_ = counter;
-        pitch_ = pitch;
     }
 
     // A strike's note off ends the voice's previous note where its note on begins the next,
@@ -46,7 +46,6 @@ class RollSink final : public PerformanceSink, public PerformanceControl {
         n.start = d;
         n.end = d;
         n.step = step_;
-        n.pitch = pitch_;
         n.slot = static_cast<uint16_t>(roll_.events.size() - 1);
         n.key = m.data1;
         n.channel = static_cast<uint8_t>(m.status & 0x0F);
@@ -55,6 +54,7 @@ class RollSink final : public PerformanceSink, public PerformanceControl {
         open = notes.size();
         notes.push_back(n);
         voice_ = -1;
+        if (room_ > 0) --room_;
     }
 
     void end(int64_t date) override {
@@ -67,7 +67,10 @@ class RollSink final : public PerformanceSink, public PerformanceControl {
         roll_.length = std::max(roll_.length, d);
     }
 
-    bool playing() override { return cancel_ == nullptr || !cancel_->load(std::memory_order_relaxed); }
+    bool playing() override {
+        return room_ > 0 && (cancel_ == nullptr || !cancel_->load(std::memory_order_relaxed));
+    }
+    bool full() const { return room_ == 0; }
 
    private:
     static constexpr size_t kNone = SIZE_MAX;
@@ -80,25 +83,35 @@ class RollSink final : public PerformanceSink, public PerformanceControl {
     RollNotes& roll_;
     const bool off_;
     const std::atomic<bool>* cancel_;
+    size_t room_;  // notes that may still be collected
     std::array<size_t, kVoices> open_{};
     int voice_ = -1;
     int32_t step_ = 0;
-    int32_t pitch_ = 0;
 };
 
+// False when cancelled. A run that reaches the limit of notes stops there, and the roll
+// holds it up to that point.
 bool run(PerformanceMode mode, const Settings& current, std::span<const Settings> events, int32_t percussionChannel,
-         RollNotes& roll, bool off, const std::atomic<bool>* cancel) {
-    RollSink sink(roll, off, cancel);
+         RollNotes& roll, bool off, const std::atomic<bool>* cancel, size_t maxNotes) {
+    RollSink sink(roll, off, cancel, maxNotes);
     PerformanceOptions options;
     options.mode = mode;
     options.percussionChannel = percussionChannel;
-    return perform(options, current, events, sink, sink) == PerformanceEnd::Completed;
+    if (perform(options, current, events, sink, sink) == PerformanceEnd::Completed) return true;
+    if (!sink.full()) return false;
+    roll.truncated = true;
+    return true;
 }
 
-// Puts the notes of a second run (the voices that are off) beside those of the first.
-void mergeVoices(RollNotes& into, RollNotes&& from) {
+// Puts the notes of a second run (the voices that are off) beside those of the first, up
+// to its length.
+void mergeVoices(RollNotes& into, RollNotes&& from, int32_t length) {
     for (int v = 0; v < kVoices; ++v) {
-        if (into.voices[at(v)].empty()) into.voices[at(v)] = std::move(from.voices[at(v)]);
+        std::vector<RollNote>& notes = from.voices[at(v)];
+        if (notes.empty() || !into.voices[at(v)].empty()) continue;
+        while (!notes.empty() && notes.back().start >= length) notes.pop_back();
+        if (!notes.empty()) notes.back().end = std::min(notes.back().end, length);
+        into.voices[at(v)] = std::move(notes);
     }
 }
 
@@ -116,6 +129,53 @@ void findKeyRange(RollNotes& roll) {
 }
 
 }  // namespace
+
+void RollOverview::build(const std::array<std::vector<RollNote>, kVoices>& voices, int32_t length) {
+    levels_.clear();
+    finest_ = kFinestTicks;
+    while (length / finest_ >= kMaxBuckets) finest_ *= 4;
+    int64_t buckets = (int64_t{length} + finest_ - 1) / finest_;
+    auto& finest = levels_.emplace_back();
+    for (int v = 0; v < kVoices; ++v) {
+        std::vector<KeyMask>& masks = finest[at(v)];
+        if (voices[at(v)].empty()) continue;
+        masks.assign(static_cast<size_t>(buckets) * 2, KeyMask{});
+        for (const RollNote& n : voices[at(v)]) {
+            const int64_t last = std::min<int64_t>(buckets - 1, (n.end - 1) / finest_);
+            for (int64_t b = n.start / finest_; b <= last; ++b) masks[static_cast<size_t>(b) * 2 + n.off].set(n.key);
+        }
+    }
+    // Each coarser level joins four buckets of the one below, until a level has one bucket.
+    while (buckets > 1) {
+        const int64_t coarser = (buckets + 3) / 4;
+        std::array<std::vector<KeyMask>, kVoices> level;
+        for (int v = 0; v < kVoices; ++v) {
+            const std::vector<KeyMask>& below = levels_.back()[at(v)];
+            if (below.empty()) continue;
+            std::vector<KeyMask>& masks = level[at(v)];
+            masks.assign(static_cast<size_t>(coarser) * 2, KeyMask{});
+            for (size_t i = 0; i < below.size(); ++i) masks[(i / 2) / 4 * 2 + i % 2] |= below[i];
+        }
+        levels_.push_back(std::move(level));
+        buckets = coarser;
+    }
+}
+
+int RollOverview::levelFor(double ticks) const {
+    int level = -1;
+    while (level + 1 < levels() && bucketTicks(level + 1) <= ticks) ++level;
+    return level;
+}
+
+KeyMask RollOverview::keys(int v, int level, bool off, int64_t first, int64_t last) const {
+    KeyMask keys;
+    const std::vector<KeyMask>& masks = levels_[static_cast<size_t>(level)][at(v)];
+    const int64_t buckets = static_cast<int64_t>(masks.size() / 2);
+    for (int64_t b = std::max<int64_t>(0, first); b < std::min(last, buckets); ++b) {
+        keys |= masks[static_cast<size_t>(b) * 2 + (off ? 1 : 0)];
+    }
+    return keys;
+}
 
 int32_t beatTicks(int32_t denominator) {
     if (denominator < 1 || denominator > 32 || !std::has_single_bit(static_cast<uint32_t>(denominator))) return 8;
@@ -194,6 +254,8 @@ std::vector<GridLine> RollNotes::gridLines(int32_t from, int32_t to, double minT
             const int64_t sinceStart = t - e.date;
             const bool bar = sinceStart % barTicks == 0;
             if (bar ? (sinceStart / barTicks) % barEvery != 0 : !showBeats) continue;
+            // Short events each begin a bar: too close to the line before, it is left out.
+            if (!lines.empty() && static_cast<double>(t - lines.back().date) < minTicks) continue;
             lines.push_back({static_cast<int32_t>(t), bar, e.global.startCounter + static_cast<int32_t>(sinceStart)});
             if (!showBeats) t += barTicks * barEvery - beat;  // jump to the next bar shown
         }
@@ -217,15 +279,15 @@ std::string RollNotes::describe(int v, const RollNote& note, int32_t percussionC
 }
 
 std::optional<RollNotes> computeRollNotes(RollMode mode, const Settings& current, std::span<const Settings> events,
-                                          int32_t percussionChannel, const std::atomic<bool>* cancel) {
+                                          int32_t percussionChannel, const std::atomic<bool>* cancel, size_t maxNotes) {
     RollNotes roll;
     roll.mode = mode;
     if (mode == RollMode::Composition) {
-        if (!run(PerformanceMode::ExportComposition, current, events, percussionChannel, roll, false, cancel)) {
+        if (!run(PerformanceMode::ExportComposition, current, events, percussionChannel, roll, false, cancel, maxNotes)) {
             return std::nullopt;
         }
     } else {
-        if (!run(PerformanceMode::ExportCurrent, current, {}, percussionChannel, roll, false, cancel)) {
+        if (!run(PerformanceMode::ExportCurrent, current, {}, percussionChannel, roll, false, cancel, maxNotes)) {
             return std::nullopt;
         }
         // The export leaves the voices that are off out; the roll shows them faint with
@@ -236,15 +298,18 @@ std::optional<RollNotes> computeRollNotes(RollMode mode, const Settings& current
             voice.enabled = voice.enabled != 0 ? 0 : 1;
             anyOff = anyOff || voice.enabled != 0;
         }
-        if (anyOff) {
+        if (anyOff && !roll.truncated) {
             RollNotes off;
-            if (!run(PerformanceMode::ExportCurrent, offVoices, {}, percussionChannel, off, true, cancel)) {
+            if (!run(PerformanceMode::ExportCurrent, offVoices, {}, percussionChannel, off, true, cancel,
+                     maxNotes - roll.count())) {
                 return std::nullopt;
             }
-            mergeVoices(roll, std::move(off));
+            // The voices that are off are shown as far as the voices that are on reach.
+            mergeVoices(roll, std::move(off), roll.length);
         }
     }
     findKeyRange(roll);
+    roll.overview.build(roll.voices, roll.length);
     return roll;
 }
 

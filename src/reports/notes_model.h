@@ -20,11 +20,11 @@ namespace tarrowin {
 // What the roll shows: the current settings from Start to End, or the whole composition.
 enum class RollMode { CurrentSettings, Composition };
 
+// 16 bytes: a long piece holds millions of them.
 struct RollNote {
     int32_t start = 0;   // ticks from the beginning of the run
     int32_t end = 0;     // the tick of the note off that ends it (the run's end when none does)
     int32_t step = 0;    // the voice's own count of notes
-    int32_t pitch = 0;   // the generator's pitch (on the percussion channel the key differs)
     uint16_t slot = 0;   // the run's event it was struck in (index into RollNotes::events)
     uint8_t key = 0;     // the MIDI key struck
     uint8_t channel = 0;
@@ -51,6 +51,42 @@ struct GridLine {
     int32_t counter = 0;    // the counter there, as the main form counts
 };
 
+// The keys that sound somewhere in a span of ticks, one bit per key.
+struct KeyMask {
+    std::array<uint64_t, 2> bits{};
+
+    void set(int key) { bits[static_cast<size_t>(key >> 6)] |= uint64_t{1} << (key & 63); }
+    bool has(int key) const { return (bits[static_cast<size_t>(key >> 6)] >> (key & 63)) & 1; }
+    bool empty() const { return (bits[0] | bits[1]) == 0; }
+    KeyMask& operator|=(const KeyMask& o) {
+        bits[0] |= o.bits[0];
+        bits[1] |= o.bits[1];
+        return *this;
+    }
+};
+
+// Per voice, the keys that sound in each bucket of ticks, at bucket widths growing by four
+// from level to level: a zoomed-out roll reads a few thousand masks instead of every note.
+// The finest level has at most kMaxBuckets buckets, which bounds its memory.
+class RollOverview {
+   public:
+    static constexpr int32_t kFinestTicks = 4;
+    static constexpr int32_t kMaxBuckets = 16384;
+
+    void build(const std::array<std::vector<RollNote>, kVoices>& voices, int32_t length);
+    int levels() const { return static_cast<int>(levels_.size()); }
+    int32_t bucketTicks(int level) const { return finest_ << (2 * level); }
+    // The level of the widest buckets that are not wider than `ticks`; -1 when none is.
+    int levelFor(double ticks) const;
+    // The keys of voice v's notes (those that are off, or on) in buckets [first, last).
+    KeyMask keys(int v, int level, bool off, int64_t first, int64_t last) const;
+
+   private:
+    int32_t finest_ = kFinestTicks;
+    // levels_[level][voice]: two masks per bucket, the notes that are on and those off.
+    std::vector<std::array<std::vector<KeyMask>, kVoices>> levels_;
+};
+
 class RollNotes {
    public:
     RollMode mode = RollMode::CurrentSettings;
@@ -60,6 +96,9 @@ class RollNotes {
     int32_t length = 0;  // the run's ticks
     int lowestKey = 0;   // the range of keys struck; 0..-1 when nothing is
     int highestKey = -1;
+    // The notes stopped at kMaxRollNotes: the roll holds the run up to `length` only.
+    bool truncated = false;
+    RollOverview overview;
 
     size_t count() const;
     bool empty() const { return count() == 0; }
@@ -83,7 +122,8 @@ class RollNotes {
 
     // The beat and bar lines in [from, to): beats of the time signature's denominator, bars
     // of its numerator, both counted from each event's beginning. Beat lines closer than
-    // `minTicks` are left out, and then bars are thinned out to every 2nd, 4th, ... bar.
+    // `minTicks` are left out, and then bars are thinned out to every 2nd, 4th, ... bar;
+    // no line comes closer than `minTicks` to the one before.
     std::vector<GridLine> gridLines(int32_t from, int32_t to, double minTicks) const;
 
     // "Voice 3: E5 (key 64), counter 120, step 15", with the event in a composition and
@@ -95,11 +135,15 @@ class RollNotes {
 // denominator that is not a power of two up to 32 counts as 4.
 int32_t beatTicks(int32_t denominator);
 
+// Beyond this many notes (256 MB) a roll stops collecting.
+inline constexpr size_t kMaxRollNotes = 16'000'000;
+
 // Runs the export of the current settings or of the composition and collects its notes.
 // In the current settings, the voices that are off are collected from a second run of
 // their own and marked off. None when `cancel` turned true on the way.
 std::optional<RollNotes> computeRollNotes(RollMode mode, const Settings& current, std::span<const Settings> events,
                                           int32_t percussionChannel = kDefaultPercussionChannel,
-                                          const std::atomic<bool>* cancel = nullptr);
+                                          const std::atomic<bool>* cancel = nullptr,
+                                          size_t maxNotes = kMaxRollNotes);
 
 }  // namespace tarrowin

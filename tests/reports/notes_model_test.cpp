@@ -131,6 +131,24 @@ TEST(NotesModel, TiedNotesAreOneBarAndVoicesSharingAChannelKeepTheirOwnNotes) {
     EXPECT_EQ(bars(roll.voices[1]), (Bars{{0, 8, 62}, {8, 16, 62}, {16, 24, 64}, {24, 32, 62}, {32, 40, 64},
                                           {40, 48, 64}, {48, 56, 65}, {56, 64, 62}}));
     EXPECT_EQ(roll.voices[1][2].step, 3);
+
+    // The overview knows the keys of each bucket of four ticks, and of wider ones above.
+    const RollOverview& o = roll.overview;
+    EXPECT_EQ(o.levelFor(3.9), -1);
+    EXPECT_EQ(o.levelFor(4.0), 0);
+    EXPECT_EQ(o.levelFor(20.0), 1);
+    const auto keys = [&](int level, int64_t first, int64_t last) {
+        std::vector<int> out;
+        const KeyMask m = o.keys(0, level, false, first, last);
+        for (int k = 0; k < 128; ++k)
+            if (m.has(k)) out.push_back(k);
+        return out;
+    };
+    EXPECT_EQ(keys(0, 0, 2), (std::vector<int>{60}));
+    EXPECT_EQ(keys(0, 2, 6), (std::vector<int>{62}));
+    EXPECT_EQ(keys(0, 5, 7), (std::vector<int>{62, 64}));
+    EXPECT_EQ(keys(1, 0, 4), (std::vector<int>{60, 62, 64, 65}));
+    EXPECT_TRUE(o.keys(0, 0, true, 0, 16).empty());
 }
 
 TEST(NotesModel, VoicesThatAreOffAreMarkedAndDrumsSitOnTheirKeys) {
@@ -212,9 +230,15 @@ TEST(NotesModel, GridLinesFollowTheTimeSignatureAndThinOutWhenDense) {
     EXPECT_EQ(beatTicks(3), 8);
 }
 
-TEST(NotesModel, ACancelledComputationGivesNothing) {
+TEST(NotesModel, ACancelledComputationGivesNothingAndALimitStopsTheRoll) {
     std::atomic<bool> cancel{true};
     EXPECT_FALSE(computeRollNotes(RollMode::CurrentSettings, passage(0, 5000), {}, 9, &cancel));
+    cancel = false;
+    const auto roll = computeRollNotes(RollMode::CurrentSettings, passage(0, 5000), {}, 9, &cancel, 100);
+    ASSERT_TRUE(roll);
+    EXPECT_TRUE(roll->truncated);
+    EXPECT_LT(roll->length, 5000);
+    EXPECT_LE(roll->count(), 100u + kVoices);
 }
 
 }  // namespace

@@ -132,7 +132,8 @@ void NotesWindow::showNotes(std::shared_ptr<const RollNotes> notes) {
 QString NotesWindow::summary() const {
     const RollNotes* notes = roll_->notes();
     if (notes == nullptr) return {};
-    const QString count = QStringLiteral("%1 notes").arg(soundingNotes(*notes));
+    QString count = QStringLiteral("%1 notes").arg(soundingNotes(*notes));
+    if (notes->truncated) count += QStringLiteral(" (too many to show: the first %1 ticks only)").arg(notes->length);
     if (notes->mode == RollMode::Composition) {
         if (notes->events.empty()) return QStringLiteral("Composition: no events");
         return QStringLiteral("Composition, %1 events, %2 ticks: %3").arg(notes->events.size()).arg(notes->length).arg(count);

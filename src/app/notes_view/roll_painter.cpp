@@ -2,6 +2,8 @@
 
 #include <QPainter>
 #include <algorithm>
+#include <bit>
+#include <climits>
 #include <cmath>
 
 #include "engine/tables.h"
@@ -21,6 +23,10 @@ constexpr int kOutlinedWidth = 4;
 // Beat lines are left out when closer than this, bars are thinned to keep it.
 constexpr double kMinLineSpacing = 6.0;
 constexpr int kLabelSpacing = 56;
+constexpr int kMinEventSpacing = 8;       // between the events' marks on the ruler
+constexpr int kMinEventLineSpacing = 24;  // between their lines across the notes
+const QColor kEventColour(0x30, 0x50, 0x90);
+const QColor kRulerColour(0xf0, 0xf0, 0xf2);
 
 bool blackKey(int key) {
     switch (key % 12) {
@@ -29,15 +35,26 @@ bool blackKey(int key) {
     }
 }
 
-// The notes of one voice, with the notes narrower than a few pixels gathered per key into
-// runs of touching pixels: a zoomed-out roll draws one rectangle per run, not per note.
+// A rectangle to fill, in one of a voice's colours.
+struct Stroke {
+    QRect rect;
+    uint8_t voice;
+    bool off;
+    bool outlined;
+};
+
+// Turns one voice's notes into strokes. Notes narrower than a few pixels are gathered per
+// key into runs of touching pixels, so a zoomed-out roll fills one rectangle per run, not
+// per note. Positions are integer pixels computed without a library call per note.
 class VoiceStrokes {
    public:
-    VoiceStrokes(QPainter& p, const RollFrame& f, const QRect& area, int v) : p_(p), f_(f), area_(area) {
-        on_ = voiceColour(v);
-        off_ = on_;
-        off_.setAlpha(kOffAlpha);
-        outline_ = on_.darker(160);
+    VoiceStrokes(const RollFrame& f, const QRect& area, int v, std::vector<Stroke>& out)
+        : f_(f), area_(area), v_(static_cast<uint8_t>(v)), out_(out) {
+        origin_ = area.left() - f.firstTick * f.pixelsPerTick + kShift;
+        for (int key = 0; key < 128; ++key) {
+            const int y = f.yOfKey(area, key);
+            keyY_[static_cast<size_t>(key)] = y + f.keyHeight < area.top() || y > area.bottom() ? kHidden : y;
+        }
         runs_.fill({0, -1});
     }
     ~VoiceStrokes() {
@@ -45,23 +62,57 @@ class VoiceStrokes {
     }
 
     void add(const RollNote& n) {
-        const int y = f_.yOfKey(area_, n.key);
-        if (y + f_.keyHeight < area_.top() || y > area_.bottom()) return;
-        const double left = std::max<double>(area_.left() - 2, f_.xOf(area_, n.start));
-        const double right = std::min<double>(area_.right() + 2, f_.xOf(area_, n.end));
-        const int x0 = static_cast<int>(std::floor(left));
-        const int x1 = std::max(x0 + 1, static_cast<int>(std::floor(right)));
+        const int y = keyY_[n.key];
+        if (y == kHidden) return;
+        const int x0 = pixel(n.start);
+        const int x1 = std::max(x0 + 1, pixel(n.end));
+        const size_t slot = static_cast<size_t>(n.key) * 2 + (n.off ? 1 : 0);
+        Run& run = runs_[slot];
+        if (x1 <= run.end) return;  // inside the run already
         if (x1 - x0 >= kOutlinedWidth) {
-            const QRect r(x0, y, x1 - x0, f_.keyHeight);
-            p_.fillRect(r, n.off ? off_ : on_);
-            if (f_.keyHeight >= 4) {
-                p_.setPen(n.off ? off_ : outline_);
-                p_.setBrush(Qt::NoBrush);
-                p_.drawRect(r.adjusted(0, 0, -1, -1));
-            }
+            out_.push_back({QRect(x0, y, x1 - x0, f_.keyHeight), v_, n.off, f_.keyHeight >= 4});
             return;
         }
-        const size_t slot = static_cast<size_t>(n.key) * 2 + (n.off ? 1 : 0);
+        extend(slot, x0, x1);
+    }
+
+    // The keys of the overview's buckets under each pixel column, for a roll zoomed out so
+    // far that a column spans a bucket or more.
+    void addOverview(const RollOverview& overview, int level) {
+        const double bucket = overview.bucketTicks(level);
+        const double ticksPerPixel = 1.0 / f_.pixelsPerTick;
+        for (int x = area_.left(); x <= area_.right(); ++x) {
+            const double from = f_.dateAt(area_, x);
+            if (from + ticksPerPixel <= 0) continue;
+            const auto first = static_cast<int64_t>(std::max(0.0, from) / bucket);
+            const auto last = static_cast<int64_t>(std::ceil((from + ticksPerPixel) / bucket));
+            for (const bool off : {false, true}) {
+                const KeyMask keys = overview.keys(v_, level, off, first, last);
+                for (size_t word = 0; word < keys.bits.size(); ++word) {
+                    for (uint64_t bits = keys.bits[word]; bits != 0; bits &= bits - 1) {
+                        const auto key = static_cast<size_t>(word * 64 + static_cast<size_t>(std::countr_zero(bits)));
+                        if (keyY_[key] != kHidden) extend(key * 2 + (off ? 1 : 0), x, x + 1);
+                    }
+                }
+            }
+        }
+    }
+
+   private:
+    static constexpr int kHidden = INT32_MIN;
+    // Added before truncation so that every pixel position is positive: truncation then
+    // rounds down, as floor would.
+    static constexpr double kShift = 1 << 20;
+    struct Run {
+        int start;
+        int end;
+    };
+
+    int pixel(int32_t date) const {
+        const double x = std::clamp(origin_ + date * f_.pixelsPerTick, kShift + area_.left() - 2, kShift + area_.right() + 2);
+        return static_cast<int>(x) - static_cast<int>(kShift);
+    }
+    void extend(size_t slot, int x0, int x1) {
         Run& run = runs_[slot];
         if (run.end >= x0) {
             run.end = std::max(run.end, x1);
@@ -70,25 +121,19 @@ class VoiceStrokes {
         flush(slot);
         run = {x0, x1};
     }
-
-   private:
-    struct Run {
-        int start;
-        int end;
-    };
     void flush(size_t slot) {
         Run& run = runs_[slot];
         if (run.end <= run.start) return;
-        const int key = static_cast<int>(slot / 2);
-        p_.fillRect(QRect(run.start, f_.yOfKey(area_, key), run.end - run.start, f_.keyHeight),
-                    slot % 2 ? off_ : on_);
+        out_.push_back({QRect(run.start, keyY_[slot / 2], run.end - run.start, f_.keyHeight), v_, slot % 2 == 1, false});
         run = {0, -1};
     }
 
-    QPainter& p_;
     const RollFrame& f_;
     const QRect& area_;
-    QColor on_, off_, outline_;
+    const uint8_t v_;
+    std::vector<Stroke>& out_;
+    double origin_ = 0.0;
+    std::array<int, 128> keyY_{};
     std::array<Run, 256> runs_{};
 };
 
@@ -117,9 +162,13 @@ void paintGrid(QPainter& p, const QRect& area, const RollFrame& f, const std::ve
     }
     // Each event's beginning, and the end of the run.
     const RollNotes& notes = *f.notes;
+    int last = INT_MIN / 2;
     for (const RollEvent& e : notes.events) {
         const int x = static_cast<int>(std::floor(f.xOf(area, e.date)));
-        p.fillRect(QRect(x, area.top(), 2, area.height()), QColor(0x30, 0x50, 0x90));
+        if (x > area.right()) break;
+        if (x - last < kMinEventLineSpacing) continue;  // too many to tell apart: a few stand for all
+        p.fillRect(QRect(x, area.top(), 2, area.height()), kEventColour);
+        last = x;
     }
     const int end = static_cast<int>(std::floor(f.xOf(area, notes.length)));
     if (end < area.right()) p.fillRect(QRect(end, area.top(), area.right() - end + 1, area.height()), QColor(0xe4, 0xe4, 0xe4));
@@ -129,15 +178,37 @@ void paintNotes(QPainter& p, const QRect& area, const RollFrame& f) {
     const RollNotes& notes = *f.notes;
     const auto from = static_cast<int32_t>(std::floor(f.dateAt(area, area.left())));
     const auto to = static_cast<int32_t>(std::ceil(f.dateAt(area, area.right() + 1))) + 1;
+    // Zoomed out, the overview's buckets stand for the notes.
+    const int level = notes.overview.levelFor(1.0 / f.pixelsPerTick);
+    std::vector<Stroke> strokes;
+    for (int v = 0; v < kVoices; ++v) {
+        if (!f.shown[static_cast<size_t>(v)]) continue;
+        VoiceStrokes voice(f, area, v, strokes);
+        if (level >= 0) {
+            voice.addOverview(notes.overview, level);
+        } else {
+            for (const RollNote& n : notes.notesIn(v, from, to)) voice.add(n);
+        }
+    }
+    std::array<QColor, kVoices> on, off, outline;
+    for (int v = 0; v < kVoices; ++v) {
+        on[static_cast<size_t>(v)] = voiceColour(v);
+        off[static_cast<size_t>(v)] = on[static_cast<size_t>(v)];
+        off[static_cast<size_t>(v)].setAlpha(kOffAlpha);
+        outline[static_cast<size_t>(v)] = on[static_cast<size_t>(v)].darker(160);
+    }
     p.save();
     p.setClipRect(area);
+    p.setBrush(Qt::NoBrush);
     // The voices that are off first, so that what sounds lies on top.
-    for (const bool off : {true, false}) {
-        for (int v = 0; v < kVoices; ++v) {
-            if (!f.shown[static_cast<size_t>(v)]) continue;
-            VoiceStrokes strokes(p, f, area, v);
-            for (const RollNote& n : notes.notesIn(v, from, to)) {
-                if (n.off == off) strokes.add(n);
+    for (const bool offPass : {true, false}) {
+        for (const Stroke& s : strokes) {
+            if (s.off != offPass) continue;
+            const QColor& colour = s.off ? off[s.voice] : on[s.voice];
+            p.fillRect(s.rect, colour);
+            if (s.outlined) {
+                p.setPen(s.off ? colour : outline[s.voice]);
+                p.drawRect(s.rect.adjusted(0, 0, -1, -1));
             }
         }
     }
@@ -187,7 +258,7 @@ void paintKeyNames(QPainter& p, const QRect& bounds, const QRect& area, const Ro
 void paintRuler(QPainter& p, const QRect& bounds, const QRect& area, const RollFrame& f,
                 const std::vector<GridLine>& lines) {
     const QRect ruler(area.left(), bounds.top(), area.width(), kRulerHeight);
-    p.fillRect(QRect(bounds.left(), bounds.top(), bounds.width(), kRulerHeight), QColor(0xf0, 0xf0, 0xf2));
+    p.fillRect(QRect(bounds.left(), bounds.top(), bounds.width(), kRulerHeight), kRulerColour);
     p.save();
     p.setClipRect(ruler);
     QFont font = p.font();
@@ -195,7 +266,7 @@ void paintRuler(QPainter& p, const QRect& bounds, const QRect& area, const RollF
     p.setFont(font);
     const int half = kRulerHeight / 2;
     // The counters at the bar lines, as far apart as their labels need.
-    int lastLabel = INT32_MIN;
+    int lastLabel = -kLabelSpacing;
     p.setPen(QColor(0x30, 0x30, 0x30));
     for (const GridLine& line : lines) {
         if (!line.bar) continue;
@@ -208,15 +279,25 @@ void paintRuler(QPainter& p, const QRect& bounds, const QRect& area, const RollF
     }
     // The events' numbers where they begin.
     if (f.notes->mode == RollMode::Composition) {
-        lastLabel = INT32_MIN;
-        p.setPen(QColor(0x30, 0x50, 0x90));
+        int lastMark = INT_MIN / 2;
         for (const RollEvent& e : f.notes->events) {
             const int x = static_cast<int>(std::floor(f.xOf(area, e.date)));
             if (x > ruler.right()) break;
-            p.fillRect(QRect(x, ruler.top(), 2, half), QColor(0x30, 0x50, 0x90));
-            if (x - lastLabel < kLabelSpacing) continue;
-            p.drawText(QRect(x + 4, ruler.top(), kLabelSpacing * 2, half), Qt::AlignLeft | Qt::AlignVCenter,
-                       QStringLiteral("Event %1").arg(e.index));
+            if (x - lastMark < kMinEventSpacing) continue;
+            p.fillRect(QRect(x, ruler.top(), 2, half), kEventColour);
+            lastMark = x;
+        }
+        // The labels over the marks of the events they cover.
+        lastLabel = -2 * kLabelSpacing;
+        p.setPen(kEventColour);
+        for (const RollEvent& e : f.notes->events) {
+            const int x = static_cast<int>(std::floor(f.xOf(area, e.date)));
+            if (x > ruler.right()) break;
+            if (x - lastLabel < 2 * kLabelSpacing) continue;
+            const QString label = QStringLiteral("Event %1").arg(e.index);
+            const QRect box(x + 3, ruler.top(), p.fontMetrics().horizontalAdvance(label) + 4, half);
+            p.fillRect(box, kRulerColour);
+            p.drawText(box.adjusted(1, 0, 0, 0), Qt::AlignLeft | Qt::AlignVCenter, label);
             lastLabel = x;
         }
     }
