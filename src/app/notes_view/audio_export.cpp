@@ -79,13 +79,18 @@ void AudioExport::run() {
     progress.setAutoClose(false);
     progress.setAutoReset(false);
     progress.setValue(0);
+    progress.show();
     QEventLoop loop;
     QTimer tick;
-    connect(&tick, &QTimer::timeout, &progress, [&] { progress.setValue(done.load()); });
-    connect(&progress, &QProgressDialog::canceled, &progress, [&] {
-        cancel.store(true);
+    const auto cancelRendering = [&] {
+        if (cancel.exchange(true)) return;
         progress.setLabelText(QStringLiteral("Cancelling..."));
+    };
+    connect(&tick, &QTimer::timeout, &progress, [&] {
+        if (progress.wasCanceled()) cancelRendering();
+        progress.setValue(done.load());
     });
+    connect(&progress, &QProgressDialog::canceled, &progress, cancelRendering);
     tick.start(50);
 
     RenderResult result;

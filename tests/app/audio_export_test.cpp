@@ -1,0 +1,175 @@
+// "Export &Audio...": the file as sox measures it (length, audible, silent when no voice
+// plays) in WAV and FLAC, the refusals, and a Cancel or a failure that leaves no file and
+// an older file as it was.
+#include <QAction>
+#include <QApplication>
+#include <QDir>
+#include <QFileDialog>
+#include <QProgressDialog>
+#include <QPushButton>
+#include <QTemporaryDir>
+#include <QtTest>
+
+#include "app/main_window.h"
+#include "app_test_support.h"
+#include "playback/sox_stat.h"
+
+using namespace tarrowin;
+using namespace tarrowin::app;
+using namespace tarrowin::app::testing;
+
+namespace {
+
+// Answers the next file dialog with `path`.
+void answerFileDialog(const QString& path, QString* title = nullptr) {
+    whenDialogShows([path, title](QWidget* w) {
+        auto* d = qobject_cast<QFileDialog*>(w);
+        if (!d) return false;
+        if (title) *title = d->windowTitle();
+        d->selectFile(path);
+        QMetaObject::invokeMethod(d, "accept", Qt::QueuedConnection);
+        return true;
+    });
+}
+
+}  // namespace
+
+class AudioExportTest : public QObject {
+    Q_OBJECT
+
+   private Q_SLOTS:
+    void init() {
+        recorded_ = std::make_unique<RecordedWorkspace>();
+        window_ = std::make_unique<MainWindow>(*recorded_->ws);
+        window_->show();
+        QVERIFY(QTest::qWaitForWindowExposed(window_.get()));
+        edit([](CTarrowinDoc& d) { d.setEndCounter(64); });  // tempo 96: 64 ticks of 78 ms
+    }
+    void cleanup() {
+        window_.reset();
+        recorded_.reset();
+    }
+
+    void writesWhatTheMidiExportHolds_data();
+    void writesWhatTheMidiExportHolds();
+    void refusesWithoutTouchingAFile_data();
+    void refusesWithoutTouchingAFile();
+    void cancelLeavesTheOlderFileAsItWas();
+
+   private:
+    Workspace& ws() { return *recorded_->ws; }
+    void edit(const std::function<void(CTarrowinDoc&)>& fn) {
+        ws().document.edit(QStringLiteral("setup"), DocumentController::Scope::Composition, fn);
+    }
+    std::unique_ptr<RecordedWorkspace> recorded_;
+    std::unique_ptr<MainWindow> window_;
+};
+
+void AudioExportTest::writesWhatTheMidiExportHolds_data() {
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<bool>("composition");
+    QTest::addColumn<bool>("voiceOn");
+    QTest::addColumn<double>("seconds");
+    // 64 ticks of 78 ms and the tail of a second; the composition holds the passage twice.
+    QTest::newRow("current settings, WAV") << "song.wav" << false << true << 5.992;
+    QTest::newRow("current settings, FLAC") << "song.flac" << false << true << 5.992;
+    QTest::newRow("composition, FLAC") << "song.FLAC" << true << true << 10.984;
+    QTest::newRow("no voice plays") << "silence.wav" << false << false << 5.992;
+}
+
+void AudioExportTest::writesWhatTheMidiExportHolds() {
+    QFETCH(QString, name);
+    QFETCH(bool, composition);
+    QFETCH(bool, voiceOn);
+    QFETCH(double, seconds);
+    edit([=](CTarrowinDoc& d) {
+        d.setEnabled(0, voiceOn);
+        if (composition) {
+            d.addCurrentSettingsAsEvent();
+            d.addCurrentSettingsAsEvent();
+        }
+    });
+    if (composition) ws().playback.setPlayMode(PlayMode::Composition);
+    QTemporaryDir dir;
+    const QString path = dir.filePath(name);
+    QString title;
+    answerFileDialog(path, &title);
+    MessageBoxes boxes;
+    window_->action(Command::ExportAudio)->trigger();
+    QCOMPARE(title, composition ? QStringLiteral("Export Audio (Composition)")
+                                : QStringLiteral("Export Audio (Current Settings)"));
+    QCOMPARE(boxes.seen().size(), size_t(0));
+    QCOMPARE(QDir(dir.path()).entryList(QDir::Files), QStringList{name});
+    const tarrowin::testing::SoxStat stat = tarrowin::testing::soxStat(path.toStdString());
+    QVERIFY2(std::abs(stat.seconds - seconds) < 0.01, qPrintable(QString::number(stat.seconds)));
+    if (voiceOn) {
+        QVERIFY2(stat.rms > 0.005, qPrintable(QString::number(stat.rms)));
+    } else {
+        QVERIFY2(stat.rms < 0.0001, qPrintable(QString::number(stat.rms)));  // the dither of 16 bits
+    }
+    QFile file(path);
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    QCOMPARE(file.read(4), name.endsWith(QLatin1String("wav")) ? QByteArray("RIFF") : QByteArray("fLaC"));
+}
+
+void AudioExportTest::refusesWithoutTouchingAFile_data() {
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<int>("end");
+    QTest::addColumn<QString>("message");
+    QTest::newRow("End not above Start") << "song.wav" << 0 << "Start counter must be less then End Counter";
+    QTest::newRow("neither WAV nor FLAC") << "song.mp3" << 64
+                                          << "Audio is written as WAV or FLAC: choose a name that ends in .wav or .flac";
+    QTest::newRow("folder missing") << "missing/song.wav" << 64 << "Could not create";
+}
+
+void AudioExportTest::refusesWithoutTouchingAFile() {
+    QFETCH(QString, name);
+    QFETCH(int, end);
+    QFETCH(QString, message);
+    edit([=](CTarrowinDoc& d) { d.setEndCounter(end); });
+    QTemporaryDir dir;
+    if (end > 0) answerFileDialog(dir.filePath(name));
+    MessageBoxes boxes;
+    window_->action(Command::ExportAudio)->trigger();
+    QCOMPARE(boxes.seen().size(), size_t(1));
+    QVERIFY2(boxes.lastText().startsWith(message), qPrintable(boxes.lastText()));
+    QVERIFY(QDir(dir.path()).entryList(QDir::Files | QDir::Dirs | QDir::NoDotAndDotDot).isEmpty());
+}
+
+void AudioExportTest::cancelLeavesTheOlderFileAsItWas() {
+    // Five hours of music at tempo 20: Cancel comes long before the end.
+    edit([](CTarrowinDoc& d) {
+        d.setTempo(20);
+        d.setEndCounter(50000);
+    });
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("song.wav"));
+    QFile old(path);
+    QVERIFY(old.open(QIODevice::WriteOnly));
+    old.write("an older file");
+    old.close();
+    answerFileDialog(path);
+    bool cancelled = false;
+    whenDialogShows([&cancelled](QWidget* w) {
+        auto* progress = qobject_cast<QProgressDialog*>(w);
+        if (!progress) return false;
+        if (progress->windowTitle() != QLatin1String("Export Audio") || progress->value() < 1) return false;
+        for (QPushButton* b : progress->findChildren<QPushButton*>()) {
+            if (b->text() == QLatin1String("Cancel")) b->click();
+        }
+        cancelled = true;
+        return true;
+    });
+    MessageBoxes boxes;
+    boxes.answer(QMessageBox::Yes);  // the file dialog's question before replacing a file
+    window_->action(Command::ExportAudio)->trigger();
+    QVERIFY(cancelled);
+    QCOMPARE(boxes.seen().size(), size_t(1));
+    QVERIFY(boxes.lastText().contains(QStringLiteral("already exists")));
+    QCOMPARE(QDir(dir.path()).entryList(QDir::Files), QStringList{QStringLiteral("song.wav")});
+    QVERIFY(old.open(QIODevice::ReadOnly));
+    QCOMPARE(old.readAll(), QByteArray("an older file"));
+}
+
+TARROWIN_QTEST_MAIN(AudioExportTest)
+#include "audio_export_test.moc"
