@@ -11,6 +11,7 @@
 
 #include "form/tarrowin_view.h"
 #include "midifile/midi_export.h"
+#include "wait_cursor.h"
 #include "workspace.h"
 
 namespace tarrowin::app {
@@ -19,12 +20,6 @@ namespace {
 
 const QString kDocumentFilter = QStringLiteral("Tarrowin binary files (*.trw)");
 const QString kMidiFilter = QStringLiteral("Midi files *.mid (*.mid)");
-
-// The wait cursor for the length of a scope.
-struct WaitCursor {
-    WaitCursor() { QApplication::setOverrideCursor(Qt::WaitCursor); }
-    ~WaitCursor() { QApplication::restoreOverrideCursor(); }
-};
 
 }  // namespace
 

@@ -90,6 +90,12 @@ bool leavesField(const QEvent* event) {
     return false;
 }
 
+void showNumber(QLineEdit* edit, int32_t value) {
+    if (edit->hasFocus() && edit->isModified()) return;
+    const QString text = QString::number(value);
+    if (edit->text() != text) edit->setText(text);
+}
+
 QString numberText(float value) { return QString::fromStdString(formatFloat(value)); }
 
 }  // namespace tarrowin::app

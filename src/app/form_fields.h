@@ -41,6 +41,10 @@ std::optional<float> readNumberField(QLineEdit* edit, float min, float max);
 // while does not count.
 bool leavesField(const QEvent* event);
 
+// Shows a stored value in an edit, unless the user is typing in it: a refresh of the form
+// never throws away what is being typed.
+void showNumber(QLineEdit* edit, int32_t value);
+
 // The text that shows a stored float so that reading it back gives the same float.
 QString numberText(float value);
 

@@ -25,10 +25,12 @@
 #include "form/tarrowin_view.h"
 #include "help_window.h"
 #include "notes_view/sound_and_notes.h"
+#include "recovery/crash_recovery.h"
 #include "reports/report_windows.h"
 #include "tools/event_commands.h"
 #include "tools/tool_windows.h"
 #include "voice_dialogs/voice_dialogs.h"
+#include "wait_cursor.h"
 #include "workspace.h"
 
 // The icons and the guide are compiled into the app library; a static library's resources
@@ -67,6 +69,8 @@ MainWindow::MainWindow(Workspace& workspace, QWidget* parent) : QMainWindow(pare
     reports_ = new ReportWindows(ws_, *view_, this);
     sound_ = new SoundAndNotes(ws_, *view_, this);
     files_ = new FileCommands(ws_, *view_, this);
+    // Recovery copies of the modified document; removed with the window at a normal end.
+    recovery_ = new CrashRecovery(ws_.document, ws_.prompter, this);
     ws_.prompter.setFallbackParent(this);
 
     createActions();
@@ -299,10 +303,15 @@ void MainWindow::documentReplaced() {
 
 void MainWindow::play() {
     if (!ws_.playback.canPlay() || !view_->takeForm()) return;
+    recovery_->beforePlay();
     // What a play changes in the document (the End counter, the events it loads) is one step.
     ws_.document.beginGroup(QStringLiteral("Play"), DocumentController::Scope::Current);
     playGeneration_ = generation_;
-    const PlayResult r = ws_.playback.play(ws_.document.doc());
+    PlayResult r;
+    {
+        WaitCursor wait;  // a sound server may take a moment to start the synthesizer's stream
+        r = ws_.playback.play(ws_.document.doc());
+    }
     if (!r.started()) {
         ws_.document.endGroup();
         if (r.status == PlayStatus::DeviceError)

@@ -28,6 +28,7 @@ class ToolWindows;
 class ReportWindows;
 class SoundAndNotes;
 class FileCommands;
+class CrashRecovery;
 
 class MainWindow : public QMainWindow {
     Q_OBJECT
@@ -43,6 +44,7 @@ class MainWindow : public QMainWindow {
     ReportWindows& reports() const { return *reports_; }
     SoundAndNotes& soundAndNotes() const { return *sound_; }
     FileCommands& files() const { return *files_; }
+    CrashRecovery& recovery() const { return *recovery_; }
 
     // The state the enabling rules read, and the routine that applies them to every
     // command, the form and the tool windows. It runs whenever that state changes.
@@ -82,6 +84,7 @@ class MainWindow : public QMainWindow {
     ReportWindows* reports_;
     SoundAndNotes* sound_;
     FileCommands* files_;
+    CrashRecovery* recovery_;
     std::array<QAction*, kCommands> actions_{};
     std::array<std::array<QAction*, kAlgorithms>, kVoices> algorithmActions_{};
     QToolBar* toolbar_ = nullptr;

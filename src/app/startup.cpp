@@ -8,6 +8,7 @@
 #include "device_dialogs.h"
 #include "main_window.h"
 #include "playback/device_choice.h"
+#include "recovery/crash_recovery.h"
 #include "workspace.h"
 
 namespace tarrowin::app {
@@ -119,6 +120,7 @@ int runTarrowin(QApplication& app, std::vector<std::unique_ptr<MidiBackend>> bac
         setup.exec();
         out.chooseDevice(setup.device());
     }
+    window.recovery().offerLeftCopies();
     const int code = app.exec();
     ws.playback.stop();
     out.close();

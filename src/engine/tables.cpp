@@ -163,6 +163,44 @@ ScaleList buildUserScale(const std::array<bool, 12>& checked) {
     return out;
 }
 
+std::array<bool, 12> userScaleMarks(const ScaleList& userScale) {
+    std::array<bool, 12> marks{};
+    for (int i = 0; i < std::clamp(userScale.count, 0, kMaxScaleNotes); ++i) {
+        const int32_t s = userScale[i];
+        if (s >= 0 && s < 12) marks[static_cast<size_t>(s)] = true;
+    }
+    return marks;
+}
+
+namespace {
+
+using V = VoiceSettings;
+// 6.28319 is the float just above 2 pi, so a whole turn either way is accepted.
+constexpr float kTurn = 6.28319f;
+constexpr CoefficientRule kLogisticRules[] = {{&V::logisticMu, 2.0f, 4.0f}};
+constexpr CoefficientRule kNoiseRules[] = {{&V::noiseCoefficient, 0.0f, 1.0f}};
+constexpr CoefficientRule kHenonRules[] = {{&V::henonA, 1.0f, 2.0f}, {&V::henonB, 0.0f, 1.0f}};
+constexpr CoefficientRule kHopalongRules[] = {{&V::hopalongAngle, -kTurn, kTurn}};
+constexpr CoefficientRule kMartinRules[] = {{&V::martinAngle, -kTurn, kTurn}};
+constexpr CoefficientRule kGingerRules[] = {{&V::gingerX0, -20.0f, 20.0f}, {&V::gingerY0, -20.0f, 20.0f}};
+constexpr CoefficientRule kLorenzRules[] = {{&V::lorenzCoefficient, 0.0f, 1.0f}};
+
+}  // namespace
+
+std::span<const CoefficientRule> coefficientRules(Algorithm a) {
+    switch (a) {
+        case Algorithm::LogisticMap: return kLogisticRules;
+        case Algorithm::OneOverFNoise: return kNoiseRules;
+        case Algorithm::Henon: return kHenonRules;
+        case Algorithm::Hopalong: return kHopalongRules;
+        case Algorithm::Martin: return kMartinRules;
+        case Algorithm::Gingerbreadman: return kGingerRules;
+        case Algorithm::Lorenz: return kLorenzRules;
+        case Algorithm::MorseThue: break;
+    }
+    return {};
+}
+
 std::string noteName(int n) {
     if (n < 0 || n > 127) return {};
     return std::string(kPitchClassNames[static_cast<size_t>(n % 12)]) + std::to_string(n / 12);

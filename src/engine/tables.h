@@ -4,6 +4,7 @@
 
 #include <array>
 #include <cstdint>
+#include <span>
 #include <string>
 #include <string_view>
 
@@ -44,8 +45,21 @@ ScaleList buildScaleList(int32_t scaleIndex, const ScaleList& userScale, bool in
 ScaleList mirrorScale(const ScaleList& list);
 // The semitones whose boxes are checked, ascending, moved down so that the list starts at 0.
 ScaleList buildUserScale(const std::array<bool, 12>& checked);
+// The boxes a user scale ticks: semitone s for every entry s (entries outside 0..11 tick none).
+std::array<bool, 12> userScaleMarks(const ScaleList& userScale);
 // Sorts elements ascending (the exchange sort the user-scale editor uses).
 void sortScale(ScaleList& list);
+
+// A generator coefficient as its parameter dialog edits it: the voice's field and the
+// values the dialog accepts.
+struct CoefficientRule {
+    float VoiceSettings::*member;
+    float min;
+    float max;
+};
+// The coefficients of algorithm a in the order its dialog shows them (one or two); none for
+// Morse-Thue, whose Param1 and Param2 are edited on the form.
+std::span<const CoefficientRule> coefficientRules(Algorithm a);
 
 // Name of MIDI note n: pitch class of n mod 12 and n / 12, "C5" for 60. For 0..127; other
 // values give "".

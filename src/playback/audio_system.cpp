@@ -35,14 +35,17 @@ void quietAudioLibraries() {
     });
 }
 
-bool jackServerRunning() {
+uint32_t jackSampleRate() {
     quietAudioLibraries();
     jack_status_t status{};
     jack_client_t* client = jack_client_open("tarrowin-probe", JackNoStartServer, &status);
-    if (client == nullptr) return false;
+    if (client == nullptr) return 0;
+    const uint32_t rate = jack_get_sample_rate(client);
     jack_client_close(client);
-    return true;
+    return rate;
 }
+
+bool jackServerRunning() { return jackSampleRate() != 0; }
 
 bool alsaSequencerPresent() { return access("/dev/snd/seq", R_OK | W_OK) == 0; }
 

@@ -3,6 +3,7 @@
 // server is started by asking, and the libraries' complaints about missing hardware stay
 // off the terminal (the backends turn them into their own messages).
 
+#include <cstdint>
 #include <string>
 
 namespace tarrowin {
@@ -12,6 +13,10 @@ void quietAudioLibraries();
 
 // Whether a JACK server runs (asked with a client that may not start one).
 bool jackServerRunning();
+
+// The sample rate of the running JACK server, 0 when none runs. FluidSynth's JACK driver
+// sets its synthesizer to this rate.
+uint32_t jackSampleRate();
 
 // Whether the kernel's ALSA sequencer device exists.
 bool alsaSequencerPresent();

@@ -2,13 +2,20 @@
 
 #include <fluidsynth.h>
 
+#include <algorithm>
+#include <atomic>
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <deque>
 #include <filesystem>
+#include <limits>
+#include <mutex>
 #include <system_error>
 #include <thread>
 
 #include "audio_system.h"
+#include "clock.h"
 
 namespace tarrowin {
 
@@ -48,12 +55,154 @@ SoundFontChoice findSoundFont(const std::string& requested) {
                 tried};
 }
 
+namespace {
+
+constexpr int64_t kUnset = std::numeric_limits<int64_t>::min();
+
+// FluidSynth renders in blocks of this many frames; a message takes effect at the start of
+// the block it is applied before.
+constexpr int kSynthBlock = 64;
+
+// The real-time drivers' buffers: 2048 frames (46 ms) a period, two periods where the
+// driver keeps several. With FluidSynth's default of 64 frames a PulseAudio stream holds
+// 1.5 ms of audio and drops out whenever the machine is busy. Since every message is
+// placed at its own frame, a longer period costs latency but no precision.
+constexpr int kRealtimePeriod = 2048;
+constexpr int kRealtimePeriods = 2;
+
+// Audio asked for beyond the driver's buffer shows that the stream runs.
+constexpr std::chrono::milliseconds kRunningAudio{10};
+// How long the rendering is watched, once the stream runs, before the first message: at
+// least this long and two of the driver's periods.
+constexpr std::chrono::milliseconds kFirstLeadTime{50};
+constexpr int kFirstLeadPeriods = 2;
+
+// The lead of the rendering (below) is measured over the buffers of the last one to two
+// windows of this length.
+constexpr std::chrono::milliseconds kLeadWindow{150};
+// A message lies this much further ahead than the most the rendering was seen ahead, for
+// a buffer asked for a little earlier than those seen.
+constexpr std::chrono::milliseconds kLatencyMargin{10};
+// When the rendering keeps less far ahead than that by more than this (a stream that ran
+// dry for a moment, a device slower than the clock), the latency shrinks back, by at most
+// 1/kCatchUpDivisor of the time played: a change of tempo nobody hears.
+constexpr std::chrono::milliseconds kCatchUpThreshold{20};
+constexpr int kCatchUpDivisor = 200;
+
+struct Scheduled {
+    int64_t frame;
+    ShortMessage message;
+};
+
+// How far the audio thread renders ahead of the clock: for each buffer, its end frame
+// minus the clock frame when it was asked for; the least and the most of these over the
+// buffers of the last one to two windows. The audio thread reports its buffers; the
+// senders read the range.
+class LeadMeter {
+   public:
+    struct Range {
+        int64_t least = kUnset;  // kUnset: no buffer since the last reset or forget
+        int64_t most = kUnset;
+    };
+
+    // Before the audio thread runs.
+    void reset() {
+        forget_.store(false);
+        publish({});
+        recent_ = older_ = {};
+        since_ = 0;
+    }
+    // Any thread: what was measured so far no longer counts.
+    void forget() {
+        forget_.store(true);
+        publish({});
+    }
+    // Audio thread: a buffer ending at frame `end` was asked for at clock frame `now`.
+    void buffer(int64_t end, int64_t now, int64_t window) {
+        if (forget_.exchange(false)) {
+            recent_ = older_ = {};
+            since_ = now;
+        }
+        if (now - since_ >= window) {
+            older_ = now - since_ < 2 * window ? recent_ : Range{};
+            recent_ = {};
+            since_ = now;
+        }
+        const int64_t ahead = end - now;
+        recent_ = merge(recent_, {ahead, ahead});
+        publish(merge(recent_, older_));
+    }
+    Range range() const { return {least_.load(), most_.load()}; }
+
+   private:
+    static Range merge(Range a, Range b) {
+        if (a.most == kUnset) return b;
+        if (b.most == kUnset) return a;
+        return {std::min(a.least, b.least), std::max(a.most, b.most)};
+    }
+    void publish(Range r) {
+        most_.store(r.most);
+        least_.store(r.least);
+    }
+
+    std::atomic<bool> forget_{false};
+    std::atomic<int64_t> least_{kUnset};
+    std::atomic<int64_t> most_{kUnset};
+    Range recent_;  // audio thread only, like the two below
+    Range older_;
+    int64_t since_ = 0;
+};
+
+}  // namespace
+
 struct SynthCore::Impl {
     fluid_settings_t* settings = nullptr;
     fluid_synth_t* synth = nullptr;
     fluid_audio_driver_t* driver = nullptr;
     std::string wavFile;      // the file the file driver fills, once complete
     std::string partialFile;  // where it writes until then
+    double sampleRate = 44100;  // the synthesizer's, as created
+    double rate = 44100;        // frames a second of the stream that plays it in real time
+
+    // Real-time messages. A message sent at clock frame c (frames since `origin`) goes to
+    // frame c + offset of the stream. The offset is the most the rendering was seen ahead
+    // of the clock when the first message came, plus a margin, so that a message does not
+    // arrive after its frame was rendered. It stays as long as the stream keeps that lead,
+    // so the notes keep the spacing they were sent with; one that comes too late all the
+    // same sounds at once. When every buffer of a window ran further ahead (the sound
+    // server asks for audio earlier now) the offset grows at once; when the rendering
+    // keeps well behind it, it shrinks slowly.
+    bool timed = false;  // the driver calls process(); else messages go to the synthesizer at once
+    Time origin{};
+    std::atomic<int64_t> rendered{0};  // frames rendered since origin (audio thread)
+    LeadMeter lead;
+    std::mutex queueMutex;
+    std::deque<Scheduled> queue;  // in the order sent; frames never decrease
+    int64_t offset = kUnset;      // guarded by queueMutex, like the two below
+    int64_t lastClock = 0;        // the clock frame of the last message played
+    int64_t lastFrame = 0;        // its frame
+
+    int64_t clockFrame(Time t) const {
+        return std::llround(std::chrono::duration<double>(t - origin).count() * rate);
+    }
+    int64_t frames(std::chrono::milliseconds ms) const { return std::llround(rate * ms.count() / 1000.0); }
+
+    // The frame of a message sent at clock frame `clock`. Called with queueMutex held.
+    int64_t place(int64_t clock) {
+        const LeadMeter::Range ahead = lead.range();
+        const int64_t margin = frames(kLatencyMargin);
+        if (offset == kUnset) {
+            // No buffer seen: the stream stands where it is.
+            offset = (ahead.most == kUnset ? rendered.load() - clock : ahead.most) + margin;
+        } else if (ahead.least != kUnset && ahead.least > offset) {
+            offset = ahead.most + margin;
+        } else if (ahead.most != kUnset && ahead.most + margin < offset - frames(kCatchUpThreshold)) {
+            offset = std::max(ahead.most + margin, offset - (clock - lastClock) / kCatchUpDivisor);
+        }
+        lastClock = clock;
+        lastFrame = std::max(clock + offset, lastFrame);
+        return lastFrame;
+    }
 
     ~Impl() {
         if (driver != nullptr) delete_fluid_audio_driver(driver);
@@ -71,6 +220,7 @@ SynthCore::~SynthCore() { stopAudio(); }
 SynthCore::Created SynthCore::create(const std::string& soundFont, double sampleRate) {
     quietAudioLibraries();
     auto impl = std::make_unique<Impl>();
+    impl->sampleRate = impl->rate = sampleRate;
     impl->settings = new_fluid_settings();
     if (impl->settings == nullptr) return {nullptr, kNoMemoryMessage};
     fluid_settings_setnum(impl->settings, "synth.sample-rate", sampleRate);
@@ -116,6 +266,78 @@ void SynthCore::render(int frames, int16_t* interleaved) {
     fluid_synth_write_s16(impl_->synth, frames, interleaved, 0, 2, interleaved, 1, 2);
 }
 
+void SynthCore::startClock(Time origin) {
+    Impl& d = *impl_;
+    std::lock_guard lock(d.queueMutex);
+    d.timed = true;
+    d.origin = origin;
+    d.rendered.store(0);
+    d.lead.reset();
+    d.queue.clear();
+    d.offset = kUnset;
+    d.lastClock = 0;
+    d.lastFrame = 0;
+}
+
+void SynthCore::play(const ShortMessage& message, Time sentAt) {
+    Impl& d = *impl_;
+    if (!d.timed) {
+        handle(message);
+        return;
+    }
+    std::lock_guard lock(d.queueMutex);
+    d.queue.push_back({d.place(d.clockFrame(sentAt)), message});
+}
+
+void SynthCore::process(int frames, float* left, float* right, Time now) {
+    Impl& d = *impl_;
+    const int64_t first = d.rendered.load();
+    // The next buffer starts at first + frames: a message sent from now on must lie at or
+    // after it to sound in time.
+    d.lead.buffer(first + frames, d.clockFrame(now), d.frames(kLeadWindow));
+    int done = 0;
+    while (done < frames) {
+        const int64_t at = first + done;
+        const int n = static_cast<int>(std::min<int64_t>(frames - done, kSynthBlock - at % kSynthBlock));
+        {
+            // A message takes effect at the start of a block: each goes to the block
+            // start nearest its frame.
+            std::lock_guard lock(d.queueMutex);
+            while (!d.queue.empty() && d.queue.front().frame < at + n / 2) {
+                handle(d.queue.front().message);
+                d.queue.pop_front();
+            }
+        }
+        float* dry[2] = {left + done, right + done};
+        // Reverb and chorus are mixed into the same two channels, as the offline rendering does.
+        float* fx[4] = {left + done, right + done, left + done, right + done};
+        fluid_synth_process(d.synth, n, 4, fx, 2, dry);
+        done += n;
+    }
+    d.rendered.store(first + frames);
+}
+
+void SynthCore::waitUntilPlayed(std::chrono::milliseconds ringOut) {
+    Impl& d = *impl_;
+    if (!d.timed) {
+        std::this_thread::sleep_for(ringOut);
+        return;
+    }
+    int64_t until = 0;
+    {
+        std::lock_guard lock(d.queueMutex);
+        if (d.offset == kUnset) return;  // nothing was played
+        until = d.lastFrame + d.frames(ringOut);
+    }
+    const int64_t missing = until - d.rendered.load();
+    if (missing <= 0) return;
+    const auto limit = std::chrono::steady_clock::now() +
+                       std::chrono::milliseconds(std::llround(missing * 1000.0 / d.rate)) + std::chrono::seconds(1);
+    while (d.rendered.load() < until && std::chrono::steady_clock::now() < limit) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    }
+}
+
 int SynthCore::bankOf(int channel) const {
     int sfont = 0;
     int bank = 0;
@@ -130,6 +352,26 @@ void collectOption(void* data, const char*, const char* option) {
     static_cast<std::vector<std::string>*>(data)->push_back(option);
 }
 
+// Creates a driver on a thread that asked for real-time scheduling: the threads the
+// driver's libraries start for the stream (PulseAudio's main loop, which passes on the
+// server's requests for audio) inherit it, so a busy machine does not delay them and the
+// stream does not run dry. Without the privilege they keep normal scheduling.
+template <class Create>
+fluid_audio_driver_t* createRealtime(Create create) {
+    fluid_audio_driver_t* driver = nullptr;
+    std::thread([&] {
+        requestRealtimeScheduling();
+        driver = create();
+    }).join();
+    return driver;
+}
+
+int processCallback(void* data, int len, int, float*[], int nout, float* out[]) {
+    if (nout < 2) return FLUID_FAILED;
+    static_cast<SynthCore*>(data)->process(len, out[0], out[1], std::chrono::steady_clock::now());
+    return FLUID_OK;
+}
+
 }  // namespace
 
 OpenResult SynthCore::startAudio(const std::string& driver, const std::string& wavFile) {
@@ -141,6 +383,12 @@ OpenResult SynthCore::startAudio(const std::string& driver, const std::string& w
         fluid_settings_setstr(settings, "audio.driver", "file");
         fluid_settings_setstr(settings, "audio.file.name", impl_->partialFile.c_str());
         fluid_settings_setstr(settings, "audio.file.type", "wav");
+        // The file driver takes each message at its next period: FluidSynth's short default.
+        for (const char* name : {"audio.period-size", "audio.periods"}) {
+            int value = 0;
+            fluid_settings_getint_default(settings, name, &value);
+            fluid_settings_setint(settings, name, value);
+        }
         impl_->driver = new_fluid_audio_driver(settings, impl_->synth);
         if (impl_->driver == nullptr) {
             std::remove(impl_->partialFile.c_str());
@@ -165,19 +413,35 @@ OpenResult SynthCore::startAudio(const std::string& driver, const std::string& w
             }
         }
     }
-    const bool jack = jackServerRunning();
+    const uint32_t jackRate = jackSampleRate();
     std::string tried;
     for (const std::string& name : candidates) {
         tried += (tried.empty() ? "" : ", ") + name;
         // FluidSynth's JACK driver would start a server of its own; use only a running one.
-        if (name == "jack" && !jack) {
+        if (name == "jack" && jackRate == 0) {
             tried += " (no JACK server running)";
             continue;
         }
         fluid_settings_setstr(settings, "audio.driver", name.c_str());
         if (name == "jack") fluid_settings_setint(settings, "audio.jack.autoconnect", 1);
+        // Drivers with an audio callback play the messages at their frames; the others
+        // (SDL2) take them as they come.
+        fluid_settings_setint(settings, "audio.period-size", kRealtimePeriod);
+        fluid_settings_setint(settings, "audio.periods", kRealtimePeriods);
+        // FluidSynth's JACK driver sets the synthesizer to the server's rate.
+        impl_->rate = name == "jack" ? jackRate : impl_->sampleRate;
+        startClock(std::chrono::steady_clock::now());
+        impl_->driver = createRealtime([&] { return new_fluid_audio_driver2(settings, processCallback, this); });
+        if (impl_->driver != nullptr) {
+            waitForStream();
+            return OpenResult::success();
+        }
+        impl_->timed = false;
         impl_->driver = new_fluid_audio_driver(settings, impl_->synth);
-        if (impl_->driver != nullptr) return OpenResult::success();
+        if (impl_->driver != nullptr) {
+            takeFluidSynthError();
+            return OpenResult::success();
+        }
         if (const std::string why = takeFluidSynthError(); !why.empty()) tried += " (" + why + ")";
     }
     if (candidates.empty()) tried = driver.empty() ? "none is compiled in" : driver;
@@ -187,10 +451,31 @@ OpenResult SynthCore::startAudio(const std::string& driver, const std::string& w
                                    tried + ")");
 }
 
+void SynthCore::waitForStream() {
+    Impl& d = *impl_;
+    // A driver renders up to its whole buffer before the device takes any of it; audio
+    // asked for beyond that shows that the stream runs.
+    int periodSize = 0;
+    int periods = 0;
+    fluid_settings_getint(d.settings, "audio.period-size", &periodSize);
+    fluid_settings_getint(d.settings, "audio.periods", &periods);
+    const int64_t running = int64_t{periodSize} * periods + d.frames(kRunningAudio);
+    const auto limit = std::chrono::steady_clock::now() + kStreamStartLimit;
+    while (d.rendered.load() < running && std::chrono::steady_clock::now() < limit) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    }
+    // How far the rendering runs ahead is measured from here on: a stream that started
+    // late was behind the clock until now.
+    d.lead.forget();
+    const auto periodsTime = std::chrono::milliseconds(std::llround(kFirstLeadPeriods * periodSize * 1000.0 / d.rate));
+    std::this_thread::sleep_for(std::max(kFirstLeadTime, periodsTime));
+}
+
 void SynthCore::stopAudio() {
     if (impl_->driver == nullptr) return;
     delete_fluid_audio_driver(impl_->driver);
     impl_->driver = nullptr;
+    impl_->timed = false;
     if (!impl_->wavFile.empty()) {
         std::error_code ec;
         fs::rename(impl_->partialFile, impl_->wavFile, ec);
@@ -229,14 +514,14 @@ OpenResult SynthBackend::open(const std::string& name, const DeviceSetup& setup)
 }
 
 void SynthBackend::send(const ShortMessage& message) {
-    if (open_) synth_->handle(message);
+    if (open_) synth_->play(message);
 }
 
 void SynthBackend::close() {
     if (!open_) return;
-    // The last notes' release and the reverb ring out before the audio stops, so the end
-    // of a play is not cut off with a click.
-    std::this_thread::sleep_for(kReleaseTime);
+    // The last messages sound, and the last notes' release and the reverb ring out, before
+    // the audio stops, so the end of a play is not cut off with a click.
+    synth_->waitUntilPlayed(kReleaseTime);
     synth_->stopAudio();
     open_ = false;
 }

@@ -3,6 +3,12 @@
 // in real time through one of FluidSynth's audio drivers; the same synthesizer renders a
 // performance offline into a WAV file. The percussion channel is its drum channel and
 // every other channel is melodic.
+//
+// In real time a message is not handed to the synthesizer when it arrives: it is stamped
+// with the steady clock and applied at its own frame of the audio stream, a constant
+// latency later. However the driver fills its buffers (a sound server that starts the
+// stream late, or asks for audio in bursts), the notes keep the spacing and the order they
+// were sent with, so the device sounds like the offline rendering of the same messages.
 
 #include <chrono>
 #include <cstdint>
@@ -47,12 +53,33 @@ class SynthCore {
 
     // The audio driver that plays the synthesizer in real time.
     // driver "": the real-time drivers in turn; wavFile: FluidSynth's file driver.
+    // Returns once the driver consumes audio (or kStreamStartLimit has passed), so the
+    // first message played is not waiting for a stream that has not started.
     OpenResult startAudio(const std::string& driver, const std::string& wavFile);
     void stopAudio();
+
+    using Time = std::chrono::steady_clock::time_point;
+    static constexpr std::chrono::milliseconds kStreamStartLimit{5000};
+
+    // Real time: `message`, sent at `sentAt`, sounds at that moment plus the output's
+    // latency, after every message played before it. A driver without an audio callback
+    // (the file driver) gets it at once.
+    void play(const ShortMessage& message, Time sentAt = std::chrono::steady_clock::now());
+    // The audio callback's work: mixes `frames` frames into `left` and `right`, applying
+    // each played message at its frame. `now` is when the driver asked for them.
+    void process(int frames, float* left, float* right, Time now);
+    // Starts the clock of played messages: frame 0 of the stream is `origin`, and play()
+    // places messages for process() from now on. startAudio does this; an audio loop of
+    // its own calls it before its first process().
+    void startClock(Time origin);
+    // Waits until every played message has sounded and `ringOut` of audio after the last
+    // one has been rendered (bounded by the time that should take, plus a second).
+    void waitUntilPlayed(std::chrono::milliseconds ringOut);
 
    private:
     struct Impl;
     explicit SynthCore(std::unique_ptr<Impl> impl, std::string soundFont);
+    void waitForStream();
     std::unique_ptr<Impl> impl_;
     std::string soundFont_;
 };
@@ -71,7 +98,7 @@ struct SynthOptions {
 class SynthBackend final : public MidiBackend {
    public:
     static constexpr const char* kPortName = "Built-in synthesizer (FluidSynth)";
-    // How long close lets the sound ring out before it stops the audio.
+    // How long close lets the sound ring out after the last message before it stops the audio.
     static constexpr std::chrono::milliseconds kReleaseTime{300};
     explicit SynthBackend(SynthOptions options = {});
     ~SynthBackend() override;

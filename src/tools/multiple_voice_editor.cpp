@@ -64,14 +64,7 @@ VoiceEditorEnabling MultipleVoiceEditorDialog::enabling(const CTarrowinDoc& doc)
     return e;
 }
 
-std::array<bool, 12> MultipleVoiceEditorDialog::userScaleEditorMarks() const {
-    std::array<bool, 12> marks{};
-    for (int i = 0; i < userScale.count; ++i) {
-        const int32_t s = userScale[i];
-        if (s >= 0 && s < 12) marks[static_cast<size_t>(s)] = true;
-    }
-    return marks;
-}
+std::array<bool, 12> MultipleVoiceEditorDialog::userScaleEditorMarks() const { return userScaleMarks(userScale); }
 
 void MultipleVoiceEditorDialog::userScaleEditorClosed(const std::array<bool, 12>& marks) { userScale = buildUserScale(marks); }
 

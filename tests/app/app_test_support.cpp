@@ -6,6 +6,7 @@
 #include <QDir>
 #include <QStandardPaths>
 #include <QTemporaryDir>
+#include <QTest>
 
 namespace tarrowin::app::testing {
 
@@ -18,6 +19,15 @@ RecordedWorkspace::RecordedWorkspace(Clock& clock) {
     output->countDevices();
     ws = std::make_unique<Workspace>(std::move(output), clock, PlayerOptions{false});
 }
+
+WindowUnderTest::WindowUnderTest() : window(std::make_unique<MainWindow>(*recorded.ws)) {
+    window->show();
+    if (!QTest::qWaitForWindowExposed(window.get())) qFatal("the main window does not show");
+    QApplication::setActiveWindow(window.get());
+    if (!QTest::qWaitForWindowActive(window.get())) qFatal("the main window does not become active");
+}
+
+WindowUnderTest::~WindowUnderTest() { window.reset(); }
 
 MessageBoxes::MessageBoxes() {
     QObject::connect(&timer_, &QTimer::timeout, [this] { poll(); });
@@ -53,6 +63,26 @@ void whenDialogShows(const std::function<bool(QWidget*)>& fn) {
         }
     });
     timer->start(5);
+}
+
+QComboBox* listDescribed(QWidget* root, const QString& description) {
+    for (QComboBox* b : root->findChildren<QComboBox*>())
+        if (b->accessibleDescription() == description) return b;
+    return nullptr;
+}
+
+void choose(QComboBox* box, int row) {
+    box->setCurrentIndex(row);
+    Q_EMIT box->activated(row);
+}
+
+void onDialog(const QString& title, std::function<void(QDialog*)> fn) {
+    whenDialogShows([title, fn](QWidget* w) {
+        auto* d = qobject_cast<QDialog*>(w);
+        if (!d || d->windowTitle() != title) return false;
+        fn(d);
+        return true;
+    });
 }
 
 void prepareTestEnvironment() {

@@ -3,14 +3,19 @@
 // for Qt Test programs on the offscreen platform, and a recorder that answers the message
 // boxes a command shows.
 
+#include <QAbstractButton>
+#include <QComboBox>
+#include <QDialog>
 #include <QMessageBox>
 #include <QString>
 #include <QStringList>
 #include <QTimer>
 #include <functional>
 #include <memory>
+#include <type_traits>
 #include <vector>
 
+#include "app/main_window.h"
 #include "app/workspace.h"
 #include "playback/recording_backend.h"
 
@@ -21,6 +26,15 @@ struct RecordedWorkspace {
     explicit RecordedWorkspace(Clock& clock = SteadyClock::instance());
     RecordingBackend* recorder;  // owned by the workspace's output
     std::unique_ptr<Workspace> ws;
+};
+
+// A main window on a recording workspace, shown and active, as the window tests start.
+struct WindowUnderTest {
+    WindowUnderTest();
+    ~WindowUnderTest();
+    RecordedWorkspace recorded;
+    std::unique_ptr<MainWindow> window;
+    Workspace& ws() { return *recorded.ws; }
 };
 
 // One message box as the user saw it.
@@ -51,6 +65,28 @@ class MessageBoxes {
 // Runs `fn` on the next modal dialog of type T once it shows (for dialogs other than
 // message boxes, such as file dialogs and the program's own dialogs).
 void whenDialogShows(const std::function<bool(QWidget*)>& fn);
+
+// The first control under root named `name`: a button by its text without '&', any other
+// control by its accessible name.
+template <class W>
+W* named(QWidget* root, const QString& name) {
+    for (W* w : root->template findChildren<W*>()) {
+        QString text;
+        if constexpr (std::is_base_of_v<QAbstractButton, W>)
+            text = w->text().remove(QLatin1Char('&'));
+        else
+            text = w->accessibleName();
+        if (text == name) return w;
+    }
+    return nullptr;
+}
+
+// A combo box by its accessible description (a combo box's name is its current text).
+QComboBox* listDescribed(QWidget* root, const QString& description);
+// A list closed on `row`, as a user chooses it (also the row already chosen).
+void choose(QComboBox* box, int row);
+// Runs `fn` on the dialog titled `title` once it is modal.
+void onDialog(const QString& title, std::function<void(QDialog*)> fn);
 
 // Before QApplication: the offscreen platform, a private runtime folder, test settings.
 void prepareTestEnvironment();

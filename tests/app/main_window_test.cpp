@@ -58,41 +58,14 @@ void typeAndLeave(QLineEdit* edit, const QString& text) {
     QTest::keyClick(edit, Qt::Key_Tab);
 }
 
-QPushButton* button(QWidget* root, const char* text) {
-    for (QPushButton* b : root->findChildren<QPushButton*>())
-        if (b->text() == QLatin1String(text)) return b;
-    return nullptr;
-}
-
-QComboBox* list(QWidget* root, const char* name) {
-    for (QComboBox* b : root->findChildren<QComboBox*>())
-        if (b->accessibleName() == QLatin1String(name)) return b;
-    return nullptr;
-}
-
-void choose(QComboBox* box, int row) {
-    box->setCurrentIndex(row);
-    Q_EMIT box->activated(row);
-}
-
 }  // namespace
 
 class MainWindowTest : public QObject {
     Q_OBJECT
 
    private Q_SLOTS:
-    void init() {
-        recorded_ = std::make_unique<RecordedWorkspace>();
-        window_ = std::make_unique<MainWindow>(*recorded_->ws);
-        window_->show();
-        QVERIFY(QTest::qWaitForWindowExposed(window_.get()));
-        QApplication::setActiveWindow(window_.get());
-        QVERIFY(QTest::qWaitForWindowActive(window_.get()));
-    }
-    void cleanup() {
-        window_.reset();
-        recorded_.reset();
-    }
+    void init() { w_ = std::make_unique<WindowUnderTest>(); }
+    void cleanup() { w_.reset(); }
 
     void commandStates_data();
     void commandStates();
@@ -108,10 +81,9 @@ class MainWindowTest : public QObject {
     void helpAboutAndTabOrder();
 
    private:
-    Workspace& ws() { return *recorded_->ws; }
-    TarrowinView& view() { return window_->view(); }
-    std::unique_ptr<RecordedWorkspace> recorded_;
-    std::unique_ptr<MainWindow> window_;
+    Workspace& ws() { return w_->ws(); }
+    TarrowinView& view() { return w_->window->view(); }
+    std::unique_ptr<WindowUnderTest> w_;
 };
 
 void MainWindowTest::commandStates_data() {
@@ -170,7 +142,7 @@ void MainWindowTest::refusedValueChangesNothing() {
     QCOMPARE(boxes.seen()[0].text, QStringLiteral("Please enter an integer between 2 and 1000000."));
     QCOMPARE(boxes.seen()[0].caption, QStringLiteral("Tarrowin"));
     QCOMPARE(boxes.seen()[0].icon, QMessageBox::Warning);
-    QTRY_COMPARE(window_->focusWidget(), param1);  // the focus it gets back when the box closes
+    QTRY_COMPARE(w_->window->focusWidget(), param1);  // the focus it gets back when the box closes
     QCOMPARE(ws().document.doc().voice(0).param1, 2);
     QVERIFY(!ws().document.isModified());
 
@@ -184,7 +156,7 @@ void MainWindowTest::refusedValueChangesNothing() {
     typeAndLeave(param1, QStringLiteral("17"));
     QCOMPARE(ws().document.doc().voice(0).param1, 17);
     QVERIFY(ws().document.isModified());
-    QCOMPARE(window_->action(Command::Undo)->text(), QStringLiteral("&Undo Param1 voice 1"));
+    QCOMPARE(w_->window->action(Command::Undo)->text(), QStringLiteral("&Undo Param1 voice 1"));
 }
 
 void MainWindowTest::listsActOnlyOnAChange() {
@@ -198,10 +170,10 @@ void MainWindowTest::listsActOnlyOnAChange() {
 
     // The numerator alone leaves the document unmodified; the denominator marks it.
     ws().document.newDocument();
-    choose(list(&view(), "Numerator"), 2);
+    choose(listDescribed(&view(), QStringLiteral("Numerator")), 2);
     QCOMPARE(ws().document.doc().global().timeSigNumerator, int16_t(3));
     QVERIFY(!ws().document.isModified());
-    choose(list(&view(), "Denominator"), 3);
+    choose(listDescribed(&view(), QStringLiteral("Denominator")), 3);
     QCOMPARE(ws().document.doc().global().timeSigDenominator, int16_t(8));
     QVERIFY(ws().document.isModified());
 }
@@ -234,14 +206,14 @@ void MainWindowTest::resetAndRound() {
         d->accept();
         return true;
     });
-    QTest::mouseClick(button(&view(), "Round"), Qt::LeftButton);
+    QTest::mouseClick(named<QPushButton>(&view(), QStringLiteral("Round")), Qt::LeftButton);
     QCOMPARE(ws().document.doc().global().startCounter, 8);
     QCOMPARE(ws().document.doc().global().endCounter, 32);
 
     QTest::mouseClick(view().lockButton(), Qt::LeftButton);
     QCOMPARE(view().lockButton()->text(), QStringLiteral("Unlock"));
     QVERIFY(!view().endEdit()->isEnabled());
-    QTest::mouseClick(button(&view(), "Reset"), Qt::LeftButton);
+    QTest::mouseClick(named<QPushButton>(&view(), QStringLiteral("Reset")), Qt::LeftButton);
     QCOMPARE(ws().document.doc().global().startCounter, 0);
     QCOMPARE(ws().document.doc().global().endCounter, 32);  // locked: End stays
 }
@@ -254,10 +226,10 @@ void MainWindowTest::openFillsPlayFromEventAndFailureKeepsTheDocument() {
     for (int i = 0; i < 3; ++i) QVERIFY(!doc.addCurrentSettingsAsEvent());
     const QString song = dir.filePath(QStringLiteral("song.trw"));
     QVERIFY(saveDocumentFile(song.toStdString(), doc).ok);
-    QVERIFY(window_->files().openPath(song));
+    QVERIFY(w_->window->files().openPath(song));
     QCOMPARE(view().playFromEventList()->count(), 3);
     QCOMPARE(view().playFromEventList()->currentIndex(), 0);
-    QVERIFY(window_->action(Command::Composition)->isChecked());
+    QVERIFY(w_->window->action(Command::Composition)->isChecked());
     QVERIFY(view().playFromEventList()->isEnabled());
     QCOMPARE(ws().preferences.recentFiles().value(0), song);
 
@@ -266,7 +238,7 @@ void MainWindowTest::openFillsPlayFromEventAndFailureKeepsTheDocument() {
     bad.write("not a document");
     bad.close();
     MessageBoxes boxes;
-    QVERIFY(!window_->files().openPath(bad.fileName()));
+    QVERIFY(!w_->window->files().openPath(bad.fileName()));
     QCOMPARE(boxes.seen().size(), size_t(1));
     QVERIFY(boxes.lastText().contains(QStringLiteral("bad.trw")));
     QCOMPARE(ws().document.doc().composition().count(), 3);
@@ -278,18 +250,18 @@ void MainWindowTest::playDisablesTheFormForItsMode() {
         d.setEndCounter(100000 / 2);
         d.addCurrentSettingsAsEvent();
     });
-    window_->play();
+    w_->window->play();
     QTRY_VERIFY(ws().playback.isPlaying());
-    QVERIFY(!window_->action(Command::Play)->isEnabled());
-    QVERIFY(!window_->action(Command::Exit)->isEnabled());
+    QVERIFY(!w_->window->action(Command::Play)->isEnabled());
+    QVERIFY(!w_->window->action(Command::Exit)->isEnabled());
     QVERIFY(view().row(0).control(VoiceRow::Voice)->isEnabled());  // voices switch live
     QVERIFY(!view().row(0).control(VoiceRow::Param1)->isEnabled());
     QVERIFY(!view().tempoBar()->isEnabled());
     QVERIFY(!view().startEdit()->isEnabled());
-    window_->close();
-    QVERIFY(window_->isVisible());  // nothing closes the window while it plays
-    window_->stop();
-    QTRY_VERIFY(window_->action(Command::Play)->isEnabled());
+    w_->window->close();
+    QVERIFY(w_->window->isVisible());  // nothing closes the window while it plays
+    w_->window->stop();
+    QTRY_VERIFY(w_->window->action(Command::Play)->isEnabled());
     QVERIFY(view().row(0).control(VoiceRow::Param1)->isEnabled());
     QCOMPARE(view().endEdit()->text(), QString::number(ws().document.doc().global().endCounter));
 }
@@ -298,14 +270,14 @@ void MainWindowTest::updateWhilePlayingLoadsEachEvent() {
     composeShortEvents(ws(), 3);
     ws().playback.setPlayMode(PlayMode::Composition);
     ws().playback.setUpdateWhilePlaying(true);
-    window_->play();
+    w_->window->play();
     QVERIFY(ws().playback.isPlaying());
     QVERIFY(!view().row(0).control(VoiceRow::Voice)->isEnabled());  // voices are the events' now
     QTRY_VERIFY(!ws().playback.isPlaying() && ws().playback.canPlay());
     QTRY_COMPARE(ws().document.doc().voice(0).param1, 12);  // the last event is loaded
     QCOMPARE(ws().playback.playFromEvent(), std::optional<int>(2));
     QCOMPARE(view().row(0).edit(VoiceRow::Param1)->text(), QStringLiteral("12"));
-    QCOMPARE(window_->action(Command::Undo)->text(), QStringLiteral("&Undo Play"));
+    QCOMPARE(w_->window->action(Command::Undo)->text(), QStringLiteral("&Undo Play"));
     ws().document.undo();  // the whole play is one step
     QCOMPARE(ws().document.doc().voice(0).param1, 2);
 }
@@ -314,11 +286,11 @@ void MainWindowTest::saveQuestionRecentFilesAndDrop() {
     ws().document.edit(QStringLiteral("x"), DocumentController::Scope::Current, [](CTarrowinDoc& d) { d.setParam1(0, 3); });
     MessageBoxes boxes;
     boxes.answer(QMessageBox::Cancel);
-    window_->action(Command::New)->trigger();
+    w_->window->action(Command::New)->trigger();
     QCOMPARE(boxes.lastText(), QStringLiteral("Save changes to Untitled?"));
     QCOMPARE(ws().document.doc().voice(0).param1, 3);
     boxes.answer(QMessageBox::No);
-    window_->action(Command::New)->trigger();
+    w_->window->action(Command::New)->trigger();
     QCOMPARE(ws().document.doc().voice(0).param1, 2);
     QVERIFY(!ws().document.isModified());
 
@@ -336,12 +308,12 @@ void MainWindowTest::saveQuestionRecentFilesAndDrop() {
     QMimeData data;
     data.setUrls({QUrl::fromLocalFile(paths[0])});
     QDragEnterEvent enter(QPoint(10, 10), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
-    QApplication::sendEvent(window_.get(), &enter);
+    QApplication::sendEvent(w_->window.get(), &enter);
     QVERIFY(enter.isAccepted());
     QDropEvent drop(QPointF(10, 10), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
-    QApplication::sendEvent(window_.get(), &drop);
+    QApplication::sendEvent(w_->window.get(), &drop);
     QCOMPARE(ws().document.path(), paths[0]);
-    QCOMPARE(window_->windowTitle(), QStringLiteral("Tarrowin 2.5 - a.trw[*]"));
+    QCOMPARE(w_->window->windowTitle(), QStringLiteral("Tarrowin 2.5 - a.trw[*]"));
 }
 
 void MainWindowTest::commandsRefuseWithTheirMessages() {
@@ -357,9 +329,9 @@ void MainWindowTest::commandsRefuseWithTheirMessages() {
         QMessageBox::Icon icon;
     };
     const Case cases[] = {
-        {"device in use", [this] { recorded_->recorder->refuseOpens(OpenStatus::Allocated); }, Command::Play,
+        {"device in use", [this] { w_->recorded.recorder->refuseOpens(OpenStatus::Allocated); }, Command::Play,
          "The device is already in use, free it and try again", QMessageBox::Critical},
-        {"no memory", [this] { recorded_->recorder->refuseOpens(OpenStatus::NoMemory); }, Command::Play,
+        {"no memory", [this] { w_->recorded.recorder->refuseOpens(OpenStatus::NoMemory); }, Command::Play,
          "Could not allocate memory for the device", QMessageBox::Critical},
         {"export with End at Start", [] {}, Command::SaveMidi, "Start counter must be less then End Counter",
          QMessageBox::Warning},
@@ -378,19 +350,19 @@ void MainWindowTest::commandsRefuseWithTheirMessages() {
     for (const Case& c : cases) {
         MessageBoxes boxes;
         c.setup();
-        window_->action(c.command)->trigger();
+        w_->window->action(c.command)->trigger();
         QTRY_COMPARE(boxes.seen().size(), size_t(1));
         QCOMPARE(boxes.seen()[0].text, QLatin1String(c.text));
         QCOMPARE(boxes.seen()[0].icon, c.icon);
         QVERIFY2(!ws().playback.isPlaying(), c.name);
-        recorded_->recorder->refuseOpens(OpenStatus::Ok);
+        w_->recorded.recorder->refuseOpens(OpenStatus::Ok);
     }
-    QVERIFY(!recorded_->recorder->isOpen());  // after "Play Midi file..." the device is let go
+    QVERIFY(!w_->recorded.recorder->isOpen());  // after "Play Midi file..." the device is let go
     QSettings().remove(QStringLiteral("midiPlayer"));
 }
 
 void MainWindowTest::helpAboutAndTabOrder() {
-    window_->action(Command::HelpTopics)->trigger();
+    w_->window->action(Command::HelpTopics)->trigger();
     QWidget* help = nullptr;
     for (QWidget* w : QApplication::topLevelWidgets())
         if (w->windowTitle() == QLatin1String("Tarrowin Help") && w->isVisible()) help = w;
@@ -407,7 +379,7 @@ void MainWindowTest::helpAboutAndTabOrder() {
         static_cast<QDialog*>(w)->accept();
         return true;
     });
-    window_->action(Command::About)->trigger();
+    w_->window->action(Command::About)->trigger();
 
     // Tab walks a row from left to right, then on to the next row.
     QWidget* param1 = view().row(0).edit(VoiceRow::Param1);

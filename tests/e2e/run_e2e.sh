@@ -20,7 +20,8 @@ export HOME=$work/home XDG_CONFIG_HOME=$work/config XDG_CACHE_HOME=$work/cache X
 export XDG_STATE_HOME=$work/state GSETTINGS_BACKEND=memory
 mkdir -p "$HOME" "$XDG_CONFIG_HOME" "$XDG_CACHE_HOME" "$XDG_DATA_HOME" "$XDG_STATE_HOME"
 export QT_LINUX_ACCESSIBILITY_ALWAYS_ON=1 QT_QPA_PLATFORM=xcb NO_AT_BRIDGE=0
-export TARROWIN_AUDIO_DRIVER=file TARROWIN_E2E_WORK=$work
+# The built-in synthesizer plays into a file unless a stage gives it a sound server.
+export TARROWIN_AUDIO_DRIVER=${TARROWIN_E2E_AUDIO_DRIVER:-file} TARROWIN_E2E_WORK=$work
 export TARROWIN_E2E_SHOTS=${TARROWIN_E2E_SHOTS:-$root/build/e2e-shots}
 
 dbus-send --session --print-reply --dest=org.a11y.Bus /org/a11y/bus org.a11y.Bus.GetAddress >/dev/null

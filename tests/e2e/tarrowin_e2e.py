@@ -128,9 +128,49 @@ def centre(acc):
 
 
 def click(acc, double=False):
+    """A real click in the middle of the control. (mousemove --sync would wait for a move that
+    never comes when the pointer already stands there.)"""
     x, y = centre(acc)
-    xdotool("mousemove", "--sync", str(x), str(y))
-    xdotool("click", "--repeat", "2" if double else "1", "--delay", "80", "1")
+    xdotool("mousemove", str(x), str(y), "sleep", "0.05", "click", "--repeat", "2" if double else "1",
+            "--delay", "80", "1")
+
+
+def has(acc, state):
+    return acc.getState().contains(state)
+
+
+def children(acc):
+    return [c for c in acc if c is not None]
+
+
+# Roles whose children a search for a window's controls need not enter: a combo box holds
+# its whole list, and the menu bar every menu.
+_LEAVES = {"combo box", "menu bar", "tool bar", "push button", "check box", "text", "label", "scroll bar"}
+
+
+def controls(root, *descriptions):
+    """The controls with these descriptions, found in one walk of the window."""
+    want, found, stack = set(descriptions), {}, [root]
+    while stack and len(found) < len(want):
+        for c in children(stack.pop()):
+            if c.description in want:
+                found.setdefault(c.description, c)
+            if c.getRoleName() not in _LEAVES:
+                stack.append(c)
+    check(len(found) == len(want), "no control described %s" % sorted(want - set(found)))
+    return [found[d] for d in descriptions]
+
+
+def type_keys(edit, value):
+    """Types into an edit with real keys, leaving the focus there."""
+    click(edit)
+    poll(lambda: has(edit, pyatspi.STATE_FOCUSED), 5, "the focus in %s" % edit.description)
+    key("ctrl+a")
+    text = str(value)
+    if text.startswith("-"):  # xdotool would read it as an option
+        key("minus")
+    type_text(text.lstrip("-"))
+    poll(lambda: text_of(edit) == text, 5, "%s to read %s" % (edit.description, text))
 
 
 def matches(acc, role, name, description):
@@ -241,26 +281,32 @@ class Tarrowin:
         return find_in(root or self.main(), role, name, description, timeout=timeout)
 
     # Menus
+    def menu_item(self, *path):
+        """Opens the menus of the path, submenus included, and returns its last item."""
+        bar = next(c for c in children(self.main()) if c.getRoleName() == "menu bar")
+        node = next(c for c in children(bar) if c.name == path[0])
+        for step in path[1:]:
+            popup = None
+            for _ in range(5):  # a menu that was just closing may swallow a ShowMenu
+                act(node, "ShowMenu")
+                try:
+                    popup = poll(lambda: next((c for c in children(node)
+                                               if c.getRoleName() == "popup menu" and showing(c)), None),
+                                 2, "the menu %s" % node.name)
+                    break
+                except Failure:
+                    key("Escape")
+            check(popup is not None, "the menu %s does not open" % node.name)
+            node = poll(lambda: next((c for c in children(popup) if c.name == step), None), 5, "the item %s" % step)
+        return node
+
     @_traced
     def menu(self, *path, wait=False):
-        """Chooses a menu item: menu("File", "Save As..."). Without wait the item's action is
-        sent without a reply, since most items open a dialog."""
-        bar = find_in(self.main(), role="menu bar")
-        entry = find_in(bar, role="menu item", name=path[0], visible=False)
-        item = None
-        for _ in range(5):  # a menu that was just closing may swallow the first ShowMenu
-            act(entry, "ShowMenu")
-            node = entry
-            try:
-                for step in path[1:-1]:
-                    node = find_in(node, role="menu", name=step, timeout=2)
-                    act(node, "ShowMenu")
-                item = find_in(node, role=None, name=path[-1], timeout=2)
-                break
-            except Failure:
-                key("Escape")
-        check(item is not None, "menu %s did not open" % "/".join(path))
-        check(item.getState().contains(pyatspi.STATE_ENABLED), "menu item %s is disabled" % "/".join(path))
+        """Chooses a menu item: menu("File", "Save As..."), menu("Algorithms", "Voice 3",
+        "Logistic Map..."). Without wait the item's action is sent without a reply, since most
+        items open a dialog."""
+        item = self.menu_item(*path)
+        check(has(item, pyatspi.STATE_ENABLED), "menu item %s is disabled" % "/".join(path))
         (act if wait else act_async)(item, "Press")
 
     def menu_enabled(self, *path):
@@ -278,11 +324,7 @@ class Tarrowin:
     @_traced
     def set_field(self, description, value, leave="Tab", root=None):
         """Types into an edit with real keys and leaves it (Tab), as a user does."""
-        e = self.edit(description, root)
-        click(e)
-        poll(lambda: e.getState().contains(pyatspi.STATE_FOCUSED), 5, "the focus in %s" % description)
-        key("ctrl+a")
-        type_text(str(value))
+        type_keys(self.edit(description, root), value)
         if leave:
             key(leave)
 

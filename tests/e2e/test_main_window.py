@@ -136,7 +136,8 @@ def play_on_jack():
     proc, out = jack_dump("winA")
     try:
         with Tarrowin(song, "--device", "JACK: winA:input") as t:
-            t.press("Lock")
+            t.press("Lock")  # a pressed button clicks 100 ms later
+            poll(lambda: t.button("Unlock"), 5, "the Lock button to read Unlock")
             t.menu("Playback Controls", "Play", wait=True)
             poll(lambda: len(dumped("winA")) > 16 and dumped("winA")[-16:] == ALL_NOTES_OFF, 15,
                  "the locked play to end by itself")
@@ -147,6 +148,7 @@ def play_on_jack():
             poll(lambda: t.menu_enabled("Playback Controls", "Play"), 5, "Play to be enabled again")
 
             t.press("Unlock")
+            poll(lambda: t.button("Lock"), 5, "the Lock button to read Lock")
             count = len(rows)
             t.menu("Playback Controls", "Play", wait=True)
             time.sleep(1.0)

@@ -39,6 +39,34 @@ TEST(Tables, BuildUserScaleStartsAtZero) {
     EXPECT_EQ(buildUserScale(def), (ScaleList{0, 2, 4}));
 }
 
+TEST(Tables, UserScaleMarksAreTheBoxesBuildUserScaleReads) {
+    for (const ScaleList& s : {ScaleList{0, 4, 7}, scaleIntervals(0), scaleIntervals(14)})
+        EXPECT_EQ(buildUserScale(userScaleMarks(s)), s);
+    // A damaged list ticks only the semitones it can name.
+    ScaleList damaged{0, 12, -1, 5};
+    std::array<bool, 12> expected{};
+    expected[0] = expected[5] = true;
+    EXPECT_EQ(userScaleMarks(damaged), expected);
+}
+
+TEST(Tables, CoefficientRulesAcceptTheDefaults) {
+    EXPECT_TRUE(coefficientRules(Algorithm::MorseThue).empty());
+    const VoiceSettings d = VoiceSettings::defaults(0);
+    for (int a = 1; a < kAlgorithms; ++a) {
+        SCOPED_TRACE(a);
+        const auto rules = coefficientRules(static_cast<Algorithm>(a));
+        ASSERT_FALSE(rules.empty());
+        for (const CoefficientRule& r : rules) {
+            EXPECT_LT(r.min, r.max);
+            EXPECT_GE(d.*r.member, r.min);
+            EXPECT_LE(d.*r.member, r.max);
+        }
+    }
+    // Both of Henon's and Gingerbreadman's, in the order their dialogs show them.
+    EXPECT_EQ(coefficientRules(Algorithm::Henon)[1].member, &VoiceSettings::henonB);
+    EXPECT_EQ(coefficientRules(Algorithm::Gingerbreadman)[0].member, &VoiceSettings::gingerX0);
+}
+
 TEST(Tables, NoteNames) {
     EXPECT_EQ(noteName(0), "C0");
     EXPECT_EQ(noteName(1), "C#0");

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -106,6 +107,100 @@ TEST(SynthCore, AFileThatIsNoSoundFontIsRefusedByName) {
     SynthCore::Created c = SynthCore::create(bogus, 44100);
     EXPECT_FALSE(c.synth);
     EXPECT_NE(c.message.find(bogus), std::string::npos);
+}
+
+// Drives SynthCore's audio callback as a driver would, on a clock of its own: `buffers`
+// buffers of 10 ms (441 frames) at once every `everyMs`, from `startMs` on, while the
+// messages are played at their times. Returns the stream's left channel.
+struct StreamPattern {
+    const char* name;
+    int startMs;
+    int buffers;
+    int everyMs;
+};
+
+struct TimedMessage {
+    int atMs;
+    ShortMessage message;
+};
+
+std::vector<float> playThroughCallback(SynthCore& synth, const StreamPattern& pattern,
+                                       const std::vector<TimedMessage>& messages, int lengthMs) {
+    const SynthCore::Time t0{};
+    synth.startClock(t0);
+    std::vector<float> left, right;
+    size_t next = 0;
+    for (int ms = 0; ms < lengthMs; ++ms) {
+        const SynthCore::Time now = t0 + std::chrono::milliseconds(ms);
+        for (; next < messages.size() && messages[next].atMs <= ms; ++next) synth.play(messages[next].message, now);
+        if (ms < pattern.startMs || (ms - pattern.startMs) % pattern.everyMs != 0) continue;
+        for (int b = 0; b < pattern.buffers; ++b) {
+            left.resize(left.size() + 441);  // zeroed, as the drivers hand them over
+            right.resize(right.size() + 441);
+            synth.process(441, left.data() + left.size() - 441, right.data() + right.size() - 441, now);
+        }
+    }
+    return left;
+}
+
+// The frames where a sound starts after at least 10 ms of near silence.
+std::vector<size_t> onsets(const std::vector<float>& samples) {
+    std::vector<size_t> found;
+    size_t lastLoud = 0;
+    for (size_t i = 0; i < samples.size(); ++i) {
+        if (std::fabs(samples[i]) < 0.005f) continue;
+        if (found.empty() || i - lastLoud > 441) found.push_back(i);
+        lastLoud = i;
+    }
+    return found;
+}
+
+TEST(SynthCore, PlayedMessagesKeepTheirSpacingHoweverTheStreamAsksForAudio) {
+    // Closed hi-hats on the drum channel, 150 ms apart: short sounds with silence between.
+    std::vector<TimedMessage> hits;
+    for (int i = 0; i < 4; ++i) hits.push_back({20 + 150 * i, ShortMessage::noteOn(9, 42, 127)});
+    const StreamPattern patterns[] = {
+        {"steady buffers", 0, 1, 10},
+        {"a stream that starts after the first notes were sent", 300, 1, 10},
+        {"bursts of buffers", 0, 4, 40},
+    };
+    for (const StreamPattern& pattern : patterns) {
+        SCOPED_TRACE(pattern.name);
+        SynthCore::Created c = SynthCore::create(kTimGM, 44100);
+        ASSERT_TRUE(c.synth) << c.message;
+        const std::vector<size_t> found = onsets(playThroughCallback(*c.synth, pattern, hits, 1200));
+        EXPECT_EQ(found.size(), hits.size());
+        if (found.size() != hits.size()) continue;
+        for (size_t i = 1; i < found.size(); ++i) {
+            // 150 ms, give or take the synthesizer's block of 64 frames.
+            EXPECT_NEAR(static_cast<double>(found[i] - found[i - 1]), 150 * 44.1, 100) << "hit " << i;
+        }
+    }
+}
+
+TEST(SynthCore, MessagesOfOneInstantSoundInTheOrderTheyWereSent) {
+    // An organ holds its note: ended right after it began, it is silent soon; ended before
+    // it began (the other voice's key), it sounds on.
+    struct Case {
+        const char* name;
+        std::vector<ShortMessage> messages;
+        bool sounding;
+    };
+    const Case cases[] = {
+        {"note on, then note off", {ShortMessage::noteOn(0, 60, 100), ShortMessage::noteOff(0, 60, 0)}, false},
+        {"note off, then note on", {ShortMessage::noteOff(0, 60, 0), ShortMessage::noteOn(0, 60, 100)}, true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        SynthCore::Created synth = SynthCore::create(kTimGM, 44100);
+        ASSERT_TRUE(synth.synth) << synth.message;
+        std::vector<TimedMessage> messages{{0, ShortMessage::programChange(0, 16)}};
+        for (const ShortMessage& m : c.messages) messages.push_back({5, m});
+        const std::vector<float> left = playThroughCallback(*synth.synth, {"steady", 0, 1, 10}, messages, 600);
+        float last = 0;
+        for (size_t i = left.size() - 4410; i < left.size(); ++i) last = std::max(last, std::fabs(left[i]));
+        EXPECT_EQ(last > 0.01f, c.sounding) << "peak of the last 100 ms " << last;
+    }
 }
 
 TEST(SynthBackend, OpenNamesWhatIsMissing) {

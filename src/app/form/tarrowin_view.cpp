@@ -101,6 +101,7 @@ QWidget* TarrowinView::makeSidePanel() {
     tempoBar_->setSingleStep(1);
     tempoBar_->setPageStep(5);
     nameControl(tempoBar_, QStringLiteral("Tempo"));
+    tempoBar_->setFocusPolicy(Qt::StrongFocus);  // a scroll bar takes no Tab focus of its own
     globalTempo_ = new QPushButton(QStringLiteral("Global Tempo"), tempo);
     tempoLayout->addWidget(tempoLabel_);
     tempoLayout->addWidget(tempoBar_);
@@ -209,8 +210,8 @@ void TarrowinView::refresh() {
         tempoBar_->setValue(g.tempo);
     }
     tempoLabel_->setText(QString::number(g.tempo));
-    start_->setText(QString::number(g.startCounter));
-    end_->setText(QString::number(g.endCounter));
+    showNumber(start_, g.startCounter);
+    showNumber(end_, g.endCounter);
     if (g.timeSigNumerator >= 1 && g.timeSigNumerator <= numerator_->count())
         numerator_->setCurrentIndex(g.timeSigNumerator - 1);
     for (int r = 0; r < denominator_->count(); ++r) {
@@ -282,15 +283,22 @@ bool TarrowinView::validateForm() {
 
 bool TarrowinView::takeForm() {
     if (!validateForm()) return false;
-    const CTarrowinDoc& doc = ws_.document.doc();
+    // Every typed value is read before any is committed: a commit refreshes the form.
+    struct Typed {
+        int v;
+        VoiceRow::Column c;
+        int32_t value;
+    };
+    std::vector<Typed> typed;
     for (int v = 0; v < kVoices; ++v) {
-        for (auto c : {VoiceRow::Param1, VoiceRow::Param2, VoiceRow::Offset}) {
-            const int32_t typed = static_cast<int32_t>(*parseInteger(rows_[static_cast<size_t>(v)]->edit(c)->text()));
-            if (typed != fieldOf(doc.voice(v), c)) editLeft(v, c);
-        }
+        for (auto c : {VoiceRow::Param1, VoiceRow::Param2, VoiceRow::Offset})
+            typed.push_back({v, c, static_cast<int32_t>(*parseInteger(rows_[static_cast<size_t>(v)]->edit(c)->text()))});
     }
-    if (*parseInteger(end_->text()) != doc.global().endCounter) counterLeft(end_);
-    if (*parseInteger(start_->text()) != doc.global().startCounter) counterLeft(start_);
+    const auto end = static_cast<int32_t>(*parseInteger(end_->text()));
+    const auto start = static_cast<int32_t>(*parseInteger(start_->text()));
+    for (const Typed& t : typed) commitField(t.v, t.c, t.value);
+    commitCounter(false, end);
+    commitCounter(true, start);
     return true;
 }
 
@@ -306,7 +314,11 @@ void TarrowinView::voiceToggled(int v, bool on) {
 
 void TarrowinView::editLeft(int v, VoiceRow::Column c) {
     if (validating_ || !validateForm()) return;
-    const int32_t value = static_cast<int32_t>(*parseInteger(rows_[static_cast<size_t>(v)]->edit(c)->text()));
+    commitField(v, c, static_cast<int32_t>(*parseInteger(rows_[static_cast<size_t>(v)]->edit(c)->text())));
+}
+
+void TarrowinView::commitField(int v, VoiceRow::Column c, int32_t value) {
+    rows_[static_cast<size_t>(v)]->edit(c)->setModified(false);
     if (value == fieldOf(ws_.document.doc().voice(v), c)) return;
     ws_.document.edit(voiceStep(VoiceRow::kHeaders[c], v), Scope::Current, [v, c, value](CTarrowinDoc& d) {
         if (c == VoiceRow::Param1)
@@ -367,8 +379,11 @@ void TarrowinView::listChosen(int v, VoiceRow::Column c, int row) {
 
 void TarrowinView::counterLeft(QLineEdit* edit) {
     if (validating_ || !validateForm()) return;
-    const auto value = static_cast<int32_t>(*parseInteger(edit->text()));
-    const bool start = edit == start_;
+    commitCounter(edit == start_, static_cast<int32_t>(*parseInteger(edit->text())));
+}
+
+void TarrowinView::commitCounter(bool start, int32_t value) {
+    (start ? start_ : end_)->setModified(false);
     const GlobalSettings& g = ws_.document.doc().global();
     if (value == (start ? g.startCounter : g.endCounter)) return;
     ws_.document.edit(start ? QStringLiteral("Start counter") : QStringLiteral("End counter"), Scope::Current,

@@ -62,6 +62,8 @@ class TarrowinView : public QWidget {
     void modulateClicked(int v, bool on);
     void listChosen(int v, VoiceRow::Column c, int row);
     void counterLeft(QLineEdit* edit);
+    void commitField(int v, VoiceRow::Column c, int32_t value);
+    void commitCounter(bool start, int32_t value);
     void tempoMoved(int value);
     void reset();
     void toggleLock();

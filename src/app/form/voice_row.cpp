@@ -99,13 +99,9 @@ bool VoiceRow::eventFilter(QObject* watched, QEvent* event) {
 void VoiceRow::show(const VoiceSettings& v) {
     const QSignalBlocker b0(voiceButton_), b1(modulate_), b2(octaves_), b3(note_), b4(scale_), b5(noteValue_);
     voiceButton_->setChecked(v.enabled != 0);
-    const auto setText = [](QLineEdit* e, int32_t value) {
-        const QString t = QString::number(value);
-        if (e->text() != t) e->setText(t);
-    };
-    setText(param1_, v.param1);
-    setText(param2_, v.param2);
-    setText(offset_, v.offset);
+    showNumber(param1_, v.param1);
+    showNumber(param2_, v.param2);
+    showNumber(offset_, v.offset);
     modulate_->setChecked(v.modulate != 0);
     octaves_->setCurrentIndex(v.octavesIndex);
     note_->setCurrentIndex(v.startNote);

@@ -1,19 +1,87 @@
 #include "report_windows.h"
 
+#include <QApplication>
+#include <QDir>
+#include <QFileInfo>
 #include <QWidget>
+
+#include "app/form/tarrowin_view.h"
+#include "app/workspace.h"
+#include "composition_info_window.h"
+#include "current_note_dialog.h"
+#include "app/wait_cursor.h"
+#include "image_window.h"
+#include "reports/composition_image.h"
+#include "reports/current_note.h"
 
 namespace tarrowin::app {
 
-struct ReportWindows::Impl {};
+namespace {
 
-ReportWindows::ReportWindows(Workspace&, TarrowinView&, QWidget* mainWindow) : QObject(mainWindow), impl_(new Impl) {}
-ReportWindows::~ReportWindows() { delete impl_; }
+// The document's folder and name with .png, for the image's save dialog.
+QString imagePathFor(const QString& documentPath) {
+    if (documentPath.isEmpty()) return QDir::home().filePath(QStringLiteral("Untitled.png"));
+    const QFileInfo info(documentPath);
+    return info.dir().filePath(info.completeBaseName() + QStringLiteral(".png"));
+}
 
-void ReportWindows::openCompositionInfo() {}
-bool ReportWindows::isInfoOpen() const { return false; }
-void ReportWindows::createImage() {}
-bool ReportWindows::isImageOpen() const { return false; }
-void ReportWindows::showCurrentNote() {}
-void ReportWindows::closeAll() {}
+}  // namespace
+
+ReportWindows::ReportWindows(Workspace& workspace, TarrowinView& view, QWidget* mainWindow)
+    : QObject(mainWindow), ws_(workspace), view_(view), mainWindow_(mainWindow) {}
+
+ReportWindows::~ReportWindows() = default;
+
+void ReportWindows::openCompositionInfo() {
+    if (info_ || ws_.document.doc().composition().isEmpty()) return;
+    info_ = new CompositionInfoWindow(ws_.document, mainWindow_);
+    connect(info_, &QObject::destroyed, this, &ReportWindows::windowsChanged);
+    info_->show();
+    Q_EMIT windowsChanged();
+}
+
+// A window that was closed is gone for the menus at once, though it is deleted a moment later.
+bool ReportWindows::isInfoOpen() const { return info_ && info_->isVisible(); }
+
+void ReportWindows::createImage() {
+    if (image_ || ws_.playback.isPlaying() || ws_.document.doc().composition().isEmpty()) return;
+    if (!view_.validateForm()) return;
+    ImageSums sums;
+    {
+        WaitCursor wait;
+        sums = computeImageSums(ws_.document.doc().composition());
+    }
+    image_ = new ImageWindow(sums, imagePathFor(ws_.document.path()), mainWindow_);
+    connect(image_, &QObject::destroyed, this, &ReportWindows::windowsChanged);
+    image_->show();
+    Q_EMIT windowsChanged();
+}
+
+bool ReportWindows::isImageOpen() const { return image_ && image_->isVisible(); }
+
+CompositionInfoWindow* ReportWindows::infoWindow() const { return info_; }
+ImageWindow* ReportWindows::imageWindow() const { return image_; }
+
+void ReportWindows::showCurrentNote() {
+    if (ws_.playback.isPlaying() || !view_.takeForm()) return;
+    // The command commits the counters and the voices' numbers as leaving their fields
+    // does, and so marks the document modified even when they hold what it holds.
+    ws_.document.edit(QStringLiteral("Get Current Note"), DocumentController::Scope::Current, [](CTarrowinDoc& d) {
+        d.setEndCounter(d.global().endCounter);
+        d.setStartCounter(d.global().startCounter);
+        for (int v = 0; v < kVoices; ++v) {
+            d.setParam1(v, d.voice(v).param1);
+            d.setParam2(v, d.voice(v).param2);
+            d.setOffset(v, d.voice(v).offset);
+        }
+    });
+    CurrentNoteDialog dialog(currentNoteLabels(ws_.document.doc().current()), mainWindow_);
+    dialog.exec();
+}
+
+void ReportWindows::closeAll() {
+    if (info_) info_->close();
+    if (image_) image_->close();
+}
 
 }  // namespace tarrowin::app

@@ -4,6 +4,7 @@
 // note (modal).
 
 #include <QObject>
+#include <QPointer>
 
 #include "app/command_state.h"
 
@@ -13,6 +14,8 @@ namespace tarrowin::app {
 
 class Workspace;
 class TarrowinView;
+class CompositionInfoWindow;
+class ImageWindow;
 
 class ReportWindows : public QObject {
     Q_OBJECT
@@ -20,8 +23,10 @@ class ReportWindows : public QObject {
     ReportWindows(Workspace& workspace, TarrowinView& view, QWidget* mainWindow);
     ~ReportWindows() override;
 
+    // "Composition &Info...": opens the report; does nothing while it is open.
     void openCompositionInfo();
     bool isInfoOpen() const;
+    // "Create image from composition...": computes the picture and shows it in its window.
     void createImage();
     bool isImageOpen() const;
     // "&Get Current Note...": takes the form into the document and shows the notes.
@@ -29,12 +34,18 @@ class ReportWindows : public QObject {
     // New and Open close the information and image windows.
     void closeAll();
 
+    CompositionInfoWindow* infoWindow() const;
+    ImageWindow* imageWindow() const;
+
    Q_SIGNALS:
     void windowsChanged();
 
    private:
-    struct Impl;
-    Impl* impl_;
+    Workspace& ws_;
+    TarrowinView& view_;
+    QWidget* mainWindow_;
+    QPointer<CompositionInfoWindow> info_;
+    QPointer<ImageWindow> image_;
 };
 
 }  // namespace tarrowin::app

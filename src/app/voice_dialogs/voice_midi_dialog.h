@@ -1,0 +1,71 @@
+#pragma once
+// "Extra - voice N": what a voice sends to its MIDI channel (instrument or percussion key,
+// mode, channel, pan, dynamic) and its inversion. The dialog edits a copy of these values;
+// its caller reads values() after OK and commits them.
+
+#include <QDialog>
+#include <cstdint>
+
+#include "engine/settings.h"
+
+class QButtonGroup;
+class QCheckBox;
+class QComboBox;
+class QLabel;
+class QScrollBar;
+
+namespace tarrowin::app {
+
+// The eight voice fields the dialog edits.
+struct VoiceMidiValues {
+    int32_t instrument = 0;
+    int32_t tied = 1;
+    int32_t channel = 0;
+    int32_t percussionKey = 0;
+    bool inverted = false;
+    bool matchScale = true;
+    int32_t dynamicIndex = 3;
+    int32_t pan = 0;
+
+    static VoiceMidiValues of(const VoiceSettings& v);
+    // Writes the eight fields with the velocity of the dynamic, and rebuilds the scale for
+    // the inversion (from the stored user scale when the voice has "User defined").
+    void applyTo(VoiceSettings& v) const;
+    bool operator==(const VoiceMidiValues&) const = default;
+};
+
+class VoiceMidiDialog : public QDialog {
+    Q_OBJECT
+   public:
+    static constexpr int kMinPan = -64;
+    static constexpr int kMaxPan = 63;
+
+    // The dialog of voice 0..15; its caption names the voice.
+    VoiceMidiDialog(int voice, QWidget* parent = nullptr);
+
+    // Shows the values as the dialog opens. The percussion flag follows from whether the
+    // channel is the output's percussion channel.
+    void load(const VoiceMidiValues& values, int percussionChannel);
+    VoiceMidiValues values() const;
+    bool percussion() const;
+
+   private:
+    void channelChosen(int channel);
+    void percussionToggled(bool on);
+    void showPercussion(bool on);
+
+    const int voice_;
+    int percussionChannel_ = 9;
+    QComboBox* instrument_;
+    QComboBox* mode_;
+    QCheckBox* percussionBox_;
+    QComboBox* percussionKey_;
+    QComboBox* channel_;
+    QScrollBar* pan_;
+    QLabel* panValue_;
+    QButtonGroup* dynamic_;
+    QCheckBox* inverted_;
+    QCheckBox* matchScale_;
+};
+
+}  // namespace tarrowin::app

@@ -1,0 +1,238 @@
+// Every change the main window and its form make is one step that Undo takes back to the
+// very bytes of the document before it, with the form showing the old values again, and
+// that Redo makes again; undoing to the saved state leaves the document unmodified. New and
+// Open start an empty history.
+#include <QAction>
+#include <QApplication>
+#include <QComboBox>
+#include <QDialog>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QScrollBar>
+#include <QTemporaryDir>
+#include <QtTest>
+#include <functional>
+
+#include "app/file_commands.h"
+#include "app/form/tarrowin_view.h"
+#include "app/main_window.h"
+#include "app_test_support.h"
+#include "document/document_file.h"
+
+using namespace tarrowin;
+using namespace tarrowin::app;
+using namespace tarrowin::app::testing;
+
+class UndoTest;
+using Change = std::function<void(UndoTest&)>;
+Q_DECLARE_METATYPE(Change)
+
+namespace {
+
+// The song every change starts from: counters 10..64, tempo 120, and two events that differ
+// from the current settings and from each other.
+CTarrowinDoc song() {
+    CTarrowinDoc doc;
+    doc.OnNewDocument();
+    doc.setStartCounter(10);
+    doc.setEndCounter(64);
+    doc.addCurrentSettingsAsEvent();
+    doc.setTempo(200);
+    doc.setEnabled(4, true);
+    doc.setParam1(0, 5);
+    doc.addCurrentSettingsAsEvent();
+    doc.setTempo(120);
+    doc.setEnabled(4, false);
+    doc.setParam1(0, 2);
+    doc.setParam2(0, 9);
+    return doc;
+}
+
+}  // namespace
+
+class UndoTest : public QObject {
+    Q_OBJECT
+
+   public:
+    Workspace& ws() { return *recorded_->ws; }
+    MainWindow& window() { return *window_; }
+    TarrowinView& view() { return window_->view(); }
+
+    void typeAndLeave(QLineEdit* edit, const QString& text) {
+        QApplication::setActiveWindow(window_.get());
+        edit->setFocus();
+        edit->selectAll();
+        QTest::keyClicks(edit, text);
+        QTest::keyClick(edit, Qt::Key_Tab);
+    }
+    void click(const QString& text) {
+        for (QPushButton* b : view().findChildren<QPushButton*>())
+            if (b->text() == text) return QTest::mouseClick(b, Qt::LeftButton);
+        QFAIL(qPrintable(QStringLiteral("no button ") + text));
+    }
+    static void choose(QComboBox* box, int row) {
+        box->setCurrentIndex(row);
+        Q_EMIT box->activated(row);
+    }
+    QComboBox* list(int voice, VoiceRow::Column c) { return static_cast<QComboBox*>(view().row(voice).control(c)); }
+    QComboBox* named(const QString& name) {
+        for (QComboBox* b : view().findChildren<QComboBox*>())
+            if (b->accessibleName() == name) return b;
+        return nullptr;
+    }
+
+   private Q_SLOTS:
+    void init();
+    void cleanup();
+    void changeUndoesAndRedoes_data();
+    void changeUndoesAndRedoes();
+    void newAndOpenClearTheHistory();
+
+   private:
+    std::vector<uint8_t> bytes() const { return serializeDocument(recorded_->ws->document.doc()); }
+    QStringList form() const;
+
+    QTemporaryDir dir_;
+    QString song_;
+    std::unique_ptr<RecordedWorkspace> recorded_;
+    std::unique_ptr<MainWindow> window_;
+};
+
+void UndoTest::init() {
+    song_ = dir_.filePath(QStringLiteral("song.trw"));
+    CTarrowinDoc doc = song();
+    QVERIFY(saveDocumentFile(song_.toStdString(), doc).ok);
+    recorded_ = std::make_unique<RecordedWorkspace>();
+    window_ = std::make_unique<MainWindow>(*recorded_->ws);
+    window_->show();
+    QVERIFY(QTest::qWaitForWindowExposed(window_.get()));
+    QVERIFY(window_->files().openPath(song_));
+}
+
+void UndoTest::cleanup() {
+    window_.reset();
+    recorded_.reset();
+}
+
+// What every control of the form shows.
+QStringList UndoTest::form() const {
+    QStringList shown;
+    for (QWidget* w : window_->view().findChildren<QWidget*>()) {
+        if (auto* e = qobject_cast<QLineEdit*>(w))
+            shown << e->text();
+        else if (auto* c = qobject_cast<QComboBox*>(w); c && c == window_->view().playFromEventList())
+            shown << QString::number(c->count());  // the event chosen is no part of the document
+        else if (auto* c = qobject_cast<QComboBox*>(w))
+            shown << QStringLiteral("%1 of %2: %3").arg(c->currentIndex()).arg(c->count()).arg(c->currentText());
+        else if (auto* b = qobject_cast<QAbstractButton*>(w); b && b->isCheckable())
+            shown << (b->isChecked() ? QStringLiteral("on") : QStringLiteral("off"));
+        else if (auto* s = qobject_cast<QScrollBar*>(w))
+            shown << QString::number(s->value());
+        else if (auto* l = qobject_cast<QLabel*>(w))
+            shown << l->text();
+    }
+    return shown;
+}
+
+void UndoTest::changeUndoesAndRedoes_data() {
+    QTest::addColumn<Change>("change");
+    QTest::addColumn<QString>("step");
+    QTest::addColumn<bool>("shown");  // the form shows the change (it is not only in the events)
+    const auto add = [](const char* name, const char* step, bool shown, Change c) {
+        QTest::newRow(name) << c << QString::fromLatin1(step) << shown;
+    };
+    const auto row = [&](const char* name, const char* step, Change c) { add(name, step, true, c); };
+    const auto eventsRow = [&](const char* name, const char* step, Change c) { add(name, step, false, c); };
+    row("field", "Param1 voice 1", [](UndoTest& t) { t.typeAndLeave(t.view().row(0).edit(VoiceRow::Param1), "17"); });
+    row("voice toggle", "Switch on voice 2", [](UndoTest& t) {
+        QTest::mouseClick(static_cast<QPushButton*>(t.view().row(1).control(VoiceRow::Voice)), Qt::LeftButton);
+    });
+    row("list choice", "Scale voice 1", [](UndoTest& t) { choose(t.list(0, VoiceRow::Scale), 6); });
+    row("tempo drag", "Tempo", [](UndoTest& t) {
+        for (int i = 0; i < 3; ++i) t.view().tempoBar()->triggerAction(QAbstractSlider::SliderSingleStepAdd);
+    });
+    row("Reset", "Reset", [](UndoTest& t) { t.click(QStringLiteral("Reset")); });
+    row("Round", "Round", [](UndoTest& t) {
+        whenDialogShows([](QWidget* w) {
+            auto* d = qobject_cast<QDialog*>(w);
+            if (!d) return false;
+            for (QRadioButton* b : d->findChildren<QRadioButton*>())
+                if (b->text() == QLatin1String("Voice 1")) b->setChecked(true);
+            d->accept();
+            return true;
+        });
+        t.click(QStringLiteral("Round"));
+    });
+    row("time signature", "Time signature", [](UndoTest& t) { choose(t.named(QStringLiteral("Denominator")), 3); });
+    row("Update from an event", "Update from Event 1", [](UndoTest& t) {
+        choose(t.view().playFromEventList(), 1);
+        t.click(QStringLiteral("Update"));
+    });
+    eventsRow("Replace", "Replace Event 0", [](UndoTest& t) {
+        MessageBoxes yes;
+        t.window().action(Command::ReplaceEvent)->trigger();
+        QCOMPARE(yes.seen().size(), size_t(1));
+    });
+    eventsRow("Global Tempo", "Global Tempo", [](UndoTest& t) {
+        MessageBoxes yes;
+        t.click(QStringLiteral("Global Tempo"));
+        QCOMPARE(yes.seen().size(), size_t(1));
+    });
+    row("End counter of an unlocked play", "Play", [](UndoTest& t) {
+        t.window().action(Command::CurrentSettings)->trigger();
+        t.window().play();
+        QTRY_VERIFY(t.ws().playback.isPlaying());
+        QTRY_VERIFY(t.ws().playback.position() > 12);
+        t.window().stop();
+        QTRY_VERIFY(!t.ws().playback.isPlaying() && !t.ws().document.inGroup());
+    });
+}
+
+void UndoTest::changeUndoesAndRedoes() {
+    QFETCH(Change, change);
+    QFETCH(QString, step);
+    QFETCH(bool, shown);
+    const std::vector<uint8_t> before = bytes();
+    const QStringList formBefore = form();
+
+    change(*this);
+    const std::vector<uint8_t> after = bytes();
+    const QStringList formAfter = form();
+    QVERIFY(after != before);
+    QCOMPARE(formAfter != formBefore, shown);
+    QCOMPARE(ws().document.history().count(), size_t(1));
+    QCOMPARE(window().action(Command::Undo)->text(), QStringLiteral("&Undo ") + step);
+
+    window().action(Command::Undo)->trigger();
+    QVERIFY(bytes() == before);
+    QCOMPARE(form(), formBefore);
+    QVERIFY(!ws().document.isModified());
+    QCOMPARE(window().action(Command::Redo)->text(), QStringLiteral("&Redo ") + step);
+
+    window().action(Command::Redo)->trigger();
+    QVERIFY(bytes() == after);
+    QCOMPARE(form(), formAfter);
+    QVERIFY(ws().document.isModified());  // even after a change that left it unmodified
+}
+
+void UndoTest::newAndOpenClearTheHistory() {
+    MessageBoxes boxes;
+    for (int i = 0; i < 2; ++i) {
+        typeAndLeave(view().row(0).edit(VoiceRow::Param1), QStringLiteral("%1").arg(30 + i));
+        QVERIFY(window().action(Command::Undo)->isEnabled());
+        boxes.answer(QMessageBox::No);  // "Save changes to song.trw?"
+        if (i == 0)
+            window().action(Command::New)->trigger();
+        else
+            QVERIFY(window().files().openPath(song_));
+        QCOMPARE(boxes.seen().size(), size_t(i + 1));
+        QVERIFY(!ws().document.canUndo() && !ws().document.canRedo());
+        QVERIFY(!window().action(Command::Undo)->isEnabled());
+        QCOMPARE(window().action(Command::Undo)->text(), QStringLiteral("&Undo"));
+    }
+}
+
+TARROWIN_QTEST_MAIN(UndoTest)
+#include "undo_test.moc"
