@@ -11,6 +11,7 @@
 #include "app/form/tarrowin_view.h"
 #include "app/workspace.h"
 #include "midifile/midi_export.h"
+#include "playback/synth.h"
 #include "playback/wav_render.h"
 
 namespace tarrowin::app {
@@ -49,6 +50,12 @@ void AudioExport::run() {
                     MessageIcon::Exclamation);
         return;
     }
+    const SoundFontChoice font =
+        findSoundFont({}, preferredSoundFont ? preferredSoundFont().toStdString() : std::string());
+    if (!font.found()) {
+        showMessage(window_, QString::fromStdString(font.message), QStringLiteral("Tarrowin"), MessageIcon::Exclamation);
+        return;
+    }
     const QString path = askPath(composition ? QStringLiteral("Export Audio (Composition)")
                                              : QStringLiteral("Export Audio (Current Settings)"));
     if (path.isEmpty()) return;
@@ -65,7 +72,7 @@ void AudioExport::run() {
     RenderOptions options;
     options.format = *format;
     options.percussionChannel = ws_.playback.output().percussionChannel();
-    if (soundFont) options.soundFont = soundFont().toStdString();
+    options.soundFont = font.path;
     options.cancelled = [&cancel] { return cancel.load(); };
     const PerformanceMode mode = composition ? PerformanceMode::ExportComposition : PerformanceMode::ExportCurrent;
     const Settings current = doc.current();

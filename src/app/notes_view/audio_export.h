@@ -23,9 +23,8 @@ class AudioExport : public QObject {
     // The whole command: the form's values, the refusals of the MIDI export, the file
     // dialog, the rendering and its messages.
     void run();
-    // The SoundFont the export asks for: empty while TARROWIN_SOUNDFONT is set (which wins)
-    // or when nothing was chosen (the synthesizer's own search).
-    std::function<QString()> soundFont;
+    // The user's SoundFont, which the synthesizer's search takes after TARROWIN_SOUNDFONT.
+    std::function<QString()> preferredSoundFont;
 
    Q_SIGNALS:
     // A file was written (for the status bar).

@@ -4,9 +4,13 @@
 #include <QMainWindow>
 #include <QStatusBar>
 
+#include "app/qt_prompter.h"
+#include "app/wait_cursor.h"
 #include "app/workspace.h"
 #include "audio_export.h"
 #include "notes_window.h"
+#include "playback/synth.h"
+#include "soundfont_dialog.h"
 
 namespace tarrowin::app {
 
@@ -23,9 +27,8 @@ QString duration(qint64 ms) {
 
 SoundAndNotes::SoundAndNotes(Workspace& workspace, TarrowinView& view, QMainWindow* mainWindow)
     : QObject(mainWindow), ws_(workspace), mainWindow_(mainWindow), audio_(new AudioExport(workspace, view, mainWindow)) {
-    audio_->soundFont = [this] {
-        return qEnvironmentVariableIsEmpty("TARROWIN_SOUNDFONT") ? ws_.preferences.soundFont() : QString();
-    };
+    audio_->preferredSoundFont = [this] { return ws_.preferences.soundFont(); };
+    applySoundFont();
     connect(audio_, &AudioExport::exported, this, [this](const QString& path, qint64 ms) {
         mainWindow_->statusBar()->showMessage(
             QStringLiteral("Exported %1 (%2)").arg(QFileInfo(path).fileName(), duration(ms)), kStatusMs);
@@ -60,7 +63,33 @@ void SoundAndNotes::setNotesShown(bool on) {
 
 void SoundAndNotes::exportAudio() { audio_->run(); }
 
-void SoundAndNotes::chooseSoundFont() {}
+void SoundAndNotes::chooseSoundFont() {
+    SoundFontDialog dialog(ws_.preferences.soundFont(), mainWindow_);
+    if (dialog.exec() != QDialog::Accepted) return;
+    const QString path = dialog.choice();
+    if (path == ws_.preferences.soundFont()) return;
+    if (!path.isEmpty()) {
+        std::string problem;
+        {
+            WaitCursor wait;  // FluidSynth reads the whole file
+            problem = soundFontProblem(path.toStdString());
+        }
+        if (!problem.empty()) {
+            showMessage(mainWindow_, QString::fromStdString(problem), QStringLiteral("Tarrowin"),
+                        MessageIcon::Exclamation);
+            return;
+        }
+    }
+    ws_.preferences.setSoundFont(path);
+    applySoundFont();
+}
+
+void SoundAndNotes::applySoundFont() {
+    const std::string path = ws_.preferences.soundFont().toStdString();
+    for (const auto& backend : ws_.playback.output().backends()) {
+        if (auto* synth = dynamic_cast<SynthBackend*>(backend.get())) synth->setPreferredSoundFont(path);
+    }
+}
 
 void SoundAndNotes::stabilize(const UiState& state) {
     playing_ = state.playing;

@@ -28,7 +28,8 @@ class SoundAndNotes : public QObject {
     NotesWindow* notesWindow() const { return notes_; }
     // "Export &Audio...": what "Save &Midi file..." would write, rendered to WAV or FLAC.
     void exportAudio();
-    // "Sound&Font...".
+    // "Sound&Font...": the SoundFont of the built-in synthesizer, remembered across sessions.
+    // A file FluidSynth cannot load is refused with its reason and the old choice stays.
     void chooseSoundFont();
     // The playhead follows the play state; the notes follow the play mode and the
     // percussion channel.
@@ -38,6 +39,9 @@ class SoundAndNotes : public QObject {
     void notesShownChanged(bool on);
 
    private:
+    // The remembered SoundFont to the built-in synthesizer, from its next open on.
+    void applySoundFont();
+
     Workspace& ws_;
     QMainWindow* mainWindow_;
     NotesWindow* notes_ = nullptr;

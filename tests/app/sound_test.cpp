@@ -1,16 +1,20 @@
-// "Export &Audio...": the file as sox measures it (length, audible, silent when no voice
-// plays) in WAV and FLAC, the refusals, and a Cancel or a failure that leaves no file and
-// an older file as it was.
+// What the window adds for hearing a piece. "Export &Audio...": the file as sox measures it
+// (length, audible, silent when no voice plays) in WAV and FLAC, the refusals, and a Cancel
+// or a failure that leaves no file and an older file as it was. "Sound&Font...": a broken
+// file refused with its reason, a good one remembered and used by the export.
 #include <QAction>
 #include <QApplication>
 #include <QDir>
 #include <QFileDialog>
+#include <QListWidget>
 #include <QProgressDialog>
 #include <QPushButton>
 #include <QTemporaryDir>
 #include <QtTest>
 
 #include "app/main_window.h"
+#include "app/notes_view/soundfont_dialog.h"
+#include "playback/synth.h"
 #include "app_test_support.h"
 #include "playback/sox_stat.h"
 
@@ -34,7 +38,7 @@ void answerFileDialog(const QString& path, QString* title = nullptr) {
 
 }  // namespace
 
-class AudioExportTest : public QObject {
+class SoundTest : public QObject {
     Q_OBJECT
 
    private Q_SLOTS:
@@ -44,10 +48,12 @@ class AudioExportTest : public QObject {
         window_->show();
         QVERIFY(QTest::qWaitForWindowExposed(window_.get()));
         edit([](CTarrowinDoc& d) { d.setEndCounter(64); });  // tempo 96: 64 ticks of 78 ms
+        Preferences().setSoundFont(QString());
     }
     void cleanup() {
         window_.reset();
         recorded_.reset();
+        Preferences().setSoundFont(QString());
     }
 
     void writesWhatTheMidiExportHolds_data();
@@ -55,6 +61,7 @@ class AudioExportTest : public QObject {
     void refusesWithoutTouchingAFile_data();
     void refusesWithoutTouchingAFile();
     void cancelLeavesTheOlderFileAsItWas();
+    void soundFontRefusedWithItsReasonOrRemembered();
 
    private:
     Workspace& ws() { return *recorded_->ws; }
@@ -65,7 +72,7 @@ class AudioExportTest : public QObject {
     std::unique_ptr<MainWindow> window_;
 };
 
-void AudioExportTest::writesWhatTheMidiExportHolds_data() {
+void SoundTest::writesWhatTheMidiExportHolds_data() {
     QTest::addColumn<QString>("name");
     QTest::addColumn<bool>("composition");
     QTest::addColumn<bool>("voiceOn");
@@ -77,7 +84,7 @@ void AudioExportTest::writesWhatTheMidiExportHolds_data() {
     QTest::newRow("no voice plays") << "silence.wav" << false << false << 5.992;
 }
 
-void AudioExportTest::writesWhatTheMidiExportHolds() {
+void SoundTest::writesWhatTheMidiExportHolds() {
     QFETCH(QString, name);
     QFETCH(bool, composition);
     QFETCH(bool, voiceOn);
@@ -112,7 +119,7 @@ void AudioExportTest::writesWhatTheMidiExportHolds() {
     QCOMPARE(file.read(4), name.endsWith(QLatin1String("wav")) ? QByteArray("RIFF") : QByteArray("fLaC"));
 }
 
-void AudioExportTest::refusesWithoutTouchingAFile_data() {
+void SoundTest::refusesWithoutTouchingAFile_data() {
     QTest::addColumn<QString>("name");
     QTest::addColumn<int>("end");
     QTest::addColumn<QString>("message");
@@ -122,7 +129,7 @@ void AudioExportTest::refusesWithoutTouchingAFile_data() {
     QTest::newRow("folder missing") << "missing/song.wav" << 64 << "Could not create";
 }
 
-void AudioExportTest::refusesWithoutTouchingAFile() {
+void SoundTest::refusesWithoutTouchingAFile() {
     QFETCH(QString, name);
     QFETCH(int, end);
     QFETCH(QString, message);
@@ -136,7 +143,7 @@ void AudioExportTest::refusesWithoutTouchingAFile() {
     QVERIFY(QDir(dir.path()).entryList(QDir::Files | QDir::Dirs | QDir::NoDotAndDotDot).isEmpty());
 }
 
-void AudioExportTest::cancelLeavesTheOlderFileAsItWas() {
+void SoundTest::cancelLeavesTheOlderFileAsItWas() {
     // Five hours of music at tempo 20: Cancel comes long before the end.
     edit([](CTarrowinDoc& d) {
         d.setTempo(20);
@@ -154,9 +161,7 @@ void AudioExportTest::cancelLeavesTheOlderFileAsItWas() {
         auto* progress = qobject_cast<QProgressDialog*>(w);
         if (!progress) return false;
         if (progress->windowTitle() != QLatin1String("Export Audio") || progress->value() < 1) return false;
-        for (QPushButton* b : progress->findChildren<QPushButton*>()) {
-            if (b->text() == QLatin1String("Cancel")) b->click();
-        }
+        named<QPushButton>(progress, QStringLiteral("Cancel"))->click();
         cancelled = true;
         return true;
     });
@@ -171,5 +176,49 @@ void AudioExportTest::cancelLeavesTheOlderFileAsItWas() {
     QCOMPARE(old.readAll(), QByteArray("an older file"));
 }
 
-TARROWIN_QTEST_MAIN(AudioExportTest)
-#include "audio_export_test.moc"
+void SoundTest::soundFontRefusedWithItsReasonOrRemembered() {
+    QTemporaryDir dir;
+    const QString broken = dir.filePath(QStringLiteral("broken.sf2"));
+    QFile file(broken);
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    file.write("RIFF, but no SoundFont");
+    file.close();
+    const QString good = dir.filePath(QStringLiteral("good.sf2"));
+    QVERIFY(QFile::copy(QStringLiteral("/usr/share/sounds/sf2/TimGM6mb.sf2"), good));
+
+    const auto choose = [this](const QString& path) {
+        onDialog(QStringLiteral("SoundFont"), [path](QDialog* d) {
+            auto* dialog = static_cast<SoundFontDialog*>(d);
+            // The installed SoundFonts come first, after the default.
+            QVERIFY(dialog->list()->count() >= 2);
+            QCOMPARE(dialog->list()->item(1)->data(Qt::UserRole).toString(),
+                     QString::fromStdString(installedSoundFonts().front()));
+            dialog->select(path);
+            dialog->accept();
+        });
+        window_->action(Command::SoundFont)->trigger();
+    };
+    MessageBoxes boxes;
+    choose(good);
+    QCOMPARE(boxes.seen().size(), size_t(0));
+    QCOMPARE(Preferences().soundFont(), good);
+
+    choose(broken);
+    QCOMPARE(boxes.seen().size(), size_t(1));
+    QVERIFY2(boxes.lastText().startsWith(QStringLiteral("The SoundFont %1 could not be loaded").arg(broken)),
+             qPrintable(boxes.lastText()));
+    QCOMPARE(boxes.seen().back().icon, QMessageBox::Warning);
+    QCOMPARE(Preferences().soundFont(), good);  // the old choice stays
+
+    // The export plays through the chosen SoundFont: gone, the file cannot play.
+    QVERIFY(QFile::remove(good));
+    QVERIFY(QFile::copy(broken, good));
+    answerFileDialog(dir.filePath(QStringLiteral("song.wav")));
+    window_->action(Command::ExportAudio)->trigger();
+    QCOMPARE(boxes.seen().size(), size_t(2));
+    QVERIFY2(boxes.lastText().startsWith(QStringLiteral("The SoundFont %1 could not be loaded").arg(good)),
+             qPrintable(boxes.lastText()));
+}
+
+TARROWIN_QTEST_MAIN(SoundTest)
+#include "sound_test.moc"
