@@ -136,7 +136,7 @@ void NotesViewTest::hoverNamesTheNoteAndTheLegendHidesAVoice() {
     QCOMPARE(roll->hoverText(), QStringLiteral("Voice 1: C5 (key 60), counter 0, step 0"));
     const QList<QLabel*> labels = w->findChildren<QLabel*>();
     QVERIFY(std::any_of(labels.begin(), labels.end(), [&](QLabel* l) {
-        return l->accessibleName() == QStringLiteral("Note under the pointer") && l->text() == roll->hoverText();
+        return l->accessibleDescription() == QStringLiteral("Note under the pointer") && l->text() == roll->hoverText();
     }));
 
     const auto colourAt = [roll](QPoint p) { return roll->viewport()->grab().toImage().pixelColor(p); };

@@ -10,6 +10,7 @@
 #include <QTimer>
 #include <QVBoxLayout>
 
+#include "app/accessibility.h"
 #include "app/qt_prompter.h"
 #include "app/workspace.h"
 #include "piano_roll.h"
@@ -60,7 +61,7 @@ NotesWindow::NotesWindow(Workspace& workspace, QWidget* parent)
     legend_ = new VoiceLegend(this);
     roll_ = new PianoRoll(this);
     hover_ = new QLabel(kHint, this);
-    hover_->setAccessibleName(QStringLiteral("Note under the pointer"));
+    describeControl(hover_, QStringLiteral("Note under the pointer"));  // its name is its text
 
     auto* layout = new QVBoxLayout(this);
     layout->addLayout(top);

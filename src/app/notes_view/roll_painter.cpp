@@ -288,17 +288,17 @@ void paintRuler(QPainter& p, const QRect& bounds, const QRect& area, const RollF
             lastMark = x;
         }
         // The labels over the marks of the events they cover.
-        lastLabel = -2 * kLabelSpacing;
+        int free = INT_MIN / 2;  // where the last label ends
         p.setPen(kEventColour);
         for (const RollEvent& e : f.notes->events) {
             const int x = static_cast<int>(std::floor(f.xOf(area, e.date)));
             if (x > ruler.right()) break;
-            if (x - lastLabel < 2 * kLabelSpacing) continue;
+            if (x < free) continue;
             const QString label = QStringLiteral("Event %1").arg(e.index);
             const QRect box(x + 3, ruler.top(), p.fontMetrics().horizontalAdvance(label) + 4, half);
             p.fillRect(box, kRulerColour);
             p.drawText(box.adjusted(1, 0, 0, 0), Qt::AlignLeft | Qt::AlignVCenter, label);
-            lastLabel = x;
+            free = box.right() + 6;
         }
     }
     if (f.playDate) {
