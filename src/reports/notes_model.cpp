@@ -308,6 +308,12 @@ std::optional<RollNotes> computeRollNotes(RollMode mode, const Settings& current
             mergeVoices(roll, std::move(off), roll.length);
         }
     }
+    const auto random = [](const Settings& e) {
+        return std::any_of(e.voices.begin(), e.voices.end(),
+                           [](const VoiceSettings& v) { return v.modulate != 0 && v.modulateMode == 1; });
+    };
+    roll.randomModulation = mode == RollMode::Composition ? std::any_of(events.begin(), events.end(), random)
+                                                          : random(current);
     findKeyRange(roll);
     roll.overview.build(roll.voices, roll.length);
     return roll;

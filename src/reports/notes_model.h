@@ -98,6 +98,9 @@ class RollNotes {
     int highestKey = -1;
     // The notes stopped at kMaxRollNotes: the roll holds the run up to `length` only.
     bool truncated = false;
+    // A voice modulates at random: every play and export draws its own transpositions, and
+    // these notes are one draw of many.
+    bool randomModulation = false;
     RollOverview overview;
 
     size_t count() const;

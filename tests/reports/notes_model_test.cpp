@@ -164,6 +164,10 @@ TEST(NotesModel, VoicesThatAreOffAreMarkedAndDrumsSitOnTheirKeys) {
     EXPECT_TRUE(std::all_of(roll.voices[5].begin(), roll.voices[5].end(), [](const RollNote& n) { return n.key == 38; }));
     EXPECT_EQ(roll.describe(5, roll.voices[5].front(), 9), "Voice 6: Acoustic Snare (key 38), counter 16, step 2");
     EXPECT_EQ(roll.describe(3, roll.voices[3].back(), 9), "Voice 4: E5 (key 64), counter 40, step 5 (voice off)");
+    EXPECT_FALSE(roll.randomModulation);
+    voice(s, 3).modulate = 1;
+    voice(s, 3).modulateMode = 1;  // "Random": each run draws its own
+    EXPECT_TRUE(rollOf(s).randomModulation);
 
     // In a composition a voice that is off in an event strikes silently there.
     Settings on = passage(0, 16);

@@ -135,6 +135,7 @@ QString NotesWindow::summary() const {
     if (notes == nullptr) return {};
     QString count = QStringLiteral("%1 notes").arg(soundingNotes(*notes));
     if (notes->truncated) count += QStringLiteral(" (too many to show: the first %1 ticks only)").arg(notes->length);
+    if (notes->randomModulation) count += QStringLiteral(" (random modulation: one draw of many)");
     if (notes->mode == RollMode::Composition) {
         if (notes->events.empty()) return QStringLiteral("Composition: no events");
         return QStringLiteral("Composition, %1 events, %2 ticks: %3").arg(notes->events.size()).arg(notes->length).arg(count);
@@ -191,6 +192,13 @@ void NotesWindow::saveImage() {
 void NotesWindow::showEvent(QShowEvent* event) {
     QWidget::showEvent(event);
     refresh();
+}
+
+void NotesWindow::changeEvent(QEvent* event) {
+    QWidget::changeEvent(event);
+    // Settings that tell no one when they change (the percussion channel) are looked at
+    // again when the user comes back to the window.
+    if (event->type() == QEvent::ActivationChange && isActiveWindow()) refresh();
 }
 
 void NotesWindow::closeEvent(QCloseEvent* event) {

@@ -49,6 +49,7 @@ class NotesWindow : public QWidget {
 
    protected:
     void showEvent(QShowEvent* event) override;
+    void changeEvent(QEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
 
    private:
