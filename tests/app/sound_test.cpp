@@ -36,6 +36,11 @@ void answerFileDialog(const QString& path, QString* title = nullptr) {
     });
 }
 
+void writeFile(const QString& path, const char* text) {
+    QFile file(path);
+    if (!file.open(QIODevice::WriteOnly) || file.write(text) < 0) qFatal("cannot write %s", qPrintable(path));
+}
+
 }  // namespace
 
 class SoundTest : public QObject {
@@ -43,16 +48,12 @@ class SoundTest : public QObject {
 
    private Q_SLOTS:
     void init() {
-        recorded_ = std::make_unique<RecordedWorkspace>();
-        window_ = std::make_unique<MainWindow>(*recorded_->ws);
-        window_->show();
-        QVERIFY(QTest::qWaitForWindowExposed(window_.get()));
+        w_ = std::make_unique<WindowUnderTest>();
         edit([](CTarrowinDoc& d) { d.setEndCounter(64); });  // tempo 96: 64 ticks of 78 ms
         Preferences().setSoundFont(QString());
     }
     void cleanup() {
-        window_.reset();
-        recorded_.reset();
+        w_.reset();
         Preferences().setSoundFont(QString());
     }
 
@@ -64,12 +65,12 @@ class SoundTest : public QObject {
     void soundFontRefusedWithItsReasonOrRemembered();
 
    private:
-    Workspace& ws() { return *recorded_->ws; }
+    Workspace& ws() { return w_->ws(); }
+    QAction* action(Command c) { return w_->window->action(c); }
     void edit(const std::function<void(CTarrowinDoc&)>& fn) {
         ws().document.edit(QStringLiteral("setup"), DocumentController::Scope::Composition, fn);
     }
-    std::unique_ptr<RecordedWorkspace> recorded_;
-    std::unique_ptr<MainWindow> window_;
+    std::unique_ptr<WindowUnderTest> w_;
 };
 
 void SoundTest::writesWhatTheMidiExportHolds_data() {
@@ -102,7 +103,7 @@ void SoundTest::writesWhatTheMidiExportHolds() {
     QString title;
     answerFileDialog(path, &title);
     MessageBoxes boxes;
-    window_->action(Command::ExportAudio)->trigger();
+    action(Command::ExportAudio)->trigger();
     QCOMPARE(title, composition ? QStringLiteral("Export Audio (Composition)")
                                 : QStringLiteral("Export Audio (Current Settings)"));
     QCOMPARE(boxes.seen().size(), size_t(0));
@@ -137,7 +138,7 @@ void SoundTest::refusesWithoutTouchingAFile() {
     QTemporaryDir dir;
     if (end > 0) answerFileDialog(dir.filePath(name));
     MessageBoxes boxes;
-    window_->action(Command::ExportAudio)->trigger();
+    action(Command::ExportAudio)->trigger();
     QCOMPARE(boxes.seen().size(), size_t(1));
     QVERIFY2(boxes.lastText().startsWith(message), qPrintable(boxes.lastText()));
     QVERIFY(QDir(dir.path()).entryList(QDir::Files | QDir::Dirs | QDir::NoDotAndDotDot).isEmpty());
@@ -151,10 +152,7 @@ void SoundTest::cancelLeavesTheOlderFileAsItWas() {
     });
     QTemporaryDir dir;
     const QString path = dir.filePath(QStringLiteral("song.wav"));
-    QFile old(path);
-    QVERIFY(old.open(QIODevice::WriteOnly));
-    old.write("an older file");
-    old.close();
+    writeFile(path, "an older file");
     answerFileDialog(path);
     bool cancelled = false;
     whenDialogShows([&cancelled](QWidget* w) {
@@ -167,11 +165,12 @@ void SoundTest::cancelLeavesTheOlderFileAsItWas() {
     });
     MessageBoxes boxes;
     boxes.answer(QMessageBox::Yes);  // the file dialog's question before replacing a file
-    window_->action(Command::ExportAudio)->trigger();
+    action(Command::ExportAudio)->trigger();
     QVERIFY(cancelled);
     QCOMPARE(boxes.seen().size(), size_t(1));
     QVERIFY(boxes.lastText().contains(QStringLiteral("already exists")));
     QCOMPARE(QDir(dir.path()).entryList(QDir::Files), QStringList{QStringLiteral("song.wav")});
+    QFile old(path);
     QVERIFY(old.open(QIODevice::ReadOnly));
     QCOMPARE(old.readAll(), QByteArray("an older file"));
 }
@@ -179,10 +178,7 @@ void SoundTest::cancelLeavesTheOlderFileAsItWas() {
 void SoundTest::soundFontRefusedWithItsReasonOrRemembered() {
     QTemporaryDir dir;
     const QString broken = dir.filePath(QStringLiteral("broken.sf2"));
-    QFile file(broken);
-    QVERIFY(file.open(QIODevice::WriteOnly));
-    file.write("RIFF, but no SoundFont");
-    file.close();
+    writeFile(broken, "RIFF, but no SoundFont");
     const QString good = dir.filePath(QStringLiteral("good.sf2"));
     QVERIFY(QFile::copy(QStringLiteral("/usr/share/sounds/sf2/TimGM6mb.sf2"), good));
 
@@ -196,7 +192,7 @@ void SoundTest::soundFontRefusedWithItsReasonOrRemembered() {
             dialog->select(path);
             dialog->accept();
         });
-        window_->action(Command::SoundFont)->trigger();
+        action(Command::SoundFont)->trigger();
     };
     MessageBoxes boxes;
     choose(good);
@@ -214,7 +210,7 @@ void SoundTest::soundFontRefusedWithItsReasonOrRemembered() {
     QVERIFY(QFile::remove(good));
     QVERIFY(QFile::copy(broken, good));
     answerFileDialog(dir.filePath(QStringLiteral("song.wav")));
-    window_->action(Command::ExportAudio)->trigger();
+    action(Command::ExportAudio)->trigger();
     QCOMPARE(boxes.seen().size(), size_t(2));
     QVERIFY2(boxes.lastText().startsWith(QStringLiteral("The SoundFont %1 could not be loaded").arg(good)),
              qPrintable(boxes.lastText()));
