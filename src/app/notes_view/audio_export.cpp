@@ -81,7 +81,8 @@ void AudioExport::run() {
     QProgressDialog progress(QStringLiteral("Exporting audio to %1...").arg(QFileInfo(path).fileName()),
                              QStringLiteral("Cancel"), 0, kProgressSteps, window_);
     progress.setWindowTitle(QStringLiteral("Export Audio"));
-    progress.setWindowModality(Qt::WindowModal);
+    // Nothing else runs meanwhile: the tool windows could otherwise start a second export.
+    progress.setWindowModality(Qt::ApplicationModal);
     progress.setMinimumDuration(0);
     progress.setAutoClose(false);
     progress.setAutoReset(false);

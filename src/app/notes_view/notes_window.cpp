@@ -7,6 +7,7 @@
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QPushButton>
+#include <QScreen>
 #include <QTimer>
 #include <QVBoxLayout>
 
@@ -45,7 +46,7 @@ NotesWindow::NotesWindow(Workspace& workspace, QWidget* parent)
     : QWidget(parent, Qt::Window), ws_(workspace), computation_(this) {
     setWindowTitle(QStringLiteral("Notes"));
     setObjectName(QStringLiteral("NotesWindow"));
-    resize(960, 560);
+    resize(QSize(960, 560).boundedTo(screen()->availableSize()));
 
     auto* top = new QHBoxLayout;
     QPushButton* in = addButton(top, QStringLiteral("Zoom &In"), QStringLiteral("Zoom in (Ctrl++)"), this);
