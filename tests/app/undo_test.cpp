@@ -56,12 +56,12 @@ class UndoTest : public QObject {
     Q_OBJECT
 
    public:
-    Workspace& ws() { return *recorded_->ws; }
-    MainWindow& window() { return *window_; }
-    TarrowinView& view() { return window_->view(); }
+    Workspace& ws() { return w_->ws(); }
+    MainWindow& window() { return *w_->window; }
+    TarrowinView& view() { return w_->window->view(); }
 
     void typeAndLeave(QLineEdit* edit, const QString& text) {
-        QApplication::setActiveWindow(window_.get());
+        QApplication::setActiveWindow(w_->window.get());
         edit->setFocus();
         edit->selectAll();
         QTest::keyClicks(edit, text);
@@ -91,38 +91,31 @@ class UndoTest : public QObject {
     void newAndOpenClearTheHistory();
 
    private:
-    std::vector<uint8_t> bytes() const { return serializeDocument(recorded_->ws->document.doc()); }
+    std::vector<uint8_t> bytes() const { return serializeDocument(w_->recorded.ws->document.doc()); }
     QStringList form() const;
 
     QTemporaryDir dir_;
     QString song_;
-    std::unique_ptr<RecordedWorkspace> recorded_;
-    std::unique_ptr<MainWindow> window_;
+    std::unique_ptr<WindowUnderTest> w_;
 };
 
 void UndoTest::init() {
     song_ = dir_.filePath(QStringLiteral("song.trw"));
     CTarrowinDoc doc = song();
     QVERIFY(saveDocumentFile(song_.toStdString(), doc).ok);
-    recorded_ = std::make_unique<RecordedWorkspace>();
-    window_ = std::make_unique<MainWindow>(*recorded_->ws);
-    window_->show();
-    QVERIFY(QTest::qWaitForWindowExposed(window_.get()));
-    QVERIFY(window_->files().openPath(song_));
+    w_ = std::make_unique<WindowUnderTest>();
+    QVERIFY(w_->window->files().openPath(song_));
 }
 
-void UndoTest::cleanup() {
-    window_.reset();
-    recorded_.reset();
-}
+void UndoTest::cleanup() { w_.reset(); }
 
 // What every control of the form shows.
 QStringList UndoTest::form() const {
     QStringList shown;
-    for (QWidget* w : window_->view().findChildren<QWidget*>()) {
+    for (QWidget* w : w_->window->view().findChildren<QWidget*>()) {
         if (auto* e = qobject_cast<QLineEdit*>(w))
             shown << e->text();
-        else if (auto* c = qobject_cast<QComboBox*>(w); c && c == window_->view().playFromEventList())
+        else if (auto* c = qobject_cast<QComboBox*>(w); c && c == w_->window->view().playFromEventList())
             shown << QString::number(c->count());  // the event chosen is no part of the document
         else if (auto* c = qobject_cast<QComboBox*>(w))
             shown << QStringLiteral("%1 of %2: %3").arg(c->currentIndex()).arg(c->count()).arg(c->currentText());

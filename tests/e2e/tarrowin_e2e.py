@@ -8,6 +8,7 @@ modal dialog are sent without waiting for a reply, or they would block until it 
 import os
 import subprocess
 import sys
+import tempfile
 import time
 
 import pyatspi
@@ -67,7 +68,7 @@ def key(*keys):
 
 
 def type_text(text):
-    xdotool("type", "--delay", "20", text)
+    xdotool("type", "--delay", "20", "--", text)
 
 
 def screenshot(name):
@@ -224,6 +225,8 @@ class Tarrowin:
         os.makedirs(SHOTS, exist_ok=True)
         self.log = open(os.path.join(SHOTS, "tarrowin-%d.log" % time.time_ns()), "w")
         e = dict(os.environ)
+        # A Tarrowin ended by quit() leaves a recovery copy; each one keeps its own.
+        e["XDG_STATE_HOME"] = tempfile.mkdtemp(prefix="state-", dir=os.environ.get("TARROWIN_E2E_WORK"))
         e.update(env or {})
         command = [os.path.join(BIN, "tarrowin"), *args]
         if os.environ.get("TARROWIN_E2E_GDB"):
