@@ -7,12 +7,12 @@
 #include <QDir>
 #include <QFileDialog>
 #include <QListWidget>
-#include <QProgressDialog>
 #include <QPushButton>
 #include <QTemporaryDir>
 #include <QtTest>
 
 #include "app/main_window.h"
+#include "app/notes_view/export_progress_dialog.h"
 #include "app/notes_view/soundfont_dialog.h"
 #include "playback/synth.h"
 #include "app_test_support.h"
@@ -156,9 +156,8 @@ void SoundTest::cancelLeavesTheOlderFileAsItWas() {
     answerFileDialog(path);
     bool cancelled = false;
     whenDialogShows([&cancelled](QWidget* w) {
-        auto* progress = qobject_cast<QProgressDialog*>(w);
-        if (!progress) return false;
-        if (progress->windowTitle() != QLatin1String("Export Audio") || progress->value() < 1) return false;
+        auto* progress = qobject_cast<ExportProgressDialog*>(w);
+        if (!progress || progress->progress() < 1) return false;
         named<QPushButton>(progress, QStringLiteral("Cancel"))->click();
         cancelled = true;
         return true;

@@ -1,15 +1,14 @@
 #include "audio_export.h"
 
-#include <QEventLoop>
 #include <QFileDialog>
 #include <QFileInfo>
-#include <QProgressDialog>
 #include <QTimer>
 #include <atomic>
 #include <thread>
 
 #include "app/form/tarrowin_view.h"
 #include "app/workspace.h"
+#include "export_progress_dialog.h"
 #include "midifile/midi_export.h"
 #include "playback/synth.h"
 #include "playback/wav_render.h"
@@ -78,39 +77,22 @@ void AudioExport::run() {
     const Settings current = doc.current();
     const std::vector<Settings> events = doc.composition().events();
 
-    QProgressDialog progress(QStringLiteral("Exporting audio to %1...").arg(QFileInfo(path).fileName()),
-                             QStringLiteral("Cancel"), 0, kProgressSteps, window_);
-    progress.setWindowTitle(QStringLiteral("Export Audio"));
-    // Nothing else runs meanwhile: the tool windows could otherwise start a second export.
-    progress.setWindowModality(Qt::ApplicationModal);
-    progress.setMinimumDuration(0);
-    progress.setAutoClose(false);
-    progress.setAutoReset(false);
-    progress.setValue(0);
-    progress.show();
-    QEventLoop loop;
+    ExportProgressDialog progress(QStringLiteral("Exporting audio to %1...").arg(QFileInfo(path).fileName()),
+                                  kProgressSteps, window_);
+    connect(&progress, &ExportProgressDialog::cancelled, &progress, [&cancel] { cancel.store(true); });
     QTimer tick;
-    const auto cancelRendering = [&] {
-        if (cancel.exchange(true)) return;
-        progress.setLabelText(QStringLiteral("Cancelling..."));
-    };
-    connect(&tick, &QTimer::timeout, &progress, [&] {
-        if (progress.wasCanceled()) cancelRendering();
-        progress.setValue(done.load());
-    });
-    connect(&progress, &QProgressDialog::canceled, &progress, cancelRendering);
+    connect(&tick, &QTimer::timeout, &progress, [&] { progress.setProgress(done.load()); });
     tick.start(50);
 
     RenderResult result;
     std::thread worker([&] {
         result = renderToAudio(mode, current, events, path.toStdString(), options,
                                [&done](double fraction) { done.store(static_cast<int>(fraction * kProgressSteps)); });
-        QMetaObject::invokeMethod(&loop, &QEventLoop::quit, Qt::QueuedConnection);
+        QMetaObject::invokeMethod(&progress, &ExportProgressDialog::finish, Qt::QueuedConnection);
     });
-    loop.exec();
+    progress.exec();  // modal to the whole program: a tool window could start a second export
     worker.join();
     tick.stop();
-    progress.close();
 
     if (result.ok) {
         Q_EMIT exported(path, result.playbackMs);
