@@ -40,6 +40,19 @@ void setCoefficients(VoiceSettings& voice, Algorithm a, const Coefficients& c) {
 
 }  // namespace
 
+const std::array<std::string_view, kAlgorithms> kEditorAlgorithmLabels = {
+    "Morse-Thue", "Log map", "1/f noise", "Henon", "Hopalong", "Martin", "Gingerbreadman", "Lorenz",
+};
+
+void Coefficients::storeInto(VoiceSettings& voice) const {
+    for (int a = 0; a < kAlgorithms; ++a) setCoefficients(voice, static_cast<Algorithm>(a), *this);
+}
+
+Coefficients Coefficients::of(const VoiceSettings& v) {
+    return {v.logisticMu, v.noiseCoefficient, v.henonA, v.henonB, v.hopalongAngle, v.martinAngle,
+            v.gingerX0,   v.gingerY0,         v.lorenzCoefficient};
+}
+
 std::string_view changeFlagLabel(ChangeFlag flag) {
     static const std::array<std::string_view, kChangeFlags> labels = {
         "Algorithm", "Param1", "Param2", "Modulate", "Octaves", "Note",     "Scale",       "Note Value",

@@ -22,6 +22,9 @@ enum class ChangeFlag : int {
 inline constexpr int kChangeFlags = 15;
 std::string_view changeFlagLabel(ChangeFlag flag);
 
+// The lines of the editor's algorithm combo box: "Morse-Thue", "Log map", "1/f noise", ...
+extern const std::array<std::string_view, kAlgorithms> kEditorAlgorithmLabels;
+
 // The coefficients "Set Coefficient" stores, one set for every algorithm.
 struct Coefficients {
     float logisticMu = 3.9f;
@@ -34,6 +37,10 @@ struct Coefficients {
     float gingerY0 = 0.0f;
     float lorenzCoefficient = 0.8f;
     bool operator==(const Coefficients&) const = default;
+
+    // The same fields of a voice: the parameter dialogs edit a voice's coefficients.
+    void storeInto(VoiceSettings& voice) const;
+    static Coefficients of(const VoiceSettings& voice);
 };
 
 struct VoiceEditorEnabling {

@@ -74,6 +74,15 @@ TEST_F(VoiceEditorTest, ChecksComeInOrderAndChangeNothing) {
     EXPECT_FALSE(doc.isModified());
 }
 
+TEST(CoefficientsTest, PassThroughAVoiceFieldByField) {
+    const Coefficients c{3.1f, 0.2f, 1.3f, 0.4f, -1.5f, 1.6f, -7.0f, 8.0f, 0.9f};
+    VoiceSettings voice;
+    c.storeInto(voice);
+    EXPECT_EQ(voice.henonB, 0.4f);
+    EXPECT_EQ(voice.gingerY0, 8.0f);
+    EXPECT_EQ(Coefficients::of(voice), c);
+}
+
 TEST_F(VoiceEditorTest, CoefficientNeedsTheAlgorithmFlag) {
     editor.voices[0] = true;
     editor.setFlag(ChangeFlag::Coefficient, true);

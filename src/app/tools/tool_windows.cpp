@@ -2,19 +2,72 @@
 
 #include <QWidget>
 
+#include "app/form/tarrowin_view.h"
+#include "app/workspace.h"
+#include "composition_maker_window.h"
+#include "randomizer_dialog.h"
+#include "tools/composition_randomizer.h"
+#include "tools/multiple_voice_editor.h"
+#include "voice_editor_dialog.h"
+
 namespace tarrowin::app {
 
-struct ToolWindows::Impl {};
+// The Multiple Voice Editor opens the per-voice dialog classes itself, with its own values:
+// the VoiceDialogs hub works on the document's voices.
+ToolWindows::ToolWindows(Workspace& workspace, TarrowinView& view, VoiceDialogs&, QWidget* mainWindow)
+    : QObject(mainWindow),
+      ws_(workspace),
+      view_(view),
+      mainWindow_(mainWindow),
+      randomizer_(std::make_unique<CompositionRandomizerDialog>()),
+      voiceEditor_(std::make_unique<MultipleVoiceEditorDialog>()) {}
 
-ToolWindows::ToolWindows(Workspace&, TarrowinView&, VoiceDialogs&, QWidget* mainWindow)
-    : QObject(mainWindow), impl_(new Impl) {}
-ToolWindows::~ToolWindows() { delete impl_; }
+ToolWindows::~ToolWindows() = default;
 
-void ToolWindows::openCompositionMaker() {}
-bool ToolWindows::isMakerOpen() const { return false; }
-void ToolWindows::openRandomizer() {}
-void ToolWindows::openMultipleVoiceEditor() {}
-void ToolWindows::closeAll() {}
-void ToolWindows::stabilize(const UiState&) {}
+void ToolWindows::openCompositionMaker() {
+    if (maker_) return;
+    maker_ = new CompositionMakerWindow(ws_, view_, mainWindow_);
+    connect(maker_, &CompositionMakerWindow::closeRequested, this, &ToolWindows::closeCompositionMaker);
+    maker_->stabilize(state_);
+    maker_->show();
+    Q_EMIT windowsChanged();
+}
+
+CompositionMakerWindow& ToolWindows::raiseCompositionMaker() {
+    openCompositionMaker();
+    maker_->showNormal();
+    maker_->raise();
+    maker_->activateWindow();
+    return *maker_;
+}
+
+void ToolWindows::closeCompositionMaker() {
+    if (!maker_) return;
+    maker_->hide();
+    maker_->deleteLater();
+    maker_ = nullptr;
+    Q_EMIT windowsChanged();
+}
+
+void ToolWindows::openRandomizer() {
+    // The Randomizer reads the voices: what is typed in the form counts.
+    if (!view_.takeForm()) return;
+    RandomizerDialog dialog(ws_, *randomizer_, [this] { raiseCompositionMaker(); }, mainWindow_);
+    dialog.exec();
+}
+
+void ToolWindows::openMultipleVoiceEditor() {
+    // The editor's "Change Settings" starts from the voices: what is typed in the form counts.
+    if (!view_.takeForm()) return;
+    VoiceEditorDialog dialog(ws_, *voiceEditor_, mainWindow_);
+    dialog.exec();
+}
+
+void ToolWindows::closeAll() { closeCompositionMaker(); }
+
+void ToolWindows::stabilize(const UiState& state) {
+    state_ = state;
+    if (maker_) maker_->stabilize(state);
+}
 
 }  // namespace tarrowin::app

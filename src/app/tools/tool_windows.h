@@ -1,19 +1,26 @@
 #pragma once
 // The composition tools as the main window opens them: the Composition Maker (modeless,
-// at most one), the Composition Randomizer and the Multiple Voice Editor (modal, kept for
-// the window's lifetime so their choices last between openings).
+// at most one), the Composition Randomizer and the Multiple Voice Editor (modal; their
+// choices are kept for the window's lifetime so they last between openings).
 
 #include <QObject>
+#include <memory>
 
 #include "app/command_state.h"
 
 class QWidget;
+
+namespace tarrowin {
+class CompositionRandomizerDialog;
+class MultipleVoiceEditorDialog;
+}  // namespace tarrowin
 
 namespace tarrowin::app {
 
 class Workspace;
 class TarrowinView;
 class VoiceDialogs;
+class CompositionMakerWindow;
 
 class ToolWindows : public QObject {
     Q_OBJECT
@@ -21,10 +28,21 @@ class ToolWindows : public QObject {
     ToolWindows(Workspace& workspace, TarrowinView& view, VoiceDialogs& voiceDialogs, QWidget* mainWindow);
     ~ToolWindows() override;
 
+    // Opens the Composition Maker unless it is open.
     void openCompositionMaker();
-    bool isMakerOpen() const;
+    bool isMakerOpen() const { return maker_ != nullptr; }
+    // The open Composition Maker, or null.
+    CompositionMakerWindow* maker() const { return maker_; }
+    // Opens the Composition Maker if needed and brings it to the front ("Create" does).
+    CompositionMakerWindow& raiseCompositionMaker();
+    void closeCompositionMaker();
+
     void openRandomizer();
     void openMultipleVoiceEditor();
+    // What the two modal dialogs keep between openings.
+    CompositionRandomizerDialog& randomizer() { return *randomizer_; }
+    MultipleVoiceEditorDialog& voiceEditor() { return *voiceEditor_; }
+
     // New and Open: the Composition Maker closes.
     void closeAll();
     // The Composition Maker's buttons follow the play state.
@@ -35,8 +53,13 @@ class ToolWindows : public QObject {
     void windowsChanged();
 
    private:
-    struct Impl;
-    Impl* impl_;
+    Workspace& ws_;
+    TarrowinView& view_;
+    QWidget* mainWindow_;
+    CompositionMakerWindow* maker_ = nullptr;
+    std::unique_ptr<CompositionRandomizerDialog> randomizer_;
+    std::unique_ptr<MultipleVoiceEditorDialog> voiceEditor_;
+    UiState state_;
 };
 
 }  // namespace tarrowin::app

@@ -1,0 +1,496 @@
+// The composition tool windows wired into the main window: the Composition Maker's edits,
+// selection, audition and play states, Replace Event on its list, the pickers' memory and
+// the range dialog, the Randomizer's enabling rules and its two actions as single undo steps
+// with the workspace's seed, and the Multiple Voice Editor's rules, actions and dialogs.
+// Each picker's refusal and the bytes against the command line are checked end to end.
+#include <QAction>
+#include <QApplication>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QLabel>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QtTest>
+
+#include "app/form/tarrowin_view.h"
+#include "app/main_window.h"
+#include "app/tools/composition_maker_window.h"
+#include "app/tools/picker_dialog.h"
+#include "app/tools/randomizer_dialog.h"
+#include "app/tools/range_edit_dialog.h"
+#include "app/tools/tool_windows.h"
+#include "app/tools/voice_editor_dialog.h"
+#include "app_test_support.h"
+#include "document/document_file.h"
+#include "engine/tables.h"
+#include "tools/composition_randomizer.h"
+#include "tools/recording_prompter.h"
+
+using namespace tarrowin;
+using namespace tarrowin::app;
+using namespace tarrowin::app::testing;
+
+Q_DECLARE_METATYPE(tarrowin::app::UiState)
+
+namespace {
+
+QPushButton* button(QWidget* root, const QString& text) {
+    QPushButton* b = named<QPushButton>(root, QString(text).remove(QLatin1Char('&')));
+    if (!b) qFatal("no button %s", qPrintable(text));
+    return b;
+}
+
+QCheckBox* checkBox(QWidget* root, const QString& text) {
+    QCheckBox* b = named<QCheckBox>(root, text);
+    if (!b) qFatal("no check box %s", qPrintable(text));
+    return b;
+}
+
+QStringList lines(QListWidget* list) {
+    QStringList l;
+    for (int i = 0; i < list->count(); ++i) l << list->item(i)->text();
+    return l;
+}
+
+QPushButton* described(QWidget* root, const QString& description) {
+    for (QPushButton* b : root->findChildren<QPushButton*>())
+        if (b->accessibleDescription() == description) return b;
+    qFatal("no button described %s", qPrintable(description));
+}
+
+void typeInto(QLineEdit* edit, const QString& text) {
+    edit->setFocus();
+    edit->selectAll();
+    QTest::keyClicks(edit, text);
+}
+
+}  // namespace
+
+class ToolWindowsTest : public QObject {
+    Q_OBJECT
+
+   private Q_SLOTS:
+    void init() { w_ = std::make_unique<WindowUnderTest>(); }
+    void cleanup() { w_.reset(); }
+
+    void makerEditsAreOneStepEach();
+    void makerButtonsFollowThePlayState_data();
+    void makerButtonsFollowThePlayState();
+    void makerSelectionChoosesTheEventAndDoubleClickLoadsIt();
+    void makerClosesOnlyThroughClose();
+    void auditionLeavesOnlyStop();
+    void replaceShowsTheNewLineInTheMaker();
+    void pickerFlagsLastBetweenOpenings();
+    void otherNoteValueAsksForItsRange();
+    void randomizerEnablingFollowsTheBoxes();
+    void randomizeDrawsFromTheWorkspaceSeed();
+    void createAddsThroughTheMakerAndLoadsEventZero();
+    void voiceEditorEnablingFollowsTheFlags();
+    void voiceEditorChangesVoicesThenEvents();
+    void voiceEditorOpensTheVoiceDialogs();
+
+   private:
+    Workspace& ws() { return w_->ws(); }
+    ToolWindows& tools() { return w_->window->tools(); }
+    CompositionMakerWindow& openMaker() {
+        w_->window->action(Command::CompositionMaker)->trigger();
+        return *tools().maker();
+    }
+    // Events with the counters [10 k, 10 k + 5 + k], k = 0..n-1, made through the core.
+    void makeEvents(int n) {
+        ws().document.edit(QStringLiteral("setup"), DocumentController::Scope::Composition, [n](CTarrowinDoc& d) {
+            for (int k = 0; k < n; ++k) {
+                d.setStartCounter(10 * k);
+                d.setEndCounter(10 * k + 5 + k);
+                d.addCurrentSettingsAsEvent();
+            }
+        });
+    }
+    std::unique_ptr<WindowUnderTest> w_;
+};
+
+void ToolWindowsTest::makerEditsAreOneStepEach() {
+    MessageBoxes boxes;
+    CompositionMakerWindow& maker = openMaker();
+    QVERIFY(!w_->window->action(Command::CompositionMaker)->isEnabled());
+    QComboBox* combo = w_->window->view().playFromEventList();
+
+    // Start equal to End is refused; nothing is recorded.
+    button(&maker, QStringLiteral("&Add"))->click();
+    QCOMPARE(boxes.lastText(), QStringLiteral("Minimum difference between Start and End counters  is 1"));
+    QCOMPARE(boxes.seen().back().caption, QStringLiteral("Error"));
+    QVERIFY(!ws().document.canUndo());
+
+    // What is typed in the form counts.
+    typeInto(w_->window->view().endEdit(), QStringLiteral("200"));
+    button(&maker, QStringLiteral("&Add"))->click();
+    QCOMPARE(lines(maker.list()), QStringList{QStringLiteral("[0 -> 200]")});
+    QCOMPARE(combo->count(), 1);
+    QCOMPARE(ws().document.undoName(), QStringLiteral("Add Event"));
+
+    makeEvents(4);
+    maker.list()->setCurrentRow(2);
+    ws().document.edit(QStringLiteral("counters"), DocumentController::Scope::Current, [](CTarrowinDoc& d) {
+        d.setStartCounter(7);
+        d.setEndCounter(9);
+    });
+    button(&maker, QStringLiteral("&Insert"))->click();
+    QCOMPARE(lines(maker.list()).mid(1, 4),
+             (QStringList{QStringLiteral("[0 -> 5]"), QStringLiteral("[7 -> 9]"), QStringLiteral("[10 -> 16]"),
+                          QStringLiteral("[20 -> 27]")}));
+    QCOMPARE(combo->count(), 6);
+    QCOMPARE(combo->itemText(5), QStringLiteral("5"));
+    QCOMPARE(maker.selectedRow(), std::optional<int>(3));  // the selected event moved down with its line
+    QCOMPARE(ws().document.undoName(), QStringLiteral("Insert Event 2"));
+    ws().document.undo();
+    QCOMPARE(maker.list()->count(), 5);
+    QCOMPARE(combo->count(), 5);
+
+    boxes.answer(QMessageBox::No);
+    maker.selectRow(4);
+    button(&maker, QStringLiteral("&Remove"))->click();
+    QCOMPARE(boxes.seen().back().caption, QStringLiteral("Delete"));
+    QCOMPARE(maker.list()->count(), 5);
+    button(&maker, QStringLiteral("&Remove"))->click();
+    QCOMPARE(maker.list()->count(), 4);
+    QCOMPARE(maker.selectedRow(), std::nullopt);
+    QCOMPARE(ws().document.undoName(), QStringLiteral("Remove Event 4"));
+
+    // Removing the only event, and Clear, return to the current settings.
+    w_->window->action(Command::Composition)->trigger();
+    button(&maker, QStringLiteral("C&lear"))->click();
+    QCOMPARE(boxes.seen().back().caption, QStringLiteral("Delete All"));
+    QCOMPARE(maker.list()->count(), 0);
+    QCOMPARE(combo->count(), 0);
+    QCOMPARE(ws().playback.playMode(), PlayMode::CurrentSettings);
+    QVERIFY(!combo->isEnabled());
+    QCOMPARE(ws().document.undoName(), QStringLiteral("Clear Events"));
+    ws().document.undo();
+    QCOMPARE(maker.list()->count(), 4);
+}
+
+void ToolWindowsTest::makerButtonsFollowThePlayState_data() {
+    QTest::addColumn<UiState>("state");
+    QTest::addColumn<QString>("enabled");  // the buttons (and "list") usable in that state
+    UiState idle, audition, playing, cooling;
+    audition.playing = audition.auditioning = true;
+    playing.playing = playing.compositionRunning = true;
+    cooling.coolingDown = true;
+    QTest::newRow("idle") << idle << "list &Add &Insert &Remove C&lear &Play &Stop &Close";
+    QTest::newRow("audition") << audition << "&Stop";
+    QTest::newRow("main window plays") << playing << "&Close";
+    QTest::newRow("cooldown") << cooling << "list &Add &Insert &Remove C&lear &Stop &Close";
+}
+
+void ToolWindowsTest::makerButtonsFollowThePlayState() {
+    QFETCH(UiState, state);
+    QFETCH(QString, enabled);
+    CompositionMakerWindow& maker = openMaker();
+    maker.stabilize(state);
+    QStringList usable;
+    if (maker.list()->isEnabled()) usable << QStringLiteral("list");
+    for (QPushButton* b : maker.findChildren<QPushButton*>())
+        if (b->isEnabled()) usable << b->text();
+    QCOMPARE(usable.join(QLatin1Char(' ')), enabled);
+}
+
+void ToolWindowsTest::makerSelectionChoosesTheEventAndDoubleClickLoadsIt() {
+    makeEvents(3);
+    CompositionMakerWindow& maker = openMaker();
+    QVERIFY(QTest::qWaitForWindowExposed(&maker));
+    QCOMPARE(lines(maker.list()).size(), 3);
+    QCOMPARE(maker.selectedRow(), std::nullopt);  // nothing is selected on opening
+
+    QListWidget* list = maker.list();
+    QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, list->visualItemRect(list->item(1)).center());
+    QCOMPARE(ws().playback.playFromEvent(), std::optional<int>(1));
+    QCOMPARE(w_->window->view().playFromEventList()->currentIndex(), 1);
+
+    const QPoint first = list->visualItemRect(list->item(0)).center();
+    QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, first);  // the first click of a double-click
+    QTest::mouseDClick(list->viewport(), Qt::LeftButton, {}, first);
+    QCOMPARE(ws().document.doc().global().startCounter, 0);
+    QCOMPARE(ws().document.doc().global().endCounter, 5);
+    QCOMPARE(ws().playback.playFromEvent(), std::optional<int>(0));
+    QCOMPARE(ws().document.undoName(), QStringLiteral("Load Event 0"));
+}
+
+void ToolWindowsTest::makerClosesOnlyThroughClose() {
+    CompositionMakerWindow& maker = openMaker();
+    QSignalSpy changed(&tools(), &ToolWindows::windowsChanged);
+    maker.close();
+    QTest::keyClick(&maker, Qt::Key_Escape);
+    QVERIFY(maker.isVisible());
+    QVERIFY(tools().isMakerOpen());
+    button(&maker, QStringLiteral("&Close"))->click();
+    QVERIFY(!tools().isMakerOpen());
+    QCOMPARE(changed.count(), 1);
+    QVERIFY(w_->window->action(Command::CompositionMaker)->isEnabled());
+
+    openMaker();
+    ws().document.newDocument();  // New and Open close it
+    QVERIFY(!tools().isMakerOpen());
+}
+
+void ToolWindowsTest::auditionLeavesOnlyStop() {
+    ws().document.edit(QStringLiteral("setup"), DocumentController::Scope::Composition, [](CTarrowinDoc& d) {
+        d.setTempo(340);
+        d.setEndCounter(4000);
+        d.addCurrentSettingsAsEvent();
+    });
+    CompositionMakerWindow& maker = openMaker();
+    button(&maker, QStringLiteral("&Play"))->click();  // nothing selected: nothing plays
+    QVERIFY(!ws().playback.isPlaying());
+    maker.selectRow(0);
+    button(&maker, QStringLiteral("&Play"))->click();
+    QVERIFY(ws().playback.isAuditioning());
+    QVERIFY(button(&maker, QStringLiteral("&Stop"))->isEnabled());
+    QVERIFY(!button(&maker, QStringLiteral("&Close"))->isEnabled());
+    QVERIFY(!button(&w_->window->view(), QStringLiteral("Global Tempo"))->isEnabled());
+    QVERIFY(!w_->window->action(Command::Randomizer)->isEnabled());
+    QVERIFY(!w_->window->action(Command::ReplaceEvent)->isEnabled());
+    button(&maker, QStringLiteral("&Stop"))->click();
+    QTRY_VERIFY(button(&maker, QStringLiteral("&Play"))->isEnabled());
+    QVERIFY(button(&w_->window->view(), QStringLiteral("Global Tempo"))->isEnabled());
+    // The audition ends with a note off for every key of every channel.
+    const auto sent = w_->recorded.recorder->messages();
+    QVERIFY(sent.size() >= 2048);
+    QCOMPARE(sent.back().status, uint8_t(0x8F));
+    QCOMPARE(sent.back().data1, uint8_t(127));
+}
+
+void ToolWindowsTest::replaceShowsTheNewLineInTheMaker() {
+    makeEvents(3);
+    ws().playback.setPlayFromEvent(1);
+    CompositionMakerWindow& maker = openMaker();
+    maker.selectRow(2);
+    typeInto(w_->window->view().startEdit(), QStringLiteral("100"));
+    typeInto(w_->window->view().endEdit(), QStringLiteral("300"));
+    MessageBoxes boxes;
+    w_->window->action(Command::ReplaceEvent)->trigger();
+    QCOMPARE(boxes.seen().back().text, QStringLiteral("Replace Event 1 with current settings?"));
+    QCOMPARE(lines(maker.list()), (QStringList{QStringLiteral("[0 -> 5]"), QStringLiteral("[100 -> 300]"),
+                                               QStringLiteral("[20 -> 27]")}));
+    QCOMPARE(maker.selectedRow(), std::optional<int>(2));
+}
+
+void ToolWindowsTest::pickerFlagsLastBetweenOpenings() {
+    CompositionRandomizerDialog& m = tools().randomizer();
+    {
+        PickerDialog dialog(algorithmsModel(m.algorithms), ws().prompter, w_->window.get());
+        checkBox(&dialog, QStringLiteral("Henon"))->setChecked(false);
+        dialog.accept();
+    }
+    PickerDialog again(algorithmsModel(m.algorithms), ws().prompter, w_->window.get());
+    QVERIFY(!checkBox(&again, QStringLiteral("Henon"))->isChecked());
+    QVERIFY(checkBox(&again, QStringLiteral("Lorenz"))->isChecked());
+    button(&again, QStringLiteral("All"))->click();
+    again.accept();
+    QVERIFY(m.algorithms.flag(3));
+
+    // "Scales": no scale but user-defined ones allowed is a choice.
+    PickerDialog scales(scalesModel(m.scales), ws().prompter, w_->window.get());
+    scales.list()->clearSelection();
+    QVERIFY(scales.extraBox()->isChecked());
+    scales.show();
+    scales.accept();
+    QVERIFY(!scales.isVisible());
+    QVERIFY(!m.scales.flag(0) && m.scales.allowUserDefined());
+}
+
+void ToolWindowsTest::otherNoteValueAsksForItsRange() {
+    NoteValuesDialog picker;
+    MessageBoxes boxes;
+    int shown = 0;
+    onDialog(QStringLiteral("Note Value Range"), [&](QDialog* d) {
+        auto* range = static_cast<RangeEditDialog*>(d);
+        range->fromEdit()->setText(QStringLiteral("48"));
+        range->toEdit()->setText(QStringLiteral("48"));
+        range->accept();
+        ++shown;
+        QCOMPARE(boxes.lastText(), QStringLiteral("Parameters must be between 1 and 960\nFrom must be less than To"));
+        range->toEdit()->setText(QStringLiteral("x"));
+        range->accept();
+        QCOMPARE(boxes.lastText(), QStringLiteral("Please enter an integer."));
+        QVERIFY(range->isVisible());
+        range->toEdit()->setText(QStringLiteral("960"));
+        range->accept();
+    });
+    PickerDialog dialog(noteValuesModel(picker, ws().prompter), ws().prompter, w_->window.get());
+    checkBox(&dialog, QStringLiteral("Other"))->setChecked(true);
+    QCOMPARE(shown, 1);
+    QCOMPARE(picker.otherFrom, 48);
+    QCOMPARE(picker.otherTo, 960);
+    checkBox(&dialog, QStringLiteral("Other"))->setChecked(false);  // unchecking asks nothing
+    QCOMPARE(shown, 1);
+}
+
+void ToolWindowsTest::randomizerEnablingFollowsTheBoxes() {
+    RandomizerDialog dialog(ws(), tools().randomizer(), [] {}, w_->window.get());
+    QCheckBox* silence = checkBox(&dialog, QStringLiteral("Allow Complete Silence"));
+    QCheckBox* create = checkBox(&dialog, QStringLiteral("Create User Scales"));
+    QCheckBox* only = checkBox(&dialog, QStringLiteral("Create Only User Scales"));
+    QLineEdit* minVoices = nullptr;
+    for (QLineEdit* e : dialog.findChildren<QLineEdit*>())
+        if (e->accessibleName() == QLatin1String("Minimum voices On")) minVoices = e;
+    QVERIFY(!silence->isEnabled() && !minVoices->isEnabled());
+    checkBox(&dialog, QStringLiteral("Voices On/Off"))->setChecked(true);
+    QVERIFY(silence->isEnabled() && minVoices->isEnabled());
+    silence->setChecked(true);
+    QVERIFY(!minVoices->isEnabled());
+
+    QVERIFY(create->isEnabled() && only->isEnabled());
+    only->setChecked(true);
+    create->setChecked(false);
+    QVERIFY(!only->isChecked() && !only->isEnabled());
+    dialog.box(RandomBox::Inverted)->setChecked(false);
+    QVERIFY(!dialog.box(RandomBox::MatchScl)->isEnabled());
+    button(&dialog, QStringLiteral("None"))->click();
+    QVERIFY(!dialog.box(RandomBox::Tempo)->isChecked() && !create->isEnabled());
+    button(&dialog, QStringLiteral("All"))->click();  // opens no picker
+    QVERIFY(dialog.box(RandomBox::Scale)->isChecked() && dialog.box(RandomBox::MatchScl)->isEnabled());
+}
+
+void ToolWindowsTest::randomizeDrawsFromTheWorkspaceSeed() {
+    ws().fixedSeed = 4242;
+    ws().document.newDocument();  // seeds the generator again
+    CTarrowinDoc expected = ws().document.doc();
+    CompositionRandomizerDialog core;
+    core.open(expected);
+    core.voiceChoice[2] = true;
+    UniformRandom random(4242);
+    tarrowin::testing::RecordingPrompter silent;
+    core.randomize(expected, random, silent);
+
+    RandomizerDialog dialog(ws(), tools().randomizer(), [] {}, w_->window.get());
+    bool seedShown = false;
+    for (QLabel* l : dialog.findChildren<QLabel*>()) seedShown |= l->text() == QLatin1String("Seed: 4242");
+    QVERIFY(seedShown);
+    dialog.voiceToggle(2)->setChecked(true);
+    button(&dialog, QStringLiteral("Randomize !"))->click();
+    QCOMPARE(ws().document.doc().current(), expected.current());
+    QCOMPARE(ws().document.history().count(), size_t(1));
+    QCOMPARE(ws().document.undoName(), QStringLiteral("Randomize"));
+    QVERIFY(w_->window->view().row(2).control(VoiceRow::Param1)->isEnabled());  // switched on
+}
+
+void ToolWindowsTest::createAddsThroughTheMakerAndLoadsEventZero() {
+    RandomizerDialog dialog(ws(), tools().randomizer(), [this] { tools().raiseCompositionMaker(); }, w_->window.get());
+    MessageBoxes boxes;
+    QLineEdit* events = nullptr;
+    for (QLineEdit* e : dialog.findChildren<QLineEdit*>())
+        if (e->accessibleName() == QLatin1String("Number of events")) events = e;
+    events->setText(QStringLiteral("0"));
+    button(&dialog, QStringLiteral("Create"))->click();
+    QVERIFY(boxes.lastText().startsWith(QStringLiteral("Maximum number of Events is 1000.\n")));
+    QVERIFY(!tools().isMakerOpen());
+
+    events->setText(QStringLiteral("12"));
+    button(&dialog, QStringLiteral("Create"))->click();
+    QVERIFY(tools().isMakerOpen());
+    QCOMPARE(tools().maker()->list()->count(), 12);
+    QCOMPARE(w_->window->view().playFromEventList()->count(), 12);
+    QCOMPARE(ws().playback.playFromEvent(), std::optional<int>(0));
+    QCOMPARE(ws().playback.playMode(), PlayMode::Composition);
+    QCOMPARE(ws().document.doc().current(), ws().document.doc().composition().event(0));
+    QCOMPARE(ws().document.history().count(), size_t(1));
+    QCOMPARE(ws().document.undoName(), QStringLiteral("Create"));
+    QVERIFY(dialog.box(RandomBox::Algorithm)->isChecked());  // the boxes come back as they were
+    ws().document.undo();
+    QCOMPARE(tools().maker()->list()->count(), 0);
+}
+
+void ToolWindowsTest::voiceEditorEnablingFollowsTheFlags() {
+    VoiceEditorDialog dialog(ws(), tools().voiceEditor(), w_->window.get());
+    QVERIFY(!dialog.events()->isEnabled());
+    QVERIFY(!button(&dialog, QStringLiteral("Change Selected Events"))->isEnabled());
+    QVERIFY(!dialog.valueControl(ChangeFlag::Octaves)->isEnabled());
+    dialog.flagBox(ChangeFlag::Octaves)->setChecked(true);
+    QVERIFY(dialog.valueControl(ChangeFlag::Octaves)->isEnabled());
+    // The "Match Scale" value needs its flag, the "Inverted" flag and the "Inverted" value.
+    dialog.flagBox(ChangeFlag::Inverted)->setChecked(true);
+    dialog.flagBox(ChangeFlag::MatchScale)->setChecked(true);
+    QVERIFY(!dialog.valueControl(ChangeFlag::MatchScale)->isEnabled());
+    static_cast<QCheckBox*>(dialog.valueControl(ChangeFlag::Inverted))->setChecked(true);
+    QVERIFY(dialog.valueControl(ChangeFlag::MatchScale)->isEnabled());
+    described(&dialog, QStringLiteral("No change flags"))->click();
+    QVERIFY(!dialog.valueControl(ChangeFlag::Octaves)->isEnabled());
+    QVERIFY(!dialog.flagBox(ChangeFlag::Inverted)->isChecked());
+    QVERIFY(static_cast<QCheckBox*>(dialog.valueControl(ChangeFlag::Inverted))->isChecked());  // values stay
+    described(&dialog, QStringLiteral("All change flags"))->click();
+    QVERIFY(dialog.valueControl(ChangeFlag::Coefficient)->isEnabled());
+}
+
+void ToolWindowsTest::voiceEditorChangesVoicesThenEvents() {
+    makeEvents(3);
+    const CTarrowinDoc before = ws().document.doc();
+    MessageBoxes boxes;
+    VoiceEditorDialog dialog(ws(), tools().voiceEditor(), w_->window.get());
+    dialog.voiceToggle(0)->setChecked(true);
+    dialog.voiceToggle(2)->setChecked(true);
+    dialog.flagBox(ChangeFlag::Dynamic)->setChecked(true);
+    for (QRadioButton* r : dialog.findChildren<QRadioButton*>())
+        if (r->text() == QLatin1String("PP")) r->setChecked(true);
+    dialog.flagBox(ChangeFlag::Octaves)->setChecked(true);  // nothing chosen
+    button(&dialog, QStringLiteral("Change Settings"))->click();
+    QCOMPARE(boxes.lastText(), QStringLiteral("No Octaves selected!"));
+    QCOMPARE(ws().document.doc().current(), before.current());
+
+    dialog.flagBox(ChangeFlag::Octaves)->setChecked(false);
+    button(&dialog, QStringLiteral("Change Settings"))->click();
+    QCOMPARE(ws().document.doc().voice(0).velocity, 22);
+    QCOMPARE(ws().document.doc().voice(2).dynamicIndex, 0);
+    QCOMPARE(ws().document.doc().voice(1).dynamicIndex, 3);
+    QCOMPARE(ws().document.undoName(), QStringLiteral("Change Settings"));
+
+    button(&dialog, QStringLiteral("Change Selected Events"))->click();
+    QCOMPARE(boxes.lastText(), QStringLiteral("No events selected!"));
+    dialog.events()->item(0)->setSelected(true);
+    dialog.events()->item(2)->setSelected(true);
+    const Settings current = ws().document.doc().current();
+    button(&dialog, QStringLiteral("Change Selected Events"))->click();
+    const Composition& c = ws().document.doc().composition();
+    QCOMPARE(c.event(0).voices[2].dynamicIndex, 0);
+    QCOMPARE(c.event(2).voices[0].dynamicIndex, 0);
+    QCOMPARE(c.event(1), before.composition().event(1));
+    QCOMPARE(ws().document.doc().current(), current);
+    QCOMPARE(ws().document.undoName(), QStringLiteral("Change Selected Events"));
+}
+
+void ToolWindowsTest::voiceEditorOpensTheVoiceDialogs() {
+    MultipleVoiceEditorDialog& m = tools().voiceEditor();
+    VoiceEditorDialog dialog(ws(), m, w_->window.get());
+    QStringList titles;
+    const auto answer = [&](const QString& title, bool ok) {
+        onDialog(title, [&titles, ok](QDialog* d) {
+            titles << d->windowTitle();
+            ok ? d->accept() : d->reject();
+        });
+    };
+    auto* yes = static_cast<QCheckBox*>(dialog.valueControl(ChangeFlag::Modulate));
+    answer(QStringLiteral("Modulate"), false);
+    yes->setChecked(true);
+    QVERIFY(!yes->isChecked() && !m.newModulate);  // Cancel unchecks "Yes"
+    answer(QStringLiteral("Modulate"), true);
+    yes->setChecked(true);
+    QVERIFY(m.newModulate);
+
+    answer(QStringLiteral("Other value"), true);
+    choose(static_cast<QComboBox*>(dialog.valueControl(ChangeFlag::NoteValue)), kOtherNoteValue);
+    answer(QStringLiteral("User Scale"), true);
+    choose(static_cast<QComboBox*>(dialog.valueControl(ChangeFlag::Scale)), kUserDefinedScale);
+    QCOMPARE(m.scaleChoice, kUserDefinedScale);
+    QCOMPARE(m.userScale, scaleIntervals(0));  // the Major list, ticked as it came in
+
+    choose(static_cast<QComboBox*>(dialog.valueControl(ChangeFlag::Algorithm)), 3);
+    answer(QStringLiteral("Henon"), true);
+    dialog.setCoefficient();
+    QCOMPARE(titles, (QStringList{QStringLiteral("Modulate"), QStringLiteral("Modulate"), QStringLiteral("Other value"),
+                                  QStringLiteral("User Scale"), QStringLiteral("Henon")}));
+    QCOMPARE(m.coefficients, Coefficients{});
+}
+
+TARROWIN_QTEST_MAIN(ToolWindowsTest)
+#include "tool_windows_test.moc"
