@@ -77,6 +77,7 @@ class Run {
             due[at(v)] = written(v) ? engine_.nextDue(v, pc) : NoteEngine::DueStep{kNever, 0};
         }
         std::array<int32_t, kVoices> pitch{};
+        std::array<int32_t, kVoices> counter{};
         std::array<bool, kVoices> struck{};
         while (true) {
             if (!control_.playing()) return false;
@@ -85,6 +86,7 @@ class Run {
                 NoteEngine::DueStep& next = due[at(v)];
                 struck[at(v)] = next.tick == pc;
                 if (!struck[at(v)]) continue;
+                counter[at(v)] = next.counter;
                 pitch[at(v)] = engine_.step(v, next.counter);
                 next.tick += engine_.noteLength(v);
                 ++next.counter;
@@ -96,6 +98,7 @@ class Run {
                 const bool on = live_ ? control_.voiceOn(v, snapshotOn) : snapshotOn;
                 const SoundingDecision d =
                     soundingDecision(cursors_[at(v)], pitch[at(v)], voice, on, options_.percussionChannel, rule_);
+                if (d.noteOn) sink_.voiceStrikes(v, counter[at(v)]);
                 if (d.noteOff) sink_.message(date_, ShortMessage::noteOff(d.noteOff->channel, d.noteOff->key, d.noteOff->velocity));
                 if (d.noteOn) sink_.message(date_, ShortMessage::noteOn(d.noteOn->channel, d.noteOn->key, d.noteOn->velocity));
             }

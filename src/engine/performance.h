@@ -67,6 +67,10 @@ class PerformanceSink {
         (void)index, (void)global, (void)date;
     }
     virtual void message(int64_t date, const ShortMessage& m) = 0;
+    // Voice v strikes its step `counter` (the voice's own count of notes): the note off and
+    // note on that follow are its own. Voices may share a channel, so a view of the notes
+    // needs this to tell them apart; a sink that only writes messages ignores it.
+    virtual void voiceStrikes(int v, int32_t counter) { (void)v, (void)counter; }
     // The run is complete; an export ends its track here.
     virtual void end(int64_t date) { (void)date; }
 };

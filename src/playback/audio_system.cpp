@@ -5,6 +5,8 @@
 #include <jack/jack.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <cstring>
 #include <mutex>
 
 namespace tarrowin {
@@ -17,7 +19,13 @@ std::string fluidError;
 void fluidLog(int level, const char* message, void*) {
     if (level > FLUID_ERR || message == nullptr) return;
     std::lock_guard lock(fluidErrorMutex);
-    fluidError = message;
+    // The first error usually names the cause ("Not a RIFF file") and the last what failed
+    // because of it ("Failed to load SoundFont"): both are kept, a few at most. The DLS
+    // loader's complaints about a file that is no DLS either tell the user nothing.
+    if (std::strstr(message, "ipatch_") != nullptr || fluidError.find(message) != std::string::npos ||
+        std::count(fluidError.begin(), fluidError.end(), ';') >= 2)
+        return;
+    fluidError += (fluidError.empty() ? "" : "; ") + std::string(message);
 }
 
 void alsaSilent(const char*, int, const char*, int, const char*, ...) {}

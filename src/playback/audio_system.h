@@ -21,8 +21,9 @@ uint32_t jackSampleRate();
 // Whether the kernel's ALSA sequencer device exists.
 bool alsaSequencerPresent();
 
-// FluidSynth's most recent error message (FLUID_ERR or worse), empty when none was logged
-// since the last call; collected by the handler quietAudioLibraries installs.
+// FluidSynth's error messages (FLUID_ERR or worse) since the last call, the first three
+// joined by "; " (the first usually names the cause), empty when none was logged; collected
+// by the handler quietAudioLibraries installs.
 std::string takeFluidSynthError();
 
 }  // namespace tarrowin

@@ -59,6 +59,10 @@ class MidiOutput {
     // 1 from a successful Play until Stop; every playback worker polls it.
     std::atomic<int32_t>& playingFlag() { return playing_; }
 
+    // The backends, for the settings of their own (the built-in synthesizer's SoundFont).
+    // Change them only while nothing plays.
+    const std::vector<std::unique_ptr<MidiBackend>>& backends() const { return backends_; }
+
    private:
     struct Device {
         MidiBackend* backend;

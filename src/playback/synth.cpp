@@ -3,6 +3,7 @@
 #include <fluidsynth.h>
 
 #include <algorithm>
+#include <cctype>
 #include <atomic>
 #include <cmath>
 #include <cstdio>
@@ -35,7 +36,7 @@ bool isFile(const std::string& path) {
 
 }  // namespace
 
-SoundFontChoice findSoundFont(const std::string& requested) {
+SoundFontChoice findSoundFont(const std::string& requested, const std::string& preferred) {
     if (!requested.empty()) {
         if (isFile(requested)) return {requested, {}};
         return {{}, "SoundFont not found: " + requested};
@@ -44,6 +45,8 @@ SoundFontChoice findSoundFont(const std::string& requested) {
         if (isFile(env)) return {env, {}};
         return {{}, std::string("The SoundFont named by TARROWIN_SOUNDFONT was not found: ") + env};
     }
+    // A remembered choice whose file has gone gives way to the defaults.
+    if (!preferred.empty() && isFile(preferred)) return {preferred, {}};
     std::string tried;
     for (const std::string& path : defaultSoundFontPaths()) {
         if (isFile(path)) return {path, {}};
@@ -53,6 +56,45 @@ SoundFontChoice findSoundFont(const std::string& requested) {
             "No General MIDI SoundFont found for the built-in synthesizer: set TARROWIN_SOUNDFONT or install one "
             "(e.g. the timgm6mb-soundfont package); looked for " +
                 tried};
+}
+
+std::string soundFontProblem(const std::string& path) {
+    std::error_code ec;
+    if (!fs::exists(path, ec)) return "The file " + path + " was not found";
+    if (!fs::is_regular_file(path, ec)) return path + " is not a file";
+    const SynthCore::Created created = SynthCore::create(path, 44100.0);
+    return created.synth ? std::string() : created.message;
+}
+
+std::vector<std::string> installedSoundFonts() {
+    std::vector<std::string> folders = {"/usr/share/sounds/sf2", "/usr/share/sounds/sf3", "/usr/share/soundfonts",
+                                        "/usr/local/share/soundfonts"};
+    if (const char* home = std::getenv("HOME"); home != nullptr && *home != '\0') {
+        folders.push_back(std::string(home) + "/.local/share/soundfonts");
+    }
+    std::vector<std::string> found;
+    std::vector<fs::path> seen;  // the files behind them: a link to a listed file is left out
+    for (const std::string& folder : folders) {
+        std::error_code ec;
+        std::vector<fs::path> files;
+        for (fs::directory_iterator it(folder, ec), end; !ec && it != end; it.increment(ec)) {
+            std::string ext = it->path().extension().string();
+            std::transform(ext.begin(), ext.end(), ext.begin(), [](unsigned char c) { return std::tolower(c); });
+            if ((ext == ".sf2" || ext == ".sf3") && isFile(it->path().string())) files.push_back(it->path());
+        }
+        // Real files before the links to them, then by name.
+        std::sort(files.begin(), files.end(), [](const fs::path& a, const fs::path& b) {
+            const bool linkA = fs::is_symlink(a), linkB = fs::is_symlink(b);
+            return linkA != linkB ? linkB : a.filename() < b.filename();
+        });
+        for (const fs::path& f : files) {
+            const fs::path real = fs::weakly_canonical(f, ec);
+            if (std::find(seen.begin(), seen.end(), real) != seen.end()) continue;
+            seen.push_back(real);
+            found.push_back(f.string());
+        }
+    }
+    return found;
 }
 
 namespace {
@@ -496,7 +538,7 @@ SynthBackend::~SynthBackend() { close(); }
 OpenResult SynthBackend::open(const std::string& name, const DeviceSetup& setup) {
     if (name != kPortName) return OpenResult::failure(OpenStatus::Failed, "No synthesizer named " + name);
     if (open_) return OpenResult::failure(OpenStatus::Allocated);
-    const SoundFontChoice font = findSoundFont(options_.soundFont);
+    const SoundFontChoice font = findSoundFont(options_.soundFont, preferredSoundFont_);
     if (!font.found()) return OpenResult::failure(OpenStatus::Failed, font.message);
     if (!synth_ || synth_->soundFont() != font.path) {
         synth_.reset();

@@ -28,8 +28,17 @@ struct SoundFontChoice {
     std::string message;  // why none was found
     bool found() const { return !path.empty(); }
 };
-// `requested` (a --soundfont) must exist; empty searches the environment and the defaults.
-SoundFontChoice findSoundFont(const std::string& requested = {});
+// `requested` (a --soundfont) must exist; empty searches $TARROWIN_SOUNDFONT, then
+// `preferred` (the user's remembered choice, while it still exists), then the defaults.
+SoundFontChoice findSoundFont(const std::string& requested = {}, const std::string& preferred = {});
+
+// Why FluidSynth cannot play `path` as a SoundFont (its own reason where it gives one);
+// empty when it can. Loads the whole file, so it takes as long as a first play does.
+std::string soundFontProblem(const std::string& path);
+
+// The SoundFonts (*.sf2, *.sf3) installed in the system's and the user's SoundFont folders,
+// each file once, sorted by name within each folder.
+std::vector<std::string> installedSoundFonts();
 
 // One FluidSynth synthesizer with its SoundFont loaded.
 class SynthCore {
@@ -108,9 +117,13 @@ class SynthBackend final : public MidiBackend {
     void send(const ShortMessage& message) override;
     void close() override;
     bool isDefaultRoute() const override { return true; }
+    // The user's SoundFont, used from the next open on (a --soundfont and
+    // $TARROWIN_SOUNDFONT still come first). Check it with soundFontProblem first.
+    void setPreferredSoundFont(const std::string& path) { preferredSoundFont_ = path; }
 
    private:
     SynthOptions options_;
+    std::string preferredSoundFont_;
     std::unique_ptr<SynthCore> synth_;  // kept between plays: loading a SoundFont takes time
     bool open_ = false;
 };

@@ -1,5 +1,6 @@
 #include "wav_render.h"
 
+#include <sndfile.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -9,6 +10,7 @@
 #include <cstring>
 #include <filesystem>
 #include <memory>
+#include <strings.h>
 
 #include "synth.h"
 
@@ -46,75 +48,155 @@ std::array<unsigned char, 44> wavHeader(int sampleRate, uint32_t dataBytes) {
     return h;
 }
 
-// A WAV file written beside its target and renamed over it once complete.
-class WavFile {
+// An audio file written under a temporary name beside its target and renamed over it once
+// complete; a file that is not finished is removed.
+class AudioFile {
    public:
-    explicit WavFile(std::string path) : path_(std::move(path)) {}
-    ~WavFile() {
-        if (file_ != nullptr) std::fclose(file_);
+    explicit AudioFile(std::string path) : path_(std::move(path)) {}
+    virtual ~AudioFile() {
         if (!temp_.empty()) std::remove(temp_.c_str());
     }
+    AudioFile(const AudioFile&) = delete;
+    AudioFile& operator=(const AudioFile&) = delete;
 
-    std::string create(int sampleRate) {
-        sampleRate_ = sampleRate;
+    virtual std::string create(int sampleRate) = 0;
+    // Interleaved 16-bit stereo frames.
+    virtual std::string writeFrames(const int16_t* frames, int count) = 0;
+    virtual std::string finish() = 0;
+
+   protected:
+    // A new private file beside the target, with the mode any new file of the user gets.
+    // Returns its descriptor, or -1 with `error` set.
+    int createTemp(std::string& error) {
         std::string pattern = path_ + ".XXXXXX";
         const int fd = mkstemp(pattern.data());
-        if (fd < 0) return "Could not create " + path_ + ": " + std::strerror(errno);
+        if (fd < 0) {
+            error = "Could not create " + path_ + ": " + std::strerror(errno);
+            return -1;
+        }
         temp_ = pattern;
-        // mkstemp makes the file private; give it the mode any new file of the user gets.
         const mode_t mask = umask(0);
         umask(mask);
         fchmod(fd, 0666 & ~mask);
-        file_ = fdopen(fd, "wb");
-        if (file_ == nullptr) {
-            ::close(fd);
-            return "Could not create " + path_ + ": " + std::strerror(errno);
-        }
-        const auto header = wavHeader(sampleRate, 0);
-        return write(header.data(), header.size());
+        return fd;
     }
-
-    std::string write(const void* data, size_t bytes) {
-        if (std::fwrite(data, 1, bytes, file_) != bytes) return "Could not write " + path_ + ": " + std::strerror(errno);
-        return {};
-    }
-
-    std::string writeFrames(const int16_t* frames, int count) {
-        // WAV is little-endian, like every machine this builds for.
-        dataBytes_ += static_cast<uint64_t>(count) * 4;
-        return write(frames, static_cast<size_t>(count) * 4);
-    }
-
-    std::string finish() {
-        const auto header = wavHeader(sampleRate_, static_cast<uint32_t>(dataBytes_));
-        if (std::fseek(file_, 0, SEEK_SET) != 0) return "Could not write " + path_;
-        if (std::string e = write(header.data(), header.size()); !e.empty()) return e;
-        if (std::fflush(file_) != 0 || fsync(fileno(file_)) != 0) return "Could not write " + path_ + ": " + std::strerror(errno);
-        std::fclose(file_);
-        file_ = nullptr;
+    std::string moveIntoPlace() {
         std::error_code ec;
         std::filesystem::rename(temp_, path_, ec);
         if (ec) return "Could not write " + path_ + ": " + ec.message();
         temp_.clear();
         return {};
     }
+    std::string failure(const char* what) const { return std::string(what) + " " + path_ + ": " + std::strerror(errno); }
 
-   private:
     std::string path_;
     std::string temp_;
+};
+
+class WavFile final : public AudioFile {
+   public:
+    using AudioFile::AudioFile;
+    ~WavFile() override {
+        if (file_ != nullptr) std::fclose(file_);
+    }
+
+    std::string create(int sampleRate) override {
+        sampleRate_ = sampleRate;
+        std::string error;
+        const int fd = createTemp(error);
+        if (fd < 0) return error;
+        file_ = fdopen(fd, "wb");
+        if (file_ == nullptr) {
+            ::close(fd);
+            return failure("Could not create");
+        }
+        const auto header = wavHeader(sampleRate, 0);
+        return write(header.data(), header.size());
+    }
+
+    std::string writeFrames(const int16_t* frames, int count) override {
+        // WAV is little-endian, like every machine this builds for.
+        dataBytes_ += static_cast<uint64_t>(count) * 4;
+        return write(frames, static_cast<size_t>(count) * 4);
+    }
+
+    std::string finish() override {
+        const auto header = wavHeader(sampleRate_, static_cast<uint32_t>(dataBytes_));
+        if (std::fseek(file_, 0, SEEK_SET) != 0) return failure("Could not write");
+        if (std::string e = write(header.data(), header.size()); !e.empty()) return e;
+        if (std::fflush(file_) != 0 || fsync(fileno(file_)) != 0) return failure("Could not write");
+        std::fclose(file_);
+        file_ = nullptr;
+        return moveIntoPlace();
+    }
+
+   private:
+    std::string write(const void* data, size_t bytes) {
+        if (std::fwrite(data, 1, bytes, file_) != bytes) return failure("Could not write");
+        return {};
+    }
+
     std::FILE* file_ = nullptr;
     int sampleRate_ = 44100;
     uint64_t dataBytes_ = 0;
+};
+
+// FLAC through libsndfile, which encodes as the frames come.
+class FlacFile final : public AudioFile {
+   public:
+    using AudioFile::AudioFile;
+    ~FlacFile() override {
+        if (file_ != nullptr) sf_close(file_);
+    }
+
+    std::string create(int sampleRate) override {
+        std::string error;
+        const int fd = createTemp(error);
+        if (fd < 0) return error;
+        SF_INFO info{};
+        info.samplerate = sampleRate;
+        info.channels = 2;
+        info.format = SF_FORMAT_FLAC | SF_FORMAT_PCM_16;
+        file_ = sf_open_fd(fd, SFM_WRITE, &info, SF_TRUE);
+        if (file_ == nullptr) {
+            ::close(fd);
+            return "Could not create " + path_ + ": " + sf_strerror(nullptr);
+        }
+        return {};
+    }
+
+    std::string writeFrames(const int16_t* frames, int count) override {
+        if (sf_writef_short(file_, frames, count) != count) return "Could not write " + path_ + ": " + sf_strerror(file_);
+        return {};
+    }
+
+    std::string finish() override {
+        sf_write_sync(file_);
+        const int closed = sf_close(file_);
+        file_ = nullptr;
+        if (closed != 0) return "Could not write " + path_ + ": " + sf_error_number(closed);
+        return moveIntoPlace();
+    }
+
+   private:
+    SNDFILE* file_ = nullptr;
 };
 
 // Plays the stream into the synthesizer: before each message the audio is rendered up to
 // the message's time.
 class Renderer final : public PerformanceSink, public PerformanceControl {
    public:
-    Renderer(SynthCore& synth, WavFile& file, int sampleRate, int64_t totalTicks, const RenderProgress& progress)
-        : synth_(synth), file_(file), rate_(sampleRate), totalTicks_(totalTicks), progress_(progress) {}
+    Renderer(SynthCore& synth, AudioFile& file, int sampleRate, int64_t totalTicks, const RenderProgress& progress,
+             const std::function<bool()>& cancelled)
+        : synth_(synth),
+          file_(file),
+          rate_(sampleRate),
+          totalTicks_(totalTicks),
+          progress_(progress),
+          cancelled_(cancelled) {}
 
     const std::string& error() const { return error_; }
+    bool cancelled() const { return cancelRequested_; }
     int64_t frames() const { return frames_; }
     int64_t ms() const { return ms_; }
 
@@ -122,7 +204,10 @@ class Renderer final : public PerformanceSink, public PerformanceControl {
         renderTo(frameAt(ms_));
         synth_.handle(m);
     }
-    bool playing() override { return error_.empty(); }
+    bool playing() override {
+        if (!cancelRequested_ && cancelled_ && cancelled_()) cancelRequested_ = true;
+        return error_.empty() && !cancelRequested_;
+    }
     void tickDone(int64_t, int32_t tickLengthMs) override {
         ms_ += tickLengthMs;
         ++ticks_;
@@ -142,10 +227,12 @@ class Renderer final : public PerformanceSink, public PerformanceControl {
    private:
     static constexpr int kBlock = 4096;
     SynthCore& synth_;
-    WavFile& file_;
+    AudioFile& file_;
     const int rate_;
     const int64_t totalTicks_;
     const RenderProgress& progress_;
+    const std::function<bool()>& cancelled_;
+    bool cancelRequested_ = false;
     std::array<int16_t, kBlock * 2> buffer_{};
     int64_t frames_ = 0;
     int64_t ms_ = 0;
@@ -164,8 +251,25 @@ int64_t performanceLengthMs(PerformanceMode mode, const Settings& current, std::
     return ms;
 }
 
+std::optional<AudioFormat> audioFormatFor(const std::string& path) {
+    const auto ends = [&path](const char* suffix) {
+        const size_t n = std::strlen(suffix);
+        return path.size() > n && strcasecmp(path.c_str() + path.size() - n, suffix) == 0;
+    };
+    if (ends(".wav")) return AudioFormat::Wav;
+    if (ends(".flac")) return AudioFormat::Flac;
+    return std::nullopt;
+}
+
 RenderResult renderToWav(PerformanceMode mode, const Settings& current, std::span<const Settings> events,
                          const std::string& path, const RenderOptions& options, const RenderProgress& progress) {
+    RenderOptions wav = options;
+    wav.format = AudioFormat::Wav;
+    return renderToAudio(mode, current, events, path, wav, progress);
+}
+
+RenderResult renderToAudio(PerformanceMode mode, const Settings& current, std::span<const Settings> events,
+                           const std::string& path, const RenderOptions& options, const RenderProgress& progress) {
     RenderResult result;
     if (mode != PerformanceMode::ExportCurrent && mode != PerformanceMode::ExportComposition) {
         result.message = "Only the export of the current settings or of the composition renders to a file";
@@ -182,7 +286,7 @@ RenderResult renderToWav(PerformanceMode mode, const Settings& current, std::spa
     const int64_t lengthMs = performanceLengthMs(mode, current, events);
     const int64_t tailFrames = static_cast<int64_t>(options.tailSeconds * options.sampleRate);
     const int64_t totalFrames = lengthMs * options.sampleRate / 1000 + tailFrames;
-    if (totalFrames * 4 > 0xFFFFFFFFLL - 44) {
+    if (options.format == AudioFormat::Wav && totalFrames * 4 > 0xFFFFFFFFLL - 44) {
         result.message = "The rendering would last " + std::to_string(lengthMs / 60000) +
                          " minutes, more than a WAV file can hold";
         return result;
@@ -201,7 +305,13 @@ RenderResult renderToWav(PerformanceMode mode, const Settings& current, std::spa
     }
     created.synth->reset(options.percussionChannel);
 
-    WavFile file(path);
+    std::unique_ptr<AudioFile> audio;
+    if (options.format == AudioFormat::Flac) {
+        audio = std::make_unique<FlacFile>(path);
+    } else {
+        audio = std::make_unique<WavFile>(path);
+    }
+    AudioFile& file = *audio;
     if (std::string e = file.create(options.sampleRate); !e.empty()) {
         result.message = e;
         return result;
@@ -213,11 +323,16 @@ RenderResult renderToWav(PerformanceMode mode, const Settings& current, std::spa
         for (const Settings& e : events) totalTicks += ticksOf(e.global);
     }
 
-    Renderer renderer(*created.synth, file, options.sampleRate, totalTicks, progress);
+    Renderer renderer(*created.synth, file, options.sampleRate, totalTicks, progress, options.cancelled);
     PerformanceOptions run;
     run.mode = mode;
     run.percussionChannel = options.percussionChannel;
     perform(run, current, events, renderer, renderer);
+    if (renderer.cancelled()) {
+        result.cancelled = true;
+        result.message = "The export was cancelled";
+        return result;
+    }
     renderer.renderTo(renderer.frameAt(renderer.ms()) + tailFrames);
     if (!renderer.error().empty()) {
         result.message = renderer.error();

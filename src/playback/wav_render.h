@@ -1,11 +1,12 @@
 #pragma once
 // Offline rendering: the export stream of the current settings or of the composition,
-// played through the built-in synthesizer as fast as it computes, into a WAV file
-// (16-bit stereo PCM). Each tick lasts what it lasts on a device, so the file is as long
-// as the playback, plus a tail for the last notes to ring out.
+// played through the built-in synthesizer as fast as it computes, into a WAV or FLAC file
+// (16-bit stereo). Each tick lasts what it lasts on a device, so the file is as long as
+// the playback, plus a tail for the last notes to ring out.
 
 #include <cstdint>
 #include <functional>
+#include <optional>
 #include <span>
 #include <string>
 
@@ -14,15 +15,28 @@
 
 namespace tarrowin {
 
+enum class AudioFormat {
+    Wav,   // 16-bit PCM in a RIFF file, at most 4 GB
+    Flac,  // 16-bit lossless, through libsndfile
+};
+
+// The format a file name asks for by its extension (.wav, .flac, in any case); none for any
+// other name.
+std::optional<AudioFormat> audioFormatFor(const std::string& path);
+
 struct RenderOptions {
     std::string soundFont;  // empty: the built-in synthesizer's search
     int sampleRate = 44100;
     double tailSeconds = 1.0;
     int32_t percussionChannel = kDefaultPercussionChannel;
+    AudioFormat format = AudioFormat::Wav;
+    // Asked at every tick; true abandons the rendering, which then leaves no file.
+    std::function<bool()> cancelled;
 };
 
 struct RenderResult {
     bool ok = false;
+    bool cancelled = false;
     std::string message;  // why it failed
     std::string soundFont;
     int64_t frames = 0;        // frames written
@@ -35,7 +49,13 @@ using RenderProgress = std::function<void(double fraction)>;
 // The length of a run in milliseconds: its ticks at their events' tick lengths.
 int64_t performanceLengthMs(PerformanceMode mode, const Settings& current, std::span<const Settings> events);
 
-// mode: ExportCurrent or ExportComposition. The file appears complete or not at all.
+// mode: ExportCurrent or ExportComposition. Writes options.format under a temporary name
+// beside `path` and renames it into place once complete: a failed or cancelled rendering
+// leaves no file and never a partial one in place of an older file.
+RenderResult renderToAudio(PerformanceMode mode, const Settings& current, std::span<const Settings> events,
+                           const std::string& path, const RenderOptions& options, const RenderProgress& progress = {});
+
+// renderToAudio into a WAV file.
 RenderResult renderToWav(PerformanceMode mode, const Settings& current, std::span<const Settings> events,
                          const std::string& path, const RenderOptions& options, const RenderProgress& progress = {});
 

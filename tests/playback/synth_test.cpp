@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -83,6 +84,33 @@ TEST(SoundFontSearch, EnvironmentFirstThenTheDefaultsAndClearMessagesWhenMissing
         EXPECT_NE(missing.message.find("TARROWIN_SOUNDFONT"), std::string::npos);
         EXPECT_NE(missing.message.find("/nowhere/gm.sf2"), std::string::npos);
     }
+}
+
+TEST(SoundFontSearch, TheUsersChoiceComesAfterTheEnvironmentAndAGoneFileGivesWay) {
+    TempDir dir;
+    const std::string mine = dir.file("mine.sf2");
+    fs::copy_file(kTimGM, mine);
+    {
+        ScopedEnv env("TARROWIN_SOUNDFONT", nullptr);
+        EXPECT_EQ(findSoundFont({}, mine).path, mine);
+        EXPECT_EQ(findSoundFont(kTimGM, mine).path, kTimGM);  // a --soundfont first
+        EXPECT_EQ(findSoundFont({}, dir.file("gone.sf2")).path, "/usr/share/sounds/sf2/default-GM.sf2");
+    }
+    ScopedEnv env("TARROWIN_SOUNDFONT", kTimGM.c_str());
+    EXPECT_EQ(findSoundFont({}, mine).path, kTimGM);
+}
+
+TEST(SoundFontSearch, ProblemsAreNamedAndEachInstalledFileIsListedOnce) {
+    TempDir dir;
+    const std::string bogus = dir.file("bogus.sf3");
+    std::ofstream(bogus) << "not a SoundFont";
+    EXPECT_EQ(soundFontProblem(kTimGM), "");
+    EXPECT_EQ(soundFontProblem(bogus).rfind("The SoundFont " + bogus + " could not be loaded", 0), 0u);
+    EXPECT_EQ(soundFontProblem(dir.file("gone.sf2")), "The file " + dir.file("gone.sf2") + " was not found");
+    const std::vector<std::string> installed = installedSoundFonts();
+    EXPECT_EQ(std::count(installed.begin(), installed.end(), kTimGM), 1);
+    // default-GM.sf2 is Debian's link to the best installed one, which is listed instead.
+    EXPECT_EQ(std::count(installed.begin(), installed.end(), "/usr/share/sounds/sf2/default-GM.sf2"), 0);
 }
 
 TEST(SynthCore, PercussionChannelIsTheDrumChannelAndEveryOtherChannelMelodic) {

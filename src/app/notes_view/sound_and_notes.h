@@ -12,6 +12,8 @@ namespace tarrowin::app {
 
 class Workspace;
 class TarrowinView;
+class NotesWindow;
+class AudioExport;
 
 class SoundAndNotes : public QObject {
     Q_OBJECT
@@ -20,20 +22,32 @@ class SoundAndNotes : public QObject {
     ~SoundAndNotes() override;
 
     bool notesShown() const;
+    // "&Notes": shows or hides the "Notes" window; closing the window unchecks the command.
     void setNotesShown(bool on);
+    // The window, once it was shown (else null).
+    NotesWindow* notesWindow() const { return notes_; }
     // "Export &Audio...": what "Save &Midi file..." would write, rendered to WAV or FLAC.
     void exportAudio();
-    // "Sound&Font...".
+    // "Sound&Font...": the SoundFont of the built-in synthesizer, remembered across sessions.
+    // A file FluidSynth cannot load is refused with its reason and the old choice stays.
     void chooseSoundFont();
-    // The playhead follows the play state.
+    // The playhead follows the play state; the notes follow the play mode and the
+    // percussion channel.
     void stabilize(const UiState& state);
 
    Q_SIGNALS:
     void notesShownChanged(bool on);
 
    private:
-    struct Impl;
-    Impl* impl_;
+    // The remembered SoundFont to the built-in synthesizer, from its next open on.
+    void applySoundFont();
+
+    Workspace& ws_;
+    QMainWindow* mainWindow_;
+    NotesWindow* notes_ = nullptr;
+    AudioExport* audio_;
+    bool shown_ = false;
+    bool playing_ = false;
 };
 
 }  // namespace tarrowin::app

@@ -1,0 +1,105 @@
+#include "audio_export.h"
+
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QTimer>
+#include <atomic>
+#include <thread>
+
+#include "app/form/tarrowin_view.h"
+#include "app/workspace.h"
+#include "export_progress_dialog.h"
+#include "midifile/midi_export.h"
+#include "playback/synth.h"
+#include "playback/wav_render.h"
+
+namespace tarrowin::app {
+
+namespace {
+
+const QString kWavFilter = QStringLiteral("WAV audio (*.wav)");
+const QString kFlacFilter = QStringLiteral("FLAC audio (*.flac)");
+constexpr int kProgressSteps = 1000;
+
+}  // namespace
+
+AudioExport::AudioExport(Workspace& workspace, TarrowinView& view, QWidget* window)
+    : QObject(window), ws_(workspace), view_(view), window_(window) {}
+
+QString AudioExport::askPath(const QString& title) {
+    QFileDialog dialog(window_, title, QFileInfo(ws_.document.path()).absolutePath(),
+                       kWavFilter + QStringLiteral(";;") + kFlacFilter);
+    dialog.setAcceptMode(QFileDialog::AcceptSave);
+    dialog.setDefaultSuffix(QStringLiteral("wav"));
+    connect(&dialog, &QFileDialog::filterSelected, &dialog, [&dialog](const QString& filter) {
+        dialog.setDefaultSuffix(filter == kFlacFilter ? QStringLiteral("flac") : QStringLiteral("wav"));
+    });
+    if (!ws_.document.path().isEmpty()) dialog.selectFile(QFileInfo(ws_.document.path()).completeBaseName());
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return {};
+    return dialog.selectedFiles().constFirst();
+}
+
+void AudioExport::run() {
+    if (!view_.takeForm()) return;
+    const bool composition = ws_.playback.playMode() == PlayMode::Composition;
+    const CTarrowinDoc& doc = ws_.document.doc();
+    const ExportResult check = checkExport(doc, composition ? ExportMode::Composition : ExportMode::CurrentSettings);
+    if (!check.ok) {
+        showMessage(window_, QString::fromStdString(check.message), QString::fromStdString(check.caption),
+                    MessageIcon::Exclamation);
+        return;
+    }
+    const SoundFontChoice font =
+        findSoundFont({}, preferredSoundFont ? preferredSoundFont().toStdString() : std::string());
+    if (!font.found()) {
+        showMessage(window_, QString::fromStdString(font.message), QStringLiteral("Tarrowin"), MessageIcon::Exclamation);
+        return;
+    }
+    const QString path = askPath(composition ? QStringLiteral("Export Audio (Composition)")
+                                             : QStringLiteral("Export Audio (Current Settings)"));
+    if (path.isEmpty()) return;
+    const auto format = audioFormatFor(path.toStdString());
+    if (!format) {
+        showMessage(window_,
+                    QStringLiteral("Audio is written as WAV or FLAC: choose a name that ends in .wav or .flac"),
+                    QStringLiteral("Tarrowin"), MessageIcon::Exclamation);
+        return;
+    }
+
+    std::atomic<int> done{0};
+    std::atomic<bool> cancel{false};
+    RenderOptions options;
+    options.format = *format;
+    options.percussionChannel = ws_.playback.output().percussionChannel();
+    options.soundFont = font.path;
+    options.cancelled = [&cancel] { return cancel.load(); };
+    const PerformanceMode mode = composition ? PerformanceMode::ExportComposition : PerformanceMode::ExportCurrent;
+    const Settings current = doc.current();
+    const std::vector<Settings> events = doc.composition().events();
+
+    ExportProgressDialog progress(QStringLiteral("Exporting audio to %1...").arg(QFileInfo(path).fileName()),
+                                  kProgressSteps, window_);
+    connect(&progress, &ExportProgressDialog::cancelled, &progress, [&cancel] { cancel.store(true); });
+    QTimer tick;
+    connect(&tick, &QTimer::timeout, &progress, [&] { progress.setProgress(done.load()); });
+    tick.start(50);
+
+    RenderResult result;
+    std::thread worker([&] {
+        result = renderToAudio(mode, current, events, path.toStdString(), options,
+                               [&done](double fraction) { done.store(static_cast<int>(fraction * kProgressSteps)); });
+        QMetaObject::invokeMethod(&progress, &ExportProgressDialog::finish, Qt::QueuedConnection);
+    });
+    progress.exec();  // modal to the whole program: a tool window could start a second export
+    worker.join();
+    tick.stop();
+
+    if (result.ok) {
+        Q_EMIT exported(path, result.playbackMs);
+    } else if (!result.cancelled) {
+        showMessage(window_, QString::fromStdString(result.message), QStringLiteral("Tarrowin"),
+                    MessageIcon::Exclamation);
+    }
+}
+
+}  // namespace tarrowin::app

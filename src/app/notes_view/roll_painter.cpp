@@ -1,0 +1,343 @@
+#include "roll_painter.h"
+
+#include <QPainter>
+#include <algorithm>
+#include <bit>
+#include <climits>
+#include <cmath>
+
+#include "engine/tables.h"
+
+namespace tarrowin::app {
+
+namespace {
+
+constexpr std::array<QRgb, kVoices> kVoiceColours = {
+    0xe6194b, 0x3cb44b, 0x4363d8, 0xf58231, 0x911eb4, 0x1fa9c9, 0xd62fc8, 0x7da52a,
+    0x469990, 0x9a6324, 0x800000, 0x808000, 0x000075, 0x707070, 0xc9a100, 0xd87093,
+};
+// A voice that is off is drawn with this much of its colour.
+constexpr int kOffAlpha = 70;
+// Notes at least this wide get an outline.
+constexpr int kOutlinedWidth = 4;
+// Beat lines are left out when closer than this, bars are thinned to keep it.
+constexpr double kMinLineSpacing = 6.0;
+constexpr int kLabelSpacing = 56;
+constexpr int kMinEventSpacing = 8;       // between the events' marks on the ruler
+constexpr int kMinEventLineSpacing = 24;  // between their lines across the notes
+const QColor kEventColour(0x30, 0x50, 0x90);
+const QColor kRulerColour(0xf0, 0xf0, 0xf2);
+
+bool blackKey(int key) {
+    switch (key % 12) {
+        case 1: case 3: case 6: case 8: case 10: return true;
+        default: return false;
+    }
+}
+
+// A rectangle to fill, in one of a voice's colours.
+struct Stroke {
+    QRect rect;
+    uint8_t voice;
+    bool off;
+    bool outlined;
+};
+
+// Turns one voice's notes into strokes. Notes narrower than a few pixels are gathered per
+// key into runs of touching pixels, so a zoomed-out roll fills one rectangle per run, not
+// per note. Positions are integer pixels computed without a library call per note.
+class VoiceStrokes {
+   public:
+    VoiceStrokes(const RollFrame& f, const QRect& area, int v, std::vector<Stroke>& out)
+        : f_(f), area_(area), v_(static_cast<uint8_t>(v)), out_(out) {
+        origin_ = area.left() - f.firstTick * f.pixelsPerTick + kShift;
+        for (int key = 0; key < 128; ++key) {
+            const int y = f.yOfKey(area, key);
+            keyY_[static_cast<size_t>(key)] = y + f.keyHeight < area.top() || y > area.bottom() ? kHidden : y;
+        }
+        runs_.fill({0, -1});
+    }
+    ~VoiceStrokes() {
+        for (size_t i = 0; i < runs_.size(); ++i) flush(i);
+    }
+
+    void add(const RollNote& n) {
+        const int y = keyY_[n.key];
+        if (y == kHidden) return;
+        const int x0 = pixel(n.start);
+        const int x1 = std::max(x0 + 1, pixel(n.end));
+        const size_t slot = static_cast<size_t>(n.key) * 2 + (n.off ? 1 : 0);
+        Run& run = runs_[slot];
+        if (x1 <= run.end) return;  // inside the run already
+        if (x1 - x0 >= kOutlinedWidth) {
+            out_.push_back({QRect(x0, y, x1 - x0, f_.keyHeight), v_, n.off, f_.keyHeight >= 4});
+            return;
+        }
+        extend(slot, x0, x1);
+    }
+
+    // The keys of the overview's buckets under each pixel column, for a roll zoomed out so
+    // far that a column spans a bucket or more.
+    void addOverview(const RollOverview& overview, int level) {
+        const double bucket = overview.bucketTicks(level);
+        const double ticksPerPixel = 1.0 / f_.pixelsPerTick;
+        for (int x = area_.left(); x <= area_.right(); ++x) {
+            const double from = f_.dateAt(area_, x);
+            if (from + ticksPerPixel <= 0) continue;
+            const auto first = static_cast<int64_t>(std::max(0.0, from) / bucket);
+            const auto last = static_cast<int64_t>(std::ceil((from + ticksPerPixel) / bucket));
+            for (const bool off : {false, true}) {
+                const KeyMask keys = overview.keys(v_, level, off, first, last);
+                for (size_t word = 0; word < keys.bits.size(); ++word) {
+                    for (uint64_t bits = keys.bits[word]; bits != 0; bits &= bits - 1) {
+                        const auto key = static_cast<size_t>(word * 64 + static_cast<size_t>(std::countr_zero(bits)));
+                        if (keyY_[key] != kHidden) extend(key * 2 + (off ? 1 : 0), x, x + 1);
+                    }
+                }
+            }
+        }
+    }
+
+   private:
+    static constexpr int kHidden = INT32_MIN;
+    // Added before truncation so that every pixel position is positive: truncation then
+    // rounds down, as floor would.
+    static constexpr double kShift = 1 << 20;
+    struct Run {
+        int start;
+        int end;
+    };
+
+    int pixel(int32_t date) const {
+        const double x = std::clamp(origin_ + date * f_.pixelsPerTick, kShift + area_.left() - 2, kShift + area_.right() + 2);
+        return static_cast<int>(x) - static_cast<int>(kShift);
+    }
+    void extend(size_t slot, int x0, int x1) {
+        Run& run = runs_[slot];
+        if (run.end >= x0) {
+            run.end = std::max(run.end, x1);
+            return;
+        }
+        flush(slot);
+        run = {x0, x1};
+    }
+    void flush(size_t slot) {
+        Run& run = runs_[slot];
+        if (run.end <= run.start) return;
+        out_.push_back({QRect(run.start, keyY_[slot / 2], run.end - run.start, f_.keyHeight), v_, slot % 2 == 1, false});
+        run = {0, -1};
+    }
+
+    const RollFrame& f_;
+    const QRect& area_;
+    const uint8_t v_;
+    std::vector<Stroke>& out_;
+    double origin_ = 0.0;
+    std::array<int, 128> keyY_{};
+    std::array<Run, 256> runs_{};
+};
+
+void paintKeyRows(QPainter& p, const QRect& area, const RollFrame& f) {
+    p.save();
+    p.setClipRect(area);
+    p.fillRect(area, QColor(0xfb, 0xfb, 0xfb));
+    for (int key = 0; key < 128; ++key) {
+        const int y = f.yOfKey(area, key);
+        if (y + f.keyHeight < area.top() || y > area.bottom()) continue;
+        const QRect row(area.left(), y, area.width(), f.keyHeight);
+        if (key == kMiddleC) {
+            p.fillRect(row, QColor(0xff, 0xf4, 0xc8));
+        } else if (blackKey(key)) {
+            p.fillRect(row, QColor(0xee, 0xee, 0xf0));
+        }
+        if (key % 12 == 0) p.fillRect(QRect(area.left(), y + f.keyHeight - 1, area.width(), 1), QColor(0xc8, 0xc8, 0xd0));
+    }
+    p.restore();
+}
+
+void paintGrid(QPainter& p, const QRect& area, const RollFrame& f, const std::vector<GridLine>& lines) {
+    for (const GridLine& line : lines) {
+        const int x = static_cast<int>(std::floor(f.xOf(area, line.date)));
+        p.fillRect(QRect(x, area.top(), 1, area.height()), line.bar ? QColor(0xb4, 0xb4, 0xbc) : QColor(0xe2, 0xe2, 0xe6));
+    }
+    // Each event's beginning, and the end of the run.
+    const RollNotes& notes = *f.notes;
+    int last = INT_MIN / 2;
+    for (const RollEvent& e : notes.events) {
+        const int x = static_cast<int>(std::floor(f.xOf(area, e.date)));
+        if (x > area.right()) break;
+        if (x - last < kMinEventLineSpacing) continue;  // too many to tell apart: a few stand for all
+        p.fillRect(QRect(x, area.top(), 2, area.height()), kEventColour);
+        last = x;
+    }
+    const int end = static_cast<int>(std::floor(f.xOf(area, notes.length)));
+    if (end < area.right()) p.fillRect(QRect(end, area.top(), area.right() - end + 1, area.height()), QColor(0xe4, 0xe4, 0xe4));
+}
+
+void paintNotes(QPainter& p, const QRect& area, const RollFrame& f) {
+    const RollNotes& notes = *f.notes;
+    const auto from = static_cast<int32_t>(std::floor(f.dateAt(area, area.left())));
+    const auto to = static_cast<int32_t>(std::ceil(f.dateAt(area, area.right() + 1))) + 1;
+    // Zoomed out, the overview's buckets stand for the notes.
+    const int level = notes.overview.levelFor(1.0 / f.pixelsPerTick);
+    std::vector<Stroke> strokes;
+    for (int v = 0; v < kVoices; ++v) {
+        if (!f.shown[static_cast<size_t>(v)]) continue;
+        VoiceStrokes voice(f, area, v, strokes);
+        if (level >= 0) {
+            voice.addOverview(notes.overview, level);
+        } else {
+            for (const RollNote& n : notes.notesIn(v, from, to)) voice.add(n);
+        }
+    }
+    std::array<QColor, kVoices> on, off, outline;
+    for (int v = 0; v < kVoices; ++v) {
+        on[static_cast<size_t>(v)] = voiceColour(v);
+        off[static_cast<size_t>(v)] = on[static_cast<size_t>(v)];
+        off[static_cast<size_t>(v)].setAlpha(kOffAlpha);
+        outline[static_cast<size_t>(v)] = on[static_cast<size_t>(v)].darker(160);
+    }
+    p.save();
+    p.setClipRect(area);
+    p.setBrush(Qt::NoBrush);
+    // The voices that are off first, so that what sounds lies on top.
+    for (const bool offPass : {true, false}) {
+        for (const Stroke& s : strokes) {
+            if (s.off != offPass) continue;
+            const QColor& colour = s.off ? off[s.voice] : on[s.voice];
+            p.fillRect(s.rect, colour);
+            if (s.outlined) {
+                p.setPen(s.off ? colour : outline[s.voice]);
+                p.drawRect(s.rect.adjusted(0, 0, -1, -1));
+            }
+        }
+    }
+    if (f.playDate) {
+        // The notes sounding at the playhead, outlined in black over a white rim.
+        for (int v = 0; v < kVoices; ++v) {
+            if (!f.shown[static_cast<size_t>(v)]) continue;
+            const RollNote* n = notes.noteAt(v, *f.playDate);
+            if (n == nullptr || n->off) continue;
+            const int x0 = static_cast<int>(std::floor(f.xOf(area, n->start)));
+            const int x1 = std::max(x0 + 2, static_cast<int>(std::floor(f.xOf(area, n->end))));
+            const QRect r(x0, f.yOfKey(area, n->key), x1 - x0, f.keyHeight);
+            p.fillRect(r.adjusted(-2, -2, 2, 2), Qt::black);
+            p.fillRect(r.adjusted(-1, -1, 1, 1), Qt::white);
+            p.fillRect(r, voiceColour(v).lighter(120));
+        }
+        const int x = static_cast<int>(std::floor(f.xOf(area, *f.playDate)));
+        p.fillRect(QRect(x - 1, area.top(), 2, area.height()), QColor(0xd0, 0x10, 0x10));
+    }
+    p.restore();
+}
+
+void paintKeyNames(QPainter& p, const QRect& bounds, const QRect& area, const RollFrame& f) {
+    const QRect gutter(bounds.left(), area.top(), kKeyGutter, area.height());
+    p.fillRect(gutter, QColor(0xf0, 0xf0, 0xf2));
+    p.save();
+    p.setClipRect(gutter);
+    QFont font = p.font();
+    font.setPointSizeF(std::clamp(f.keyHeight * 0.75, 6.0, 9.0));
+    const bool everyKey = f.keyHeight >= 11;
+    for (int key = 0; key < 128; ++key) {
+        if (!everyKey && key % 12 != 0) continue;
+        const int y = f.yOfKey(area, key);
+        if (y + f.keyHeight < area.top() || y > area.bottom()) continue;
+        font.setBold(key == kMiddleC);
+        p.setFont(font);
+        p.setPen(key == kMiddleC ? QColor(0x90, 0x50, 0x00) : Qt::black);
+        // Names may be taller than a row: centred on it, they spill evenly.
+        const QRect row(gutter.left() + 4, y + f.keyHeight / 2 - 8, kKeyGutter - 8, 16);
+        const QString text = QString::fromStdString(noteName(key)) + (key == kMiddleC ? QStringLiteral(" \u25B8") : QString());
+        p.drawText(row, Qt::AlignVCenter | Qt::AlignRight, text);
+    }
+    p.restore();
+    p.fillRect(QRect(area.left() - 1, area.top(), 1, area.height()), QColor(0x90, 0x90, 0x98));
+}
+
+void paintRuler(QPainter& p, const QRect& bounds, const QRect& area, const RollFrame& f,
+                const std::vector<GridLine>& lines) {
+    const QRect ruler(area.left(), bounds.top(), area.width(), kRulerHeight);
+    p.fillRect(QRect(bounds.left(), bounds.top(), bounds.width(), kRulerHeight), kRulerColour);
+    p.save();
+    p.setClipRect(ruler);
+    QFont font = p.font();
+    font.setPointSizeF(7.5);
+    p.setFont(font);
+    const int half = kRulerHeight / 2;
+    // The counters at the bar lines, as far apart as their labels need.
+    int lastLabel = -kLabelSpacing;
+    p.setPen(QColor(0x30, 0x30, 0x30));
+    for (const GridLine& line : lines) {
+        if (!line.bar) continue;
+        const int x = static_cast<int>(std::floor(f.xOf(area, line.date)));
+        p.fillRect(QRect(x, ruler.top() + half + 6, 1, half - 6), QColor(0x70, 0x70, 0x70));
+        if (x - lastLabel < kLabelSpacing) continue;
+        p.drawText(QRect(x + 2, ruler.top() + half, kLabelSpacing, half), Qt::AlignLeft | Qt::AlignVCenter,
+                   QString::number(line.counter));
+        lastLabel = x;
+    }
+    // The events' numbers where they begin.
+    if (f.notes->mode == RollMode::Composition) {
+        int lastMark = INT_MIN / 2;
+        for (const RollEvent& e : f.notes->events) {
+            const int x = static_cast<int>(std::floor(f.xOf(area, e.date)));
+            if (x > ruler.right()) break;
+            if (x - lastMark < kMinEventSpacing) continue;
+            p.fillRect(QRect(x, ruler.top(), 2, half), kEventColour);
+            lastMark = x;
+        }
+        // The labels over the marks of the events they cover.
+        int free = INT_MIN / 2;  // where the last label ends
+        p.setPen(kEventColour);
+        for (const RollEvent& e : f.notes->events) {
+            const int x = static_cast<int>(std::floor(f.xOf(area, e.date)));
+            if (x > ruler.right()) break;
+            if (x < free) continue;
+            const QString label = QStringLiteral("Event %1").arg(e.index);
+            const QRect box(x + 3, ruler.top(), p.fontMetrics().horizontalAdvance(label) + 4, half);
+            p.fillRect(box, kRulerColour);
+            p.drawText(box.adjusted(1, 0, 0, 0), Qt::AlignLeft | Qt::AlignVCenter, label);
+            free = box.right() + 6;
+        }
+    }
+    if (f.playDate) {
+        const int x = static_cast<int>(std::floor(f.xOf(area, *f.playDate)));
+        p.fillRect(QRect(x - 1, ruler.top(), 2, kRulerHeight), QColor(0xd0, 0x10, 0x10));
+    }
+    p.restore();
+    p.fillRect(QRect(bounds.left(), area.top() - 1, bounds.width(), 1), QColor(0x90, 0x90, 0x98));
+}
+
+}  // namespace
+
+QColor voiceColour(int v) { return QColor(kVoiceColours[static_cast<size_t>(v) % kVoiceColours.size()]); }
+
+QRect RollFrame::noteArea(const QRect& bounds) {
+    return bounds.adjusted(kKeyGutter, kRulerHeight, 0, 0);
+}
+
+int RollFrame::keyAt(const QRect& area, int y) const {
+    const int row = static_cast<int>(std::floor(static_cast<double>(y - area.top() + yScroll) / keyHeight));
+    return 127 - row;
+}
+
+void paintRoll(QPainter& p, const QRect& bounds, const RollFrame& f) {
+    const QRect area = RollFrame::noteArea(bounds);
+    paintKeyRows(p, area, f);
+    if (f.notes == nullptr) return;
+    const double from = f.dateAt(area, area.left());
+    const double to = f.dateAt(area, area.right() + 1);
+    const std::vector<GridLine> lines = f.notes->gridLines(
+        static_cast<int32_t>(std::floor(std::max(0.0, from))), static_cast<int32_t>(std::ceil(to)) + 1,
+        kMinLineSpacing / f.pixelsPerTick);
+    p.save();
+    p.setClipRect(area);
+    paintGrid(p, area, f, lines);
+    p.restore();
+    paintNotes(p, area, f);
+    paintKeyNames(p, bounds, area, f);
+    paintRuler(p, bounds, area, f, lines);
+}
+
+}  // namespace tarrowin::app

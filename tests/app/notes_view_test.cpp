@@ -1,0 +1,240 @@
+// The "Notes" window: shown and hidden by its command, zoom by keys and wheel, the legend's
+// voices hidden and shown, the text of the note under the pointer, the notes following an
+// edit, the playhead during a play on a fake clock, and the view saved as PNG and SVG.
+#include <QAction>
+#include <QApplication>
+#include <QCheckBox>
+#include <QLabel>
+#include <QScrollBar>
+#include <QSignalSpy>
+#include <QTemporaryDir>
+#include <QtTest>
+
+#include "app/main_window.h"
+#include "app/notes_view/notes_window.h"
+#include "app/notes_view/piano_roll.h"
+#include "app/notes_view/sound_and_notes.h"
+#include "app/notes_view/voice_legend.h"
+#include "app_test_support.h"
+#include "playback/fake_clock.h"
+
+using namespace tarrowin;
+using namespace tarrowin::app;
+using namespace tarrowin::app::testing;
+
+class NotesViewTest : public QObject {
+    Q_OBJECT
+
+   private Q_SLOTS:
+    void init() {
+        clock_ = std::make_unique<tarrowin::testing::FakeClock>();
+        recorded_ = std::make_unique<RecordedWorkspace>(*clock_);
+        window_ = std::make_unique<MainWindow>(*recorded_->ws);
+        window_->show();
+        QVERIFY(QTest::qWaitForWindowExposed(window_.get()));
+        setCounters(0, 64);
+    }
+    void cleanup() {
+        ws().playback.stop();
+        clock_->runFree();
+        window_.reset();
+        recorded_.reset();
+    }
+
+    void commandShowsTheWindowAndClosingUnchecksIt();
+    void zoomsByKeysAndWheelAndFits();
+    void hoverNamesTheNoteAndTheLegendHidesAVoice();
+    void followsEditsAndThePlayMode();
+    void playheadFollowsThePlayOnAFakeClock();
+    void savesThePictureAsPngAndSvg();
+
+   private:
+    Workspace& ws() { return *recorded_->ws; }
+    void setCounters(int32_t start, int32_t end) {
+        ws().document.edit(QStringLiteral("counters"), DocumentController::Scope::Current, [=](CTarrowinDoc& d) {
+            d.setStartCounter(start);
+            d.setEndCounter(end);
+        });
+    }
+    // Opens the window and waits for the notes of the document as it is now.
+    NotesWindow* openNotes() {
+        window_->action(Command::Notes)->trigger();
+        NotesWindow* w = window_->soundAndNotes().notesWindow();
+        if (!w) return nullptr;
+        waitForNotes(w);
+        return w;
+    }
+    static void waitForNotes(NotesWindow* w) { QTRY_VERIFY(w->roll()->notes() && !w->computing()); }
+    // The centre of a note in the viewport's coordinates.
+    static QPoint centreOf(const PianoRoll* roll, const RollNote& n) {
+        const RollFrame f = roll->frame();
+        const QRect area = RollFrame::noteArea(roll->viewport()->rect());
+        return {static_cast<int>(f.xOf(area, (n.start + n.end) / 2.0)), f.yOfKey(area, n.key) + f.keyHeight / 2};
+    }
+
+    std::unique_ptr<tarrowin::testing::FakeClock> clock_;
+    std::unique_ptr<RecordedWorkspace> recorded_;
+    std::unique_ptr<MainWindow> window_;
+};
+
+void NotesViewTest::commandShowsTheWindowAndClosingUnchecksIt() {
+    QAction* notes = window_->action(Command::Notes);
+    QCOMPARE(notes->shortcut(), QKeySequence(Qt::Key_F2));
+    NotesWindow* w = openNotes();
+    QVERIFY(w && w->isVisible());
+    QCOMPARE(w->windowTitle(), QStringLiteral("Notes"));
+    QVERIFY(notes->isChecked());
+    QCOMPARE(w->summary(), QStringLiteral("Current Settings, counters 0 to 64: 6 notes"));
+    w->close();
+    QVERIFY(!notes->isChecked());
+    QVERIFY(!window_->soundAndNotes().notesShown());
+    notes->trigger();
+    QVERIFY(w->isVisible() && notes->isChecked());
+    notes->trigger();
+    QVERIFY(!w->isVisible());
+}
+
+void NotesViewTest::zoomsByKeysAndWheelAndFits() {
+    NotesWindow* w = openNotes();
+    PianoRoll* roll = w->roll();
+    const QRect area = RollFrame::noteArea(roll->viewport()->rect());
+    const double fitted = area.width() / 64.0;
+    QCOMPARE(roll->pixelsPerTick(), fitted);
+    QApplication::setActiveWindow(w);
+    QVERIFY(QTest::qWaitForWindowActive(w));
+    QTest::keyClick(w, Qt::Key_Plus, Qt::ControlModifier);
+    QCOMPARE(roll->pixelsPerTick(), std::min(fitted * PianoRoll::kZoomStep, PianoRoll::kMaxPixelsPerTick));
+    QTest::keyClick(w, Qt::Key_Minus, Qt::ControlModifier);
+    QCOMPARE(roll->pixelsPerTick(), fitted);
+    QTest::keyClick(w, Qt::Key_Minus, Qt::ControlModifier);  // never below the whole piece
+    QCOMPARE(roll->pixelsPerTick(), fitted);
+
+    // Ctrl+wheel zooms around the pointer: the tick under it stays there.
+    setCounters(0, 4000);
+    waitForNotes(w);
+    const int x = area.left() + area.width() / 3;
+    const double before = roll->frame().dateAt(area, x);
+    QWheelEvent wheel(QPointF(x, area.center().y()), roll->viewport()->mapToGlobal(QPointF(x, area.center().y())),
+                      QPoint(), QPoint(0, 240), Qt::NoButton, Qt::ControlModifier, Qt::NoScrollPhase, false);
+    QApplication::sendEvent(roll->viewport(), &wheel);
+    QCOMPARE(roll->pixelsPerTick(), area.width() / 4000.0 * PianoRoll::kZoomStep * PianoRoll::kZoomStep);
+    QVERIFY(std::abs(roll->frame().dateAt(area, x) - before) < 1.0);
+    QVERIFY(roll->horizontalScrollBar()->maximum() > 0);
+    QTest::keyClick(w, Qt::Key_0, Qt::ControlModifier);
+    QCOMPARE(roll->pixelsPerTick(), area.width() / 4000.0);
+    QCOMPARE(roll->horizontalScrollBar()->maximum(), 0);
+}
+
+void NotesViewTest::hoverNamesTheNoteAndTheLegendHidesAVoice() {
+    NotesWindow* w = openNotes();
+    PianoRoll* roll = w->roll();
+    const RollNote first = roll->notes()->voices[0].front();
+    const QPoint at = centreOf(roll, first);
+    QMouseEvent move(QEvent::MouseMove, at, roll->viewport()->mapToGlobal(at), Qt::NoButton, Qt::NoButton,
+                     Qt::NoModifier);
+    QApplication::sendEvent(roll->viewport(), &move);
+    QCOMPARE(roll->hoverText(), QStringLiteral("Voice 1: C5 (key 60), counter 0, step 0"));
+    const QList<QLabel*> labels = w->findChildren<QLabel*>();
+    QVERIFY(std::any_of(labels.begin(), labels.end(), [&](QLabel* l) {
+        return l->accessibleDescription() == QStringLiteral("Note under the pointer") && l->text() == roll->hoverText();
+    }));
+
+    const auto colourAt = [roll](QPoint p) { return roll->viewport()->grab().toImage().pixelColor(p); };
+    QCOMPARE(colourAt(at), voiceColour(0));
+    QCheckBox* voice1 = w->legend()->box(0);
+    QCOMPARE(voice1->accessibleDescription(), QStringLiteral("Show voice 1"));
+    voice1->toggle();  // as a screen reader's Toggle does, without a click
+    QVERIFY(!roll->isShown(0));
+    QVERIFY(roll->textAt(at).isEmpty() || !roll->textAt(at).startsWith(QStringLiteral("Voice 1:")));
+    QVERIFY(colourAt(at) != voiceColour(0));
+    voice1->toggle();
+    QCOMPARE(roll->textAt(at), QStringLiteral("Voice 1: C5 (key 60), counter 0, step 0"));
+
+    // A voice that is off is drawn faint, under the voices that are on, and said to be off.
+    QCOMPARE(colourAt(at), voiceColour(0));
+    ws().document.edit(QStringLiteral("note"), DocumentController::Scope::Current,
+                       [](CTarrowinDoc& d) { d.setStartNote(2, 48); });
+    waitForNotes(w);
+    const RollNote off = roll->notes()->voices[2].front();
+    QVERIFY(off.off);
+    const QColor faint = colourAt(centreOf(roll, off));
+    QVERIFY(faint != voiceColour(2) && faint.lightness() > voiceColour(2).lightness());
+    QVERIFY(roll->textAt(centreOf(roll, off)).endsWith(QStringLiteral("(voice off)")));
+}
+
+void NotesViewTest::followsEditsAndThePlayMode() {
+    NotesWindow* w = openNotes();
+    QCOMPARE(w->roll()->notes()->length, 64);
+    // An edit, its undo and the play mode each bring new notes.
+    setCounters(8, 40);
+    waitForNotes(w);
+    QCOMPARE(w->roll()->notes()->length, 32);
+    ws().document.undo();
+    waitForNotes(w);
+    QCOMPARE(w->roll()->notes()->length, 64);
+    ws().document.change(QStringLiteral("Add"), DocumentController::Scope::Composition, [](CTarrowinDoc& d) {
+        return !d.addCurrentSettingsAsEvent() && !d.addCurrentSettingsAsEvent();
+    });
+    ws().playback.setPlayMode(PlayMode::Composition);
+    waitForNotes(w);
+    QCOMPARE(w->roll()->notes()->mode, RollMode::Composition);
+    QCOMPARE(w->roll()->notes()->length, 128);
+    QCOMPARE(w->summary(), QStringLiteral("Composition, 2 events, 128 ticks: 12 notes"));
+    // The percussion channel moves the drum voices onto their keys.
+    ws().playback.output().setPercussionChannel(0);
+    window_->stabilize();
+    waitForNotes(w);
+    QCOMPARE(w->roll()->notes()->voices[0].front().key, 35);
+}
+
+void NotesViewTest::playheadFollowsThePlayOnAFakeClock() {
+    setCounters(0, 400);
+    ws().playback.setLocked(true);
+    NotesWindow* w = openNotes();
+    PianoRoll* roll = w->roll();
+    for (int i = 0; i < 12; ++i) roll->zoomIn();  // far fewer than 400 ticks in sight
+    const QRect area = RollFrame::noteArea(roll->viewport()->rect());
+    window_->play();
+    QVERIFY(ws().playback.isPlaying());
+    clock_->waitForSleepers();
+    for (int ticks : {10, 150, 300}) {
+        clock_->stepTicks(ticks - static_cast<int>(ws().playback.position()) + 1);
+        w->followPlayhead();
+        QCOMPARE(roll->playDate(), std::optional<int32_t>(ticks));
+        const double x = roll->frame().xOf(area, ticks);
+        QVERIFY2(x >= area.left() && x <= area.right(), qPrintable(QString::number(x)));
+    }
+    // The notes that sound at the playhead are highlighted: black rim around the note.
+    const RollNote* sounding = roll->notes()->noteAt(0, 300);
+    QVERIFY(sounding);
+    const RollFrame f = roll->frame();
+    const QImage shot = roll->viewport()->grab().toImage();
+    const int x0 = static_cast<int>(std::floor(f.xOf(area, sounding->start)));
+    QCOMPARE(shot.pixelColor(std::max(area.left(), x0) + 3, f.yOfKey(area, sounding->key) - 2), QColor(Qt::black));
+    window_->stop();
+    clock_->runFree();
+    QTRY_VERIFY(!ws().playback.isPlaying());
+    w->followPlayhead();
+    QCOMPARE(roll->playDate(), std::nullopt);
+}
+
+void NotesViewTest::savesThePictureAsPngAndSvg() {
+    NotesWindow* w = openNotes();
+    QTemporaryDir dir;
+    QString error;
+    const QString png = dir.filePath(QStringLiteral("notes.png"));
+    const QString svg = dir.filePath(QStringLiteral("notes.svg"));
+    QVERIFY(w->roll()->saveImage(png, &error));
+    QVERIFY(w->roll()->saveImage(svg, &error));
+    QCOMPARE(QImage(png).size(), w->roll()->viewport()->size());
+    QFile file(svg);
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    const QByteArray text = file.readAll();
+    QVERIFY(text.contains("<svg") && text.contains("</svg>") && text.contains("C5"));
+    // A folder that cannot be written gives the reason and leaves nothing behind.
+    QVERIFY(!w->roll()->saveImage(dir.filePath(QStringLiteral("missing/notes.png")), &error));
+    QVERIFY(!error.isEmpty());
+}
+
+TARROWIN_QTEST_MAIN(NotesViewTest)
+#include "notes_view_test.moc"
