@@ -367,6 +367,7 @@ void MainWindow::choosePercussionChannel() {
     PercussionChannelDialog dialog(out.percussionChannel(), this);
     dialog.exec();
     out.setPercussionChannel(dialog.channel());
+    stabilize();  // what the notes view shows depends on it
 }
 
 void MainWindow::startCalculator() {

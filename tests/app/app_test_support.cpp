@@ -20,7 +20,7 @@ RecordedWorkspace::RecordedWorkspace(Clock& clock) {
     ws = std::make_unique<Workspace>(std::move(output), clock, PlayerOptions{false});
 }
 
-WindowUnderTest::WindowUnderTest() : window(std::make_unique<MainWindow>(*recorded.ws)) {
+WindowUnderTest::WindowUnderTest(Clock& clock) : recorded(clock), window(std::make_unique<MainWindow>(*recorded.ws)) {
     window->show();
     if (!QTest::qWaitForWindowExposed(window.get())) qFatal("the main window does not show");
     QApplication::setActiveWindow(window.get());

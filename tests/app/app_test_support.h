@@ -30,7 +30,7 @@ struct RecordedWorkspace {
 
 // A main window on a recording workspace, shown and active, as the window tests start.
 struct WindowUnderTest {
-    WindowUnderTest();
+    explicit WindowUnderTest(Clock& clock = SteadyClock::instance());
     ~WindowUnderTest();
     RecordedWorkspace recorded;
     std::unique_ptr<MainWindow> window;

@@ -28,17 +28,13 @@ class NotesViewTest : public QObject {
    private Q_SLOTS:
     void init() {
         clock_ = std::make_unique<tarrowin::testing::FakeClock>();
-        recorded_ = std::make_unique<RecordedWorkspace>(*clock_);
-        window_ = std::make_unique<MainWindow>(*recorded_->ws);
-        window_->show();
-        QVERIFY(QTest::qWaitForWindowExposed(window_.get()));
+        w_ = std::make_unique<WindowUnderTest>(*clock_);
         setCounters(0, 64);
     }
     void cleanup() {
         ws().playback.stop();
         clock_->runFree();
-        window_.reset();
-        recorded_.reset();
+        w_.reset();
     }
 
     void commandShowsTheWindowAndClosingUnchecksIt();
@@ -49,7 +45,7 @@ class NotesViewTest : public QObject {
     void savesThePictureAsPngAndSvg();
 
    private:
-    Workspace& ws() { return *recorded_->ws; }
+    Workspace& ws() { return w_->ws(); }
     void setCounters(int32_t start, int32_t end) {
         ws().document.edit(QStringLiteral("counters"), DocumentController::Scope::Current, [=](CTarrowinDoc& d) {
             d.setStartCounter(start);
@@ -58,8 +54,8 @@ class NotesViewTest : public QObject {
     }
     // Opens the window and waits for the notes of the document as it is now.
     NotesWindow* openNotes() {
-        window_->action(Command::Notes)->trigger();
-        NotesWindow* w = window_->soundAndNotes().notesWindow();
+        w_->window->action(Command::Notes)->trigger();
+        NotesWindow* w = w_->window->soundAndNotes().notesWindow();
         if (!w) return nullptr;
         waitForNotes(w);
         return w;
@@ -73,12 +69,11 @@ class NotesViewTest : public QObject {
     }
 
     std::unique_ptr<tarrowin::testing::FakeClock> clock_;
-    std::unique_ptr<RecordedWorkspace> recorded_;
-    std::unique_ptr<MainWindow> window_;
+    std::unique_ptr<WindowUnderTest> w_;
 };
 
 void NotesViewTest::commandShowsTheWindowAndClosingUnchecksIt() {
-    QAction* notes = window_->action(Command::Notes);
+    QAction* notes = w_->window->action(Command::Notes);
     QCOMPARE(notes->shortcut(), QKeySequence(Qt::Key_F2));
     NotesWindow* w = openNotes();
     QVERIFY(w && w->isVisible());
@@ -87,7 +82,7 @@ void NotesViewTest::commandShowsTheWindowAndClosingUnchecksIt() {
     QCOMPARE(w->summary(), QStringLiteral("Current Settings, counters 0 to 64: 6 notes"));
     w->close();
     QVERIFY(!notes->isChecked());
-    QVERIFY(!window_->soundAndNotes().notesShown());
+    QVERIFY(!w_->window->soundAndNotes().notesShown());
     notes->trigger();
     QVERIFY(w->isVisible() && notes->isChecked());
     notes->trigger();
@@ -182,7 +177,7 @@ void NotesViewTest::followsEditsAndThePlayMode() {
     QCOMPARE(w->summary(), QStringLiteral("Composition, 2 events, 128 ticks: 12 notes"));
     // The percussion channel moves the drum voices onto their keys.
     ws().playback.output().setPercussionChannel(0);
-    window_->stabilize();
+    w_->window->stabilize();
     waitForNotes(w);
     QCOMPARE(w->roll()->notes()->voices[0].front().key, 35);
 }
@@ -194,7 +189,7 @@ void NotesViewTest::playheadFollowsThePlayOnAFakeClock() {
     PianoRoll* roll = w->roll();
     for (int i = 0; i < 12; ++i) roll->zoomIn();  // far fewer than 400 ticks in sight
     const QRect area = RollFrame::noteArea(roll->viewport()->rect());
-    window_->play();
+    w_->window->play();
     QVERIFY(ws().playback.isPlaying());
     clock_->waitForSleepers();
     for (int ticks : {10, 150, 300}) {
@@ -211,7 +206,7 @@ void NotesViewTest::playheadFollowsThePlayOnAFakeClock() {
     const QImage shot = roll->viewport()->grab().toImage();
     const int x0 = static_cast<int>(std::floor(f.xOf(area, sounding->start)));
     QCOMPARE(shot.pixelColor(std::max(area.left(), x0) + 3, f.yOfKey(area, sounding->key) - 2), QColor(Qt::black));
-    window_->stop();
+    w_->window->stop();
     clock_->runFree();
     QTRY_VERIFY(!ws().playback.isPlaying());
     w->followPlayhead();
