@@ -114,29 +114,36 @@ PY
 "$cli" load "$work/dense.json" "$work/dense.trw"
 "$cli" load "$work/sparse.json" "$work/sparse.trw"
 
-# Plays DOC while parec records the monitor, renders the same passage, and compares the
-# two; a failed comparison is counted, and the next document is played all the same.
+# parec records the sink's monitor while something plays; the recording is then compared
+# with the rendering of the same passage. A failed comparison is counted, and the next
+# document is played all the same.
 failures=0
+start_recording() {  # NAME
+  "${realtime[@]}" parec -d tarrowin.monitor --latency-msec=10 --format=s16le --rate=44100 --channels=2 \
+    --file-format=wav "$work/$1-live.wav" &
+  rec=$!
+  pids+=($rec)
+  sleep 0.3
+}
+compare_recording() {  # NAME RENDER WHAT
+  sleep 0.5
+  kill -INT "$rec"
+  wait "$rec" 2>/dev/null || true
+  echo "$1:"
+  if ! "$python" "$compare" "$2" "$work/$1-live.wav" | sed 's/^/  /'; then
+    echo "FAIL: $3 does not sound like its rendering"
+    failures=$((failures + 1))
+  fi
+}
 check() {  # NAME DOC MODE
   local name=$1 doc=$2 mode=$3
   "$cli" render "$doc" "$work/$name-render.wav" --mode "$mode" --tail 0 2>"$work/$name-render.log" ||
     { cat "$work/$name-render.log"; fail "render of $name failed"; }
-  "${realtime[@]}" parec -d tarrowin.monitor --latency-msec=10 --format=s16le --rate=44100 --channels=2 \
-    --file-format=wav "$work/$name-live.wav" &
-  local rec=$!
-  pids+=($rec)
-  sleep 0.3
+  start_recording "$name"
   local play=(--device 0)
   if [ "$mode" = current ]; then play+=(--lock); else play+=(--mode composition); fi
   "$cli" play "$doc" "${play[@]}" 2>"$work/$name-play.log" || { cat "$work/$name-play.log"; fail "play of $name failed"; }
-  sleep 0.5
-  kill -INT "$rec"
-  wait "$rec" 2>/dev/null || true
-  echo "$name:"
-  if ! "$python" "$compare" "$work/$name-render.wav" "$work/$name-live.wav" | sed 's/^/  /'; then
-    echo "FAIL: live playback of $name does not sound like its rendering"
-    failures=$((failures + 1))
-  fi
+  compare_recording "$name" "$work/$name-render.wav" "live playback of $name"
 }
 
 check dense "$work/dense.trw" current
@@ -144,22 +151,11 @@ check composition "$work/sparse.trw" composition
 
 # The same passage played with the window's Play (Lock on), driven through the
 # accessibility tree in a virtual X server whose clients reach our sound server.
-"${realtime[@]}" parec -d tarrowin.monitor --latency-msec=10 --format=s16le --rate=44100 --channels=2 \
-  --file-format=wav "$work/window-live.wav" &
-rec=$!
-pids+=($rec)
-sleep 0.3
+start_recording window
 TARROWIN_E2E_AUDIO_DRIVER=pulseaudio PULSE_SERVER=unix:$XDG_RUNTIME_DIR/pulse/native \
   TARROWIN_PULSE_DOCUMENT=$work/dense.trw TARROWIN_E2E_SHOTS=$work/shots \
   xvfb-run -a -s "-screen 0 1280x1024x24 -noreset -nolisten tcp" dbus-run-session -- \
   tests/e2e/run_e2e.sh tests/e2e/pulse_play.py 2>"$work/window.log" || { cat "$work/window.log"; fail "the window did not play"; }
-sleep 0.5
-kill -INT "$rec"
-wait "$rec" 2>/dev/null || true
-echo "window (dense):"
-if ! "$python" "$compare" "$work/dense-render.wav" "$work/window-live.wav" | sed 's/^/  /'; then
-  echo "FAIL: the window's live playback does not sound like the rendering"
-  failures=$((failures + 1))
-fi
+compare_recording window "$work/dense-render.wav" "the window's live playback of dense"
 [ "$failures" -eq 0 ] || exit 1
 echo "PulseAudio live playback: passed"

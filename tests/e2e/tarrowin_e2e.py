@@ -51,6 +51,20 @@ def showing(acc):
         return False
 
 
+def work_path(name):
+    """A file in the run's private folder."""
+    return os.path.join(os.environ.get("TARROWIN_E2E_WORK", "/tmp"), name)
+
+
+def random_composition(name, randomize_seed, create_seed):
+    """Five events over eight randomized voices, some of them off, made by tarrowin-cli."""
+    cli("new", work_path("empty.trw"))
+    cli("randomize", work_path("empty.trw"), work_path("random.trw"), "--seed", str(randomize_seed), "--voices", "1-8")
+    cli("create", work_path("random.trw"), work_path(name), "--seed", str(create_seed), "--events", "5", "--voices",
+        "1-8", "--voices-on-off")
+    return work_path(name)
+
+
 def cli(*args, check_rc=True):
     """Runs tarrowin-cli; its standard output."""
     r = subprocess.run([os.path.join(BIN, "tarrowin-cli"), *args], capture_output=True, text=True)

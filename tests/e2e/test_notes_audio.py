@@ -12,7 +12,7 @@ import time
 
 import pyatspi
 
-from tarrowin_e2e import (Tarrowin, act, alert_text, check, cli, click, has, key, poll, run, screenshot, type_text,
+from tarrowin_e2e import (random_composition, Tarrowin, act, alert_text, check, cli, click, has, key, poll, run, screenshot, type_text,
                           xdotool)
 
 # A folder of its own: the other scenario files of a run write into the same work folder.
@@ -38,12 +38,7 @@ def document(name, end=64, tempo=96):
 
 
 def composition():
-    """Five events over eight randomized voices, some of them off."""
-    cli("new", path("empty.trw"))
-    cli("randomize", path("empty.trw"), path("random.trw"), "--seed", "5", "--voices", "1-8")
-    cli("create", path("random.trw"), path("song.trw"), "--seed", "9", "--events", "5", "--voices", "1-8",
-        "--voices-on-off")
-    return path("song.trw")
+    return random_composition("song.trw", 5, 9)
 
 
 def sox_stat(audio):

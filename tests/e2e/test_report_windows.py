@@ -7,7 +7,7 @@ import subprocess
 
 import pyatspi
 
-from tarrowin_e2e import (Tarrowin, act, all_in, check, cli, click, find_in, key, poll, run, screenshot, showing,
+from tarrowin_e2e import (random_composition, Tarrowin, act, all_in, check, cli, click, find_in, key, poll, run, screenshot, showing,
                           type_text)
 
 WORK = os.environ.get("TARROWIN_E2E_WORK", "/tmp")
@@ -18,12 +18,7 @@ def path(name):
 
 
 def song():
-    """Five events over eight randomized voices, some of them off, and modulating voices."""
-    cli("new", path("empty.trw"))
-    cli("randomize", path("empty.trw"), path("random.trw"), "--seed", "3", "--voices", "1-8")
-    cli("create", path("random.trw"), path("song.trw"), "--seed", "7", "--events", "5", "--voices", "1-8",
-        "--voices-on-off")
-    return path("song.trw")
+    return random_composition("song.trw", 3, 7)
 
 
 def rows(lst):
