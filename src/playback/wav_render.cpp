@@ -1,15 +1,9 @@
 #include "wav_render.h"
 
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <array>
-#include <cerrno>
-#include <cstdio>
-#include <cstring>
-#include <filesystem>
 #include <memory>
 
+#include "document/replacing_file.h"
 #include "synth.h"
 
 namespace tarrowin {
@@ -46,37 +40,16 @@ std::array<unsigned char, 44> wavHeader(int sampleRate, uint32_t dataBytes) {
     return h;
 }
 
-// A WAV file written beside its target and renamed over it once complete.
+// The WAV file's header and audio into an output; the header states the length the
+// render will have, and is corrected at the end where the output allows it.
 class WavFile {
    public:
-    explicit WavFile(std::string path) : path_(std::move(path)) {}
-    ~WavFile() {
-        if (file_ != nullptr) std::fclose(file_);
-        if (!temp_.empty()) std::remove(temp_.c_str());
-    }
+    WavFile(ReplacingFile& file, int sampleRate, int64_t expectedFrames)
+        : file_(file), sampleRate_(sampleRate), expectedBytes_(static_cast<uint64_t>(expectedFrames) * 4) {}
 
-    std::string create(int sampleRate) {
-        sampleRate_ = sampleRate;
-        std::string pattern = path_ + ".XXXXXX";
-        const int fd = mkstemp(pattern.data());
-        if (fd < 0) return "Could not create " + path_ + ": " + std::strerror(errno);
-        temp_ = pattern;
-        // mkstemp makes the file private; give it the mode any new file of the user gets.
-        const mode_t mask = umask(0);
-        umask(mask);
-        fchmod(fd, 0666 & ~mask);
-        file_ = fdopen(fd, "wb");
-        if (file_ == nullptr) {
-            ::close(fd);
-            return "Could not create " + path_ + ": " + std::strerror(errno);
-        }
-        const auto header = wavHeader(sampleRate, 0);
+    std::string begin() {
+        const auto header = wavHeader(sampleRate_, static_cast<uint32_t>(expectedBytes_));
         return write(header.data(), header.size());
-    }
-
-    std::string write(const void* data, size_t bytes) {
-        if (std::fwrite(data, 1, bytes, file_) != bytes) return "Could not write " + path_ + ": " + std::strerror(errno);
-        return {};
     }
 
     std::string writeFrames(const int16_t* frames, int count) {
@@ -86,24 +59,23 @@ class WavFile {
     }
 
     std::string finish() {
-        const auto header = wavHeader(sampleRate_, static_cast<uint32_t>(dataBytes_));
-        if (std::fseek(file_, 0, SEEK_SET) != 0) return "Could not write " + path_;
-        if (std::string e = write(header.data(), header.size()); !e.empty()) return e;
-        if (std::fflush(file_) != 0 || fsync(fileno(file_)) != 0) return "Could not write " + path_ + ": " + std::strerror(errno);
-        std::fclose(file_);
-        file_ = nullptr;
-        std::error_code ec;
-        std::filesystem::rename(temp_, path_, ec);
-        if (ec) return "Could not write " + path_ + ": " + ec.message();
-        temp_.clear();
+        if (dataBytes_ != expectedBytes_) {
+            const auto header = wavHeader(sampleRate_, static_cast<uint32_t>(dataBytes_));
+            if (!file_.writeAt(0, header.data(), header.size())) return "Could not write the WAV file: " + file_.error();
+        }
+        if (!file_.commit()) return "Could not write the WAV file: " + file_.error();
         return {};
     }
 
    private:
-    std::string path_;
-    std::string temp_;
-    std::FILE* file_ = nullptr;
-    int sampleRate_ = 44100;
+    std::string write(const void* data, size_t bytes) {
+        if (!file_.write(static_cast<const uint8_t*>(data), bytes)) return "Could not write the WAV file: " + file_.error();
+        return {};
+    }
+
+    ReplacingFile& file_;
+    int sampleRate_;
+    uint64_t expectedBytes_;
     uint64_t dataBytes_ = 0;
 };
 
@@ -166,7 +138,23 @@ int64_t performanceLengthMs(PerformanceMode mode, const Settings& current, std::
 
 RenderResult renderToWav(PerformanceMode mode, const Settings& current, std::span<const Settings> events,
                          const std::string& path, const RenderOptions& options, const RenderProgress& progress) {
+    ReplacingFile file;
+    if (!file.open(path)) {
+        RenderResult result;
+        result.message = "Could not create " + path + ": " + file.error();
+        return result;
+    }
+    return renderToWav(mode, current, events, file, options, progress);
+}
+
+RenderResult renderToWav(PerformanceMode mode, const Settings& current, std::span<const Settings> events,
+                         ReplacingFile& output, const RenderOptions& options, const RenderProgress& progress) {
     RenderResult result;
+    // Whatever ends the render before the file is complete leaves the target as it was.
+    struct Abandon {
+        ReplacingFile& file;
+        ~Abandon() { file.abandon(); }
+    } abandonUnlessCommitted{output};
     if (mode != PerformanceMode::ExportCurrent && mode != PerformanceMode::ExportComposition) {
         result.message = "Only the export of the current settings or of the composition renders to a file";
         return result;
@@ -201,8 +189,8 @@ RenderResult renderToWav(PerformanceMode mode, const Settings& current, std::spa
     }
     created.synth->reset(options.percussionChannel);
 
-    WavFile file(path);
-    if (std::string e = file.create(options.sampleRate); !e.empty()) {
+    WavFile file(output, options.sampleRate, totalFrames);
+    if (std::string e = file.begin(); !e.empty()) {
         result.message = e;
         return result;
     }
@@ -217,6 +205,7 @@ RenderResult renderToWav(PerformanceMode mode, const Settings& current, std::spa
     PerformanceOptions run;
     run.mode = mode;
     run.percussionChannel = options.percussionChannel;
+    run.seed = options.seed;
     perform(run, current, events, renderer, renderer);
     renderer.renderTo(renderer.frameAt(renderer.ms()) + tailFrames);
     if (!renderer.error().empty()) {

@@ -6,6 +6,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <optional>
 #include <span>
 #include <string>
 
@@ -14,11 +15,16 @@
 
 namespace tarrowin {
 
+class ReplacingFile;
+
 struct RenderOptions {
     std::string soundFont;  // empty: the built-in synthesizer's search
     int sampleRate = 44100;
     double tailSeconds = 1.0;
     int32_t percussionChannel = kDefaultPercussionChannel;
+    // Seeds the "Random" modulation run lengths: one seed always gives the same audio.
+    // None: defaultRunLengthSeed(), else different lengths on every render.
+    std::optional<uint64_t> seed;
 };
 
 struct RenderResult {
@@ -35,8 +41,14 @@ using RenderProgress = std::function<void(double fraction)>;
 // The length of a run in milliseconds: its ticks at their events' tick lengths.
 int64_t performanceLengthMs(PerformanceMode mode, const Settings& current, std::span<const Settings> events);
 
-// mode: ExportCurrent or ExportComposition. The file appears complete or not at all.
+// mode: ExportCurrent or ExportComposition. The file appears complete or not at all (it
+// is written through a ReplacingFile).
 RenderResult renderToWav(PerformanceMode mode, const Settings& current, std::span<const Settings> events,
                          const std::string& path, const RenderOptions& options, const RenderProgress& progress = {});
+// The same into an output the caller opened, committed on success and abandoned on
+// failure. The audio's length is known before it is made, so the header goes first and a
+// streaming output (a pipe, the standard output) gets the audio as it is rendered.
+RenderResult renderToWav(PerformanceMode mode, const Settings& current, std::span<const Settings> events,
+                         ReplacingFile& file, const RenderOptions& options, const RenderProgress& progress = {});
 
 }  // namespace tarrowin
