@@ -122,7 +122,7 @@ TEST_F(DocumentCommands, LoadNamesTheFieldItRefuses) {
         {"Current settings: voices must be a list of 16 voices, not 15",
          [](ordered_json& j) { j["current"]["voices"].erase(0); }},
         {"Document: field \"events\" is missing", [](ordered_json& j) { j.erase("events"); }},
-        {"Current settings: endCounter is 4294967296, outside 0..2147483647",
+        {"Current settings: endCounter is 4294967296, outside 0..50959",
          [](ordered_json& j) { j["current"]["endCounter"] = 4294967296LL; }},
     };
     for (const auto& c : cases) {
