@@ -110,6 +110,7 @@ void releaseSlot(int& slot) {
 int systemFsync(int fd) { return ::fsync(fd); }
 int systemRename(const char* from, const char* to) { return ::rename(from, to); }
 ReplacingFile::DurabilityCalls g_calls{&systemFsync, &systemRename};
+std::atomic<bool> g_unnamedAllowed{true};
 
 // A short name that is hidden in listings and fits beside the longest file name.
 std::string temporaryName(const std::string& dir) {
@@ -154,6 +155,7 @@ ReplacingFile::~ReplacingFile() { abandon(); }
 
 void ReplacingFile::setDurabilityCalls(const DurabilityCalls& calls) { g_calls = calls; }
 void ReplacingFile::resetDurabilityCalls() { g_calls = {&systemFsync, &systemRename}; }
+void ReplacingFile::setUnnamedFilesAllowed(bool allowed) { g_unnamedAllowed = allowed; }
 
 bool ReplacingFile::fail() {
     error_ = std::strerror(errno);
@@ -232,7 +234,11 @@ bool ReplacingFile::openStandardOutput() {
 
 bool ReplacingFile::createTemporary(const std::string& target, const struct stat* existing) {
     const std::string dir = directoryOf(target);
-    fd_ = ::open(dir.c_str(), O_TMPFILE | O_WRONLY | O_CLOEXEC, 0666);
+    if (g_unnamedAllowed) {
+        fd_ = ::open(dir.c_str(), O_TMPFILE | O_WRONLY | O_CLOEXEC, 0666);
+    } else {
+        errno = EOPNOTSUPP;
+    }
     if (fd_ >= 0 && canNameUnnamedFiles()) {
         unnamed_ = true;
     } else {

@@ -67,6 +67,9 @@ class ReplacingFile {
     };
     static void setDurabilityCalls(const DurabilityCalls& calls);
     static void resetDurabilityCalls();
+    // Whether unnamed files are used where the file system has them (the default). Tests
+    // turn them off to exercise the named temporary files other file systems get.
+    static void setUnnamedFilesAllowed(bool allowed);
 
     // For a signal handler that ends the process: removes the temporary names of every
     // open ReplacingFile (an unnamed file vanishes with the process by itself) and calls
