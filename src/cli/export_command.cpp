@@ -81,7 +81,8 @@ void exportDocument(const ExportArguments& args) {
         result = exportMidi(doc, options, file);
     }
     if (!result.ok) {
-        throw CliError(result.detail.empty() ? result.message : result.message + " " + args.out + ": " + result.detail);
+        const std::string shown = toStdout ? "to the standard output" : args.out;
+        throw CliError(result.detail.empty() ? result.message : result.message + " " + shown + ": " + result.detail);
     }
     if (toStdout) return;
     std::cout << args.out << ": " << (composition ? "composition of " : "current settings, ");
