@@ -143,13 +143,13 @@ template std::string checkInt(const IntRule<GlobalSettings>&, int64_t, const Val
 template std::string checkInt(const IntRule<VoiceSettings>&, int64_t, const ValueLocation&);
 
 std::string checkFloat(const FloatRule& rule, double value, const ValueLocation& where) {
-    const std::string prefix = where.describe() + ": " + std::string(rule.name) + " is ";
     // The rule holds for the float that is stored; a number that would be stored as an
     // infinity is not finite.
     const std::optional<float> stored = nearestFloat(value);
-    if (!stored) return prefix + formatNumber(value) + ", not a finite number";
-    if (*stored >= rule.min && *stored <= rule.max) return {};
-    return prefix + formatNumber(value) + ", outside " + formatFloat(rule.min) + ".." + formatFloat(rule.max);
+    if (stored && *stored >= rule.min && *stored <= rule.max) return {};
+    const std::string prefix = where.describe() + ": " + std::string(rule.name) + " is " + formatNumber(value);
+    if (!stored) return prefix + ", not a finite number";
+    return prefix + ", outside " + formatFloat(rule.min) + ".." + formatFloat(rule.max);
 }
 
 std::string checkListCount(std::string_view list, int64_t count, const ValueLocation& where) {
