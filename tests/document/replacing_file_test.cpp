@@ -73,6 +73,22 @@ class ReplacingFileTest : public ::testing::Test {
         return ::rename(from, to);
     }
 
+    // The next save goes through the recording calls, with an unnamed or a named
+    // temporary file; `failFlush` makes the file's flush fail.
+    void record(bool unnamed, bool failFlush) {
+        ReplacingFile::setUnnamedFilesAllowed(unnamed);
+        std::ofstream(target_) << "old";
+        steps().clear();
+        watched_ = target_;
+        failFlush_ = failFlush;
+        ReplacingFile::setDurabilityCalls({&recordFsync, &recordRename});
+    }
+    FileResult saveNewDocument() const {
+        CTarrowinDoc doc;
+        doc.OnNewDocument();
+        return saveDocumentFile(target_, doc);
+    }
+
     fs::path dir_;
     std::string target_;
 };
@@ -80,15 +96,8 @@ class ReplacingFileTest : public ::testing::Test {
 TEST_F(ReplacingFileTest, FlushesTheFileThenRenamesThenFlushesTheFolder) {
     for (const bool unnamed : {true, false}) {
         SCOPED_TRACE(unnamed ? "unnamed temporary file" : "named temporary file");
-        ReplacingFile::setUnnamedFilesAllowed(unnamed);
-        std::ofstream(target_) << "old";
-        steps().clear();
-        watched_ = target_;
-        failFlush_ = false;
-        ReplacingFile::setDurabilityCalls({&recordFsync, &recordRename});
-        CTarrowinDoc doc;
-        doc.OnNewDocument();
-        const FileResult r = saveDocumentFile(target_, doc);
+        record(unnamed, false);
+        const FileResult r = saveNewDocument();
         ASSERT_TRUE(r.ok) << r.message;
         EXPECT_EQ(steps(), (std::vector<std::string>{"flush file, target old", "rename to song.trw",
                                                      "flush folder"}));
@@ -99,14 +108,8 @@ TEST_F(ReplacingFileTest, FlushesTheFileThenRenamesThenFlushesTheFolder) {
 TEST_F(ReplacingFileTest, AFailedFlushRenamesNothing) {
     for (const bool unnamed : {true, false}) {
         SCOPED_TRACE(unnamed ? "unnamed temporary file" : "named temporary file");
-        ReplacingFile::setUnnamedFilesAllowed(unnamed);
-        steps().clear();
-        watched_ = target_;
-        failFlush_ = true;
-        ReplacingFile::setDurabilityCalls({&recordFsync, &recordRename});
-        CTarrowinDoc doc;
-        doc.OnNewDocument();
-        const FileResult r = saveDocumentFile(target_, doc);
+        record(unnamed, true);
+        const FileResult r = saveNewDocument();
         EXPECT_FALSE(r.ok);
         EXPECT_NE(r.message.find("Input/output error"), std::string::npos) << r.message;
         EXPECT_EQ(steps(), std::vector<std::string>{"flush file, target old"});
