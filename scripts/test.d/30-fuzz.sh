@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Fuzzes the readers and the tools' command line for a short, bounded time with libFuzzer,
 # AddressSanitizer and UndefinedBehaviorSanitizer: the document reader and load's JSON
-# reader FUZZ_SECONDS each (default 20), the arguments of edit-voices and randomize half as
+# reader FUZZ_SECONDS each (default 15), the arguments of edit-voices and randomize half as
 # long. Needs clang++; skipped without.
 set -euo pipefail
 cd "$(dirname "$0")/../.."
@@ -9,7 +9,7 @@ if ! command -v clang++ >/dev/null; then
   echo "clang++ not found: fuzzing skipped"
   exit 0
 fi
-seconds=${FUZZ_SECONDS:-20}
+seconds=${FUZZ_SECONDS:-15}
 cmake -S . -B build-fuzz -G Ninja -DCMAKE_CXX_COMPILER=clang++ -DCMAKE_BUILD_TYPE=RelWithDebInfo \
   -DTARROWIN_FUZZ=ON -DTARROWIN_BENCH=OFF >/dev/null
 cmake --build build-fuzz -j"$(nproc)" --target document_reader_fuzz json_reader_fuzz tool_arguments_fuzz
