@@ -208,7 +208,7 @@ bool compare(const char* name, const std::vector<Settings>& events, int repeat, 
     for (const Settings& e : events) doc.mutableComposition().append(e);
 
     const auto exportRun = [&](ByteOutput& out) -> int64_t {
-        const ExportResult r = writeMidi(doc, ExportOptions{ExportMode::Composition, kDefaultPercussionChannel, {}}, out);
+        const ExportResult r = writeMidi(doc, ExportOptions{ExportMode::Composition, kDefaultPercussionChannel, {}, {}}, out);
         return r.ok ? r.notes : -1;
     };
     const auto referenceRun = [&](ByteOutput& out) -> int64_t {

@@ -1,7 +1,11 @@
 #include "document_json.h"
 
+#include "document/document_file.h"
+#include "document/replacing_file.h"
+
 #include <cstdlib>
 #include <limits>
+#include <optional>
 #include <set>
 #include <string>
 #include <vector>
@@ -54,7 +58,11 @@ struct JsonFailure {
 std::string typeName(const Json& j) {
     if (j.is_number_integer()) return "an integer";
     if (j.is_number()) return "a number with a fraction";
-    return std::string("a ") + j.type_name();
+    if (j.is_object()) return "an object";
+    if (j.is_array()) return "a list";
+    if (j.is_string()) return "a string";
+    if (j.is_boolean()) return "true or false";
+    return "null";
 }
 
 [[noreturn]] void refuse(std::string message) { throw JsonFailure{std::move(message)}; }
@@ -93,9 +101,7 @@ void readFloat(const FloatRule& rule, const Json& object, VoiceSettings& voice, 
     if (!j.is_number()) refuse(where.describe() + ": " + std::string(rule.name) + " must be a number, not " + typeName(j));
     const double value = j.get<double>();
     if (auto m = checkFloat(rule, value, where); !m.empty()) refuse(m);
-    const float stored = static_cast<float>(value);
-    if (auto m = checkFloat(rule, stored, where); !m.empty()) refuse(m);
-    voice.*rule.member = stored;
+    voice.*rule.member = *nearestFloat(value);
 }
 
 void readList(const ListRule& rule, const Json& object, VoiceSettings& voice, const ValueLocation& where) {
@@ -179,6 +185,59 @@ FileResult documentFromJson(const Json& json, CTarrowinDoc& doc) {
     } catch (const JsonFailure& failure) {
         return FileResult::failure(failure.message);
     }
+}
+
+namespace {
+
+struct TooDeep {};
+
+// The library's message without its "[json.exception.parse_error.101] " tag.
+std::string jsonMessage(const Json::exception& e) {
+    std::string what = e.what();
+    if (const auto tag = what.find("] "); what.rfind("[json.exception", 0) == 0 && tag != std::string::npos) {
+        what.erase(0, tag + 2);
+    }
+    // out_of_range 406: "number overflow parsing '1e999'".
+    if (const auto quote = what.find(" parsing '"); e.id == 406 && quote != std::string::npos) {
+        std::string number = what.substr(quote + 10);
+        if (!number.empty() && number.back() == '\'') number.pop_back();
+        if (number.size() > 40) number = number.substr(0, 40) + "...";
+        return "the number " + number + " is too large";
+    }
+    return what;
+}
+
+}  // namespace
+
+FileResult documentFromJsonText(std::string_view text, CTarrowinDoc& doc) {
+    // Each object and list is refused as it opens when it lies deeper than any document's,
+    // so no deeply nested value is ever built (or destroyed).
+    const Json::parser_callback_t limitDepth = [](int depth, Json::parse_event_t event, Json&) {
+        const bool opens = event == Json::parse_event_t::object_start || event == Json::parse_event_t::array_start;
+        if (opens && depth >= kMaxJsonDepth) throw TooDeep{};
+        return true;
+    };
+    Json json;
+    try {
+        json = Json::parse(text.begin(), text.end(), limitDepth);
+    } catch (const TooDeep&) {
+        return FileResult::failure("it is nested deeper than a Tarrowin document (" + std::to_string(kMaxJsonDepth) +
+                                   " levels)");
+    } catch (const Json::exception& e) {
+        return FileResult::failure("it is not valid JSON: " + jsonMessage(e));
+    }
+    auto result = documentFromJson(json, doc);
+    if (!result.ok) result.message = "it is not a Tarrowin document: " + result.message;
+    return result;
+}
+
+FileResult readDocumentJsonFile(const std::string& path, CTarrowinDoc& doc) {
+    const auto fail = [&](const std::string& why) { return FileResult::failure("Cannot read \"" + path + "\": " + why); };
+    std::vector<uint8_t> bytes;
+    if (const std::string why = readRegularFile(path, kMaxDocumentFileSize, bytes); !why.empty()) return fail(why);
+    const std::string_view text(reinterpret_cast<const char*>(bytes.data()), bytes.size());
+    if (auto result = documentFromJsonText(text, doc); !result.ok) return fail(result.message);
+    return {};
 }
 
 }  // namespace tarrowin::cli

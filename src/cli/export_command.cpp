@@ -1,45 +1,22 @@
 // "export": write a document's current settings or its composition as a MIDI file.
 
 #include <CLI/CLI.hpp>
-#include <signal.h>
 #include <unistd.h>
 
-#include <atomic>
 #include <chrono>
 #include <cstdio>
 #include <iostream>
+#include <optional>
 #include <string>
 
 #include "cli_documents.h"
+#include "cli_options.h"
 #include "command_registry.h"
-#include "document/document_file.h"
+#include "document/replacing_file.h"
 #include "midifile/midi_export.h"
 
 namespace tarrowin::cli {
 namespace {
-
-std::atomic<bool> g_interrupted{false};
-
-void onInterrupt(int) { g_interrupted = true; }
-
-// Ctrl-C while exporting cancels the export, so no temporary file is left behind.
-class InterruptGuard {
-   public:
-    InterruptGuard() {
-        struct sigaction action {};
-        action.sa_handler = onInterrupt;
-        sigemptyset(&action.sa_mask);
-        ::sigaction(SIGINT, &action, &oldInt_);
-        ::sigaction(SIGTERM, &action, &oldTerm_);
-    }
-    ~InterruptGuard() {
-        ::sigaction(SIGINT, &oldInt_, nullptr);
-        ::sigaction(SIGTERM, &oldTerm_, nullptr);
-    }
-
-   private:
-    struct sigaction oldInt_ {}, oldTerm_ {};
-};
 
 // A percentage on the terminal, shown only once an export has taken a moment, so short
 // ones print nothing.
@@ -49,7 +26,6 @@ class ProgressLine {
     ~ProgressLine() { clear(); }
 
     bool update(int64_t done, int64_t total) {
-        if (g_interrupted) return false;
         if (!terminal_ || total <= 0) return true;
         const auto now = Clock::now();
         if (now - start_ < kQuietTime || now - last_ < kInterval) return true;
@@ -83,29 +59,30 @@ struct ExportArguments {
     std::string out;
     std::string mode;  // "current", "composition", or empty: composition when there are events
     int percussionChannel = kDefaultPercussionChannel;
+    std::optional<int64_t> seed;
 };
 
 void exportDocument(const ExportArguments& args) {
     // "-" is the standard output; the file then goes there and the summary is left out.
     const bool toStdout = args.out == "-";
-    if (toStdout && ::isatty(STDOUT_FILENO) == 1) throw CliError("Not writing a MIDI file to a terminal");
-    const std::string out = toStdout ? "/dev/stdout" : args.out;
-
+    ReplacingFile file;
+    openOutput(file, args.out, {args.in});
     const CTarrowinDoc doc = readDocument(args.in);
 
     const bool composition = args.mode.empty() ? !doc.composition().isEmpty() : args.mode == "composition";
-    const ExportMode mode = composition ? ExportMode::Composition : ExportMode::CurrentSettings;
+    ExportOptions options;
+    options.mode = composition ? ExportMode::Composition : ExportMode::CurrentSettings;
+    options.percussionChannel = args.percussionChannel;
+    options.seed = args.seed;
     ExportResult result;
     {
-        InterruptGuard guard;
-        g_interrupted = false;
         ProgressLine progress(composition ? "composition" : "current settings");
-        result = exportMidi(doc, mode, out, args.percussionChannel,
-                            [&progress](int64_t done, int64_t total) { return progress.update(done, total); });
+        options.progress = [&progress](int64_t done, int64_t total) { return progress.update(done, total); };
+        result = exportMidi(doc, options, file);
     }
-    if (result.cancelled) throw CliError("Export cancelled; " + args.out + " was not written", 130);
     if (!result.ok) {
-        throw CliError(result.detail.empty() ? result.message : result.message + " " + args.out + ": " + result.detail);
+        const std::string shown = toStdout ? "to the standard output" : args.out;
+        throw CliError(result.detail.empty() ? result.message : result.message + " " + shown + ": " + result.detail);
     }
     if (toStdout) return;
     std::cout << args.out << ": " << (composition ? "composition of " : "current settings, ");
@@ -126,6 +103,7 @@ void setup(CLI::App& app) {
                     "The MIDI channel 0..15 whose voices strike their percussion key")
         ->check(CLI::Range(0, 15))
         ->capture_default_str();
+    addRunSeedOption(cmd, args.seed);
     cmd->callback([] { exportDocument(args); });
 }
 

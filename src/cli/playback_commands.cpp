@@ -2,14 +2,19 @@
 // one of them, and render a document through the built-in synthesizer into a WAV file.
 
 #include <CLI/CLI.hpp>
+#include <fcntl.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <array>
 #include <atomic>
 #include <cctype>
+#include <cerrno>
 #include <chrono>
 #include <csignal>
 #include <cstdio>
+#include <cstdlib>
+#include <cstring>
 #include <iostream>
 #include <optional>
 #include <sstream>
@@ -17,9 +22,11 @@
 #include <thread>
 
 #include "cli_documents.h"
-#include "midifile/midi_export.h"
+#include "cli_options.h"
 #include "command_registry.h"
-#include "document/document_file.h"
+#include "document/replacing_file.h"
+#include "engine/generators.h"
+#include "midifile/midi_export.h"
 #include "playback/midi_output.h"
 #include "playback/player.h"
 #include "playback/system_backends.h"
@@ -29,8 +36,6 @@ namespace tarrowin::cli {
 namespace {
 
 using namespace std::chrono_literals;
-
-// The message of an export whose Start counter is not before its End counter.
 
 bool stderrIsTerminal() { return isatty(STDERR_FILENO) == 1; }
 
@@ -70,10 +75,15 @@ void listDevices() {
     for (size_t row = 0; row < rows.size(); ++row) std::cout << row << "  " << rows[row] << '\n';
 }
 
-// Ctrl-C and SIGTERM only raise a flag; the main thread then stops the worker, which sends
-// its final messages and closes the device before the program ends.
+// While playing, Ctrl-C, SIGTERM and SIGHUP only note the signal; the main thread then
+// stops the worker, which sends its final messages and closes the device before the
+// program ends. Ctrl-C is the usual way to end a playback and keeps a recording; the
+// other two end the command as stopped, without one.
 std::atomic<int> interrupted{0};
-extern "C" void onInterrupt(int) { interrupted.store(1); }
+extern "C" void onInterrupt(int signal) {
+    int none = 0;
+    interrupted.compare_exchange_strong(none, signal);
+}
 
 class ScopedInterruptHandler {
    public:
@@ -82,18 +92,58 @@ class ScopedInterruptHandler {
         struct sigaction sa {};
         sa.sa_handler = onInterrupt;
         sigemptyset(&sa.sa_mask);
-        sigaction(SIGINT, &sa, &oldInt_);
-        sigaction(SIGTERM, &sa, &oldTerm_);
+        for (size_t i = 0; i < kSignals.size(); ++i) sigaction(kSignals[i], &sa, &old_[i]);
     }
     ~ScopedInterruptHandler() {
-        sigaction(SIGINT, &oldInt_, nullptr);
-        sigaction(SIGTERM, &oldTerm_, nullptr);
+        for (size_t i = 0; i < kSignals.size(); ++i) sigaction(kSignals[i], &old_[i], nullptr);
     }
 
    private:
-    struct sigaction oldInt_ {};
-    struct sigaction oldTerm_ {};
+    static constexpr std::array<int, 3> kSignals = {SIGINT, SIGTERM, SIGHUP};
+    std::array<struct sigaction, 3> old_{};
 };
+
+// Where the built-in synthesizer records a play --wav: a private folder that is removed
+// afterwards. The finished recording is copied into the output, which was opened (and
+// checked) before playing began.
+class RecordingFolder {
+   public:
+    RecordingFolder() {
+        const char* tmp = std::getenv("TMPDIR");
+        std::string pattern = std::string(tmp != nullptr && *tmp != '\0' ? tmp : "/tmp") + "/tarrowin-play-XXXXXX";
+        if (::mkdtemp(pattern.data()) == nullptr) {
+            throw CliError("Cannot make a folder for the recording: " + std::string(std::strerror(errno)));
+        }
+        dir_ = pattern;
+    }
+    ~RecordingFolder() {
+        for (const std::string& name : {file(), file() + ".partial"}) ::unlink(name.c_str());
+        ::rmdir(dir_.c_str());
+    }
+    RecordingFolder(const RecordingFolder&) = delete;
+    RecordingFolder& operator=(const RecordingFolder&) = delete;
+    std::string file() const { return dir_ + "/recording.wav"; }
+
+   private:
+    std::string dir_;
+};
+
+void copyRecording(const std::string& recording, ReplacingFile& out, const std::string& name) {
+    const int fd = ::open(recording.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) throw CliError("The built-in synthesizer wrote no recording for " + name);
+    std::array<uint8_t, 65536> chunk{};
+    ssize_t n = 0;
+    while ((n = ::read(fd, chunk.data(), chunk.size())) != 0) {
+        if (n < 0 && errno == EINTR) continue;
+        if (n < 0 || !out.write(chunk.data(), static_cast<size_t>(n))) {
+            const std::string why = n < 0 ? std::strerror(errno) : out.error();
+            ::close(fd);
+            throw CliError("Cannot write " + name + ": " + why);
+        }
+    }
+    ::close(fd);
+    writeAndCommit(out, name, nullptr, 0);
+}
 
 class FinishListener final : public PlaybackListener {
    public:
@@ -125,9 +175,13 @@ struct PlayArgs {
     std::string soundFont;
     int percussionChannel = kDefaultPercussionChannel;
     double delay = 0;
+    std::optional<int64_t> seed;
 };
 
 void playDocument(const PlayArgs& a) {
+    // A recording's target is checked, and refused, before anything plays.
+    ReplacingFile wavOut;
+    if (!a.wav.empty()) openOutput(wavOut, a.wav, {a.in});
     const CTarrowinDoc doc = readDocument(a.in);
     const bool composition = a.mode == "composition";
     if (composition && doc.composition().isEmpty()) throw CliError("The document has no composition to play");
@@ -136,9 +190,15 @@ void playDocument(const PlayArgs& a) {
                        std::to_string(doc.composition().lastIndex()));
     }
 
+    // The players make their runs themselves: the seed reaches them as the runs' default.
+    if (a.seed) setDefaultRunLengthSeed(static_cast<uint64_t>(*a.seed));
+    ScopedInterruptHandler interrupts;
+    std::optional<RecordingFolder> recording;
+    if (!a.wav.empty()) recording.emplace();
+
     SynthOptions synth;
     synth.soundFont = a.soundFont;
-    synth.wavFile = a.wav;
+    if (recording) synth.wavFile = recording->file();
     MidiOutput output(systemBackends(synth));
     if (output.countDevices() == 0) throw CliError(kNoDevicesMessage);
     const int32_t device = resolveDevice(output, a.device);
@@ -153,13 +213,13 @@ void playDocument(const PlayArgs& a) {
         if (const OpenResult r = output.open(); !r.ok()) throw CliError(r.message);
         output.close();
         std::cerr << "Device: " << output.deviceName(device) << "; playing in " << a.delay << " s\n";
-        std::this_thread::sleep_for(std::chrono::duration<double>(a.delay));
+        const auto until = std::chrono::steady_clock::now() + std::chrono::duration<double>(a.delay);
+        while (interrupted.load() == 0 && std::chrono::steady_clock::now() < until) std::this_thread::sleep_for(20ms);
     }
 
     Player player(output);
     FinishListener listener;
     player.setListener(&listener);
-    ScopedInterruptHandler interrupts;
     const PlayResult started =
         player.play(composition ? PlayRequest::composition(doc, a.fromEvent) : PlayRequest::live(doc, a.lock));
     if (!started.started()) {
@@ -200,7 +260,15 @@ void playDocument(const PlayArgs& a) {
               << clockText(std::chrono::steady_clock::now() - t0);
     if (!composition) std::cerr << "; End counter " << player.endCounter();
     std::cerr << '\n';
-    if (!a.wav.empty()) std::cerr << "Wrote " << a.wav << '\n';
+    output.close();  // the synthesizer completes its recording
+    if (const int signal = interrupted.load(); signal == SIGTERM || signal == SIGHUP) {
+        throw CliError(std::string(signal == SIGTERM ? "Terminated" : "Hung up") +
+                           (a.wav.empty() ? "" : "; " + a.wav + " was not written"),
+                       128 + signal);
+    }
+    if (!recording) return;
+    copyRecording(recording->file(), wavOut, a.wav);
+    if (a.wav != "-") std::cerr << "Wrote " << a.wav << '\n';
 }
 
 struct RenderArgs {
@@ -210,9 +278,12 @@ struct RenderArgs {
     std::string soundFont;
     double tail = 1.0;
     int percussionChannel = kDefaultPercussionChannel;
+    std::optional<int64_t> seed;
 };
 
 void renderDocument(const RenderArgs& a) {
+    ReplacingFile file;
+    openOutput(file, a.out, {a.in});
     const CTarrowinDoc doc = readDocument(a.in);
     const bool composition = a.mode.empty() ? !doc.composition().isEmpty() : a.mode == "composition";
     // The same refusals as the MIDI file export, whose stream is rendered.
@@ -225,6 +296,7 @@ void renderDocument(const RenderArgs& a) {
     options.soundFont = a.soundFont;
     options.tailSeconds = a.tail;
     options.percussionChannel = a.percussionChannel;
+    options.seed = a.seed;
     const bool terminal = stderrIsTerminal();
     int shown = -1;
     const auto progress = [&](double f) {
@@ -236,11 +308,11 @@ void renderDocument(const RenderArgs& a) {
     const auto t0 = std::chrono::steady_clock::now();
     const std::vector<Settings>& events = doc.composition().events();
     const RenderResult r = renderToWav(composition ? PerformanceMode::ExportComposition : PerformanceMode::ExportCurrent,
-                                       doc.current(), events, a.out, options, progress);
+                                       doc.current(), events, file, options, progress);
     if (terminal && shown >= 0) std::cerr << '\n';
     if (!r.ok) throw CliError(r.message);
     const double took = std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
-    std::cerr << "Wrote " << a.out << ": " << clockText(std::chrono::milliseconds(r.frames * 1000 / options.sampleRate))
+    std::cerr << "Wrote " << (a.out == "-" ? std::string("the standard output") : a.out) << ": " << clockText(std::chrono::milliseconds(r.frames * 1000 / options.sampleRate))
               << " of audio with " << r.soundFont << ", rendered in " << took << " s\n";
 }
 
@@ -259,25 +331,29 @@ void setup(CLI::App& app) {
         ->capture_default_str();
     p->add_option("--from-event", play.fromEvent, "Composition: the event to play from")->capture_default_str();
     p->add_flag("--lock", play.lock, "Current settings: stop at the End counter (Lock on); else play until Ctrl-C");
-    p->add_option("--wav", play.wav, "Built-in synthesizer: record the playback into this WAV file instead of a sound card");
+    p->add_option("--wav", play.wav,
+                  "Built-in synthesizer: record the playback into this WAV file instead of a sound card (- for the "
+                  "standard output)");
     p->add_option("--soundfont", play.soundFont, "Built-in synthesizer: the SoundFont (else $TARROWIN_SOUNDFONT or the system's GM SoundFont)");
     p->add_option("--percussion-channel", play.percussionChannel, "The channel of the percussion voices (0..15)")
         ->check(CLI::Range(0, 15))
         ->capture_default_str();
     p->add_option("--delay", play.delay, "Seconds to wait with the device open before playing (to connect a virtual port)")
-        ->check(CLI::Range(0.0, 3600.0));
+        ->check(finiteRange(0.0, 3600.0));
+    addRunSeedOption(p, play.seed);
     p->callback([] { playDocument(play); });
 
     static RenderArgs render;
     auto* r = app.add_subcommand("render", "Render a document through the built-in synthesizer into a WAV file");
     r->add_option("IN.trw", render.in, "The document file to render")->required();
-    r->add_option("OUT.wav", render.out, "The WAV file to write")->required();
+    r->add_option("OUT.wav", render.out, "The WAV file to write (- for the standard output)")->required();
     r->add_option("--mode", render.mode, "The current settings or the composition (default: the composition if there is one)")
         ->check(CLI::IsMember({"current", "composition"}));
     r->add_option("--soundfont", render.soundFont, "The SoundFont (else $TARROWIN_SOUNDFONT or the system's GM SoundFont)");
     r->add_option("--tail", render.tail, "Seconds of audio after the last tick, for the last notes to ring out")
-        ->check(CLI::Range(0.0, 60.0))
+        ->check(finiteRange(0.0, 60.0))
         ->capture_default_str();
+    addRunSeedOption(r, render.seed);
     r->add_option("--percussion-channel", render.percussionChannel, "The channel of the percussion voices (0..15)")
         ->check(CLI::Range(0, 15))
         ->capture_default_str();

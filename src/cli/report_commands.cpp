@@ -3,9 +3,9 @@
 
 #include <CLI/CLI.hpp>
 
+#include <QBuffer>
+#include <QByteArray>
 #include <QImage>
-#include <QSaveFile>
-#include <QString>
 
 #include <iostream>
 #include <optional>
@@ -15,6 +15,7 @@
 #include "command_registry.h"
 #include "document/document.h"
 #include "document/document_file.h"
+#include "document/replacing_file.h"
 #include "reports/composition_image.h"
 #include "reports/composition_info.h"
 #include "reports/current_note.h"
@@ -59,6 +60,8 @@ void notes(const std::string& path) {
 }
 
 void image(const std::string& in, const std::string& out) {
+    ReplacingFile file;
+    openOutput(file, out, {in});
     const CTarrowinDoc doc = readDocument(in);
     requireEvents(in, doc, "image");
     const ImageSums sums = computeImageSums(doc.composition());
@@ -69,12 +72,12 @@ void image(const std::string& in, const std::string& out) {
         const uint8_t* row = pixels.rgb().data() + static_cast<size_t>(y) * n * 3;
         std::copy(row, row + n * 3, picture.scanLine(y));
     }
-    // QSaveFile writes beside the target and renames on success, so a failed write never
-    // leaves a truncated picture behind.
-    QSaveFile file(QString::fromStdString(out));
-    if (!file.open(QIODevice::WriteOnly) || !picture.save(&file, "PNG") || !file.commit()) {
-        throw CliError("Could not write the image to " + out + ": " + file.errorString().toStdString());
-    }
+    // The PNG is small: made in memory, then written like every other output.
+    QByteArray png;
+    QBuffer buffer(&png);
+    if (!buffer.open(QIODevice::WriteOnly) || !picture.save(&buffer, "PNG")) throw CliError("Could not make the PNG image");
+    writeAndCommit(file, out, png.constData(), static_cast<size_t>(png.size()));
+    if (out == "-") return;
     std::cout << "Wrote " << kImageWindowTitle.data() << " (S = " << sums.sum << ", K = " << sums.count << ") to "
               << out << '\n';
 }
@@ -94,7 +97,7 @@ void setup(CLI::App& app) {
 
     auto* imageCmd = app.add_subcommand("image", "Write the image from the composition as a PNG file");
     imageCmd->add_option("IN", input, "Document file (.trw)")->required();
-    imageCmd->add_option("OUT", output, "PNG file to write")->required();
+    imageCmd->add_option("OUT", output, "PNG file to write (- for the standard output)")->required();
     imageCmd->callback([] { image(input, output); });
 }
 

@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <cctype>
 #include <functional>
+#include <initializer_list>
 #include <iostream>
 #include <memory>
 #include <optional>
@@ -16,6 +17,7 @@
 #include <vector>
 
 #include "cli_documents.h"
+#include "cli_options.h"
 #include "command_registry.h"
 #include "document/document_file.h"
 #include "engine/tables.h"
@@ -39,8 +41,10 @@ class CliPrompter : public Prompter {
     }
     bool ask(const std::string& text, const std::string& caption) override {
         std::cout << caption << ": " << text << ' ' << (answerYes ? "Yes" : "No") << '\n';
+        ++questions;
         return answerYes;
     }
+    int questions = 0;
     // Ends the command with the messages shown so far.
     [[noreturn]] void fail() const { throw CliError(joined()); }
     std::string joined() const {
@@ -56,14 +60,37 @@ void refuseWith(const std::optional<Message>& m) {
 
 // ---- Lists of items on the command line: "all", "none", names and numbers.
 
-// Lower case, letters, digits and '#' only: "Morse-Thue" and "morse thue" both read
-// "morsethue".
-std::string normalized(std::string_view text) {
+// The words of a name as the user may type it, for matching against a label: lower case,
+// and every run of characters other than letters, digits and '#' one separator, kept where
+// it stands. "Morse-Thue", "morse thue" and "MORSE_THUE" all read "morse-thue"; "C-1" (a
+// note below C0) does not read "c1", nor "-3" "3".
+std::string words(std::string_view text) {
+    while (!text.empty() && std::isspace(static_cast<unsigned char>(text.front()))) text.remove_prefix(1);
+    while (!text.empty() && std::isspace(static_cast<unsigned char>(text.back()))) text.remove_suffix(1);
     std::string out;
+    bool separator = false;
     for (char c : text) {
-        if (std::isalnum(static_cast<unsigned char>(c)) || c == '#') out += static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+        if (std::isalnum(static_cast<unsigned char>(c)) || c == '#') {
+            if (separator) out += '-';
+            separator = false;
+            out += static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+        } else {
+            separator = true;
+        }
     }
+    if (separator) out += '-';
     return out;
+}
+
+// Whether typed text names a label: the same words, or, typed without any separator, the
+// label's words run together ("morsethue", "octatonic1").
+bool names(std::string_view typed, std::string_view label) {
+    const std::string t = words(typed), l = words(label);
+    if (t == l) return true;
+    if (t.find('-') != std::string::npos) return false;
+    std::string joined = l;
+    joined.erase(std::remove(joined.begin(), joined.end(), '-'), joined.end());
+    return t == joined;
 }
 
 struct ItemList {
@@ -91,8 +118,10 @@ std::optional<int> parseNumber(const std::string& s) {
 // The flags a list such as "henon,lorenz", "0-15,40" or "none" names.
 std::vector<bool> parseItems(const std::string& option, const std::string& text, const ItemList& items) {
     std::vector<bool> on(static_cast<size_t>(items.count), false);
-    for (const std::string& part : split(text, ',')) {
-        const std::string key = normalized(part);
+    const std::vector<std::string> parts = split(text, ',');
+    if (parts.empty()) throw CliError(option + ": give at least one item (see --help)");
+    for (const std::string& part : parts) {
+        const std::string key = words(part);
         if (key == "all") {
             on.assign(on.size(), true);
             continue;
@@ -114,7 +143,7 @@ std::vector<bool> parseItems(const std::string& option, const std::string& text,
             }
         }
         for (int i = 0; i < items.count && !found; ++i) {
-            if (normalized(items.label(i)) == key) on[static_cast<size_t>(i)] = found = true;
+            if (names(part, items.label(i))) on[static_cast<size_t>(i)] = found = true;
         }
         if (!found) throw CliError(option + ": \"" + part + "\" is not one of the items (see --help)");
     }
@@ -123,10 +152,24 @@ std::vector<bool> parseItems(const std::string& option, const std::string& text,
 
 // One item of a list; "none" gives nothing.
 std::optional<int> parseItem(const std::string& option, const std::string& text, const ItemList& items) {
-    if (normalized(text) == "none") return std::nullopt;
+    if (words(text) == "none") return std::nullopt;
     const std::vector<bool> on = parseItems(option, text, items);
     if (std::count(on.begin(), on.end(), true) != 1) throw CliError(option + ": give one item, not \"" + text + "\"");
     return static_cast<int>(std::find(on.begin(), on.end(), true) - on.begin());
+}
+
+// An option that acts only together with another is refused alone, naming what it needs,
+// rather than silently doing nothing.
+struct Needs {
+    bool given;
+    const char* option;
+    bool met;
+    std::string what;
+};
+void requireAll(std::initializer_list<Needs> needs) {
+    for (const Needs& n : needs) {
+        if (n.given && !n.met) throw CliError(std::string(n.option) + " needs " + n.what);
+    }
 }
 
 template <class Labels>
@@ -177,15 +220,14 @@ struct RandomizerArgs {
     // create only
     uint32_t events = 10, minCounter = 50, maxCounter = 200;
     bool voicesOnOff = false, allowSilence = false, notSequential = false;
-    int32_t minVoicesOn = 1;
+    std::optional<int32_t> minVoicesOn;
     std::string startCounter = "last";
 };
 
 void addRandomizerOptions(CLI::App* cmd, RandomizerArgs& a) {
     cmd->add_option("IN.trw", a.in, "The document to read")->required();
     cmd->add_option("OUT.trw", a.out, "The document to write")->required();
-    cmd->add_option("--seed", a.seed, "Seed of the random numbers (default: the time in seconds)")
-        ->check(CLI::Range(int64_t{0}, UniformRandom::kMaxSeed));
+    addSeedOption(cmd, a.seed, "Seed of the random numbers (default: the time in seconds)");
     cmd->add_option("--voices", a.voices, "Voices to randomise, e.g. 1,3,5-8 (default: the voices that are on)");
     cmd->add_option("--boxes", a.boxes,
                     "Checked \"Voices Randomizer\" boxes (default all): algorithm, param1, param2, coefficient, "
@@ -226,6 +268,26 @@ void configure(CompositionRandomizerDialog& d, const RandomizerArgs& a, const CT
     d.open(doc);
     if (!a.voices.empty()) d.voiceChoice = toArray<kVoices>(parseItems("--voices", a.voices, kVoiceItems));
     if (!a.boxes.empty()) d.boxes = toArray<kRandomBoxes>(parseItems("--boxes", a.boxes, kBoxItems));
+    const auto needsBox = [&d](bool given, const char* option, RandomBox b, const char* name) {
+        return Needs{given, option, d.box(b), std::string("the \"") + name + "\" box (see --boxes)"};
+    };
+    const bool random = a.startCounter == "random";
+    requireAll({
+        needsBox(a.param1Opt->count() > 0, "--param1-range", RandomBox::Param1, "param1"),
+        needsBox(a.param2Opt->count() > 0, "--param2-range", RandomBox::Param2, "param2"),
+        needsBox(!a.algorithms.empty(), "--algorithms", RandomBox::Algorithm, "algorithm"),
+        needsBox(!a.noteValues.empty(), "--note-values", RandomBox::NoteVal, "note-val"),
+        needsBox(a.otherOpt->count() > 0, "--other-range", RandomBox::NoteVal, "note-val"),
+        needsBox(!a.scales.empty(), "--scales", RandomBox::Scale, "scale"),
+        needsBox(a.noUserScales, "--no-user-scales", RandomBox::Scale, "scale"),
+        needsBox(a.noCreateUserScales, "--no-create-user-scales", RandomBox::Scale, "scale"),
+        needsBox(!a.instruments.empty(), "--instruments", RandomBox::Instrument, "instrument"),
+        needsBox(!a.notes.empty(), "--notes", RandomBox::Note, "note"),
+        needsBox(!a.octaves.empty(), "--octaves", RandomBox::Octaves, "octaves"),
+        needsBox(!a.dynamics.empty(), "--dynamics", RandomBox::Dynamic, "dynamic"),
+        {a.notSequential, "--not-sequential", random, "--start-counter random"},
+        {a.allowSilence, "--allow-silence", a.voicesOnOff, "--voices-on-off"},
+    });
     if (a.param1Opt->count()) {
         RangeDialog r = d.param1RangeDialog();
         r.from = a.param1Range.first, r.to = a.param1Range.second;
@@ -244,6 +306,7 @@ void configure(CompositionRandomizerDialog& d, const RandomizerArgs& a, const CT
         choose(d.noteValues, flags);
     }
     if (a.otherOpt->count()) {
+        if (!d.noteValues.flags()[kOtherNoteValue]) throw CliError("--other-range needs \"other\" in --note-values");
         RangeDialog r = d.noteValues.otherRangeDialog();
         r.from = a.otherRange.first, r.to = a.otherRange.second;
         refuseWith(r.ok());
@@ -285,7 +348,7 @@ void configure(CompositionRandomizerDialog& d, const RandomizerArgs& a, const CT
     d.maxCounter = a.maxCounter;
     d.voicesOnOff = a.voicesOnOff;
     d.allowSilence = a.allowSilence;
-    d.minVoicesOn = a.minVoicesOn;
+    if (a.minVoicesOn) d.minVoicesOn = *a.minVoicesOn;
     d.startCounterMode = a.startCounter == "zero" ? kStartFromZero : a.startCounter == "random" ? kRandomizeStart : kFromLastEvent;
     if (a.randomStartOpt && a.randomStartOpt->count()) d.randomStartMin = a.randomStart.first, d.randomStartMax = a.randomStart.second;
     d.sequential = !a.notSequential;
@@ -366,8 +429,12 @@ void runEvent(const std::string& name, const EventArgs& a) {
     if (name == "tempo") edit = globalTempo(doc, prompter);
     if (name == "load") edit = updateFromEvent(doc, a.index);
     if (!prompter.messages.empty()) prompter.fail();
+    if (prompter.questions > 0 && !prompter.answerYes) {
+        std::cout << "Nothing changed: " << a.out << " was not written\n";
+        return;
+    }
     // The window's selection always names an event; here a missing one is an error.
-    if (!edit.done() && prompter.answerYes && (name == "insert" || name == "remove" || name == "load")) {
+    if (!edit.done() && (name == "insert" || name == "remove" || name == "load")) {
         if (doc.composition().isEmpty()) throw CliError("The composition has no events");
         throw CliError("Choose an event with --index 0.." + std::to_string(doc.composition().lastIndex()));
     }
@@ -388,7 +455,7 @@ struct VoiceEditArgs {
 };
 
 bool yesNo(const std::string& option, const std::string& text) {
-    const std::string key = normalized(text);
+    const std::string key = words(text);
     if (key == "yes" || key == "on") return true;
     if (key == "no" || key == "off") return false;
     throw CliError(option + ": give yes or no, not \"" + text + "\"");
@@ -408,25 +475,33 @@ void addVoiceEditOptions(CLI::App* cmd, VoiceEditArgs& a) {
     cmd->add_option("--octaves", a.octaves, "Octaves 1..4 (none: nothing chosen)");
     cmd->add_option("--note", a.note, "Start note, e.g. C4 or 48");
     cmd->add_option("--scale", a.scale, "Scale by name, e.g. major, pentatonic, user-defined");
-    cmd->add_option("--user-scale", a.userScale, "The editor's user-defined scale: semitones 0..11, e.g. 2,5,9");
+    cmd->add_option("--user-scale", a.userScale,
+                    "The editor's user-defined scale: semitones 0..11, e.g. 2,5,9 (with --scale user-defined)");
     cmd->add_option("--note-value", a.noteValue, "Note value: whole, half, quarter, 8th, 16th, 32nd, dotted-whole, ..., other");
-    cmd->add_option("--other-value", a.otherValue, "Ticks of an \"Other\" note value")->check(CLI::Range(1, 960));
+    cmd->add_option("--other-value", a.otherValue, "Ticks of an \"Other\" note value (with --note-value other)")
+        ->check(CLI::Range(1, 960));
     cmd->add_option("--instrument", a.instrument, "Program 0..127 or its name");
     cmd->add_option("--mode", a.mode, "all-notes or tied");
     cmd->add_option("--pan", a.pan, "Pan -64..63")->check(CLI::Range(-64, 63));
     cmd->add_option("--dynamic", a.dynamic, "pp, p, mp, mf, f or ff");
     cmd->add_option("--inverted", a.inverted, "Inverted: yes or no");
-    cmd->add_option("--match-scale", a.matchScale, "Match Scale: yes or no");
+    cmd->add_option("--match-scale", a.matchScale, "Match Scale: yes or no (with --inverted)");
     cmd->add_option("--algorithm", a.algorithm, "morse-thue, log-map, 1/f-noise, henon, hopalong, martin, gingerbreadman, lorenz");
-    cmd->add_option("--logistic-mu", a.logisticMu, "Coefficient of the Logistic Map")->check(CLI::Range(2.0f, 4.0f));
-    cmd->add_option("--noise", a.noise, "Coefficient of 1/f noise")->check(CLI::Range(0.0f, 1.0f));
-    cmd->add_option("--henon-a", a.henonA, "Henon a")->check(CLI::Range(1.0f, 2.0f));
-    cmd->add_option("--henon-b", a.henonB, "Henon b")->check(CLI::Range(0.0f, 1.0f));
-    cmd->add_option("--hopalong-angle", a.hopalongAngle, "Hopalong angle")->check(CLI::Range(-6.28319f, 6.28319f));
-    cmd->add_option("--martin-angle", a.martinAngle, "Martin angle")->check(CLI::Range(-6.28319f, 6.28319f));
-    cmd->add_option("--ginger-x0", a.gingerX0, "Gingerbreadman initial x")->check(CLI::Range(-20.0f, 20.0f));
-    cmd->add_option("--ginger-y0", a.gingerY0, "Gingerbreadman initial y")->check(CLI::Range(-20.0f, 20.0f));
-    cmd->add_option("--lorenz", a.lorenz, "Coefficient of Lorenz")->check(CLI::Range(0.0f, 1.0f));
+    // Each coefficient is set together with its algorithm (--algorithm).
+    cmd->add_option("--logistic-mu", a.logisticMu, "Coefficient of the Logistic Map (with --algorithm log-map)")
+        ->check(finiteRange(2.0, 4.0));
+    cmd->add_option("--noise", a.noise, "Coefficient of 1/f noise (with --algorithm 1/f-noise)")->check(finiteRange(0.0, 1.0));
+    cmd->add_option("--henon-a", a.henonA, "Henon a (with --algorithm henon)")->check(finiteRange(1.0, 2.0));
+    cmd->add_option("--henon-b", a.henonB, "Henon b (with --algorithm henon)")->check(finiteRange(0.0, 1.0));
+    cmd->add_option("--hopalong-angle", a.hopalongAngle, "Hopalong angle (with --algorithm hopalong)")
+        ->check(finiteRange(-6.28319, 6.28319));
+    cmd->add_option("--martin-angle", a.martinAngle, "Martin angle (with --algorithm martin)")
+        ->check(finiteRange(-6.28319, 6.28319));
+    cmd->add_option("--ginger-x0", a.gingerX0, "Gingerbreadman initial x (with --algorithm gingerbreadman)")
+        ->check(finiteRange(-20.0, 20.0));
+    cmd->add_option("--ginger-y0", a.gingerY0, "Gingerbreadman initial y (with --algorithm gingerbreadman)")
+        ->check(finiteRange(-20.0, 20.0));
+    cmd->add_option("--lorenz", a.lorenz, "Coefficient of Lorenz (with --algorithm lorenz)")->check(finiteRange(0.0, 1.0));
 }
 
 void runEditVoices(const VoiceEditArgs& a) {
@@ -478,15 +553,42 @@ void runEditVoices(const VoiceEditArgs& a) {
     if (a.inverted) set(ChangeFlag::Inverted), e.newInverted = yesNo("--inverted", *a.inverted);
     if (a.matchScale) set(ChangeFlag::MatchScale), e.newMatchScale = yesNo("--match-scale", *a.matchScale);
     choice(ChangeFlag::Algorithm, a.algorithm, "--algorithm", fromLabels(kEditorAlgorithmLabels), e.algorithmChoice);
-    const std::pair<const std::optional<float>*, float*> coefficients[] = {
-        {&a.logisticMu, &e.coefficients.logisticMu}, {&a.noise, &e.coefficients.noiseCoefficient},
-        {&a.henonA, &e.coefficients.henonA},         {&a.henonB, &e.coefficients.henonB},
-        {&a.hopalongAngle, &e.coefficients.hopalongAngle}, {&a.martinAngle, &e.coefficients.martinAngle},
-        {&a.gingerX0, &e.coefficients.gingerX0},     {&a.gingerY0, &e.coefficients.gingerY0},
-        {&a.lorenz, &e.coefficients.lorenzCoefficient},
+    struct Coefficient {
+        const std::optional<float>& given;
+        float& into;
+        const char* option;
+        Algorithm algorithm;
+        const char* algorithmName;
     };
-    for (const auto& [given, into] : coefficients) {
-        if (*given) set(ChangeFlag::Coefficient), *into = **given;
+    const Coefficient coefficients[] = {
+        {a.logisticMu, e.coefficients.logisticMu, "--logistic-mu", Algorithm::LogisticMap, "log-map"},
+        {a.noise, e.coefficients.noiseCoefficient, "--noise", Algorithm::OneOverFNoise, "1/f-noise"},
+        {a.henonA, e.coefficients.henonA, "--henon-a", Algorithm::Henon, "henon"},
+        {a.henonB, e.coefficients.henonB, "--henon-b", Algorithm::Henon, "henon"},
+        {a.hopalongAngle, e.coefficients.hopalongAngle, "--hopalong-angle", Algorithm::Hopalong, "hopalong"},
+        {a.martinAngle, e.coefficients.martinAngle, "--martin-angle", Algorithm::Martin, "martin"},
+        {a.gingerX0, e.coefficients.gingerX0, "--ginger-x0", Algorithm::Gingerbreadman, "gingerbreadman"},
+        {a.gingerY0, e.coefficients.gingerY0, "--ginger-y0", Algorithm::Gingerbreadman, "gingerbreadman"},
+        {a.lorenz, e.coefficients.lorenzCoefficient, "--lorenz", Algorithm::Lorenz, "lorenz"},
+    };
+    for (const Coefficient& c : coefficients) {
+        if (!c.given) continue;
+        requireAll({{true, c.option, e.algorithmChoice == static_cast<int32_t>(c.algorithm),
+                     std::string("--algorithm ") + c.algorithmName}});
+        set(ChangeFlag::Coefficient);
+        c.into = *c.given;
+    }
+    requireAll({
+        {a.modulateMode.has_value(), "--modulate-mode", a.modulate.has_value(), "--modulate"},
+        {a.modulateEvery.has_value(), "--modulate-every", a.modulate.has_value(), "--modulate"},
+        {a.matchScale.has_value(), "--match-scale", a.inverted.has_value(), "--inverted"},
+        {a.otherValue.has_value(), "--other-value", a.noteValue && e.noteValueChoice == kOtherNoteValue,
+         "--note-value other"},
+        {a.userScale.has_value(), "--user-scale", a.scale && e.scaleChoice == kUserDefinedScale,
+         "--scale user-defined"},
+    });
+    if (std::none_of(e.change.begin(), e.change.end(), [](bool on) { return on; })) {
+        throw CliError("Nothing to change: give at least one setting, e.g. --param1 or --scale (see --help)");
     }
 
     CliPrompter prompter;
@@ -503,21 +605,22 @@ void runEditVoices(const VoiceEditArgs& a) {
     std::cout << '\n';
 }
 
+// Each command's arguments belong to its CLI::App (through the callback), so a second App
+// in one process starts from the defaults.
 void setup(CLI::App& app) {
-    static RandomizerArgs randomizeArgs;
+    const auto randomizeArgs = std::make_shared<RandomizerArgs>();
     auto* randomize = app.add_subcommand("randomize", "Randomize the chosen settings of the chosen voices (\"Randomize !\")");
-    addRandomizerOptions(randomize, randomizeArgs);
-    randomize->callback([] { runRandomize(randomizeArgs); });
+    addRandomizerOptions(randomize, *randomizeArgs);
+    randomize->callback([randomizeArgs] { runRandomize(*randomizeArgs); });
 
-    static RandomizerArgs createArgs;
+    const auto createArgs = std::make_shared<RandomizerArgs>();
     auto* create = app.add_subcommand("create", "Append random events to the composition (the Randomizer's \"Create\")");
-    addRandomizerOptions(create, createArgs);
-    addCreateOptions(create, createArgs);
-    create->callback([] { runCreate(createArgs); });
+    addRandomizerOptions(create, *createArgs);
+    addCreateOptions(create, *createArgs);
+    create->callback([createArgs] { runCreate(*createArgs); });
 
     auto* event = app.add_subcommand("event", "Edit the events of the composition");
     event->require_subcommand(1);
-    static EventArgs eventArgs;
     const std::pair<const char*, const char*> commands[] = {
         {"add", "Append the current settings as an event"},
         {"insert", "Insert the current settings before event --index"},
@@ -528,30 +631,31 @@ void setup(CLI::App& app) {
         {"load", "Load event --index into the current settings (\"Update\")"},
     };
     for (const auto& [name, help] : commands) {
+        const auto args = std::make_shared<EventArgs>();
         auto* cmd = event->add_subcommand(name, help);
-        cmd->add_option("IN.trw", eventArgs.in, "The document to read")->required();
-        cmd->add_option("OUT.trw", eventArgs.out, "The document to write")->required();
+        cmd->add_option("IN.trw", args->in, "The document to read")->required();
+        cmd->add_option("OUT.trw", args->out, "The document to write")->required();
         const std::string n = name;
         if (n == "insert" || n == "remove" || n == "replace" || n == "load") {
-            cmd->add_option("--index", eventArgs.index, "The selected event, from 0");
+            cmd->add_option("--index", args->index, "The selected event, from 0");
         }
         if (n == "add" || n == "insert" || n == "replace") {
-            cmd->add_option("--start", eventArgs.start, "The Start counter typed first")->check(CLI::Range(0, kMaxCounter));
-            cmd->add_option("--end", eventArgs.end, "The End counter typed first")->check(CLI::Range(0, kMaxCounter));
+            cmd->add_option("--start", args->start, "The Start counter typed first")->check(CLI::Range(0, kMaxCounter));
+            cmd->add_option("--end", args->end, "The End counter typed first")->check(CLI::Range(0, kMaxCounter));
         }
         if (n == "add" || n == "insert" || n == "replace" || n == "tempo") {
-            cmd->add_option("--tempo", eventArgs.tempo, "The tempo set first")->check(CLI::Range(20, 340));
+            cmd->add_option("--tempo", args->tempo, "The tempo set first")->check(CLI::Range(20, 340));
         }
         if (n == "remove" || n == "clear" || n == "replace" || n == "tempo") {
-            cmd->add_flag("--no", eventArgs.no, "Answer No to the question");
+            cmd->add_flag("--no", args->no, "Answer No to the question (then nothing is written)");
         }
-        cmd->callback([n] { runEvent(n, eventArgs); });
+        cmd->callback([n, args] { runEvent(n, *args); });
     }
 
-    static VoiceEditArgs voiceArgs;
+    const auto voiceArgs = std::make_shared<VoiceEditArgs>();
     auto* edit = app.add_subcommand("edit-voices", "Set chosen settings of several voices at once (the Multiple Voice Editor)");
-    addVoiceEditOptions(edit, voiceArgs);
-    edit->callback([] { runEditVoices(voiceArgs); });
+    addVoiceEditOptions(edit, *voiceArgs);
+    edit->callback([voiceArgs] { runEditVoices(*voiceArgs); });
 }
 
 const CommandRegistration registration(50, setup);

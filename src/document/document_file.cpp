@@ -1,9 +1,5 @@
 #include "document_file.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <algorithm>
 #include <array>
 #include <atomic>
@@ -25,8 +21,6 @@ constexpr uint32_t kVersion20 = 0x40000000;  // 2.0f
 constexpr uint32_t kVersion25 = 0x40200000;  // 2.5f
 constexpr int kVersion10Voices = 8;
 constexpr int32_t kMaxVersion10Entries = kMaxEvents + 1;  // the last entry is dropped
-// Larger than any document can be (1000 events of 16 voices with two 12-note lists each).
-constexpr size_t kMaxFileSize = 64u << 20;
 
 std::atomic<float> g_lastReadVersion{0.0f};
 
@@ -397,14 +391,6 @@ std::string hexBytes(uint32_t bits) {
 // ---- files -----------------------------------------------------------------------------------
 
 std::string quoted(const std::string& path) { return "\"" + path + "\""; }
-std::string systemError(int err) { return std::strerror(err); }
-
-struct FileDescriptor {
-    int fd = -1;
-    ~FileDescriptor() {
-        if (fd >= 0) ::close(fd);
-    }
-};
 
 }  // namespace
 
@@ -456,39 +442,35 @@ FileResult parseDocument(std::span<const uint8_t> bytes, CTarrowinDoc& doc) {
 
 FileResult openDocumentFile(const std::string& path, CTarrowinDoc& doc) {
     const auto fail = [&](const std::string& why) { return FileResult::failure("Cannot open " + quoted(path) + ": " + why); };
-    FileDescriptor file{::open(path.c_str(), O_RDONLY | O_CLOEXEC)};
-    if (file.fd < 0) return fail(systemError(errno));
-    struct stat st {};
-    if (::fstat(file.fd, &st) != 0) return fail(systemError(errno));
-    if (!S_ISREG(st.st_mode)) return fail("it is not a regular file");
-    if (static_cast<uintmax_t>(st.st_size) > kMaxFileSize) return fail("it is far too large to be a Tarrowin document");
-
     std::vector<uint8_t> bytes;
-    std::array<uint8_t, 65536> chunk{};
-    for (;;) {
-        const ssize_t n = ::read(file.fd, chunk.data(), chunk.size());
-        if (n < 0) {
-            if (errno == EINTR) continue;
-            return fail(systemError(errno));
-        }
-        if (n == 0) break;
-        bytes.insert(bytes.end(), chunk.begin(), chunk.begin() + n);
-        if (bytes.size() > kMaxFileSize) return fail("it is far too large to be a Tarrowin document");
-    }
+    if (const std::string why = readRegularFile(path, kMaxDocumentFileSize, bytes); !why.empty()) return fail(why);
     auto result = parseDocument(bytes, doc);
     if (!result.ok) return fail(result.message);
     return result;
 }
 
-FileResult saveDocumentFile(const std::string& path, CTarrowinDoc& doc) {
-    const auto fail = [&](const std::string& why) { return FileResult::failure("Cannot save " + quoted(path) + ": " + why); };
-    if (auto check = validateDocument(doc); !check.ok) return fail(check.message);
+FileResult saveDocument(ReplacingFile& file, const std::string& name, CTarrowinDoc& doc) {
+    const auto fail = [&](const std::string& why) { return FileResult::failure("Cannot save " + quoted(name) + ": " + why); };
+    if (auto check = validateDocument(doc); !check.ok) {
+        file.abandon();
+        return fail(check.message);
+    }
     const std::vector<uint8_t> bytes = serializeDocument(doc);
-
-    ReplacingFile file;
-    if (!file.open(path) || !file.write(bytes.data(), bytes.size()) || !file.commit()) return fail(file.error());
+    if (!file.write(bytes.data(), bytes.size()) || !file.commit()) {
+        const std::string why = file.error();
+        file.abandon();
+        return fail(why);
+    }
     doc.SetModifiedFlag(false);
     return {};
+}
+
+FileResult saveDocumentFile(const std::string& path, CTarrowinDoc& doc) {
+    // A document that would not read back is refused before the target is touched.
+    if (auto check = validateDocument(doc); !check.ok) return FileResult::failure("Cannot save " + quoted(path) + ": " + check.message);
+    ReplacingFile file;
+    if (!file.open(path)) return FileResult::failure("Cannot save " + quoted(path) + ": " + file.error());
+    return saveDocument(file, path, doc);
 }
 
 float lastReadFileVersion() { return g_lastReadVersion; }

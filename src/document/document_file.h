@@ -1,8 +1,8 @@
 #pragma once
 // The Tarrowin document file (*.trw): version 2.5 is written; 2.5, 2.0 and 1.0 are read.
 // A file is read into a fresh document and checked against the document's value rules
-// before it replaces the open one, so a bad file changes nothing. Saving writes a
-// temporary file beside the target and renames it over the target once it is complete.
+// before it replaces the open one, so a bad file changes nothing. Saving goes through
+// ReplacingFile: the old file stays until the new one is complete and on the disk.
 
 #include <cstddef>
 #include <cstdint>
@@ -19,6 +19,11 @@ inline constexpr float kWrittenFileVersion = 2.5f;
 inline constexpr size_t kFixedPartSize = 2104;     // version 2.5, up to the scale values
 inline constexpr size_t kEventHeaderSize = 16;
 inline constexpr size_t kEventVoiceRecordSize = 126;  // 122 in version 2.0, 86 in 1.0
+// The largest document file a reader takes, .trw or JSON: far above any document (1000
+// events of 16 voices with two 12-note lists each make 3.7 MB, or 24 MB of JSON).
+inline constexpr size_t kMaxDocumentFileSize = 64u << 20;
+
+class ReplacingFile;
 
 // The whole document as a version 2.5 file. Does not change the document.
 std::vector<uint8_t> serializeDocument(const CTarrowinDoc& doc);
@@ -33,6 +38,9 @@ FileResult openDocumentFile(const std::string& path, CTarrowinDoc& doc);
 // old file stays intact unless the new one was completely written and flushed. Clears the
 // modified flag on success.
 FileResult saveDocumentFile(const std::string& path, CTarrowinDoc& doc);
+// The same into an output the caller opened (a path or the standard output); `name` is
+// what messages call it.
+FileResult saveDocument(ReplacingFile& file, const std::string& name, CTarrowinDoc& doc);
 
 // The version of the document file read most recently in this process; 0 before any.
 float lastReadFileVersion();

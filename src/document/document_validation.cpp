@@ -40,7 +40,6 @@ constexpr IntRule<R> int16Rule(std::string_view name, int32_t min, int32_t max) 
 int32_t getAlgorithm(const VoiceSettings& v) { return static_cast<int32_t>(v.algorithm); }
 void setAlgorithm(VoiceSettings& v, int32_t value) { v.algorithm = static_cast<Algorithm>(value); }
 
-constexpr int32_t kAnyCounter = std::numeric_limits<int32_t>::max();
 constexpr float kAnyFloat = std::numeric_limits<float>::infinity();
 
 using G = GlobalSettings;
@@ -50,8 +49,8 @@ using V = VoiceSettings;
 
 const std::array<IntRule<GlobalSettings>, 5> kGlobalRules = {
     int32Rule<G, &G::tempo>("tempo", 20, 340),
-    int32Rule<G, &G::startCounter>("startCounter", 0, kAnyCounter),
-    int32Rule<G, &G::endCounter>("endCounter", 0, kAnyCounter),
+    int32Rule<G, &G::startCounter>("startCounter", 0, kMaxStoredCounter),
+    int32Rule<G, &G::endCounter>("endCounter", 0, kMaxStoredCounter),
     int16Rule<G, &G::timeSigNumerator>("timeSigNumerator", 1, 32),
     int16Rule<G, &G::timeSigDenominator>("timeSigDenominator", 1, std::numeric_limits<int16_t>::max()),
 };
@@ -82,7 +81,7 @@ const std::array<IntRule<VoiceSettings>, 22> kVoiceIntRules = {
 };
 
 const std::array<FloatRule, 10> kVoiceFloatRules = {{
-    {"noteValue", 1.0f, 960.0f, &V::noteValue},
+    {"noteValue", 1.0f, static_cast<float>(kMaxNoteTicks), &V::noteValue},
     {"logisticMu", -kAnyFloat, kAnyFloat, &V::logisticMu},
     {"noiseCoefficient", -kAnyFloat, kAnyFloat, &V::noiseCoefficient},
     {"henonA", -kAnyFloat, kAnyFloat, &V::henonA},
@@ -103,6 +102,16 @@ std::string ValueLocation::describe() const {
     std::string text = event < 0 ? "Current settings" : "Event " + std::to_string(event);
     if (voice >= 0) text += ", voice " + std::to_string(voice + 1);
     return text;
+}
+
+std::optional<float> nearestFloat(double value) {
+    constexpr double kMax = std::numeric_limits<float>::max();
+    // From half a unit in the last place above the largest float on, a value rounds to
+    // infinity (the tie too, as infinity is the even neighbour).
+    constexpr double kRoundsToInfinity = kMax + 0x1p103;
+    if (!std::isfinite(value) || std::fabs(value) >= kRoundsToInfinity) return std::nullopt;
+    if (std::fabs(value) > kMax) return static_cast<float>(std::copysign(kMax, value));
+    return static_cast<float>(value);
 }
 
 std::string formatFloat(float value) {
@@ -134,13 +143,13 @@ template std::string checkInt(const IntRule<GlobalSettings>&, int64_t, const Val
 template std::string checkInt(const IntRule<VoiceSettings>&, int64_t, const ValueLocation&);
 
 std::string checkFloat(const FloatRule& rule, double value, const ValueLocation& where) {
-    const std::string prefix = where.describe() + ": " + std::string(rule.name) + " is ";
-    // A double beyond float range would become infinite when stored.
-    if (!std::isfinite(value) || std::fabs(value) > std::numeric_limits<float>::max()) {
-        return prefix + formatNumber(value) + ", not a finite number";
-    }
-    if (value >= rule.min && value <= rule.max) return {};
-    return prefix + formatNumber(value) + ", outside " + formatFloat(rule.min) + ".." + formatFloat(rule.max);
+    // The rule holds for the float that is stored; a number that would be stored as an
+    // infinity is not finite.
+    const std::optional<float> stored = nearestFloat(value);
+    if (stored && *stored >= rule.min && *stored <= rule.max) return {};
+    const std::string prefix = where.describe() + ": " + std::string(rule.name) + " is " + formatNumber(value);
+    if (!stored) return prefix + ", not a finite number";
+    return prefix + ", outside " + formatFloat(rule.min) + ".." + formatFloat(rule.max);
 }
 
 std::string checkListCount(std::string_view list, int64_t count, const ValueLocation& where) {

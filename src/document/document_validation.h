@@ -3,13 +3,16 @@
 // outside them could divide by zero (note value, tempo, scale count, modulation period),
 // loop forever (Morse-Thue base 1), index outside a table (algorithm, scale, dynamic,
 // note-value, start-note, instrument rows) or put an invalid byte on the MIDI wire. Values
-// the program itself can leave outside the form's ranges load as they are: the counters
-// (Round pushes End above 50000), a denominator that is no power of two, any finite
-// coefficient and any reserved member. The rules are data, shared by every reader.
+// the program itself can leave outside the form's ranges load as they are: the counters up
+// to 50959 (Round pushes End above 50000), a denominator that is no power of two, any
+// finite coefficient and any reserved member. A larger counter no window can store, and it
+// would make an export or an image run for hours. The rules are data, shared by every
+// reader.
 
 #include <array>
 #include <cstdint>
 #include <limits>
+#include <optional>
 #include <span>
 #include <string>
 #include <string_view>
@@ -59,6 +62,12 @@ struct ListRule {
     ScaleList VoiceSettings::*member;
 };
 
+// The longest note value in ticks ("Other" up to 960).
+inline constexpr int32_t kMaxNoteTicks = 960;
+// The largest counter a document holds: the window stores at most kMaxCounter, and Round
+// moves End up to the next multiple of a voice's note value, at most kMaxNoteTicks - 1 on.
+inline constexpr int32_t kMaxStoredCounter = kMaxCounter + kMaxNoteTicks - 1;
+
 inline constexpr int32_t kMinListCount = 1;
 inline constexpr int32_t kMaxListCount = kMaxScaleNotes;
 inline constexpr int32_t kMinListValue = 0;
@@ -82,6 +91,11 @@ FileResult validateSettings(const Settings& settings, int event = -1);
 // The current settings, then every event in order.
 FileResult validateDocument(const Settings& current, std::span<const Settings> events);
 FileResult validateDocument(const CTarrowinDoc& doc);
+
+// The float a number becomes when stored (rounded to the nearest); none when that is not
+// finite. A number a little above the largest float, such as its shortest text
+// "3.4028235e+38", rounds down to it.
+std::optional<float> nearestFloat(double value);
 
 // Shortest text that reads back as the same float ("3.9", "nan", "inf").
 std::string formatFloat(float value);

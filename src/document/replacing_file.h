@@ -1,9 +1,24 @@
 #pragma once
-// A file that is written beside its target under a temporary name and renamed over the
-// target only when it is complete, so a failed or cancelled write leaves neither a half
-// file nor a damaged older one. A replaced file keeps its permissions, and a symbolic link
-// keeps pointing at it. A target that exists and is not a regular file (a device such as
-// /dev/null, a pipe) is written in place instead.
+// The one way the program reads a document file and writes any output (documents, MIDI
+// files, images, audio).
+//
+// ReplacingFile writes an output so that a failed, cancelled or interrupted write leaves
+// neither a half file nor a damaged older one:
+//  - A regular file, or a name that does not exist yet, is written as an unnamed file in the
+//    same folder (under a short random name where the file system cannot make unnamed
+//    files). On commit it is flushed to the disk, renamed over the target, and the folder is
+//    flushed. A replaced file keeps its permissions and, where allowed, its owner. The
+//    temporary name is short, so the longest file names work.
+//  - A symbolic link is followed: the file it names is replaced and the link stays.
+//  - A pipe that a program reads, a character device such as /dev/null, and the standard
+//    output are written into directly, as the bytes come ("streaming"): they cannot be
+//    rewritten afterwards, so writeAt fails there.
+//  - A folder, a block device, a socket and a pipe that nothing reads are refused.
+//
+// readRegularFile reads an input of bounded size and refuses, without waiting on them,
+// pipes and devices. sameFile tells whether two paths name one file.
+
+#include <sys/stat.h>
 
 #include <cstddef>
 #include <cstdint>
@@ -17,38 +32,79 @@ class ReplacingFile {
     ReplacingFile() = default;
     ReplacingFile(const ReplacingFile&) = delete;
     ReplacingFile& operator=(const ReplacingFile&) = delete;
-    // Removes the temporary file unless commit() succeeded.
+    // Abandons the file unless commit() succeeded.
     ~ReplacingFile();
 
-    // Creates the temporary file beside `path`. False (see error()) when it cannot.
+    // Prepares to write `path` by the rules above. False (see error()) when it cannot; the
+    // target is untouched either way.
     bool open(const std::string& path);
-    // Appends bytes; writeAt rewrites bytes already written.
+    // Writes to the standard output (file descriptor 1) as the bytes come. Whatever the
+    // descriptor refers to, the bytes are appended there and nothing is renamed.
+    bool openStandardOutput();
+    bool isOpen() const { return fd_ >= 0; }
+    // True when the bytes go straight out (pipe, device, standard output).
+    bool streaming() const { return streaming_; }
+
+    // Appends bytes; writeAt rewrites bytes already written (not when streaming).
     bool write(const uint8_t* data, size_t size);
     bool writeAt(uint64_t offset, const uint8_t* data, size_t size);
-    // Flushes the file to the disk and renames it over the target (then flushes the
-    // directory, so the rename lasts too). False (and the target untouched) when the file
-    // could not be completed.
+    // Completes the output: flushes the file, renames it over the target and flushes the
+    // folder. False (and the target untouched) when the file could not be completed.
     bool commit();
-    // Closes and removes the temporary file; the target stays as it was.
+    // Drops what was written; the target stays as it was.
     void abandon();
 
-    // The system's reason for the last failure, e.g. "No such file or directory".
+    // Why the last step failed: the system's reason ("No such file or directory") or ours
+    // ("it is a block device, not a file").
     const std::string& error() const { return error_; }
-    const std::string& temporaryPath() const { return tempPath_; }
+
+    // The system calls that make a replacement durable, in the order commit() makes them:
+    // fsync of the file, rename over the target, fsync of the folder. Tests put their own
+    // in to watch the order or to make a step fail; reset restores the system's.
+    struct DurabilityCalls {
+        int (*fsync)(int fd);
+        int (*rename)(const char* from, const char* to);
+    };
+    static void setDurabilityCalls(const DurabilityCalls& calls);
+    static void resetDurabilityCalls();
+    // Whether unnamed files are used where the file system has them (the default). Tests
+    // turn them off to exercise the named temporary files other file systems get.
+    static void setUnnamedFilesAllowed(bool allowed);
+
+    // For a signal handler that ends the process: removes the temporary names of every
+    // open ReplacingFile (an unnamed file vanishes with the process by itself) and calls
+    // `unwritten` with each target that will not be written. Async-signal-safe, as long as
+    // `unwritten` is.
+    static void removeTemporaryNames(void (*unwritten)(const char* target)) noexcept;
 
    private:
     bool fail();
+    bool refuse(const std::string& reason);
+    bool openDirectly(const std::string& target, bool pipe);
+    bool createTemporary(const std::string& target, const struct stat* existing);
+    bool linkTemporaryName();
     bool writeAll(const uint8_t* data, size_t size);
     void closeFd();
 
     int fd_ = -1;
+    bool ownsFd_ = true;     // false for the standard output
+    bool streaming_ = false;
+    bool unnamed_ = false;   // an O_TMPFILE file that gets a name only on commit
     std::string target_;
-    std::string tempPath_;  // empty when writing in place
-    bool inPlace_ = false;
-    // In place on a target that cannot seek (a pipe): the bytes wait here until commit().
-    bool held_ = false;
-    std::vector<uint8_t> heldBytes_;
+    std::string tempPath_;   // the temporary name, while it exists
+    int slot_ = -1;          // this file's entry for removeTemporaryNames
     std::string error_;
 };
+
+// Reads the whole regular file at `path` into `bytes`, at most `maxSize` bytes. Opens
+// without waiting (a pipe or a device is refused, not read). Returns "" on success, else
+// the reason: the system's, "it is a pipe, not a file", "it is larger than 64 MB, ...".
+std::string readRegularFile(const std::string& path, size_t maxSize, std::vector<uint8_t>& bytes);
+
+// Whether two paths (symbolic links followed) name the same existing file: the same
+// device and inode, however the names are spelled.
+bool sameFile(const std::string& a, const std::string& b);
+// Whether the standard output is the file at `path`.
+bool standardOutputIs(const std::string& path);
 
 }  // namespace tarrowin

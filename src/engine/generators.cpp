@@ -1,6 +1,7 @@
 #include "generators.h"
 
 #include <algorithm>
+#include <atomic>
 #include <bit>
 #include <cmath>
 #include <limits>
@@ -19,7 +20,16 @@ float toFloat(double d) {
     return static_cast<float>(d);
 }
 
+std::atomic<bool> g_hasDefaultSeed{false};
+std::atomic<uint64_t> g_defaultSeed{0};
+
+std::mt19937 engineFromSeed(uint64_t seed) {
+    std::seed_seq sequence{static_cast<uint32_t>(seed), static_cast<uint32_t>(seed >> 32)};
+    return std::mt19937(sequence);
+}
+
 std::mt19937 seededEngine() {
+    if (g_hasDefaultSeed.load()) return engineFromSeed(g_defaultSeed.load());
     static std::random_device device;
     static const uint32_t processSeed = device();
     static uint32_t instances = 0;
@@ -158,6 +168,18 @@ void GeneratorState::hopalongTrig(int v, float angle, double& sine, double& cosi
     }
     sine = trigSin_[i];
     cosine = trigCos_[i];
+}
+
+void GeneratorState::seedRunLengths(uint64_t seed) { rng_ = engineFromSeed(seed); }
+
+void setDefaultRunLengthSeed(std::optional<uint64_t> seed) {
+    g_defaultSeed.store(seed.value_or(0));
+    g_hasDefaultSeed.store(seed.has_value());
+}
+
+std::optional<uint64_t> defaultRunLengthSeed() {
+    if (!g_hasDefaultSeed.load()) return std::nullopt;
+    return g_defaultSeed.load();
 }
 
 int32_t GeneratorState::drawRunLength() {

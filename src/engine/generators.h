@@ -6,6 +6,7 @@
 #include <array>
 #include <cstdint>
 #include <functional>
+#include <optional>
 #include <random>
 #include <span>
 
@@ -29,11 +30,14 @@ struct GeneratorState {
     PerVoiceFloat lorenzX{};
 
     // Source of the "Random" modulation run lengths, 1..50. Empty: the state's own
-    // Mersenne Twister, seeded once per process from the system's entropy.
+    // Mersenne Twister, seeded from defaultRunLengthSeed() when one is set, else from the
+    // system's entropy.
     std::function<int32_t()> randomRunLength;
 
     GeneratorState();
     int32_t drawRunLength();
+    // Restarts the state's own run lengths from `seed`: one seed always gives the same lengths.
+    void seedRunLengths(uint64_t seed);
     // sin and cos of a voice's Hopalong angle, computed once per angle.
     void hopalongTrig(int v, float angle, double& sine, double& cosine);
 
@@ -42,6 +46,12 @@ struct GeneratorState {
     std::array<float, kVoices> trigAngle_{};
     std::array<double, kVoices> trigSin_{}, trigCos_{};
 };
+
+// The seed of the run lengths of every GeneratorState made from now on (a program's
+// --seed); none, the default: each state draws from the system's entropy. A run that
+// carries a seed of its own (PerformanceOptions::seed) uses that instead.
+void setDefaultRunLengthSeed(std::optional<uint64_t> seed);
+std::optional<uint64_t> defaultRunLengthSeed();
 
 // One step of voice v's generator for counter k; returns the pitch. The voice's settings
 // must be playable (see playableVoice); the engine's snapshot of a run always is.

@@ -52,7 +52,9 @@ class Run {
           written_(writtenVoices(options.mode, current, events)),
           rule_(ruleFor(options.mode)),
           sink_(sink),
-          control_(control) {}
+          control_(control) {
+        if (options.seed) engine_.state().seedRunLengths(*options.seed);
+    }
 
     // Plays one event (or the current settings); false when the run was stopped.
     bool playEvent(int index, const Settings& e) {

@@ -6,6 +6,7 @@
 // adds dates and a file.
 
 #include <cstdint>
+#include <optional>
 #include <span>
 
 #include "note_engine.h"
@@ -99,6 +100,9 @@ struct PerformanceOptions {
     // Composition: the first event to play (beyond the last plays nothing).
     // Audition: the event to play.
     int firstEvent = 0;
+    // Seeds the "Random" modulation run lengths, so one seed always gives the same run;
+    // none: defaultRunLengthSeed(), else different lengths on every run.
+    std::optional<uint64_t> seed;
 };
 
 // How a run ended.

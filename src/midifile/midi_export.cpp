@@ -1,8 +1,13 @@
 #include "midi_export.h"
 
 #include <algorithm>
+#include <array>
+#include <bit>
+#include <cstdio>
+#include <random>
 
 #include "document/replacing_file.h"
+#include "engine/note_engine.h"
 
 namespace tarrowin {
 
@@ -13,6 +18,11 @@ constexpr int kClocksPerClick = 8;
 constexpr int kThirtySecondsPerQuarter = 8;
 // How often the progress callback is told, in parts of the whole export.
 constexpr int64_t kProgressSteps = 1000;
+// The largest track a MIDI file holds: its chunk's length has four bytes, and the writer
+// stops one longest event (11 bytes) short of that.
+constexpr uint64_t kLargestTrack = 0xFFFFFFFFull - 11;
+// Where the track's length sits in the file: after the header chunk and "MTrk".
+constexpr uint64_t kTrackLengthOffset = 18;
 
 // The export's bytes into a file that replaces its target once complete.
 class FileOutput : public ByteOutput {
@@ -25,6 +35,58 @@ class FileOutput : public ByteOutput {
 
    private:
     ReplacingFile& file_;
+};
+
+// The export's bytes straight into a streaming output. The track's length, which the
+// writer can only rewrite at the end, is known beforehand and put in as the bytes pass;
+// the writer's rewrite then only has to agree with it.
+class StreamingOutput : public ByteOutput {
+   public:
+    StreamingOutput(ReplacingFile& file, uint64_t trackSize) : file_(file) {
+        for (int i = 0; i < 4; ++i) length_[static_cast<size_t>(i)] = static_cast<uint8_t>(trackSize >> (8 * (3 - i)));
+    }
+    bool write(const uint8_t* data, size_t size) override {
+        const uint64_t begin = written_;
+        written_ += size;
+        const uint64_t from = std::max(begin, kTrackLengthOffset), to = std::min(written_, kTrackLengthOffset + 4);
+        if (from >= to) return file_.write(data, size);
+        std::vector<uint8_t> patched(data, data + size);
+        for (uint64_t at = from; at < to; ++at) patched[at - begin] = length_[at - kTrackLengthOffset];
+        return file_.write(patched.data(), size);
+    }
+    bool writeAt(uint64_t offset, const uint8_t* data, size_t size) override {
+        lengthChanged_ = !(offset == kTrackLengthOffset && size == length_.size() && std::equal(data, data + size, length_.begin()));
+        return !lengthChanged_;
+    }
+    bool lengthChanged() const { return lengthChanged_; }
+
+   private:
+    ReplacingFile& file_;
+    std::array<uint8_t, 4> length_{};
+    uint64_t written_ = 0;
+    bool lengthChanged_ = false;
+};
+
+// Counts the bytes the track of a performance takes, writing nothing: each event is its
+// delta time (a variable-length quantity) and its bytes, as MidiFileSink writes them.
+class TrackSizeSink : public PerformanceSink {
+   public:
+    void eventBegins(int, const GlobalSettings&, int64_t date) override {
+        add(date, 6);  // tempo: FF 51 03 and three bytes
+        add(date, 7);  // time signature: FF 58 04 and four bytes
+    }
+    void message(int64_t date, const ShortMessage& m) override { add(date, m.size()); }
+    void end(int64_t date) override { add(date, 3); }
+    uint64_t size() const { return size_; }
+
+   private:
+    void add(int64_t date, int bytes) {
+        const auto delta = static_cast<uint64_t>(date - last_);
+        size_ += static_cast<uint64_t>(delta < 0x80 ? 1 : (std::bit_width(delta) + 6) / 7) + static_cast<uint64_t>(bytes);
+        last_ = date;
+    }
+    int64_t last_ = 0;
+    uint64_t size_ = 0;
 };
 
 ExportResult refusal(std::string message, std::string caption) {
@@ -42,6 +104,23 @@ std::string writerFailure(MidiFileWriter::Error e) {
             return "The MIDI file cannot hold a pause this long";
         default: return "Could not write file";
     }
+}
+
+std::string gigabytes(uint64_t bytes) {
+    char text[32];
+    std::snprintf(text, sizeof text, "%.1f GB", static_cast<double>(bytes) / (1ull << 30));
+    return text;
+}
+
+ExportResult tooLarge(uint64_t bytes, bool atLeast) {
+    return refusal("The MIDI file would be " + std::string(atLeast ? "at least " : "") + gigabytes(bytes) +
+                       ", more than the 4 GB a MIDI file can hold; export a shorter passage",
+                   kProgramCaption);
+}
+
+uint64_t freshSeed() {
+    std::random_device device;
+    return (static_cast<uint64_t>(device()) << 32) | device();
 }
 
 // An export runs without real time; it only reports progress and can be cancelled.
@@ -68,6 +147,15 @@ class ExportControl : public PerformanceControl {
     int64_t next_;
     bool cancelled_ = false;
 };
+
+PerformanceOptions performanceOptions(const ExportOptions& options) {
+    PerformanceOptions run;
+    run.mode = options.mode == ExportMode::CurrentSettings ? PerformanceMode::ExportCurrent
+                                                            : PerformanceMode::ExportComposition;
+    run.percussionChannel = options.percussionChannel;
+    run.seed = options.seed;
+    return run;
+}
 
 }  // namespace
 
@@ -129,11 +217,7 @@ ExportResult writeMidi(const CTarrowinDoc& doc, const ExportOptions& options, By
     ExportControl control(options.progress, total);
     control.report(0);
 
-    PerformanceOptions run;
-    run.mode = options.mode == ExportMode::CurrentSettings ? PerformanceMode::ExportCurrent
-                                                            : PerformanceMode::ExportComposition;
-    run.percussionChannel = options.percussionChannel;
-    perform(run, doc.current(), doc.composition().events(), sink, control);
+    perform(performanceOptions(options), doc.current(), doc.composition().events(), sink, control);
     if (!control.cancelled()) control.report(total);
 
     if (control.cancelled()) {
@@ -152,35 +236,116 @@ ExportResult writeMidi(const CTarrowinDoc& doc, const ExportOptions& options, By
 ExportResult exportMidiToMemory(const CTarrowinDoc& doc, ExportMode mode, std::vector<uint8_t>& bytes,
                                 int32_t percussionChannel, const ExportProgress& progress) {
     MemoryOutput out;
-    const ExportResult r = writeMidi(doc, ExportOptions{mode, percussionChannel, progress}, out);
+    const ExportResult r = writeMidi(doc, ExportOptions{mode, percussionChannel, progress, std::nullopt}, out);
     if (r.ok) bytes = std::move(out.bytes);
     return r;
 }
 
-ExportResult exportMidi(const CTarrowinDoc& doc, ExportMode mode, const std::string& path, int32_t percussionChannel,
-                        const ExportProgress& progress) {
-    // A refused export touches no file.
-    if (ExportResult check = checkExport(doc, mode); !check.ok) return check;
+TrackSizeBounds trackSizeBounds(const CTarrowinDoc& doc, ExportMode mode) {
+    const bool composition = mode == ExportMode::Composition;
+    const std::span<const Settings> events =
+        composition ? std::span<const Settings>(doc.composition().events()) : std::span<const Settings>(&doc.current(), 1);
+    std::array<bool, kVoices> written{};
+    uint64_t writtenVoices = 0;
+    for (int v = 0; v < kVoices; ++v) {
+        const auto i = static_cast<size_t>(v);
+        written[i] = composition ? std::any_of(events.begin(), events.end(), [i](const Settings& e) { return e.voices[i].enabled != 0; })
+                                 : doc.voice(v).enabled != 0;
+        writtenVoices += written[i] ? 1 : 0;
+    }
+    // The longest event of a note is a delta of four bytes and three bytes; the shortest a
+    // delta of one byte and three bytes.
+    constexpr uint64_t kMost = 4 + 3, kLeast = 1 + 3;
+    TrackSizeBounds bounds;
+    for (const Settings& e : events) {
+        bounds.most += (4 + 6) + (4 + 7) + writtenVoices * 2 * kMost;  // tempo, time signature, programs, pans
+        const int64_t start = e.global.startCounter, end = e.global.endCounter;
+        if (end <= start) continue;
+        const NoteEngine grid(e.voices);
+        for (int v = 0; v < kVoices; ++v) {
+            const auto i = static_cast<size_t>(v);
+            if (!written[i]) continue;
+            const int64_t first = grid.nextDue(v, start).tick;
+            const auto steps = first < end ? static_cast<uint64_t>((end - 1 - first) / grid.noteLength(v) + 1) : 0;
+            bounds.most += 2 * steps * kMost;
+            // A voice that does not tie (or, in a composition, is off in this event) strikes
+            // at every step: a note on, and a note off for the key before (but the first).
+            const bool strikesEveryStep = e.voices[i].tied == 0 || (composition && e.voices[i].enabled == 0);
+            if (strikesEveryStep && steps > 0) bounds.least += (2 * steps - 1) * kLeast;
+        }
+    }
+    bounds.most += writtenVoices * 128 * kMost + kMost;  // the closing note offs and the end of the track
+    return bounds;
+}
 
+ExportResult exportMidi(const CTarrowinDoc& doc, const ExportOptions& options, ReplacingFile& file) {
+    const auto give = [&file](ExportResult r) {
+        if (!r.ok) {
+            if (r.detail.empty()) r.detail = file.error();
+            file.abandon();
+            return r;
+        }
+        if (!file.commit()) {
+            ExportResult failed = refusal("Could not write file", kProgramCaption);
+            failed.detail = file.error();
+            return failed;
+        }
+        return r;
+    };
+    if (ExportResult check = checkExport(doc, options.mode); !check.ok) return give(check);
+    const TrackSizeBounds bounds = trackSizeBounds(doc, options.mode);
+    if (bounds.least > kLargestTrack) return give(tooLarge(bounds.least, true));
+    if (!file.streaming() && bounds.most <= kLargestTrack) {
+        FileOutput out(file);
+        return give(writeMidi(doc, options, out));
+    }
+
+    // The size must be known before the first byte: a run that only counts, then the same
+    // run (the same random run lengths) that writes. Progress goes over both.
+    ExportOptions run = options;
+    if (!run.seed) run.seed = defaultRunLengthSeed().value_or(freshSeed());
+    const int64_t ticks = exportTicks(doc, options.mode);
+    ExportProgress counting, writing;
+    if (options.progress) {
+        counting = [&options](int64_t done, int64_t total) { return options.progress(done, 2 * total); };
+        writing = [&options](int64_t done, int64_t total) { return options.progress(total + done, 2 * total); };
+    }
+    TrackSizeSink sizer;
+    ExportControl control(counting, ticks);
+    control.report(0);
+    perform(performanceOptions(run), doc.current(), doc.composition().events(), sizer, control);
+    if (control.cancelled()) {
+        ExportResult r;
+        r.cancelled = true;
+        return give(r);
+    }
+    if (sizer.size() > kLargestTrack) return give(tooLarge(sizer.size(), false));
+    run.progress = writing;
+    if (!file.streaming()) {
+        FileOutput out(file);
+        return give(writeMidi(doc, run, out));
+    }
+    StreamingOutput out(file, sizer.size());
+    ExportResult r = writeMidi(doc, run, out);
+    if (out.lengthChanged()) r.detail = "its length changed while it was written";
+    return give(r);
+}
+
+ExportResult exportMidi(const CTarrowinDoc& doc, const ExportOptions& options, const std::string& path) {
+    // A refused export touches no file.
+    if (ExportResult check = checkExport(doc, options.mode); !check.ok) return check;
     ReplacingFile file;
     if (!file.open(path)) {
         ExportResult r = refusal(kCreateFailedMessage, kProgramCaption);
         r.detail = file.error();
         return r;
     }
-    FileOutput out(file);
-    ExportResult r = writeMidi(doc, ExportOptions{mode, percussionChannel, progress}, out);
-    if (!r.ok) {
-        if (r.detail.empty()) r.detail = file.error();
-        file.abandon();
-        return r;
-    }
-    if (!file.commit()) {
-        ExportResult failed = refusal("Could not write file", kProgramCaption);
-        failed.detail = file.error();
-        return failed;
-    }
-    return r;
+    return exportMidi(doc, options, file);
+}
+
+ExportResult exportMidi(const CTarrowinDoc& doc, ExportMode mode, const std::string& path, int32_t percussionChannel,
+                        const ExportProgress& progress) {
+    return exportMidi(doc, ExportOptions{mode, percussionChannel, progress, std::nullopt}, path);
 }
 
 }  // namespace tarrowin

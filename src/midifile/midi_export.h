@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -13,6 +14,8 @@
 #include "midi_file_writer.h"
 
 namespace tarrowin {
+
+class ReplacingFile;
 
 enum class ExportMode {
     CurrentSettings,  // the current settings from the Start to the End counter, enabled voices
@@ -43,6 +46,9 @@ struct ExportOptions {
     ExportMode mode = ExportMode::CurrentSettings;
     int32_t percussionChannel = kDefaultPercussionChannel;
     ExportProgress progress;
+    // Seeds the "Random" modulation run lengths: one seed always gives the same file.
+    // None: defaultRunLengthSeed(), else different lengths on every export.
+    std::optional<uint64_t> seed;
 };
 
 // The refusals that come before the save dialog and before any file is touched: in
@@ -50,10 +56,16 @@ struct ExportOptions {
 // ok when the export may go ahead.
 ExportResult checkExport(const CTarrowinDoc& doc, ExportMode mode);
 
-// Writes the export to `path`: under a temporary name beside it, renamed into place once
+// Writes the export to `path` through a ReplacingFile: the target is replaced only once
 // the file is complete. On any failure the target is left as it was.
 ExportResult exportMidi(const CTarrowinDoc& doc, ExportMode mode, const std::string& path,
                         int32_t percussionChannel = kDefaultPercussionChannel, const ExportProgress& progress = {});
+ExportResult exportMidi(const CTarrowinDoc& doc, const ExportOptions& options, const std::string& path);
+// The same into an output the caller opened, which is committed on success and abandoned
+// on failure. A streaming output (a pipe, the standard output) gets the bytes as they are
+// made: the file's length, which leads it, is found by a first run that writes nothing.
+// A file larger than a MIDI track can hold is refused before anything is written.
+ExportResult exportMidi(const CTarrowinDoc& doc, const ExportOptions& options, ReplacingFile& file);
 
 // The same export into memory.
 ExportResult exportMidiToMemory(const CTarrowinDoc& doc, ExportMode mode, std::vector<uint8_t>& bytes,
@@ -66,6 +78,15 @@ ExportResult writeMidi(const CTarrowinDoc& doc, const ExportOptions& options, By
 // The number of ticks an export writes: End - Start of the current settings, or the sum
 // over the events (an event whose End is not above its Start adds none).
 int64_t exportTicks(const CTarrowinDoc& doc, ExportMode mode);
+
+// Bounds of the size of the export's track in bytes, from the note grid alone (in
+// microseconds even for the longest composition): every step of a voice that strikes
+// every note writes at least its note on and note off, and no step writes more than both.
+struct TrackSizeBounds {
+    uint64_t least = 0;
+    uint64_t most = 0;
+};
+TrackSizeBounds trackSizeBounds(const CTarrowinDoc& doc, ExportMode mode);
 
 // Writes what a performance produces into a MIDI file: each event's tempo and time
 // signature where it begins, its channel messages, the end of the track.

@@ -1,17 +1,14 @@
 #include "wav_render.h"
 
 #include <sndfile.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
-#include <array>
-#include <cerrno>
-#include <cstdio>
-#include <cstring>
-#include <filesystem>
-#include <memory>
 #include <strings.h>
 
+#include <algorithm>
+#include <array>
+#include <cstring>
+#include <memory>
+
+#include "document/replacing_file.h"
 #include "synth.h"
 
 namespace tarrowin {
@@ -48,69 +45,25 @@ std::array<unsigned char, 44> wavHeader(int sampleRate, uint32_t dataBytes) {
     return h;
 }
 
-// An audio file written under a temporary name beside its target and renamed over it once
-// complete; a file that is not finished is removed.
+// An audio file made into an output; whatever is not committed is abandoned by the caller.
 class AudioFile {
    public:
-    explicit AudioFile(std::string path) : path_(std::move(path)) {}
-    virtual ~AudioFile() {
-        if (!temp_.empty()) std::remove(temp_.c_str());
-    }
-    AudioFile(const AudioFile&) = delete;
-    AudioFile& operator=(const AudioFile&) = delete;
-
-    virtual std::string create(int sampleRate) = 0;
+    virtual ~AudioFile() = default;
+    virtual std::string begin() = 0;
     // Interleaved 16-bit stereo frames.
     virtual std::string writeFrames(const int16_t* frames, int count) = 0;
     virtual std::string finish() = 0;
-
-   protected:
-    // A new private file beside the target, with the mode any new file of the user gets.
-    // Returns its descriptor, or -1 with `error` set.
-    int createTemp(std::string& error) {
-        std::string pattern = path_ + ".XXXXXX";
-        const int fd = mkstemp(pattern.data());
-        if (fd < 0) {
-            error = "Could not create " + path_ + ": " + std::strerror(errno);
-            return -1;
-        }
-        temp_ = pattern;
-        const mode_t mask = umask(0);
-        umask(mask);
-        fchmod(fd, 0666 & ~mask);
-        return fd;
-    }
-    std::string moveIntoPlace() {
-        std::error_code ec;
-        std::filesystem::rename(temp_, path_, ec);
-        if (ec) return "Could not write " + path_ + ": " + ec.message();
-        temp_.clear();
-        return {};
-    }
-    std::string failure(const char* what) const { return std::string(what) + " " + path_ + ": " + std::strerror(errno); }
-
-    std::string path_;
-    std::string temp_;
 };
 
+// The WAV file's header and audio into an output; the header states the length the
+// render will have, and is corrected at the end where the output allows it.
 class WavFile final : public AudioFile {
    public:
-    using AudioFile::AudioFile;
-    ~WavFile() override {
-        if (file_ != nullptr) std::fclose(file_);
-    }
+    WavFile(ReplacingFile& file, int sampleRate, int64_t expectedFrames)
+        : file_(file), sampleRate_(sampleRate), expectedBytes_(static_cast<uint64_t>(expectedFrames) * 4) {}
 
-    std::string create(int sampleRate) override {
-        sampleRate_ = sampleRate;
-        std::string error;
-        const int fd = createTemp(error);
-        if (fd < 0) return error;
-        file_ = fdopen(fd, "wb");
-        if (file_ == nullptr) {
-            ::close(fd);
-            return failure("Could not create");
-        }
-        const auto header = wavHeader(sampleRate, 0);
+    std::string begin() override {
+        const auto header = wavHeader(sampleRate_, static_cast<uint32_t>(expectedBytes_));
         return write(header.data(), header.size());
     }
 
@@ -121,65 +74,96 @@ class WavFile final : public AudioFile {
     }
 
     std::string finish() override {
-        const auto header = wavHeader(sampleRate_, static_cast<uint32_t>(dataBytes_));
-        if (std::fseek(file_, 0, SEEK_SET) != 0) return failure("Could not write");
-        if (std::string e = write(header.data(), header.size()); !e.empty()) return e;
-        if (std::fflush(file_) != 0 || fsync(fileno(file_)) != 0) return failure("Could not write");
-        std::fclose(file_);
-        file_ = nullptr;
-        return moveIntoPlace();
+        if (dataBytes_ != expectedBytes_) {
+            const auto header = wavHeader(sampleRate_, static_cast<uint32_t>(dataBytes_));
+            if (!file_.writeAt(0, header.data(), header.size())) return "Could not write the WAV file: " + file_.error();
+        }
+        if (!file_.commit()) return "Could not write the WAV file: " + file_.error();
+        return {};
     }
 
    private:
     std::string write(const void* data, size_t bytes) {
-        if (std::fwrite(data, 1, bytes, file_) != bytes) return failure("Could not write");
+        if (!file_.write(static_cast<const uint8_t*>(data), bytes)) return "Could not write the WAV file: " + file_.error();
         return {};
     }
 
-    std::FILE* file_ = nullptr;
-    int sampleRate_ = 44100;
+    ReplacingFile& file_;
+    int sampleRate_;
+    uint64_t expectedBytes_;
     uint64_t dataBytes_ = 0;
 };
 
-// FLAC through libsndfile, which encodes as the frames come.
+// FLAC through libsndfile, which encodes as the frames come. Its bytes go into the same
+// output as a WAV's, through libsndfile's virtual file: the encoder goes back to the start
+// at the end to complete the stream's header.
 class FlacFile final : public AudioFile {
    public:
-    using AudioFile::AudioFile;
+    FlacFile(ReplacingFile& file, int sampleRate) : file_(file), sampleRate_(sampleRate) {}
     ~FlacFile() override {
-        if (file_ != nullptr) sf_close(file_);
+        if (sf_ != nullptr) sf_close(sf_);
     }
 
-    std::string create(int sampleRate) override {
-        std::string error;
-        const int fd = createTemp(error);
-        if (fd < 0) return error;
+    std::string begin() override {
+        SF_VIRTUAL_IO io{&length, &seek, &read, &write, &tell};
         SF_INFO info{};
-        info.samplerate = sampleRate;
+        info.samplerate = sampleRate_;
         info.channels = 2;
         info.format = SF_FORMAT_FLAC | SF_FORMAT_PCM_16;
-        file_ = sf_open_fd(fd, SFM_WRITE, &info, SF_TRUE);
-        if (file_ == nullptr) {
-            ::close(fd);
-            return "Could not create " + path_ + ": " + sf_strerror(nullptr);
-        }
+        sf_ = sf_open_virtual(&io, SFM_WRITE, &info, this);
+        if (sf_ == nullptr) return std::string("Could not create the FLAC file: ") + sf_strerror(nullptr);
         return {};
     }
 
     std::string writeFrames(const int16_t* frames, int count) override {
-        if (sf_writef_short(file_, frames, count) != count) return "Could not write " + path_ + ": " + sf_strerror(file_);
+        if (sf_writef_short(sf_, frames, count) != count) return failure(sf_strerror(sf_));
         return {};
     }
 
     std::string finish() override {
-        sf_write_sync(file_);
-        const int closed = sf_close(file_);
-        file_ = nullptr;
-        if (closed != 0) return "Could not write " + path_ + ": " + sf_error_number(closed);
-        return moveIntoPlace();
+        const int closed = sf_close(sf_);
+        sf_ = nullptr;
+        if (closed != 0 || !error_.empty()) return failure(sf_error_number(closed));
+        if (!file_.commit()) return failure(file_.error().c_str());
+        return {};
     }
 
    private:
-    SNDFILE* file_ = nullptr;
+    std::string failure(const char* reason) const {
+        return "Could not write the FLAC file: " + (error_.empty() ? std::string(reason) : error_);
+    }
+    static FlacFile& self(void* user) { return *static_cast<FlacFile*>(user); }
+    static sf_count_t length(void* user) { return self(user).size_; }
+    static sf_count_t tell(void* user) { return self(user).at_; }
+    static sf_count_t read(void*, sf_count_t, void*) { return 0; }  // written only
+    static sf_count_t seek(sf_count_t offset, int whence, void* user) {
+        FlacFile& f = self(user);
+        const sf_count_t base = whence == SEEK_CUR ? f.at_ : whence == SEEK_END ? f.size_ : 0;
+        f.at_ = std::clamp<sf_count_t>(base + offset, 0, f.size_);
+        return f.at_;
+    }
+    static sf_count_t write(const void* data, sf_count_t count, void* user) {
+        FlacFile& f = self(user);
+        const auto* bytes = static_cast<const uint8_t*>(data);
+        // What lies over bytes already written is rewritten in place; the rest is appended.
+        const sf_count_t over = std::min(count, f.size_ - f.at_);
+        bool ok = over <= 0 || f.file_.writeAt(static_cast<uint64_t>(f.at_), bytes, static_cast<size_t>(over));
+        if (ok && count > over) ok = f.file_.write(bytes + std::max<sf_count_t>(over, 0), static_cast<size_t>(count - std::max<sf_count_t>(over, 0)));
+        if (!ok) {
+            f.error_ = f.file_.error();
+            return 0;
+        }
+        f.at_ += count;
+        f.size_ = std::max(f.size_, f.at_);
+        return count;
+    }
+
+    ReplacingFile& file_;
+    int sampleRate_;
+    SNDFILE* sf_ = nullptr;
+    sf_count_t at_ = 0;
+    sf_count_t size_ = 0;
+    std::string error_;
 };
 
 // Plays the stream into the synthesizer: before each message the audio is rendered up to
@@ -261,6 +245,17 @@ std::optional<AudioFormat> audioFormatFor(const std::string& path) {
     return std::nullopt;
 }
 
+RenderResult renderToAudio(PerformanceMode mode, const Settings& current, std::span<const Settings> events,
+                           const std::string& path, const RenderOptions& options, const RenderProgress& progress) {
+    ReplacingFile file;
+    if (!file.open(path)) {
+        RenderResult result;
+        result.message = "Could not create " + path + ": " + file.error();
+        return result;
+    }
+    return renderToAudio(mode, current, events, file, options, progress);
+}
+
 RenderResult renderToWav(PerformanceMode mode, const Settings& current, std::span<const Settings> events,
                          const std::string& path, const RenderOptions& options, const RenderProgress& progress) {
     RenderOptions wav = options;
@@ -268,9 +263,21 @@ RenderResult renderToWav(PerformanceMode mode, const Settings& current, std::spa
     return renderToAudio(mode, current, events, path, wav, progress);
 }
 
+RenderResult renderToWav(PerformanceMode mode, const Settings& current, std::span<const Settings> events,
+                         ReplacingFile& output, const RenderOptions& options, const RenderProgress& progress) {
+    RenderOptions wav = options;
+    wav.format = AudioFormat::Wav;
+    return renderToAudio(mode, current, events, output, wav, progress);
+}
+
 RenderResult renderToAudio(PerformanceMode mode, const Settings& current, std::span<const Settings> events,
-                           const std::string& path, const RenderOptions& options, const RenderProgress& progress) {
+                           ReplacingFile& output, const RenderOptions& options, const RenderProgress& progress) {
     RenderResult result;
+    // Whatever ends the render before the file is complete leaves the target as it was.
+    struct Abandon {
+        ReplacingFile& file;
+        ~Abandon() { file.abandon(); }
+    } abandonUnlessCommitted{output};
     if (mode != PerformanceMode::ExportCurrent && mode != PerformanceMode::ExportComposition) {
         result.message = "Only the export of the current settings or of the composition renders to a file";
         return result;
@@ -306,13 +313,12 @@ RenderResult renderToAudio(PerformanceMode mode, const Settings& current, std::s
     created.synth->reset(options.percussionChannel);
 
     std::unique_ptr<AudioFile> audio;
-    if (options.format == AudioFormat::Flac) {
-        audio = std::make_unique<FlacFile>(path);
-    } else {
-        audio = std::make_unique<WavFile>(path);
-    }
+    if (options.format == AudioFormat::Flac)
+        audio = std::make_unique<FlacFile>(output, options.sampleRate);
+    else
+        audio = std::make_unique<WavFile>(output, options.sampleRate, totalFrames);
     AudioFile& file = *audio;
-    if (std::string e = file.create(options.sampleRate); !e.empty()) {
+    if (std::string e = file.begin(); !e.empty()) {
         result.message = e;
         return result;
     }
@@ -327,6 +333,7 @@ RenderResult renderToAudio(PerformanceMode mode, const Settings& current, std::s
     PerformanceOptions run;
     run.mode = mode;
     run.percussionChannel = options.percussionChannel;
+    run.seed = options.seed;
     perform(run, current, events, renderer, renderer);
     if (renderer.cancelled()) {
         result.cancelled = true;

@@ -15,6 +15,8 @@
 
 namespace tarrowin {
 
+class ReplacingFile;
+
 enum class AudioFormat {
     Wav,   // 16-bit PCM in a RIFF file, at most 4 GB
     Flac,  // 16-bit lossless, through libsndfile
@@ -32,6 +34,9 @@ struct RenderOptions {
     AudioFormat format = AudioFormat::Wav;
     // Asked at every tick; true abandons the rendering, which then leaves no file.
     std::function<bool()> cancelled;
+    // Seeds the "Random" modulation run lengths: one seed always gives the same audio.
+    // None: defaultRunLengthSeed(), else different lengths on every render.
+    std::optional<uint64_t> seed;
 };
 
 struct RenderResult {
@@ -49,14 +54,21 @@ using RenderProgress = std::function<void(double fraction)>;
 // The length of a run in milliseconds: its ticks at their events' tick lengths.
 int64_t performanceLengthMs(PerformanceMode mode, const Settings& current, std::span<const Settings> events);
 
-// mode: ExportCurrent or ExportComposition. Writes options.format under a temporary name
-// beside `path` and renames it into place once complete: a failed or cancelled rendering
-// leaves no file and never a partial one in place of an older file.
+// mode: ExportCurrent or ExportComposition. Writes options.format through a ReplacingFile:
+// a failed or cancelled rendering leaves no file and never a partial one in place of an
+// older file.
 RenderResult renderToAudio(PerformanceMode mode, const Settings& current, std::span<const Settings> events,
                            const std::string& path, const RenderOptions& options, const RenderProgress& progress = {});
+// The same into an output the caller opened, committed on success and abandoned on
+// failure. A WAV's length is known before it is made, so its header goes first and a
+// streaming output (a pipe, the standard output) gets the audio as it is rendered.
+RenderResult renderToAudio(PerformanceMode mode, const Settings& current, std::span<const Settings> events,
+                           ReplacingFile& output, const RenderOptions& options, const RenderProgress& progress = {});
 
 // renderToAudio into a WAV file.
 RenderResult renderToWav(PerformanceMode mode, const Settings& current, std::span<const Settings> events,
                          const std::string& path, const RenderOptions& options, const RenderProgress& progress = {});
+RenderResult renderToWav(PerformanceMode mode, const Settings& current, std::span<const Settings> events,
+                         ReplacingFile& output, const RenderOptions& options, const RenderProgress& progress = {});
 
 }  // namespace tarrowin

@@ -3,15 +3,20 @@
 // removed afterwards, keeping its exit code, standard output and standard error apart.
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
 #include <string>
 #include <vector>
+
+#include "document/document_file.h"
 
 namespace tarrowin::testing {
 
@@ -33,6 +38,26 @@ class CliTest : public ::testing::Test {
     void TearDown() override { std::filesystem::remove_all(dir_); }
 
     std::filesystem::path path(const std::string& name) const { return dir_ / name; }
+
+    // The names in the directory but the captured output, sorted.
+    std::vector<std::string> entries() const {
+        std::vector<std::string> names;
+        for (const auto& e : std::filesystem::directory_iterator(dir_)) {
+            const std::string name = e.path().filename().string();
+            if (name != "stdout.txt" && name != "stderr.txt") names.push_back(name);
+        }
+        std::sort(names.begin(), names.end());
+        return names;
+    }
+    std::string save(const std::string& name, CTarrowinDoc& doc) const {
+        EXPECT_TRUE(saveDocumentFile(path(name).string(), doc).ok);
+        return path(name).string();
+    }
+    // A device node in the test's own directory (never the system's /dev); false where
+    // the user may not make one.
+    bool makeDevice(const std::string& name, mode_t kind, unsigned major, unsigned minor) const {
+        return ::mknod(path(name).c_str(), kind | 0666, makedev(major, minor)) == 0;
+    }
 
     // Runs `prefix` tarrowin-cli `args`; its output goes to stdout.txt and stderr.txt.
     CliRun cli(const std::string& args, const std::string& prefix = "") const {

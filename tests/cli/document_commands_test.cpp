@@ -6,6 +6,7 @@
 #include <cstdlib>
 #include <functional>
 #include <filesystem>
+#include <limits>
 #include <fstream>
 #include <nlohmann/json.hpp>
 #include <sstream>
@@ -122,8 +123,12 @@ TEST_F(DocumentCommands, LoadNamesTheFieldItRefuses) {
         {"Current settings: voices must be a list of 16 voices, not 15",
          [](ordered_json& j) { j["current"]["voices"].erase(0); }},
         {"Document: field \"events\" is missing", [](ordered_json& j) { j.erase("events"); }},
-        {"Current settings: endCounter is 4294967296, outside 0..2147483647",
+        {"Current settings: endCounter is 4294967296, outside 0..50959",
          [](ordered_json& j) { j["current"]["endCounter"] = 4294967296LL; }},
+        {"Event 0: startCounter is 50960, outside 0..50959", [](ordered_json& j) { j["events"][0]["startCounter"] = 50960; }},
+        {"Current settings, voice 2: param1 must be an integer, not a list",
+         [](ordered_json& j) { j["current"]["voices"][1]["param1"] = ordered_json::array(); }},
+        {"Document: must be an object, not a list", [](ordered_json& j) { j = ordered_json::array(); }},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.message);
@@ -133,6 +138,19 @@ TEST_F(DocumentCommands, LoadNamesTheFieldItRefuses) {
         EXPECT_NE(r.err.find(c.message), std::string::npos) << r.err;
         EXPECT_FALSE(fs::exists(path("edited.trw")));
     }
+}
+
+TEST_F(DocumentCommands, EveryValueTheReaderTakesSurvivesDumpAndLoad) {
+    CTarrowinDoc doc = testing::documentWithEvents(1);
+    doc.editVoice(0, [](VoiceSettings& v) {
+        v.henonA = std::numeric_limits<float>::max();
+        v.henonB = -std::numeric_limits<float>::max();
+        v.gingerX0 = std::numeric_limits<float>::denorm_min();
+        v.gingerY0 = -0.0f;
+        v.lorenzCoefficient = std::numeric_limits<float>::min();
+    });
+    ASSERT_TRUE(saveDocumentFile(path("extremes.trw").string(), doc).ok);
+    EXPECT_EQ(dumpAndLoad(path("extremes.trw")), bytes(path("extremes.trw")));
 }
 
 TEST_F(DocumentCommands, BadFilesAndOptionsFailWithAMessage) {
@@ -150,6 +168,12 @@ TEST_F(DocumentCommands, BadFilesAndOptionsFailWithAMessage) {
     EXPECT_NE(r.code, 0);
     EXPECT_NE(r.err.find("is not valid JSON"), std::string::npos) << r.err;
     EXPECT_FALSE(fs::exists(path("b.trw")));
+
+    // The JSON library's own words (tags such as "[json.exception.out_of_range.406]") never show.
+    write(path("huge-number.json"), std::string("{\"reserved\": 1e999}"));
+    r = cli("load " + path("huge-number.json").string() + " " + path("b.trw").string());
+    EXPECT_NE(r.err.find("is not valid JSON: the number 1e999 is too large"), std::string::npos) << r.err;
+    EXPECT_EQ(r.err.find("json.exception"), std::string::npos) << r.err;
 
     r = cli("load " + path("absent.json").string() + " " + path("b.trw").string());
     EXPECT_NE(r.code, 0);

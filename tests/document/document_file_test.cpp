@@ -140,7 +140,7 @@ TEST(DocumentReader, RoundTripsAThousandEvents) {
 TEST(DocumentReader, KeepsValuesTheProgramItselfCanLeaveOutsideTheFormsRanges) {
     CTarrowinDoc doc = newDocument();
     Settings s = doc.current();
-    s.global.endCounter = std::numeric_limits<int32_t>::max();
+    s.global.endCounter = kMaxStoredCounter;  // 50000 rounded up to the longest note value
     s.global.startCounter = 50001;
     s.global.timeSigDenominator = 7;
     s.voices[3].henonA = -1e30f;
@@ -204,8 +204,8 @@ TEST(DocumentRules, IntegerRangesAreTheSettingsRanges) {
     }
     const std::map<std::string, std::pair<int32_t, int32_t>> global = {
         {"tempo", {20, 340}},
-        {"startCounter", {0, std::numeric_limits<int32_t>::max()}},
-        {"endCounter", {0, std::numeric_limits<int32_t>::max()}},
+        {"startCounter", {0, 50959}},
+        {"endCounter", {0, 50959}},
         {"timeSigNumerator", {1, 32}},
         {"timeSigDenominator", {1, 32767}},
     };
@@ -243,8 +243,11 @@ TEST(DocumentReader, RefusesGlobalValuesOutsideTheirRanges) {
     const std::vector<Case> cases = {
         {"tempo is 0, outside 20..340", [](GlobalSettings& g) { g.tempo = 0; }},
         {"tempo is 341, outside 20..340", [](GlobalSettings& g) { g.tempo = 341; }},
-        {"startCounter is -1, outside 0..2147483647", [](GlobalSettings& g) { g.startCounter = -1; }},
-        {"endCounter is -5, outside 0..2147483647", [](GlobalSettings& g) { g.endCounter = -5; }},
+        {"startCounter is -1, outside 0..50959", [](GlobalSettings& g) { g.startCounter = -1; }},
+        {"endCounter is -5, outside 0..50959", [](GlobalSettings& g) { g.endCounter = -5; }},
+        // Counters no window can store would make an export or an image run for hours.
+        {"startCounter is 50960, outside 0..50959", [](GlobalSettings& g) { g.startCounter = 50960; }},
+        {"endCounter is 2147483647, outside 0..50959", [](GlobalSettings& g) { g.endCounter = 2147483647; }},
         {"timeSigNumerator is 33, outside 1..32", [](GlobalSettings& g) { g.timeSigNumerator = 33; }},
         {"timeSigDenominator is 0, outside 1..32767", [](GlobalSettings& g) { g.timeSigDenominator = 0; }},
     };

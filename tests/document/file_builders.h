@@ -41,7 +41,7 @@ inline Settings distinctiveSettings(int seed) {
     Settings s;
     s.global.tempo = 20 + (7 * seed + 3) % 320;
     s.global.startCounter = 1000 + seed;
-    s.global.endCounter = 70000 + 3 * seed;  // beyond the form's 50000, as Round can leave it
+    s.global.endCounter = 50100 + 3 * seed;  // beyond the form's 50000, as Round can leave it
     s.global.timeSigNumerator = static_cast<int16_t>(1 + (seed + 2) % 32);
     s.global.timeSigDenominator = static_cast<int16_t>(3 + seed % 5);  // not a power of two
     for (int v = 0; v < kVoices; ++v) {

@@ -205,7 +205,7 @@ class ReportCommands(unittest.TestCase):
         png = os.path.join(self.dir.name, "no-such-folder", "image.png")
         result = self.run_cli("image", self.two_minutes(), png)
         self.assertNotEqual(result.returncode, 0)
-        self.assertIn("Could not write the image", result.stderr)
+        self.assertIn("Cannot write \"%s\"" % png, result.stderr)
         self.assertFalse(os.path.exists(os.path.dirname(png)))
 
     def test_unreadable_document_is_reported(self):

@@ -94,8 +94,8 @@ refused "Minimum difference between Start and End counters  is 1" event add new.
 "$cli" event add e1.trw e2.trw --start 200 --end 300 >/dev/null
 "$cli" event insert e2.trw e3.trw --index 1 --start 50 --end 60 >/dev/null
 check e3.trw "assert [(e['startCounter'], e['endCounter']) for e in ev] == [(0, 200), (50, 60), (200, 300)]"
-"$cli" event remove e3.trw e4.trw --index 0 --no >/dev/null
-cmp -s e3.trw e4.trw || fail "remove answered No changed the file"
+"$cli" event remove e3.trw e4.trw --index 0 --no >/dev/null 2>&1 || true
+[ ! -e e4.trw ] || fail "remove answered No wrote a file"
 "$cli" event remove e3.trw e4.trw --index 0 >/dev/null
 check e4.trw "assert len(ev) == 2 and ev[0]['startCounter'] == 50"
 "$cli" event replace e4.trw e5.trw --index 1 --start 7 --end 9 >replace.txt

@@ -1,0 +1,148 @@
+// The replace-on-commit writer's guarantees that the command-line tests cannot watch: the
+// order of the calls that make a save survive a power cut, and the removal of a named
+// temporary file by a signal handler.
+
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstring>
+#include <iterator>
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <vector>
+
+#include "document/document_file.h"
+#include "document/replacing_file.h"
+
+namespace tarrowin {
+namespace {
+
+namespace fs = std::filesystem;
+
+class ReplacingFileTest : public ::testing::Test {
+   protected:
+    void SetUp() override {
+        dir_ = fs::temp_directory_path() / ("tarrowin-replacing-" + std::to_string(::getpid()) + "-" +
+                                            ::testing::UnitTest::GetInstance()->current_test_info()->name());
+        fs::remove_all(dir_);
+        fs::create_directories(dir_);
+        target_ = (dir_ / "song.trw").string();
+        std::ofstream(target_) << "old";
+        steps().clear();
+    }
+    void TearDown() override {
+        ReplacingFile::resetDurabilityCalls();
+        ReplacingFile::setUnnamedFilesAllowed(true);
+        fs::remove_all(dir_);
+    }
+    std::vector<std::string> names() const {
+        std::vector<std::string> n;
+        for (const auto& e : fs::directory_iterator(dir_)) n.push_back(e.path().filename().string());
+        return n;
+    }
+    static std::string contents(const std::string& path) {
+        std::ifstream in(path);
+        return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+    }
+
+    // What the recording calls saw, in order: "flush file" (and whether the target still
+    // held the old contents then), "rename", "flush folder".
+    static std::vector<std::string>& steps() {
+        static std::vector<std::string> s;
+        return s;
+    }
+    static inline std::string watched_;
+    static inline bool failFlush_ = false;
+    static int recordFsync(int fd) {
+        struct stat st {};
+        ::fstat(fd, &st);
+        const bool old = contents(watched_) == "old";
+        steps().push_back(S_ISDIR(st.st_mode) ? "flush folder" : old ? "flush file, target old" : "flush file, target new");
+        if (failFlush_ && !S_ISDIR(st.st_mode)) {
+            errno = EIO;
+            return -1;
+        }
+        return ::fsync(fd);
+    }
+    static int recordRename(const char* from, const char* to) {
+        steps().push_back(std::string("rename to ") + fs::path(to).filename().string());
+        return ::rename(from, to);
+    }
+
+    // The next save goes through the recording calls, with an unnamed or a named
+    // temporary file; `failFlush` makes the file's flush fail.
+    void record(bool unnamed, bool failFlush) {
+        ReplacingFile::setUnnamedFilesAllowed(unnamed);
+        std::ofstream(target_) << "old";
+        steps().clear();
+        watched_ = target_;
+        failFlush_ = failFlush;
+        ReplacingFile::setDurabilityCalls({&recordFsync, &recordRename});
+    }
+    FileResult saveNewDocument() const {
+        CTarrowinDoc doc;
+        doc.OnNewDocument();
+        return saveDocumentFile(target_, doc);
+    }
+
+    fs::path dir_;
+    std::string target_;
+};
+
+TEST_F(ReplacingFileTest, FlushesTheFileThenRenamesThenFlushesTheFolder) {
+    for (const bool unnamed : {true, false}) {
+        SCOPED_TRACE(unnamed ? "unnamed temporary file" : "named temporary file");
+        record(unnamed, false);
+        const FileResult r = saveNewDocument();
+        ASSERT_TRUE(r.ok) << r.message;
+        EXPECT_EQ(steps(), (std::vector<std::string>{"flush file, target old", "rename to song.trw",
+                                                     "flush folder"}));
+        EXPECT_EQ(names(), std::vector<std::string>{"song.trw"});
+    }
+}
+
+TEST_F(ReplacingFileTest, AFailedFlushRenamesNothing) {
+    for (const bool unnamed : {true, false}) {
+        SCOPED_TRACE(unnamed ? "unnamed temporary file" : "named temporary file");
+        record(unnamed, true);
+        const FileResult r = saveNewDocument();
+        EXPECT_FALSE(r.ok);
+        EXPECT_NE(r.message.find("Input/output error"), std::string::npos) << r.message;
+        EXPECT_EQ(steps(), std::vector<std::string>{"flush file, target old"});
+        EXPECT_TRUE(contents(target_) == "old") << "the target was replaced";
+        EXPECT_EQ(names(), std::vector<std::string>{"song.trw"});
+    }
+}
+
+extern "C" void removeAndExit(int signal) {
+    ReplacingFile::removeTemporaryNames(nullptr);
+    ::_exit(128 + signal);
+}
+
+TEST_F(ReplacingFileTest, ASignalHandlerRemovesANamedTemporaryFile) {
+    ReplacingFile::setUnnamedFilesAllowed(false);
+    const pid_t child = ::fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        ::signal(SIGTERM, removeAndExit);
+        ReplacingFile file;
+        const uint8_t bytes[] = {'n', 'e', 'w'};
+        if (!file.open(target_) || !file.write(bytes, sizeof bytes)) ::_exit(1);
+        if (std::distance(fs::directory_iterator(dir_), fs::directory_iterator()) != 2) ::_exit(2);  // the temporary name
+        ::raise(SIGTERM);
+        ::_exit(3);
+    }
+    int status = 0;
+    ASSERT_EQ(::waitpid(child, &status, 0), child);
+    ASSERT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(WEXITSTATUS(status), 128 + SIGTERM);
+    EXPECT_EQ(names(), std::vector<std::string>{"song.trw"});
+    EXPECT_TRUE(contents(target_) == "old") << "the target was replaced";
+}
+
+}  // namespace
+}  // namespace tarrowin
