@@ -6,6 +6,7 @@
 #include <algorithm>
 
 #include "device_dialogs.h"
+#include "engine/generators.h"
 #include "main_window.h"
 #include "playback/device_choice.h"
 #include "recovery/crash_recovery.h"
@@ -75,6 +76,8 @@ QPoint centredPosition(QSize screen, QSize window) {
 int runTarrowin(QApplication& app, std::vector<std::unique_ptr<MidiBackend>> backends, const CommandLine& line) {
     Workspace ws(std::make_unique<MidiOutput>(std::move(backends)));
     ws.fixedSeed = line.seed;
+    // --seed also fixes the run lengths of "Random" modulation in every play, export and view.
+    if (line.seed) setDefaultRunLengthSeed(static_cast<uint64_t>(*line.seed));
     MainWindow window(ws);
 
     if (!line.file.isEmpty()) {

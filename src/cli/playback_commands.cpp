@@ -27,6 +27,7 @@
 #include "document/replacing_file.h"
 #include "engine/generators.h"
 #include "midifile/midi_export.h"
+#include "playback/device_choice.h"
 #include "playback/midi_output.h"
 #include "playback/player.h"
 #include "playback/system_backends.h"
@@ -39,33 +40,11 @@ using namespace std::chrono_literals;
 
 bool stderrIsTerminal() { return isatty(STDERR_FILENO) == 1; }
 
-std::string lower(std::string s) {
-    std::transform(s.begin(), s.end(), s.begin(), [](unsigned char c) { return std::tolower(c); });
-    return s;
-}
-
-// "--device": a row of "MidiOut Setup" (0 = "Midi Mapper"), or a device's name: the exact
-// name, or a part of it that only one device's name contains.
+// "--device": a row of "MidiOut Setup" (0 = "Midi Mapper"), or a device's name.
 int32_t resolveDevice(const MidiOutput& output, const std::string& wanted) {
-    const std::vector<std::string> rows = output.setupRows();
-    if (!wanted.empty() && std::all_of(wanted.begin(), wanted.end(), [](unsigned char c) { return std::isdigit(c); })) {
-        const long row = wanted.size() > 6 ? -1 : std::stol(wanted);
-        if (row < 0 || static_cast<size_t>(row) >= rows.size()) {
-            throw CliError("There is no device " + wanted + ": the devices are numbered 0 to " +
-                           std::to_string(rows.size() - 1) + " (see tarrowin-cli devices)");
-        }
-        return MidiOutput::deviceForRow(static_cast<int>(row));
-    }
-    std::vector<int> matches;
-    for (size_t row = 0; row < rows.size(); ++row) {
-        if (rows[row] == wanted) return MidiOutput::deviceForRow(static_cast<int>(row));
-        if (lower(rows[row]).find(lower(wanted)) != std::string::npos) matches.push_back(static_cast<int>(row));
-    }
-    if (matches.size() == 1) return MidiOutput::deviceForRow(matches.front());
-    if (matches.empty()) throw CliError("No MIDI output device is named \"" + wanted + "\" (see tarrowin-cli devices)");
-    std::string names;
-    for (int row : matches) names += "\n  " + std::to_string(row) + "  " + rows[static_cast<size_t>(row)];
-    throw CliError("\"" + wanted + "\" names more than one device:" + names);
+    const DeviceChoice choice = chooseDeviceByName(output.setupRows(), wanted, " (see tarrowin-cli devices)");
+    if (!choice.ok) throw CliError(choice.message);
+    return choice.device;
 }
 
 void listDevices() {
@@ -217,8 +196,9 @@ void playDocument(const PlayArgs& a) {
         while (interrupted.load() == 0 && std::chrono::steady_clock::now() < until) std::this_thread::sleep_for(20ms);
     }
 
-    Player player(output);
+    // The listener outlives the player, whose cooldown thread may still report to it.
     FinishListener listener;
+    Player player(output);
     player.setListener(&listener);
     const PlayResult started =
         player.play(composition ? PlayRequest::composition(doc, a.fromEvent) : PlayRequest::live(doc, a.lock));

@@ -186,10 +186,6 @@ const ItemList kVoiceItems{kVoices, [](int i) { return std::to_string(i + 1); },
 const ItemList kInstrumentItems = fromLabels(kInstrumentNames, 0);
 const ItemList kNoteItems{kStartNotes, [](int i) { return noteName(i); }, 0};
 const ItemList kNoteValueItems{kNoteValueRows, [](int i) { return i == kOtherNoteValue ? std::string("Other") : std::string(kNoteValueLabels[static_cast<size_t>(i)]); }, -1};
-// The algorithm combo box of the Multiple Voice Editor.
-const std::array<std::string_view, kAlgorithms> kEditorAlgorithmLabels = {
-    "Morse-Thue", "Log map", "1/f noise", "Henon", "Hopalong", "Martin", "Gingerbreadman", "Lorenz",
-};
 const ItemList kBoxItems{kRandomBoxes, [](int i) { return std::string(randomBoxLabel(static_cast<RandomBox>(i))); }, -1};
 
 template <size_t N>
