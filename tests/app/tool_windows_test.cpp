@@ -142,7 +142,8 @@ void ToolWindowsTest::makerEditsAreOneStepEach() {
                           QStringLiteral("[20 -> 27]")}));
     QCOMPARE(combo->count(), 6);
     QCOMPARE(combo->itemText(5), QStringLiteral("5"));
-    QCOMPARE(maker.selectedRow(), std::optional<int>(3));  // the selected event moved down with its line
+    QCOMPARE(maker.selectedRow(), std::optional<int>(2));  // the selection stays on its line, the new event
+    QCOMPARE(ws().playback.playFromEvent(), std::optional<int>(2));
     QCOMPARE(ws().document.undoName(), QStringLiteral("Insert Event 2"));
     ws().document.undo();
     QCOMPARE(maker.list()->count(), 5);

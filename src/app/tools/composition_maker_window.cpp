@@ -125,9 +125,9 @@ void CompositionMakerWindow::apply(const QString& name, const std::function<Even
         edit = command(d);
         return edit.done();
     });
-    // The selected event keeps its line when one is inserted before it; a removed line
-    // leaves nothing selected.
-    if (edit.kind == EventEdit::Kind::Inserted) selectRow(edit.index + 1);
+    // The selection stays on its line, which now shows the inserted event, so it still
+    // agrees with "Play from Event"; a removed line leaves nothing selected.
+    if (edit.kind == EventEdit::Kind::Inserted) selectRow(edit.index);
     if (edit.kind == EventEdit::Kind::Removed || edit.kind == EventEdit::Kind::Cleared) selectRow(std::nullopt);
     if (edit.backToCurrentSettings) ws_.playback.setPlayMode(PlayMode::CurrentSettings);
 }
