@@ -20,9 +20,15 @@ std::optional<int64_t> parseInteger(const QString& text) {
 
 std::optional<double> parseNumber(const QString& text) {
     const QString t = text.trimmed();
+    // Group separators are refused in both locales: the C locale would otherwise read a
+    // German "0,015" as fifteen.
+    QLocale c = QLocale::c();
+    c.setNumberOptions(QLocale::RejectGroupSeparator);
+    QLocale user;
+    user.setNumberOptions(user.numberOptions() | QLocale::RejectGroupSeparator);
     bool ok = false;
-    double v = QLocale::c().toDouble(t, &ok);
-    if (!ok) v = QLocale().toDouble(t, &ok);
+    double v = c.toDouble(t, &ok);
+    if (!ok) v = user.toDouble(t, &ok);
     if (!ok || !std::isfinite(v)) return std::nullopt;
     return v;
 }

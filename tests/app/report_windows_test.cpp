@@ -143,9 +143,13 @@ void ReportWindowsTest::informationWindowLifecycle() {
     QCOMPARE(reports().infoWindow(), info);
 
     QApplication::setActiveWindow(info);
+    info->eventsList()->setCurrentRow(2);
+    const QStringList chosen = info->eventList()->rows();
     info->eventsList()->setFocus();
     QTest::keyClick(info->eventsList(), Qt::Key_Return);
     QVERIFY(info->isVisible());
+    QCOMPARE(info->eventsList()->currentRow(), 2);  // Enter neither closes nor updates
+    QCOMPARE(info->eventList()->rows(), chosen);
     QTest::keyClick(info->eventsList(), Qt::Key_Escape);
     QVERIFY(!reports().isInfoOpen());
     QTRY_VERIFY(!reports().infoWindow());

@@ -261,6 +261,10 @@ void VoiceDialogsTest::fieldsRefuseOrAccept_data() {
     QTest::newRow("mu text") << "logistic" << QStringList{"four"} << "C" << "Please enter a number." << QList<float>{3.9f};
     QTest::newRow("noise with a decimal comma") << "noise" << QStringList{" 0,25 "} << "de_DE" << none
                                                 << QList<float>{0.25f};
+    QTest::newRow("angle with three decimals in German") << "angle" << QStringList{"0,001"} << "de_DE" << none
+                                                         << QList<float>{0.001f};
+    QTest::newRow("a group separator in English") << "noise" << QStringList{"0,125"} << "en_US"
+                                                  << "Please enter a number." << QList<float>{0.5f};
     QTest::newRow("noise with a point in German") << "noise" << QStringList{"0.75"} << "de_DE" << none
                                                   << QList<float>{0.75f};
     QTest::newRow("angle at the bound") << "angle" << QStringList{"-6.28319"} << "C" << none << QList<float>{-6.28319f};

@@ -28,6 +28,7 @@ CompositionInfoWindow::CompositionInfoWindow(const DocumentController& document,
     global_ = new ReportList(this);
     nameControl(global_, globalLabel, qs(kGlobalInfoLabel));
     update_ = new QPushButton(QStringLiteral("&Update"), this);
+    update_->setAutoDefault(false);  // Enter must not refill the report of the chosen event
     auto* eventLabel = new QLabel(qs(kEventInfoLabel), this);
     event_ = new ReportList(this);
     nameControl(event_, eventLabel, qs(kEventInfoLabel));
