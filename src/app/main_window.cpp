@@ -344,9 +344,10 @@ void MainWindow::playFinished(const PlaybackFinish& finish) {
 }
 
 void MainWindow::replaceEvent() {
-    // The event takes what the form shows, typed values included.
-    if (!view_->takeForm()) return;
+    // The event takes what the form shows, typed values included; without a chosen event
+    // the command only says so and the form is left as typed.
     const auto chosen = ws_.playback.playFromEvent();
+    if (chosen && !view_->takeForm()) return;
     const CounterEdits edits{view_->startEdit()->text().toInt(), view_->endEdit()->text().toInt()};
     ws_.document.change(QStringLiteral("Replace Event %1").arg(chosen.value_or(0)),
                         DocumentController::Scope::Composition, [&](CTarrowinDoc& d) {

@@ -112,7 +112,8 @@ PlayResult Player::play(PlayRequest request) {
             ? request.current.global
             : request.events[static_cast<size_t>(request.firstEvent)].global;
     tickLength_.store(tickLengthMs(first.tempo));
-    event_.store(-1);
+    // The position reads the first event at once, not only once the worker reaches it.
+    event_.store(request.mode == PerformanceMode::Live ? 0 : request.firstEvent);
     position_.store(first.startCounter);
 
     output_.playingFlag().store(1);
