@@ -2,6 +2,7 @@
 
 #include <QComboBox>
 #include <QDialogButtonBox>
+#include <QFontMetrics>
 #include <QLabel>
 #include <QListWidget>
 #include <QVBoxLayout>
@@ -16,6 +17,16 @@ QDialogButtonBox* okButton(QDialog* dialog) {
     auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok, dialog);
     QObject::connect(buttons, &QDialogButtonBox::accepted, dialog, &QDialog::accept);
     return buttons;
+}
+
+// A window manager cuts a caption wider than its title bar ("Percus…annel"): the dialog is
+// made wide enough for its caption in bold, half as wide again for a title font larger
+// than ours, with room for the title bar's icon and buttons beside it.
+void fitCaption(QDialog* dialog) {
+    QFont font = dialog->font();
+    font.setBold(true);
+    const QFontMetrics metrics(font);
+    dialog->setMinimumWidth(metrics.horizontalAdvance(dialog->windowTitle()) * 3 / 2 + 6 * metrics.height());
 }
 
 }  // namespace
@@ -53,6 +64,7 @@ PercussionChannelDialog::PercussionChannelDialog(int channel, QWidget* parent) :
     layout->addWidget(label);
     layout->addWidget(channels_);
     layout->addWidget(okButton(this));
+    fitCaption(this);
 }
 
 int PercussionChannelDialog::channel() const { return channels_->currentIndex(); }
