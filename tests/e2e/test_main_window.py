@@ -1,5 +1,6 @@
 """The main window end to end: start-up, the voice rows and counters, the refusal of a value
-out of range, Save and Open, the MIDI file export, and playing on a JACK port."""
+out of range, Save and Open, the MIDI file export, the small dialogs and the save question
+as they look, and playing on a JACK port."""
 
 import json
 import os
@@ -99,6 +100,43 @@ print(f.ticks_per_beat, sum(1 for m in f.tracks[0] if m.type == 'note_on' and m.
         cli("export", path("song.trw"), expected, "--mode", "current")
         check(open(expected, "rb").read() == open(path("song.mid"), "rb").read(), "the window's export differs from the CLI's")
         screenshot("main-window")
+
+
+def dialogs_look():
+    """The About box, the help window, "Round counter", "Percussion Channel" and the save
+    question, each photographed as it opens."""
+    with Tarrowin("--device", "0") as t:
+        t.main()
+        t.menu("Help", "About Tarrowin...")
+        about = t.window("About Tarrowin 2.5")
+        screenshot("about")
+        t.press("OK", root=about, modal=True)
+        t.gone("About Tarrowin 2.5")
+
+        t.menu("Help", "Help Topics")
+        t.window("Tarrowin Help")
+        screenshot("help")
+        key("alt+F4")
+        t.gone("Tarrowin Help")
+
+        t.press("Round", modal=True)
+        round_counter = t.window("Round counter")
+        screenshot("round-counter")
+        t.press("Cancel", root=round_counter, modal=True)
+        t.gone("Round counter")
+
+        t.menu("Options", "Set Percussion Channel...")
+        percussion = t.window("Percussion Channel")
+        screenshot("percussion-channel")
+        t.press("OK", root=percussion, modal=True)
+        t.gone("Percussion Channel")
+
+        t.set_field("Param1 voice 1", 7)
+        t.menu("File", "New")
+        box = t.alert("Tarrowin")
+        check("Save changes to Untitled?" in alert_text(box), "question: %r" % alert_text(box))
+        screenshot("save-question")
+        t.answer(box, "No")
 
 
 def jack_dump(name):
@@ -205,4 +243,4 @@ def screen_size_check():
 
 
 if __name__ == "__main__":
-    run([start_choosing_device, edit_save_open_export, play_on_jack, screen_size_check])
+    run([start_choosing_device, edit_save_open_export, dialogs_look, play_on_jack, screen_size_check])
