@@ -4,6 +4,7 @@
 // with the workspace's seed, and the Multiple Voice Editor's rules, actions and dialogs.
 // Each picker's refusal and the bytes against the command line are checked end to end.
 #include <QAction>
+#include <QButtonGroup>
 #include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
@@ -90,6 +91,7 @@ class ToolWindowsTest : public QObject {
     void voiceEditorEnablingFollowsTheFlags();
     void voiceEditorChangesVoicesThenEvents();
     void voiceEditorOpensTheVoiceDialogs();
+    void voiceEditorTabsFromEachFlagToItsValue();
 
    private:
     Workspace& ws() { return w_->ws(); }
@@ -491,6 +493,54 @@ void ToolWindowsTest::voiceEditorOpensTheVoiceDialogs() {
     QCOMPARE(titles, (QStringList{QStringLiteral("Modulate"), QStringLiteral("Modulate"), QStringLiteral("Other value"),
                                   QStringLiteral("User Scale"), QStringLiteral("Henon")}));
     QCOMPARE(m.coefficients, Coefficients{});
+}
+
+void ToolWindowsTest::voiceEditorTabsFromEachFlagToItsValue() {
+    makeEvents(2);
+    VoiceEditorDialog dialog(ws(), tools().voiceEditor(), w_->window.get());
+    described(&dialog, QStringLiteral("All change flags"))->click();
+    dialog.show();
+    QApplication::setActiveWindow(&dialog);
+    QVERIFY(QTest::qWaitForWindowActive(&dialog));
+    // Tab stops once in a radio group, on its first button; the arrows move within it.
+    const auto tabbable = [&dialog](QWidget* w) {
+        auto* radio = qobject_cast<QRadioButton*>(w);
+        return (w->focusPolicy() & Qt::TabFocus) == Qt::TabFocus && w->isEnabled() && w->isVisibleTo(&dialog) &&
+               (!radio || !radio->group() || radio->group()->buttons().constFirst() == radio);
+    };
+    const auto inside = [&](QWidget* w) {  // the pan and dynamic rows hold several controls
+        if (tabbable(w)) return QList<QWidget*>{w};
+        QList<QWidget*> found;
+        for (QWidget* c : w->findChildren<QWidget*>())
+            if (tabbable(c)) found << c;
+        return found;
+    };
+
+    // Each flag, then what it enables; the voices, the events and the actions after them.
+    QList<QWidget*> expected;
+    for (int i = 0; i < kChangeFlags; ++i) {
+        const auto f = static_cast<ChangeFlag>(i);
+        expected << dialog.flagBox(f) << inside(dialog.valueControl(f));
+    }
+    expected << described(&dialog, QStringLiteral("All change flags")) << described(&dialog, QStringLiteral("No change flags"));
+    for (int v = 0; v < kVoices; ++v) expected << dialog.voiceToggle(v);
+    expected << dialog.events() << described(&dialog, QStringLiteral("All events"))
+             << described(&dialog, QStringLiteral("No events")) << button(&dialog, QStringLiteral("Change Settings"))
+             << button(&dialog, QStringLiteral("Change Selected Events")) << button(&dialog, QStringLiteral("Close"));
+    expected.removeIf([&](QWidget* w) { return !tabbable(w); });  // "Match Scale" needs "Inverted" ticked
+    QList<QWidget*> all;
+    for (QWidget* c : dialog.findChildren<QWidget*>())
+        if (tabbable(c)) all << c;
+    QCOMPARE(all.size(), expected.size());  // every control is in the reading order
+
+    // Tab once round the dialog.
+    QList<QWidget*> visited{expected.constFirst()};
+    expected.constFirst()->setFocus();
+    for (qsizetype i = 0; i < expected.size(); ++i) {
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+        visited << QApplication::focusWidget();
+    }
+    QCOMPARE(visited, expected + QList<QWidget*>{expected.constFirst()});
 }
 
 TARROWIN_QTEST_MAIN(ToolWindowsTest)
