@@ -306,6 +306,17 @@ TEST_F(PlayerTest, StopDuringEventOneSkipsEventTwoAndPlayWaitsOneTickOfEventOne)
     EXPECT_EQ(device->opens(), 2);
 }
 
+TEST_F(PlayerTest, ThePositionNamesTheFirstEventBeforeTheWorkerReachesIt) {
+    clock.runFree();
+    {
+        auto held = listener.lock();  // the worker waits in its first report
+        ASSERT_TRUE(play(composition(threeEvents(), 2)).started());
+        EXPECT_EQ(player->currentEvent(), 2);
+        EXPECT_EQ(player->position(), 20);
+    }
+    finishRun();
+}
+
 TEST_F(PlayerTest, AWorkerThatStopsItselfStartsTheCooldownToo) {
     clock.runFree();
     ASSERT_TRUE(play(live(liveSettings(0, 8, 96), true)).started());
