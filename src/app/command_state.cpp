@@ -18,7 +18,8 @@ CommandState commandState(Command c, const UiState& s) {
         case Command::MultiVoiceEditor:
         case Command::MidiOut:
         case Command::PercussionChannel:
-        case Command::SoundFont: return {idle, false};
+        case Command::SoundFont:
+        case Command::MidiPlayer: return {idle, false};
         case Command::Undo: return {idle && s.canUndo, false};
         case Command::Redo: return {idle && s.canRedo, false};
         case Command::Play: return {idle && !s.coolingDown, false};

@@ -53,6 +53,8 @@ const std::array<CommandInfo, kCommands> kCommandTable = {{
      "Set Percussion Channel", "", "", ":/icons/percussion.svg", false},
     {C::SoundFont, "Sound&Font...", "Choose the SoundFont of the built-in synthesizer", "SoundFont", "", "", "",
      false},
+    {C::MidiPlayer, "Midi File Pla&yer...", "Choose the program that plays a MIDI file", "Midi File Player", "", "",
+     "", false},
     {C::Calculator, "Ca&lculator...", "Opens the calculator", "Calculator", "", "accessories-calculator",
      ":/icons/calculator.svg", false},
     {C::Toolbar, "&Toolbar", "Show or hide the toolbar", "Toggle ToolBar", "", "", "", true},
@@ -78,7 +80,7 @@ const std::vector<MenuLayout>& menuLayout() {
         {"&Options",
          {C::GetCurrentNote, C::CompositionMaker, C::ReplaceEvent, C::Randomizer, C::MultiVoiceEditor,
           C::CompositionInfo, C::CreateImage, kSeparator, C::MidiOut, C::PercussionChannel, C::SoundFont,
-          C::Calculator}},
+          C::MidiPlayer, C::Calculator}},
         {"&View", {C::Toolbar, C::StatusBar, C::Notes}},
         {"&Help", {C::HelpTopics, C::WhatsThis, kSeparator, C::About}},
     };

@@ -11,13 +11,16 @@ DocumentController::DocumentController(QObject* parent) : QObject(parent) { doc_
 bool DocumentController::change(const QString& name, Scope scope, const std::function<bool(CTarrowinDoc&)>& fn,
                                 int mergeKey) {
     const bool withComposition = scope == Scope::Composition;
+    const bool ownStep = !group_ || name != group_->name;
+    if (group_ && ownStep) history_.push(group_->name.toStdString(), DocumentDelta::between(group_->before, doc_));
     auto before = DocumentDelta::capture(doc_, withComposition);
     // A refused command may still have changed something (Replace takes the form's
     // counters before it checks them): whatever changed is recorded either way.
     const bool done = fn(doc_);
     DocumentDelta delta = DocumentDelta::between(before, doc_);
     if (delta.changesComposition()) doc_.SetModifiedFlag(true);
-    if (!group_) history_.push(name.toStdString(), std::move(delta), mergeKey);
+    if (ownStep) history_.push(name.toStdString(), std::move(delta), mergeKey);
+    if (group_ && ownStep) group_->before = DocumentDelta::capture(doc_, group_->withComposition);
     finishChange();
     return done;
 }
@@ -35,7 +38,8 @@ void DocumentController::edit(const QString& name, Scope scope, const std::funct
 
 void DocumentController::beginGroup(const QString& name, Scope scope) {
     if (group_) return;
-    group_ = Group{name, DocumentDelta::capture(doc_, scope == Scope::Composition)};
+    const bool withComposition = scope == Scope::Composition;
+    group_ = Group{name, withComposition, DocumentDelta::capture(doc_, withComposition)};
 }
 
 void DocumentController::endGroup() {

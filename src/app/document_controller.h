@@ -35,7 +35,9 @@ class DocumentController : public QObject {
     void edit(const QString& name, Scope scope, const std::function<void(CTarrowinDoc&)>& fn, int mergeKey = NoMerge);
 
     // Several changes as one step (a whole play that loads events): between begin and end,
-    // change() records nothing of its own.
+    // the changes made under the group's name record nothing of their own. A change under
+    // another name (the musician switching a voice during a play) stays a step of its own,
+    // between the group's parts.
     void beginGroup(const QString& name, Scope scope);
     void endGroup();
     bool inGroup() const { return group_.has_value(); }
@@ -80,6 +82,7 @@ class DocumentController : public QObject {
     QString path_;
     struct Group {
         QString name;
+        bool withComposition;
         DocumentDelta::Before before;
     };
     std::optional<Group> group_;

@@ -4,11 +4,15 @@
 #include <QApplication>
 #include <QFileDialog>
 #include <QFileInfo>
+#include <QInputDialog>
+#include <QLabel>
+#include <QLineEdit>
 #include <QMenu>
 #include <QMessageBox>
 #include <QProcess>
 #include <QStandardPaths>
 
+#include "accessibility.h"
 #include "form/tarrowin_view.h"
 #include "midifile/midi_export.h"
 #include "wait_cursor.h"
@@ -49,7 +53,11 @@ void FileCommands::open() {
     if (!path.isEmpty()) load(path);
 }
 
-bool FileCommands::openPath(const QString& path) { return maybeSave() && load(path); }
+bool FileCommands::openPath(const QString& path) {
+    // Like Open, a recent file or a dropped one is not opened while something plays.
+    if (ws_.playback.isPlaying()) return false;
+    return maybeSave() && load(path);
+}
 
 bool FileCommands::load(const QString& path) {
     const FileResult r = ws_.document.open(path);
@@ -123,15 +131,33 @@ void FileCommands::playMidi() {
     const QString path =
         QFileDialog::getOpenFileName(window_, QStringLiteral("Open midi file"), QString(), kMidiFilter);
     if (!path.isEmpty()) {
-        const QString program = ws_.preferences.midiPlayer().isEmpty() ? QStringLiteral("xdg-open")
-                                                                         : ws_.preferences.midiPlayer();
-        if (QStandardPaths::findExecutable(program).isEmpty() || !QProcess::startDetached(program, {path})) {
+        // The chosen command may carry its own options ("timidity -ig"); the file comes last.
+        QStringList args = QProcess::splitCommand(ws_.preferences.midiPlayer());
+        if (args.isEmpty()) args << QStringLiteral("xdg-open");
+        const QString program = args.takeFirst();
+        args << path;
+        if (QStandardPaths::findExecutable(program).isEmpty() || !QProcess::startDetached(program, args)) {
             showMessage(window_, QStringLiteral("%1 was not found").arg(program), QStringLiteral("Tarrowin"),
                         MessageIcon::Exclamation);
         }
     }
     // The player may want the device: ours lets go of it.
     if (!ws_.playback.isPlaying()) ws_.playback.output().close();
+}
+
+void FileCommands::chooseMidiPlayer() {
+    QInputDialog dialog(window_);
+    dialog.setWindowTitle(QStringLiteral("Midi File Player"));
+    dialog.setLabelText(
+        QStringLiteral("The &command that plays a MIDI file (its name is added at the end).\n"
+                       "Leave it empty for the desktop's player (xdg-open)."));
+    dialog.setTextValue(ws_.preferences.midiPlayer());
+    if (auto* edit = dialog.findChild<QLineEdit*>()) {
+        if (auto* label = dialog.findChild<QLabel*>()) label->setBuddy(edit);
+        nameControl(edit, QStringLiteral("Command that plays a MIDI file"));
+    }
+    if (dialog.exec() != QDialog::Accepted) return;
+    ws_.preferences.setMidiPlayer(dialog.textValue());
 }
 
 void FileCommands::fillRecentFiles(QMenu* fileMenu, QAction* before) {
@@ -146,6 +172,7 @@ void FileCommands::fillRecentFiles(QMenu* fileMenu, QAction* before) {
         auto* a = new QAction(QStringLiteral("&%1 %2").arg(++n).arg(QFileInfo(f).fileName()), fileMenu);
         a->setStatusTip(QStringLiteral("Open this document"));
         a->setToolTip(f);
+        a->setEnabled(!ws_.playback.isPlaying());
         connect(a, &QAction::triggered, this, [this, f] { openPath(f); });
         fileMenu->insertAction(before, a);
         recentActions_ << a;

@@ -29,6 +29,8 @@ class FileCommands : public QObject {
     bool saveAs();
     void saveMidi();
     void playMidi();
+    // "Midi File Player": asks for the command that "Play Midi file..." starts.
+    void chooseMidiPlayer();
 
     // Before the document is closed (New, Open, Exit): "Save changes to <title>?". True
     // when the caller may go on (saved, or the changes were given up).

@@ -96,6 +96,16 @@ bool leavesField(const QEvent* event) {
     return false;
 }
 
+bool passesUndoKeyToDocument(QObject* watched, QEvent* event) {
+    if (event->type() != QEvent::ShortcutOverride) return false;
+    const auto* edit = qobject_cast<QLineEdit*>(watched);
+    const auto* key = static_cast<QKeyEvent*>(event);
+    if (edit == nullptr || edit->isModified()) return false;
+    if (!key->matches(QKeySequence::Undo) && !key->matches(QKeySequence::Redo)) return false;
+    event->ignore();  // not claimed by the edit: the window's Undo or Redo takes the key
+    return true;
+}
+
 void showNumber(QLineEdit* edit, int32_t value) {
     if (edit->hasFocus() && edit->isModified()) return;
     const QString text = QString::number(value);

@@ -8,6 +8,7 @@
 #include <optional>
 
 class QEvent;
+class QObject;
 class QLineEdit;
 
 namespace tarrowin::app {
@@ -40,6 +41,11 @@ std::optional<float> readNumberField(QLineEdit* edit, float min, float max);
 // program, or Return was pressed. A menu or another window that takes the focus for a
 // while does not count.
 bool leavesField(const QEvent* event);
+
+// Whether the event is an Undo or Redo key in an edit that holds no typing of its own:
+// the key then undoes the document's last step, not the edit's text. Typing not yet taken
+// is still undone in the edit itself.
+bool passesUndoKeyToDocument(QObject* watched, QEvent* event);
 
 // Shows a stored value in an edit, unless the user is typing in it: a refresh of the form
 // never throws away what is being typed.

@@ -114,6 +114,9 @@ void MainWindow::createActions() {
         for (const QString& k : QString::fromLatin1(info.shortcuts).split(QLatin1Char(';'), Qt::SkipEmptyParts))
             keys << QKeySequence(k);
         a->setShortcuts(keys);
+        // Undo and Redo also answer in the tool windows (the Composition Maker edits the
+        // document too); modal dialogs still keep their keys to themselves.
+        if (info.id == Command::Undo || info.id == Command::Redo) a->setShortcutContext(Qt::ApplicationShortcut);
         actions_[i] = a;
     }
 }
@@ -206,6 +209,7 @@ void MainWindow::connectCommands() {
     on(Command::MidiOut, [this] { chooseMidiOut(); });
     on(Command::PercussionChannel, [this] { choosePercussionChannel(); });
     on(Command::SoundFont, [this] { sound_->chooseSoundFont(); });
+    on(Command::MidiPlayer, [this] { files_->chooseMidiPlayer(); });
     on(Command::Calculator, [this] { startCalculator(); });
     on(Command::Toolbar, [this](bool shown) {
         toolbar_->setVisible(shown);

@@ -30,6 +30,7 @@ void Preferences::addRecentFile(const QString& path) {
 }
 
 QString Preferences::midiPlayer() const { return QSettings().value(kPlayerKey).toString(); }
+void Preferences::setMidiPlayer(const QString& command) { QSettings().setValue(kPlayerKey, command.trimmed()); }
 QString Preferences::soundFont() const { return QSettings().value(kSoundFontKey).toString(); }
 void Preferences::setSoundFont(const QString& path) { QSettings().setValue(kSoundFontKey, path); }
 

@@ -24,7 +24,10 @@ class Preferences {
     // Puts a file first in the list of recent files (at most four; no file twice).
     void addRecentFile(const QString& path);
     // The program "Play Midi file..." starts; empty: the desktop's handler (xdg-open).
+    // The command that plays a MIDI file, the file's name added at its end; empty for the
+    // desktop's handler.
     QString midiPlayer() const;
+    void setMidiPlayer(const QString& command);
     QString soundFont() const;
     void setSoundFont(const QString& path);
 };

@@ -8,6 +8,8 @@
 #include <QLineEdit>
 #include <QFileDialog>
 #include <QLabel>
+#include <QListWidget>
+#include <QMenu>
 #include <QMimeData>
 #include <QSettings>
 #include <QTextBrowser>
@@ -22,6 +24,8 @@
 #include "app/file_commands.h"
 #include "app/form/tarrowin_view.h"
 #include "app/main_window.h"
+#include "app/tools/composition_maker_window.h"
+#include "app/tools/tool_windows.h"
 #include "app_test_support.h"
 #include "document/document_file.h"
 #include "engine/tables.h"
@@ -79,6 +83,11 @@ class MainWindowTest : public QObject {
     void saveQuestionRecentFilesAndDrop();
     void commandsRefuseWithTheirMessages();
     void helpAboutAndTabOrder();
+    void undoKeysInFieldsAndToolWindows();
+    void newDropsTypingNotYetTaken();
+    void recentFilesWaitWhilePlaying();
+    void voiceSwitchedDuringAPlayIsAStepOfItsOwn();
+    void midiPlayerTakesItsOwnOptions();
 
    private:
     Workspace& ws() { return w_->ws(); }
@@ -391,4 +400,125 @@ void MainWindowTest::helpAboutAndTabOrder() {
 }
 
 TARROWIN_QTEST_MAIN(MainWindowTest)
+void MainWindowTest::undoKeysInFieldsAndToolWindows() {
+    QApplication::setActiveWindow(w_->window.get());
+    QLineEdit* param1 = view().row(0).edit(VoiceRow::Param1);
+    QLineEdit* param2 = view().row(0).edit(VoiceRow::Param2);
+    typeAndLeave(param1, QStringLiteral("17"));
+    QCOMPARE(ws().document.doc().voice(0).param1, 17);
+    QCOMPARE(QApplication::focusWidget(), param2);
+
+    // In a field that holds no typing, the keys undo and redo the document.
+    QTest::keyClick(param2, Qt::Key_Z, Qt::ControlModifier);
+    QCOMPARE(ws().document.doc().voice(0).param1, 2);
+    QCOMPARE(param1->text(), QStringLiteral("2"));
+    QTest::keyClick(param2, Qt::Key_Z, Qt::ControlModifier | Qt::ShiftModifier);
+    QCOMPARE(ws().document.doc().voice(0).param1, 17);
+
+    // Typing not yet taken is undone in the field, the document stays.
+    const QString shown = param2->text();
+    QTest::keyClicks(param2, QStringLiteral("5"));
+    QTest::keyClick(param2, Qt::Key_Z, Qt::ControlModifier);
+    QCOMPARE(param2->text(), shown);
+    QCOMPARE(ws().document.doc().voice(0).param1, 17);
+
+    // The Composition Maker's edits are undone from its own window.
+    ws().document.edit(QStringLiteral("End"), DocumentController::Scope::Current,
+                       [](CTarrowinDoc& d) { d.setEndCounter(64); });
+    w_->window->action(Command::CompositionMaker)->trigger();
+    CompositionMakerWindow* maker = w_->window->tools().maker();
+    QVERIFY(maker);
+    QApplication::setActiveWindow(maker);
+    QTest::mouseClick(named<QPushButton>(maker, QStringLiteral("Add")), Qt::LeftButton);
+    QCOMPARE(ws().document.doc().composition().count(), 1);
+    QTest::keyClick(maker, Qt::Key_Z, Qt::ControlModifier);
+    QCOMPARE(ws().document.doc().composition().count(), 0);
+    QCOMPARE(maker->list()->count(), 0);
+}
+
+void MainWindowTest::newDropsTypingNotYetTaken() {
+    QApplication::setActiveWindow(w_->window.get());
+    QLineEdit* start = view().startEdit();
+    start->setFocus();
+    start->selectAll();
+    QTest::keyClicks(start, QStringLiteral("500"));
+    w_->window->action(Command::New)->trigger();
+    QCOMPARE(start->text(), QStringLiteral("0"));
+    QTest::keyClick(start, Qt::Key_Tab);
+    QCOMPARE(ws().document.doc().global().startCounter, 0);
+    QVERIFY(!ws().document.isModified());
+}
+
+void MainWindowTest::recentFilesWaitWhilePlaying() {
+    QTemporaryDir dir;
+    const QString song = dir.filePath(QStringLiteral("song.trw"));
+    QVERIFY(ws().document.save(song).ok);
+    ws().preferences.addRecentFile(song);
+    ws().document.newDocument();
+    ws().document.edit(QStringLiteral("End"), DocumentController::Scope::Current,
+                       [](CTarrowinDoc& d) { d.setEndCounter(50000); });
+    w_->window->play();
+    QTRY_VERIFY(ws().playback.isPlaying());
+    QMenu* file = nullptr;
+    for (QMenu* m : w_->window->findChildren<QMenu*>())
+        if (m->title() == QStringLiteral("&File")) file = m;
+    QVERIFY(file);
+    Q_EMIT file->aboutToShow();
+    QAction* recent = nullptr;
+    for (QAction* a : file->actions())
+        if (a->text() == QStringLiteral("&1 song.trw")) recent = a;
+    QVERIFY(recent);
+    QVERIFY(!recent->isEnabled());
+    QVERIFY(!w_->window->files().openPath(song));
+    QVERIFY(ws().document.path().isEmpty());
+    w_->window->stop();
+    QTRY_VERIFY(ws().playback.canPlay());
+    Q_EMIT file->aboutToShow();
+    for (QAction* a : file->actions())
+        if (a->text() == QStringLiteral("&1 song.trw")) QVERIFY(a->isEnabled());
+}
+
+void MainWindowTest::voiceSwitchedDuringAPlayIsAStepOfItsOwn() {
+    ws().document.edit(QStringLiteral("End"), DocumentController::Scope::Current,
+                       [](CTarrowinDoc& d) { d.setEndCounter(50000); });
+    const size_t before = ws().document.history().count();
+    w_->window->play();
+    QTRY_VERIFY(ws().playback.isPlaying());
+    QTest::mouseClick(view().row(2).control(VoiceRow::Voice), Qt::LeftButton);
+    QVERIFY(ws().document.doc().voice(2).enabled != 0);
+    w_->window->stop();
+    QTRY_VERIFY(ws().playback.canPlay());
+    // The play's own write (the End counter where it stopped) and the switch are two steps.
+    QCOMPARE(ws().document.history().count(), before + 2);
+    QCOMPARE(ws().document.undoName(), QStringLiteral("Play"));
+    ws().document.undo();
+    QCOMPARE(ws().document.doc().global().endCounter, 50000);
+    QCOMPARE(ws().document.undoName(), QStringLiteral("Switch on voice 3"));
+    ws().document.undo();
+    QVERIFY(ws().document.doc().voice(2).enabled == 0);
+}
+
+void MainWindowTest::midiPlayerTakesItsOwnOptions() {
+    QTemporaryDir dir;
+    const QString mid = dir.filePath(QStringLiteral("x.mid"));
+    QFile(mid).open(QIODevice::WriteOnly);
+    onDialog(QStringLiteral("Midi File Player"), [](QDialog* d) {
+        auto* edit = named<QLineEdit>(d, QStringLiteral("Command that plays a MIDI file"));
+        edit->setText(QStringLiteral("sh -c \"touch $0.played\""));
+        d->accept();
+    });
+    w_->window->action(Command::MidiPlayer)->trigger();
+    QCOMPARE(ws().preferences.midiPlayer(), QStringLiteral("sh -c \"touch $0.played\""));
+    whenDialogShows([mid](QWidget* w) {
+        auto* d = qobject_cast<QFileDialog*>(w);
+        if (!d) return false;
+        d->selectFile(mid);
+        QMetaObject::invokeMethod(d, "accept");
+        return true;
+    });
+    w_->window->action(Command::PlayMidi)->trigger();
+    QTRY_VERIFY(QFile::exists(mid + QStringLiteral(".played")));
+    QSettings().remove(QStringLiteral("midiPlayer"));
+}
+
 #include "main_window_test.moc"

@@ -1,6 +1,7 @@
 // The "Notes" window: shown and hidden by its command, zoom by keys and wheel, the legend's
 // voices hidden and shown, the text of the note under the pointer, the notes following an
-// edit, the playhead during a play on a fake clock, and the view saved as PNG and SVG.
+// edit, the playhead during a play on a fake clock (also one that runs on past End), and the
+// view saved as PNG and SVG.
 #include <QAction>
 #include <QApplication>
 #include <QCheckBox>
@@ -42,6 +43,8 @@ class NotesViewTest : public QObject {
     void hoverNamesTheNoteAndTheLegendHidesAVoice();
     void followsEditsAndThePlayMode();
     void playheadFollowsThePlayOnAFakeClock();
+    void playheadFollowsAnUnlockedPlayPastEnd_data();
+    void playheadFollowsAnUnlockedPlayPastEnd();
     void savesThePictureAsPngAndSvg();
 
    private:
@@ -67,6 +70,17 @@ class NotesViewTest : public QObject {
         const QRect area = RollFrame::noteArea(roll->viewport()->rect());
         return {static_cast<int>(f.xOf(area, (n.start + n.end) / 2.0)), f.yOfKey(area, n.key) + f.keyHeight / 2};
     }
+    // Whether a note is drawn as sounding at the playhead: with a black rim around it.
+    static bool highlighted(const PianoRoll* roll, const RollNote& n) {
+        const RollFrame f = roll->frame();
+        const QRect area = RollFrame::noteArea(roll->viewport()->rect());
+        const QImage shot = roll->viewport()->grab().toImage();
+        // The rim's top left corner, which the playhead, at or after the note's start, never covers.
+        const int x0 = static_cast<int>(std::floor(f.xOf(area, n.start)));
+        return shot.pixelColor(std::max(area.left(), x0 - 2), f.yOfKey(area, n.key) - 2) == QColor(Qt::black);
+    }
+    // Lets the play run until `date` sounds (the position is the next tick to play).
+    void playUntil(int date) { clock_->stepTicks(date - static_cast<int>(ws().playback.position()) + 1); }
 
     std::unique_ptr<tarrowin::testing::FakeClock> clock_;
     std::unique_ptr<WindowUnderTest> w_;
@@ -193,7 +207,7 @@ void NotesViewTest::playheadFollowsThePlayOnAFakeClock() {
     QVERIFY(ws().playback.isPlaying());
     clock_->waitForSleepers();
     for (int ticks : {10, 150, 300}) {
-        clock_->stepTicks(ticks - static_cast<int>(ws().playback.position()) + 1);
+        playUntil(ticks);
         w->followPlayhead();
         QCOMPARE(roll->playDate(), std::optional<int32_t>(ticks));
         const double x = roll->frame().xOf(area, ticks);
@@ -201,15 +215,48 @@ void NotesViewTest::playheadFollowsThePlayOnAFakeClock() {
     }
     // The notes that sound at the playhead are highlighted: black rim around the note.
     const RollNote* sounding = roll->notes()->noteAt(0, 300);
-    QVERIFY(sounding);
-    const RollFrame f = roll->frame();
-    const QImage shot = roll->viewport()->grab().toImage();
-    const int x0 = static_cast<int>(std::floor(f.xOf(area, sounding->start)));
-    QCOMPARE(shot.pixelColor(std::max(area.left(), x0) + 3, f.yOfKey(area, sounding->key) - 2), QColor(Qt::black));
+    QVERIFY(sounding && highlighted(roll, *sounding));
     w_->window->stop();
     clock_->runFree();
     QTRY_VERIFY(!ws().playback.isPlaying());
     w->followPlayhead();
+    QCOMPARE(roll->playDate(), std::nullopt);
+}
+
+void NotesViewTest::playheadFollowsAnUnlockedPlayPastEnd_data() {
+    QTest::addColumn<int>("end");
+    QTest::newRow("End 64") << 64;
+    QTest::newRow("a new document, End 0") << 0;
+}
+
+void NotesViewTest::playheadFollowsAnUnlockedPlayPastEnd() {
+    QFETCH(int, end);
+    setCounters(0, end);  // Lock is off: the play runs on until Stop
+    NotesWindow* w = openNotes();
+    PianoRoll* roll = w->roll();
+    for (int i = 0; i < 12; ++i) roll->zoomIn();
+    const QRect area = RollFrame::noteArea(roll->viewport()->rect());
+    w_->window->play();
+    clock_->waitForSleepers();
+    for (int ticks : {end + 100, end + 900}) {
+        playUntil(ticks);
+        w->followPlayhead();  // the play has gone past the notes shown: more are computed
+        waitForNotes(w);
+        w->followPlayhead();
+        QCOMPARE(roll->playDate(), std::optional<int32_t>(ticks));
+        const double x = roll->frame().xOf(area, ticks);
+        QVERIFY2(x >= area.left() && x <= area.right(), qPrintable(QString::number(x)));
+        const RollNote* sounding = roll->notes()->noteAt(0, ticks);
+        QVERIFY(sounding && highlighted(roll, *sounding));
+    }
+    QVERIFY2(!w->summary().contains(QStringLiteral("not above")), qPrintable(w->summary()));
+    // When the play ends, the view shows the document's Start to End again, End where the play stopped.
+    w_->window->stop();
+    clock_->runFree();
+    QTRY_VERIFY(!ws().playback.isPlaying());
+    QTRY_COMPARE(ws().document.doc().global().endCounter, end + 901);
+    waitForNotes(w);
+    QCOMPARE(roll->notes()->length, end + 901);
     QCOMPARE(roll->playDate(), std::nullopt);
 }
 

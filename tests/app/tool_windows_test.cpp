@@ -1,10 +1,12 @@
 // The composition tool windows wired into the main window: the Composition Maker's edits,
 // selection, audition and play states, Replace Event on its list, the pickers' memory and
 // the range dialog, the Randomizer's enabling rules and its two actions as single undo steps
-// with the workspace's seed, and the Multiple Voice Editor's rules, actions and dialogs.
+// with the workspace's seed, the Multiple Voice Editor's rules, actions and Tab order, and
+// what the OK of each dialog these tools open keeps (and the Randomizer then draws from).
 // Each picker's refusal and the bytes against the command line are checked end to end.
 #include <QAction>
 #include <QApplication>
+#include <QButtonGroup>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QLineEdit>
@@ -66,7 +68,91 @@ void typeInto(QLineEdit* edit, const QString& text) {
     QTest::keyClicks(edit, text);
 }
 
+// The two modal tool dialogs over the members the window keeps.
+struct ToolDialogs {
+    ToolDialogs(Workspace& ws, ToolWindows& tools, QWidget* parent)
+        : m(tools.voiceEditor()),
+          r(tools.randomizer()),
+          editor(ws, m, parent),
+          randomizer(ws, r, [] {}, parent) {}
+    MultipleVoiceEditorDialog& m;
+    CompositionRandomizerDialog& r;
+    VoiceEditorDialog editor;
+    RandomizerDialog randomizer;
+};
+using ToolAct = std::function<void(ToolDialogs&)>;
+using DialogFill = std::function<void(QDialog*)>;
+using StoredRead = std::function<QString(ToolDialogs&)>;
+using DrawnCheck = std::function<bool(const VoiceSettings&)>;
+
+template <class Values>
+QString joined(const Values& values) {
+    QStringList l;
+    for (const auto& v : values) l << QString::number(v);
+    return l.join(QLatin1Char(' '));
+}
+
+template <size_t N>
+QString onItems(const std::array<bool, N>& flags) {
+    std::vector<int> on;
+    for (size_t i = 0; i < N; ++i)
+        if (flags[i]) on.push_back(static_cast<int>(i));
+    return joined(on);
+}
+
+// Types into the dialog's fields in order, then presses OK.
+DialogFill typed(const QStringList& texts) {
+    return [texts](QDialog* d) {
+        const QList<QLineEdit*> edits = d->findChildren<QLineEdit*>();
+        for (qsizetype i = 0; i < texts.size(); ++i) edits[i]->setText(texts[i]);
+        button(d, QStringLiteral("OK"))->click();
+    };
+}
+
+// Ticks exactly the named boxes, then presses OK.
+DialogFill ticked(const QStringList& names) {
+    return [names](QDialog* d) {
+        for (QCheckBox* b : d->findChildren<QCheckBox*>()) b->setChecked(names.contains(b->text()));
+        button(d, QStringLiteral("OK"))->click();
+    };
+}
+
+// Selects exactly one line of a picker's list, then presses OK.
+DialogFill selected(int row) {
+    return [row](QDialog* d) {
+        auto* list = d->findChild<QListWidget*>();
+        list->clearSelection();
+        list->item(row)->setSelected(true);
+        button(d, QStringLiteral("OK"))->click();
+    };
+}
+
+ToolAct editorList(ChangeFlag f, int row) {
+    return [f, row](ToolDialogs& t) { choose(static_cast<QComboBox*>(t.editor.valueControl(f)), row); };
+}
+
+ToolAct coefficientOf(int algorithm) {
+    return [algorithm](ToolDialogs& t) {
+        choose(static_cast<QComboBox*>(t.editor.valueControl(ChangeFlag::Algorithm)), algorithm);
+        t.editor.flagBox(ChangeFlag::Coefficient)->setChecked(true);
+        button(&t.editor, QStringLiteral("Set Coefficient"))->click();
+    };
+}
+
+// The Randomizer's box alone, ticked: it opens its picker.
+ToolAct onlyBox(RandomBox b) {
+    return [b](ToolDialogs& t) {
+        button(&t.randomizer, QStringLiteral("None"))->click();
+        t.randomizer.box(b)->setChecked(true);
+    };
+}
+
 }  // namespace
+
+Q_DECLARE_METATYPE(ToolAct)
+Q_DECLARE_METATYPE(DialogFill)
+Q_DECLARE_METATYPE(StoredRead)
+Q_DECLARE_METATYPE(DrawnCheck)
 
 class ToolWindowsTest : public QObject {
     Q_OBJECT
@@ -89,7 +175,10 @@ class ToolWindowsTest : public QObject {
     void createAddsThroughTheMakerAndLoadsEventZero();
     void voiceEditorEnablingFollowsTheFlags();
     void voiceEditorChangesVoicesThenEvents();
-    void voiceEditorOpensTheVoiceDialogs();
+    void voiceEditorModulateCancelUnticksYes();
+    void dialogsKeepWhatOkAccepted_data();
+    void dialogsKeepWhatOkAccepted();
+    void voiceEditorTabsFromEachFlagToItsValue();
 
    private:
     Workspace& ws() { return w_->ws(); }
@@ -460,37 +549,130 @@ void ToolWindowsTest::voiceEditorChangesVoicesThenEvents() {
     QCOMPARE(ws().document.undoName(), QStringLiteral("Change Selected Events"));
 }
 
-void ToolWindowsTest::voiceEditorOpensTheVoiceDialogs() {
+void ToolWindowsTest::voiceEditorModulateCancelUnticksYes() {
     MultipleVoiceEditorDialog& m = tools().voiceEditor();
     VoiceEditorDialog dialog(ws(), m, w_->window.get());
-    QStringList titles;
-    const auto answer = [&](const QString& title, bool ok) {
-        onDialog(title, [&titles, ok](QDialog* d) {
-            titles << d->windowTitle();
-            ok ? d->accept() : d->reject();
-        });
-    };
     auto* yes = static_cast<QCheckBox*>(dialog.valueControl(ChangeFlag::Modulate));
-    answer(QStringLiteral("Modulate"), false);
+    onDialog(QStringLiteral("Modulate"), [](QDialog* d) { d->reject(); });
     yes->setChecked(true);
-    QVERIFY(!yes->isChecked() && !m.newModulate);  // Cancel unchecks "Yes"
-    answer(QStringLiteral("Modulate"), true);
-    yes->setChecked(true);
-    QVERIFY(m.newModulate);
+    QVERIFY(!yes->isChecked() && !m.newModulate);
+}
 
-    answer(QStringLiteral("Other value"), true);
-    choose(static_cast<QComboBox*>(dialog.valueControl(ChangeFlag::NoteValue)), kOtherNoteValue);
-    answer(QStringLiteral("User Scale"), true);
-    choose(static_cast<QComboBox*>(dialog.valueControl(ChangeFlag::Scale)), kUserDefinedScale);
-    QCOMPARE(m.scaleChoice, kUserDefinedScale);
-    QCOMPARE(m.userScale, scaleIntervals(0));  // the Major list, ticked as it came in
+void ToolWindowsTest::dialogsKeepWhatOkAccepted_data() {
+    QTest::addColumn<ToolAct>("open");
+    QTest::addColumn<QString>("title");
+    QTest::addColumn<DialogFill>("fill");
+    QTest::addColumn<StoredRead>("stored");
+    QTest::addColumn<QString>("expected");
+    QTest::addColumn<DrawnCheck>("drawn");  // what "Randomize !" then draws for every voice
+    const auto row = [](const char* name, ToolAct open, const char* title, DialogFill fill, StoredRead stored,
+                        const QString& expected, DrawnCheck drawn = {}) {
+        QTest::newRow(name) << open << QString::fromLatin1(title) << fill << stored << expected << drawn;
+    };
+    using Values = std::vector<float>;
+    row(
+        "Modulate",
+        [](ToolDialogs& t) { static_cast<QCheckBox*>(t.editor.valueControl(ChangeFlag::Modulate))->setChecked(true); },
+        "Modulate", typed({"12"}),
+        [](ToolDialogs& t) {
+            return joined(Values{float(t.m.newModulate), float(t.m.newModulateMode), float(t.m.newModulateEvery)});
+        },
+        "1 0 12");
+    row("Other value", editorList(ChangeFlag::NoteValue, kOtherNoteValue), "Other value", typed({"96"}),
+        [](ToolDialogs& t) { return joined(Values{float(t.m.noteValueChoice), float(t.m.otherNoteValue)}); },
+        QStringLiteral("%1 96").arg(kOtherNoteValue));
+    row("User Scale", editorList(ChangeFlag::Scale, kUserDefinedScale), "User Scale", ticked({"C", "E", "G", "A", "B"}),
+        [](ToolDialogs& t) { return onItems(t.m.userScaleEditorMarks()); }, "0 4 7 9 11");
+    row("Henon a and b", coefficientOf(3), "Henon", typed({"1.25", "0.75"}),
+        [](ToolDialogs& t) { return joined(Values{t.m.coefficients.henonA, t.m.coefficients.henonB}); }, "1.25 0.75");
+    row("Gingerbread x and y", coefficientOf(6), "Ginger", typed({"2.5", "-3.5"}),
+        [](ToolDialogs& t) { return joined(Values{t.m.coefficients.gingerX0, t.m.coefficients.gingerY0}); },
+        "2.5 -3.5");
+    row("Param1 Range", onlyBox(RandomBox::Param1), "Param1 Range", typed({"7", "8"}),
+        [](ToolDialogs& t) { return joined(Values{float(t.r.param1From), float(t.r.param1To)}); }, "7 8",
+        [](const VoiceSettings& v) { return v.param1 == 7 || v.param1 == 8; });
+    row("Param2 Range", onlyBox(RandomBox::Param2), "Param2 Range", typed({"1000", "1001"}),
+        [](ToolDialogs& t) { return joined(Values{float(t.r.param2From), float(t.r.param2To)}); }, "1000 1001",
+        [](const VoiceSettings& v) { return v.param2 == 1000 || v.param2 == 1001; });
+    row("Select Notes", onlyBox(RandomBox::Note), "Select Notes", selected(60),
+        [](ToolDialogs& t) { return onItems(t.r.allowedNotes); }, "60",
+        [](const VoiceSettings& v) { return v.startNote == 60; });
+    row("Select Instruments", onlyBox(RandomBox::Instrument), "Select Instruments", selected(40),
+        [](ToolDialogs& t) { return onItems(t.r.allowedInstruments); }, "40",
+        [](const VoiceSettings& v) { return v.instrument == 40; });
+}
 
-    choose(static_cast<QComboBox*>(dialog.valueControl(ChangeFlag::Algorithm)), 3);
-    answer(QStringLiteral("Henon"), true);
-    dialog.setCoefficient();
-    QCOMPARE(titles, (QStringList{QStringLiteral("Modulate"), QStringLiteral("Modulate"), QStringLiteral("Other value"),
-                                  QStringLiteral("User Scale"), QStringLiteral("Henon")}));
-    QCOMPARE(m.coefficients, Coefficients{});
+void ToolWindowsTest::dialogsKeepWhatOkAccepted() {
+    QFETCH(ToolAct, open);
+    QFETCH(QString, title);
+    QFETCH(DialogFill, fill);
+    QFETCH(StoredRead, stored);
+    QFETCH(QString, expected);
+    QFETCH(DrawnCheck, drawn);
+    MessageBoxes boxes;  // a refusal would otherwise wait for an answer
+    ToolDialogs t(ws(), tools(), w_->window.get());
+    bool shown = false;
+    onDialog(title, [&](QDialog* d) {
+        shown = true;
+        fill(d);
+    });
+    open(t);
+    QVERIFY(shown);
+    QCOMPARE(stored(t), expected);
+    if (!drawn) return;
+    for (int v = 0; v < kVoices; ++v) t.randomizer.voiceToggle(v)->setChecked(true);
+    button(&t.randomizer, QStringLiteral("Randomize !"))->click();
+    QCOMPARE(boxes.seen().size(), size_t(0));
+    for (int v = 0; v < kVoices; ++v) QVERIFY2(drawn(ws().document.doc().voice(v)), qPrintable(QString::number(v)));
+}
+
+void ToolWindowsTest::voiceEditorTabsFromEachFlagToItsValue() {
+    makeEvents(2);
+    VoiceEditorDialog dialog(ws(), tools().voiceEditor(), w_->window.get());
+    described(&dialog, QStringLiteral("All change flags"))->click();
+    dialog.show();
+    QApplication::setActiveWindow(&dialog);
+    QVERIFY(QTest::qWaitForWindowActive(&dialog));
+    // Tab stops once in a radio group, on its first button; the arrows move within it.
+    const auto tabbable = [&dialog](QWidget* w) {
+        auto* radio = qobject_cast<QRadioButton*>(w);
+        return (w->focusPolicy() & Qt::TabFocus) == Qt::TabFocus && w->isEnabled() && w->isVisibleTo(&dialog) &&
+               (!radio || !radio->group() || radio->group()->buttons().constFirst() == radio);
+    };
+    const auto inside = [&](QWidget* w) {  // the pan and dynamic rows hold several controls
+        if (tabbable(w)) return QList<QWidget*>{w};
+        QList<QWidget*> found;
+        for (QWidget* c : w->findChildren<QWidget*>())
+            if (tabbable(c)) found << c;
+        return found;
+    };
+
+    // Each flag, then what it enables; the voices, the events and the actions after them.
+    QList<QWidget*> expected;
+    for (int i = 0; i < kChangeFlags; ++i) {
+        const auto f = static_cast<ChangeFlag>(i);
+        expected << dialog.flagBox(f) << inside(dialog.valueControl(f));
+    }
+    expected << described(&dialog, QStringLiteral("All change flags"))
+             << described(&dialog, QStringLiteral("No change flags"));
+    for (int v = 0; v < kVoices; ++v) expected << dialog.voiceToggle(v);
+    expected << dialog.events() << described(&dialog, QStringLiteral("All events"))
+             << described(&dialog, QStringLiteral("No events")) << button(&dialog, QStringLiteral("Change Settings"))
+             << button(&dialog, QStringLiteral("Change Selected Events")) << button(&dialog, QStringLiteral("Close"));
+    expected.removeIf([&](QWidget* w) { return !tabbable(w); });  // "Match Scale" needs "Inverted" ticked
+    QList<QWidget*> all;
+    for (QWidget* c : dialog.findChildren<QWidget*>())
+        if (tabbable(c)) all << c;
+    QCOMPARE(all.size(), expected.size());  // every control is in the reading order
+
+    // Tab once round the dialog.
+    QList<QWidget*> visited{expected.constFirst()};
+    expected.constFirst()->setFocus();
+    for (qsizetype i = 0; i < expected.size(); ++i) {
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+        visited << QApplication::focusWidget();
+    }
+    QCOMPARE(visited, expected + QList<QWidget*>{expected.constFirst()});
 }
 
 TARROWIN_QTEST_MAIN(ToolWindowsTest)

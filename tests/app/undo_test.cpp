@@ -1,13 +1,16 @@
-// Every change the main window and its form make is one step that Undo takes back to the
-// very bytes of the document before it, with the form showing the old values again, and
-// that Redo makes again; undoing to the saved state leaves the document unmodified. New and
-// Open start an empty history.
+// Every change the main window, its form, its voice dialogs and its tool windows make is one
+// step that Undo takes back to the very bytes of the document before it, with the form (and
+// an open Composition Maker) showing the old values again, and that Redo makes again;
+// undoing to the saved state leaves the document unmodified. New and Open start an empty
+// history.
 #include <QAction>
 #include <QApplication>
+#include <QCheckBox>
 #include <QComboBox>
 #include <QDialog>
 #include <QLabel>
 #include <QLineEdit>
+#include <QListWidget>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QScrollBar>
@@ -18,8 +21,14 @@
 #include "app/file_commands.h"
 #include "app/form/tarrowin_view.h"
 #include "app/main_window.h"
+#include "app/tools/composition_maker_window.h"
+#include "app/tools/randomizer_dialog.h"
+#include "app/tools/tool_windows.h"
+#include "app/tools/voice_editor_dialog.h"
+#include "app/voice_dialogs/user_scale_dialog.h"
 #include "app_test_support.h"
 #include "document/document_file.h"
+#include "tools/event_commands.h"
 
 using namespace tarrowin;
 using namespace tarrowin::app;
@@ -48,6 +57,31 @@ CTarrowinDoc song() {
     doc.setParam1(0, 2);
     doc.setParam2(0, 9);
     return doc;
+}
+
+void press(QWidget* root, const QString& text) {
+    QPushButton* b = testing::named<QPushButton>(root, text);
+    QVERIFY2(b, qPrintable(QStringLiteral("no button ") + text));
+    b->click();
+}
+
+// Acts in the modal dialog titled `title` once `open` has opened it.
+template <class Dialog>
+void inDialog(const QString& title, const std::function<void(Dialog&)>& act, const std::function<void()>& open) {
+    bool shown = false;
+    onDialog(title, [&](QDialog* d) {
+        shown = true;
+        act(*static_cast<Dialog*>(d));
+    });
+    open();
+    QVERIFY2(shown, qPrintable(title));
+}
+
+// The Multiple Voice Editor with voice 1 chosen and its "Octaves" changed to four.
+void editorOnFourOctaves(VoiceEditorDialog& e) {
+    e.voiceToggle(0)->setChecked(true);
+    e.flagBox(ChangeFlag::Octaves)->setChecked(true);
+    testing::choose(static_cast<QComboBox*>(e.valueControl(ChangeFlag::Octaves)), 3);
 }
 
 }  // namespace
@@ -82,6 +116,18 @@ class UndoTest : public QObject {
             if (b->accessibleName() == name) return b;
         return nullptr;
     }
+    CompositionMakerWindow& maker() {
+        window().action(Command::CompositionMaker)->trigger();
+        return *window().tools().maker();
+    }
+    void inRandomizer(const std::function<void(RandomizerDialog&)>& act) {
+        inDialog<RandomizerDialog>(QStringLiteral("Composition Randomizer"), act,
+                                   [this] { window().action(Command::Randomizer)->trigger(); });
+    }
+    void inVoiceEditor(const std::function<void(VoiceEditorDialog&)>& act) {
+        inDialog<VoiceEditorDialog>(QStringLiteral("Multiple Voice Editor"), act,
+                                    [this] { window().action(Command::MultiVoiceEditor)->trigger(); });
+    }
 
    private Q_SLOTS:
     void init();
@@ -93,6 +139,9 @@ class UndoTest : public QObject {
    private:
     std::vector<uint8_t> bytes() const { return serializeDocument(w_->recorded.ws->document.doc()); }
     QStringList form() const;
+    // The lines of the Composition Maker when it is open, and those of the document's events.
+    QStringList makerLines() const;
+    QStringList eventLines() const;
 
     QTemporaryDir dir_;
     QString song_;
@@ -129,10 +178,24 @@ QStringList UndoTest::form() const {
     return shown;
 }
 
+QStringList UndoTest::makerLines() const {
+    QStringList lines;
+    if (CompositionMakerWindow* m = w_->window->tools().maker())
+        for (int i = 0; i < m->list()->count(); ++i) lines << m->list()->item(i)->text();
+    return lines;
+}
+
+QStringList UndoTest::eventLines() const {
+    QStringList lines;
+    for (const std::string& l : eventListLines(w_->recorded.ws->document.doc().composition()))
+        lines << QString::fromStdString(l);
+    return lines;
+}
+
 void UndoTest::changeUndoesAndRedoes_data() {
     QTest::addColumn<Change>("change");
     QTest::addColumn<QString>("step");
-    QTest::addColumn<bool>("shown");  // the form shows the change (it is not only in the events)
+    QTest::addColumn<bool>("shown");  // the form shows the change (not only the events or the voice's MIDI)
     const auto add = [](const char* name, const char* step, bool shown, Change c) {
         QTest::newRow(name) << c << QString::fromLatin1(step) << shown;
     };
@@ -173,6 +236,92 @@ void UndoTest::changeUndoesAndRedoes_data() {
         t.click(QStringLiteral("Global Tempo"));
         QCOMPARE(yes.seen().size(), size_t(1));
     });
+    row("Randomize", "Randomize", [](UndoTest& t) {
+        t.inRandomizer([](RandomizerDialog& r) {
+            r.voiceToggle(0)->setChecked(true);
+            press(&r, QStringLiteral("Randomize !"));
+            press(&r, QStringLiteral("Close"));
+        });
+    });
+    row("Create", "Create", [](UndoTest& t) {
+        t.inRandomizer([](RandomizerDialog& r) {
+            for (QLineEdit* e : r.findChildren<QLineEdit*>())
+                if (e->accessibleName() == QLatin1String("Number of events")) e->setText(QStringLiteral("3"));
+            press(&r, QStringLiteral("Create"));
+            press(&r, QStringLiteral("Close"));
+        });
+        QCOMPARE(t.makerLines().size(), 5);
+    });
+    row("Change Settings", "Change Settings", [](UndoTest& t) {
+        t.inVoiceEditor([](VoiceEditorDialog& e) {
+            editorOnFourOctaves(e);
+            press(&e, QStringLiteral("Change Settings"));
+            press(&e, QStringLiteral("Close"));
+        });
+    });
+    eventsRow("Change Selected Events", "Change Selected Events", [](UndoTest& t) {
+        t.maker();
+        t.inVoiceEditor([](VoiceEditorDialog& e) {
+            editorOnFourOctaves(e);
+            e.events()->item(1)->setSelected(true);
+            press(&e, QStringLiteral("Change Selected Events"));
+            press(&e, QStringLiteral("Close"));
+        });
+    });
+    row("Add", "Add Event", [](UndoTest& t) { press(&t.maker(), QStringLiteral("Add")); });
+    row("Insert", "Insert Event 1", [](UndoTest& t) {
+        CompositionMakerWindow& m = t.maker();
+        m.selectRow(1);
+        press(&m, QStringLiteral("Insert"));
+    });
+    row("Remove", "Remove Event 0", [](UndoTest& t) {
+        MessageBoxes yes;
+        CompositionMakerWindow& m = t.maker();
+        m.selectRow(0);
+        press(&m, QStringLiteral("Remove"));
+        QCOMPARE(yes.seen().size(), size_t(1));
+    });
+    row("Clear", "Clear Events", [](UndoTest& t) {
+        MessageBoxes yes;
+        press(&t.maker(), QStringLiteral("Clear"));
+        QCOMPARE(yes.seen().size(), size_t(1));
+    });
+    row("Load Event (double-click)", "Load Event 1", [](UndoTest& t) {
+        CompositionMakerWindow& m = t.maker();
+        QVERIFY(QTest::qWaitForWindowExposed(&m));
+        QListWidget* list = m.list();
+        const QPoint second = list->visualItemRect(list->item(1)).center();
+        QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, second);  // the first click of a double-click
+        QTest::mouseDClick(list->viewport(), Qt::LeftButton, {}, second);
+    });
+    row("Modulate dialog", "Modulate voice 1", [](UndoTest& t) {
+        inDialog<QDialog>(
+            QStringLiteral("Modulation - voice 1"),
+            [](QDialog& d) {
+                d.findChild<QLineEdit*>()->setText(QStringLiteral("7"));
+                press(&d, QStringLiteral("OK"));
+            },
+            [&t] { static_cast<QCheckBox*>(t.view().row(0).control(VoiceRow::Modulate))->click(); });
+    });
+    row("User Scale dialog", "Scale voice 1", [](UndoTest& t) {
+        inDialog<UserScaleDialog>(
+            QStringLiteral("User scale - voice 1"),
+            [](UserScaleDialog& d) {
+                const QStringList on{"C", "D", "E", "G", "A"};
+                for (QCheckBox* b : d.findChildren<QCheckBox*>()) b->setChecked(on.contains(b->text()));
+                press(&d, QStringLiteral("OK"));
+            },
+            [&t] { choose(t.list(0, VoiceRow::Scale), kUserDefinedScale); });
+    });
+    add("Extra dialog", "Extra voice 1", false, [](UndoTest& t) {
+        inDialog<QDialog>(
+            QStringLiteral("Extra - voice 1"),
+            [](QDialog& d) {
+                testing::choose(listDescribed(&d, QStringLiteral("Instrument")), 40);
+                press(&d, QStringLiteral("OK"));
+            },
+            [&t] { static_cast<QPushButton*>(t.view().row(0).control(VoiceRow::Extra))->click(); });
+    });
     row("End counter of an unlocked play", "Play", [](UndoTest& t) {
         t.window().action(Command::CurrentSettings)->trigger();
         t.window().play();
@@ -193,6 +342,8 @@ void UndoTest::changeUndoesAndRedoes() {
     change(*this);
     const std::vector<uint8_t> after = bytes();
     const QStringList formAfter = form();
+    const QStringList makerAfter = makerLines();
+    if (window().tools().isMakerOpen()) QCOMPARE(makerAfter, eventLines());
     QVERIFY(after != before);
     QCOMPARE(formAfter != formBefore, shown);
     QCOMPARE(ws().document.history().count(), size_t(1));
@@ -201,12 +352,14 @@ void UndoTest::changeUndoesAndRedoes() {
     window().action(Command::Undo)->trigger();
     QVERIFY(bytes() == before);
     QCOMPARE(form(), formBefore);
+    if (window().tools().isMakerOpen()) QCOMPARE(makerLines(), eventLines());
     QVERIFY(!ws().document.isModified());
     QCOMPARE(window().action(Command::Redo)->text(), QStringLiteral("&Redo ") + step);
 
     window().action(Command::Redo)->trigger();
     QVERIFY(bytes() == after);
     QCOMPARE(form(), formAfter);
+    QCOMPARE(makerLines(), makerAfter);
     QVERIFY(ws().document.isModified());  // even after a change that left it unmodified
 }
 

@@ -252,12 +252,14 @@ class Tarrowin:
         self.log = open(os.path.join(SHOTS, "tarrowin-%d.log" % time.time_ns()), "w")
         e = dict(os.environ)
         # A Tarrowin ended by quit() leaves a recovery copy; each one keeps its own.
-        e["XDG_STATE_HOME"] = tempfile.mkdtemp(prefix="state-", dir=os.environ.get("TARROWIN_E2E_WORK"))
+        own = tempfile.mkdtemp(prefix="state-", dir=os.environ.get("TARROWIN_E2E_WORK"))
+        e["XDG_STATE_HOME"] = own
         e.update(env or {})
         command = [os.path.join(BIN, "tarrowin"), *args]
         if os.environ.get("TARROWIN_E2E_GDB"):
             command = ["gdb", "-batch", "-ex", "run", "-ex", "bt", "--args", *command]
-        self.proc = subprocess.Popen(command, stdout=self.log, stderr=self.log, env=e)
+        # Its own folder as the working one: what the synthesizer's file driver writes lands there.
+        self.proc = subprocess.Popen(command, stdout=self.log, stderr=self.log, env=e, cwd=own)
         self.app = poll(self._find_app, 15, "tarrowin to register with the accessibility bus")
 
     def _find_app(self):

@@ -118,6 +118,68 @@ TEST(NotesModel, HoldsWhatTheExportedFileHoldsForRandomDocuments) {
     EXPECT_GT(compared, 5000u);
 }
 
+// A live play with Lock off, which runs on past End; here it stops after `ticks` ticks and
+// keeps each voice's note ons that sound (a voice that is off strikes at velocity 0).
+class UnlockedLivePlay final : public PerformanceSink, public PerformanceControl {
+   public:
+    using Strike = std::tuple<int, int64_t, int, int, int>;  // voice, date, channel, key, velocity
+    explicit UnlockedLivePlay(int64_t ticks) : ticks_(ticks) {}
+    std::vector<Strike> strikes;
+
+    void voiceStrikes(int v, int32_t) override { voice_ = v; }
+    void message(int64_t date, const ShortMessage& m) override {
+        if (voice_ < 0 || (m.status & 0xF0) != 0x90) return;
+        if (m.data2 != 0) strikes.emplace_back(voice_, date, m.status & 0x0F, m.data1, m.data2);
+        voice_ = -1;
+    }
+    bool playing() override { return date_ < ticks_; }
+    void tickDone(int64_t date, int32_t) override { date_ = date; }
+    bool locked() override { return false; }
+    int32_t endCounter() override { return end_; }
+    void setEndCounter(int32_t end) override { end_ = end; }
+
+   private:
+    const int64_t ticks_;
+    int64_t date_ = 0;
+    int32_t end_ = 0;
+    int voice_ = -1;
+};
+
+// The strikes of the voices that are on, before `before`.
+std::vector<UnlockedLivePlay::Strike> strikesOf(const RollNotes& roll, int32_t before) {
+    std::vector<UnlockedLivePlay::Strike> out;
+    for (int v = 0; v < kVoices; ++v) {
+        for (const RollNote& n : roll.voices[static_cast<size_t>(v)]) {
+            if (!n.off && n.start < before) out.emplace_back(v, n.start, n.channel, n.key, n.velocity);
+        }
+    }
+    return out;
+}
+
+TEST(NotesModel, ALongerRollHoldsWhatAnUnlockedPlayStrikesPastEnd) {
+    size_t compared = 0;
+    for (unsigned seed = 1; seed <= 40; ++seed) {
+        const CTarrowinDoc doc = randomDocument(seed);
+        const Settings& s = doc.current();
+        const int32_t ticks = s.global.endCounter - s.global.startCounter + 200;
+        UnlockedLivePlay play(ticks);
+        PerformanceOptions options;
+        options.percussionChannel = 9;
+        perform(options, s, {}, play, play);
+        std::sort(play.strikes.begin(), play.strikes.end());
+
+        Settings longer = s;
+        longer.global.endCounter = s.global.startCounter + ticks;
+        const RollNotes roll = rollOf(longer);
+        EXPECT_EQ(strikesOf(roll, ticks), play.strikes) << "seed " << seed;
+        // Up to the old End the longer roll strikes what the roll to End does.
+        const int32_t end = s.global.endCounter - s.global.startCounter;
+        EXPECT_EQ(strikesOf(roll, end), strikesOf(rollOf(s), end)) << "seed " << seed;
+        compared += play.strikes.size();
+    }
+    EXPECT_GT(compared, 1000u);
+}
+
 TEST(NotesModel, TiedNotesAreOneBarAndVoicesSharingAChannelKeepTheirOwnNotes) {
     Settings s = passage(0, 64);
     // Morse-Thue over counters 0..7 gives C D D E D E E F (Major, C5 = 60).

@@ -183,6 +183,7 @@ QWidget* TarrowinView::makeSidePanel() {
 }
 
 bool TarrowinView::eventFilter(QObject* watched, QEvent* event) {
+    if (passesUndoKeyToDocument(watched, event)) return true;
     if ((watched == start_ || watched == end_) && leavesField(event)) counterLeft(static_cast<QLineEdit*>(watched));
     return QWidget::eventFilter(watched, event);
 }
@@ -197,6 +198,14 @@ void TarrowinView::initialUpdate() {
     p.setPlayFromEvent(c.isEmpty() ? std::nullopt : std::optional<int>(0));
     if (!c.isEmpty()) p.setPlayMode(PlayMode::Composition);
     dialogs_.initialUpdate();
+    // A new document shows its own values everywhere: typing not yet taken is dropped, never
+    // carried into the new document.
+    for (const auto& row : rows_) {
+        for (const VoiceRow::Column col : {VoiceRow::Param1, VoiceRow::Param2, VoiceRow::Offset})
+            row->edit(col)->setModified(false);
+    }
+    start_->setModified(false);
+    end_->setModified(false);
     refresh();
     ws_.seedRandomizer();
 }

@@ -92,6 +92,7 @@ QComboBox* VoiceRow::makeList(Column c, QWidget* parent) {
 }
 
 bool VoiceRow::eventFilter(QObject* watched, QEvent* event) {
+    if (passesUndoKeyToDocument(watched, event)) return true;
     if (leavesField(event)) Q_EMIT editLeft(voice_, watched == param1_ ? Param1 : watched == param2_ ? Param2 : Offset);
     return false;
 }

@@ -10,6 +10,7 @@
 #include <QScreen>
 #include <QTimer>
 #include <QVBoxLayout>
+#include <algorithm>
 
 #include "app/accessibility.h"
 #include "app/qt_prompter.h"
@@ -96,6 +97,12 @@ NotesWindow::NotesWindow(Workspace& workspace, QWidget* parent)
     connect(&ws_.document, &DocumentController::changed, this, &NotesWindow::refresh);
     connect(&ws_.document, &DocumentController::replaced, this, &NotesWindow::refresh);
     connect(&ws_.playback, &PlaybackController::stateChanged, this, &NotesWindow::refresh);
+    // Connected after the main window, which stores the End counter of a live play first.
+    connect(&ws_.playback, &PlaybackController::playFinished, this, [this] {
+        if (!liveEnd_) return;
+        liveEnd_.reset();
+        refresh();
+    });
 }
 
 RollInput NotesWindow::input() const {
@@ -107,8 +114,26 @@ RollInput NotesWindow::input() const {
         in.events = doc.composition().events();
     } else {
         in.current = doc.current();
+        if (liveEnd_) in.current.global.endCounter = std::max(in.current.global.endCounter, *liveEnd_);
     }
     return in;
+}
+
+bool NotesWindow::playsOnPastEnd() const {
+    const PlaybackController& p = ws_.playback;
+    return p.isPlaying() && p.runningMode() == PerformanceMode::Live && !p.locked() &&
+           p.playMode() == PlayMode::CurrentSettings;
+}
+
+void NotesWindow::reachAheadOfPlay() {
+    if (!playsOnPastEnd()) return;
+    const int32_t shownTo = std::max(ws_.document.doc().global().endCounter, liveEnd_.value_or(0));
+    const int32_t position = ws_.playback.position();
+    if (shownTo >= kMaxCounter || position + kLookaheadTicks / 2 <= shownTo) return;
+    const double visibleTicks = RollFrame::noteArea(roll_->viewport()->rect()).width() / roll_->pixelsPerTick();
+    const double ahead = std::max<double>(kLookaheadTicks, visibleTicks);
+    liveEnd_ = static_cast<int32_t>(std::min<double>(kMaxCounter, position + ahead));
+    refresh();
 }
 
 void NotesWindow::refresh() {
@@ -142,6 +167,12 @@ QString NotesWindow::summary() const {
         return QStringLiteral("Composition, %1 events, %2 ticks: %3").arg(notes->events.size()).arg(notes->length).arg(count);
     }
     const GlobalSettings& g = computed_ ? computed_->current.global : GlobalSettings{};
+    if (liveEnd_ && g.endCounter > g.startCounter) {
+        return QStringLiteral("Current Settings, counters %1 to %2 (playing on past End): %3")
+            .arg(g.startCounter)
+            .arg(g.endCounter)
+            .arg(count);
+    }
     if (g.endCounter <= g.startCounter) {
         return QStringLiteral("Current Settings: the End counter (%1) is not above the Start counter (%2)")
             .arg(g.endCounter)
@@ -157,6 +188,7 @@ void NotesWindow::setPlaying(bool playing) {
 }
 
 void NotesWindow::followPlayhead() {
+    reachAheadOfPlay();
     const PlaybackController& p = ws_.playback;
     const RollNotes* notes = roll_->notes();
     if (notes == nullptr || !p.isPlaying() || p.currentEvent() < 0) {

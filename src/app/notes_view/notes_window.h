@@ -2,7 +2,9 @@
 // The "Notes" window: the piano roll of what plays, with its zoom buttons, the voice legend
 // and the text of the note under the pointer. It follows the document, the play mode and
 // the percussion channel, computing the notes off the window's thread, and while something
-// plays that it shows, a playhead follows the playing position.
+// plays that it shows, a playhead follows the playing position. A live play with Lock off
+// runs on past End until Stop: the notes then reach ahead of the playing position, computed
+// a stretch at a time, and go back to Start..End when the play has ended.
 
 #include <QWidget>
 #include <memory>
@@ -24,6 +26,10 @@ class NotesWindow : public QWidget {
    public:
     // How often the playhead reads the playing position.
     static constexpr int kPlayheadIntervalMs = 40;
+    // How far the notes reach ahead of a live play running on past End, at least (eight bars
+    // of 4/4); a view showing more ticks than that reaches a screenful ahead. New notes are
+    // computed when the playing position comes within half of this of their end.
+    static constexpr int32_t kLookaheadTicks = 256;
 
     NotesWindow(Workspace& workspace, QWidget* parent);
 
@@ -38,7 +44,8 @@ class NotesWindow : public QWidget {
     bool computing() const { return computation_.busy(); }
     // The playhead runs while something plays.
     void setPlaying(bool playing);
-    // Puts the playhead at the position playing now (none when what plays is not shown).
+    // Puts the playhead at the position playing now (none when what plays is not shown),
+    // first asking for notes further on when a play running past End nears their end.
     void followPlayhead();
     void saveImage();
 
@@ -54,6 +61,8 @@ class NotesWindow : public QWidget {
 
    private:
     RollInput input() const;
+    bool playsOnPastEnd() const;
+    void reachAheadOfPlay();
     void showNotes(std::shared_ptr<const RollNotes> notes);
 
     Workspace& ws_;
@@ -64,6 +73,9 @@ class NotesWindow : public QWidget {
     QTimer* playhead_;
     RollComputation computation_;
     std::optional<RollInput> computed_;  // the input of the newest request
+    // While a live play runs on past End: the End counter the notes are computed to. Kept
+    // until the play has finished and the window has stored its End counter.
+    std::optional<int32_t> liveEnd_;
 };
 
 }  // namespace tarrowin::app

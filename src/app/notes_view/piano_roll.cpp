@@ -11,6 +11,7 @@
 #include <QWheelEvent>
 #include <algorithm>
 #include <cmath>
+#include <utility>
 
 #include "app/accessibility.h"
 
@@ -39,10 +40,13 @@ PianoRoll::PianoRoll(QWidget* parent) : QAbstractScrollArea(parent) {
 }
 
 void PianoRoll::setNotes(std::shared_ptr<const RollNotes> notes) {
+    const auto keys = [](const RollNotes* n) { return n ? std::pair(n->lowestKey, n->highestKey) : std::pair(0, -1); };
+    const bool newKeys = keys(notes_.get()) != keys(notes.get());
     notes_ = std::move(notes);
     if (fitted_) {
         fit();
     } else {
+        if (newKeys) fitKeys();  // notes on keys that were not struck before are brought into sight
         updateScrollBars();
         viewport()->update();
     }

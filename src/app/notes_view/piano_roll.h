@@ -19,7 +19,8 @@ class PianoRoll : public QAbstractScrollArea {
 
     explicit PianoRoll(QWidget* parent = nullptr);
 
-    // New notes; a roll that was fitted to the window stays fitted, a zoomed one keeps its zoom.
+    // New notes; a roll that was fitted to the window stays fitted, a zoomed one keeps its zoom
+    // (and its place among the keys while they are the same keys).
     void setNotes(std::shared_ptr<const RollNotes> notes);
     const RollNotes* notes() const { return notes_.get(); }
     void setPercussionChannel(int32_t channel) { percussionChannel_ = channel; }

@@ -34,7 +34,7 @@ void RollComputation::request(RollInput input) {
 void RollComputation::finished(int generation, std::shared_ptr<const RollNotes> notes) {
     reapFinished();
     if (generation != generation_ || !notes) return;  // a newer request is on its way
-    running_ = nullptr;
+    delivered_ = generation;
     Q_EMIT ready(std::move(notes));
 }
 

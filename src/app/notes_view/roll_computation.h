@@ -32,7 +32,8 @@ class RollComputation : public QObject {
     ~RollComputation() override;
 
     void request(RollInput input);
-    bool busy() const { return running_ != nullptr; }
+    // Until the newest request's notes are delivered (its job may have ended before that).
+    bool busy() const { return delivered_ != generation_; }
     // The generation of the newest request (counts requests).
     int generation() const { return generation_; }
 
@@ -52,6 +53,7 @@ class RollComputation : public QObject {
     std::list<std::unique_ptr<Job>> jobs_;
     Job* running_ = nullptr;
     int generation_ = 0;
+    int delivered_ = 0;  // the generation whose notes were delivered last
 };
 
 }  // namespace tarrowin::app

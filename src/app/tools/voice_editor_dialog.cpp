@@ -70,25 +70,47 @@ VoiceEditorDialog::VoiceEditorDialog(Workspace& workspace, MultipleVoiceEditorDi
 
     auto* actions = new QGroupBox(QStringLiteral("Actions"), this);
     auto* actionsLayout = new QVBoxLayout(actions);
-    auto* changeSettings = makeButton(QStringLiteral("Change Settings"));
+    changeSettings_ = makeButton(QStringLiteral("Change Settings"));
     changeEvents_ = makeButton(QStringLiteral("Change Selected Events"));
-    actionsLayout->addWidget(changeSettings);
+    actionsLayout->addWidget(changeSettings_);
     actionsLayout->addWidget(changeEvents_);
-    connect(changeSettings, &QPushButton::clicked, this, &VoiceEditorDialog::changeSettings);
+    connect(changeSettings_, &QPushButton::clicked, this, &VoiceEditorDialog::changeSettings);
     connect(changeEvents_, &QPushButton::clicked, this, &VoiceEditorDialog::changeSelectedEvents);
-    auto* close = makeButton(QStringLiteral("Close"));
-    connect(close, &QPushButton::clicked, this, &VoiceEditorDialog::reject);
+    close_ = makeButton(QStringLiteral("Close"));
+    connect(close_, &QPushButton::clicked, this, &VoiceEditorDialog::reject);
 
     auto* right = new QVBoxLayout;
     right->addWidget(voices_);
     right->addWidget(makeEvents(), 1);
     right->addWidget(actions);
-    right->addWidget(close, 0, Qt::AlignRight);
+    right->addWidget(close_, 0, Qt::AlignRight);
 
     auto* layout = new QHBoxLayout(this);
     layout->addWidget(makeChanges());
     layout->addLayout(right, 1);
+    orderTabs();
     showMembers();
+}
+
+void VoiceEditorDialog::orderTabs() {
+    // The focus chain follows creation order, in which the value controls come before
+    // their flags and the voices before everything.
+    QList<QWidget*> order;
+    for (int i = 0; i < kChangeFlags; ++i) {
+        order << flags_[static_cast<size_t>(i)];
+        QWidget* value = values_[static_cast<size_t>(i)];
+        if (value->focusPolicy() != Qt::NoFocus) {
+            order << value;
+            continue;
+        }
+        // The pan and dynamic rows: the controls inside, left to right.
+        for (QWidget* w : value->findChildren<QWidget*>(Qt::FindDirectChildrenOnly))
+            if (w->focusPolicy() != Qt::NoFocus) order << w;
+    }
+    order << allFlags_ << noFlags_;
+    for (int v = 0; v < kVoices; ++v) order << voices_->toggle(v);
+    order << events_ << allEvents_ << noEvents_ << changeSettings_ << changeEvents_ << close_;
+    for (qsizetype i = 1; i < order.size(); ++i) setTabOrder(order[i - 1], order[i]);
 }
 
 QPushButton* VoiceEditorDialog::voiceToggle(int v) const { return voices_->toggle(v); }
@@ -181,19 +203,19 @@ QWidget* VoiceEditorDialog::makeChanges() {
             showMembers();
         });
     }
-    auto* allFlags = makeButton(QStringLiteral("All"), QStringLiteral("All change flags"));
-    auto* noFlags = makeButton(QStringLiteral("None"), QStringLiteral("No change flags"));
+    allFlags_ = makeButton(QStringLiteral("All"), QStringLiteral("All change flags"));
+    noFlags_ = makeButton(QStringLiteral("None"), QStringLiteral("No change flags"));
     auto* flagButtons = new QHBoxLayout;
-    flagButtons->addWidget(allFlags);
-    flagButtons->addWidget(noFlags);
+    flagButtons->addWidget(allFlags_);
+    flagButtons->addWidget(noFlags_);
     flagButtons->addStretch(1);
     grid->addLayout(flagButtons, kChangeFlags, 0, 1, 2);
     grid->setRowStretch(kChangeFlags + 1, 1);
-    connect(allFlags, &QPushButton::clicked, this, [this] {
+    connect(allFlags_, &QPushButton::clicked, this, [this] {
         m_.allFlags();
         showMembers();
     });
-    connect(noFlags, &QPushButton::clicked, this, [this] {
+    connect(noFlags_, &QPushButton::clicked, this, [this] {
         m_.noFlags();
         showMembers();
     });

@@ -48,6 +48,9 @@ class VoiceEditorDialog : public QDialog {
    private:
     QWidget* makeChanges();
     QWidget* makeEvents();
+    // Tab reads the dialog: each change flag then the control it enables, the flags' "All"
+    // and "None", the voices, the events, the actions and "Close".
+    void orderTabs();
     QComboBox* makeCombo(ChangeFlag f, const QStringList& lines);
     QPushButton* makeButton(const QString& text, const QString& description = {});
     void modulateToggled(bool on);
@@ -81,10 +84,14 @@ class VoiceEditorDialog : public QDialog {
     QCheckBox* inverted_ = nullptr;
     QCheckBox* matchScale_ = nullptr;
     QPushButton* setCoefficient_ = nullptr;
+    QPushButton* allFlags_ = nullptr;
+    QPushButton* noFlags_ = nullptr;
     QListWidget* events_ = nullptr;
     QPushButton* allEvents_ = nullptr;
     QPushButton* noEvents_ = nullptr;
+    QPushButton* changeSettings_ = nullptr;
     QPushButton* changeEvents_ = nullptr;
+    QPushButton* close_ = nullptr;
 };
 
 }  // namespace tarrowin::app
