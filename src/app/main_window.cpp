@@ -11,11 +11,13 @@
 #include <QMenuBar>
 #include <QMimeData>
 #include <QProcess>
+#include <QScreen>
 #include <QStandardPaths>
 #include <QStatusBar>
 #include <QTimer>
 #include <QToolBar>
 #include <QWhatsThis>
+#include <algorithm>
 
 #include "about_dialog.h"
 #include "command_table.h"
@@ -389,7 +391,16 @@ void MainWindow::showAbout() {
 }
 
 void MainWindow::showHelp() {
-    if (!help_) help_ = new HelpWindow(this);
+    if (!help_) {
+        help_ = new HelpWindow(this);
+        // Beside the window when the screen has room there, else at the screen's right edge,
+        // so the guide covers as little of the form as it can.
+        const QRect screen = this->screen()->availableGeometry();
+        const QRect frame = frameGeometry();
+        const int x = std::min(frame.right() + 1, screen.right() + 1 - help_->width());
+        const int y = std::min(frame.top(), screen.bottom() + 1 - help_->height());
+        help_->move(std::max(screen.left(), x), std::max(screen.top(), y));
+    }
     help_->show();
     help_->raise();
     help_->activateWindow();
