@@ -152,10 +152,8 @@ void FileCommands::chooseMidiPlayer() {
         QStringLiteral("The &command that plays a MIDI file (its name is added at the end).\n"
                        "Leave it empty for the desktop's player (xdg-open)."));
     dialog.setTextValue(ws_.preferences.midiPlayer());
-    if (auto* edit = dialog.findChild<QLineEdit*>()) {
-        if (auto* label = dialog.findChild<QLabel*>()) label->setBuddy(edit);
-        nameControl(edit, QStringLiteral("Command that plays a MIDI file"));
-    }
+    if (auto* edit = dialog.findChild<QLineEdit*>())
+        nameControl(edit, dialog.findChild<QLabel*>(), QStringLiteral("Command that plays a MIDI file"));
     if (dialog.exec() != QDialog::Accepted) return;
     ws_.preferences.setMidiPlayer(dialog.textValue());
 }

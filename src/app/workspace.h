@@ -23,9 +23,8 @@ class Preferences {
     QStringList recentFiles() const;
     // Puts a file first in the list of recent files (at most four; no file twice).
     void addRecentFile(const QString& path);
-    // The program "Play Midi file..." starts; empty: the desktop's handler (xdg-open).
-    // The command that plays a MIDI file, the file's name added at its end; empty for the
-    // desktop's handler.
+    // The command "Play Midi file..." starts, the file's name added at its end; empty for
+    // the desktop's handler (xdg-open).
     QString midiPlayer() const;
     void setMidiPlayer(const QString& command);
     QString soundFont() const;

@@ -113,7 +113,7 @@ PlayResult Player::play(PlayRequest request) {
             : request.events[static_cast<size_t>(request.firstEvent)].global;
     tickLength_.store(tickLengthMs(first.tempo));
     // The position reads the first event at once, not only once the worker reaches it.
-    event_.store(request.mode == PerformanceMode::Live ? 0 : request.firstEvent);
+    event_.store(request.mode == PerformanceMode::Live || !eventExists ? 0 : request.firstEvent);
     position_.store(first.startCounter);
 
     output_.playingFlag().store(1);

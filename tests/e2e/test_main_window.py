@@ -103,8 +103,8 @@ print(f.ticks_per_beat, sum(1 for m in f.tracks[0] if m.type == 'note_on' and m.
 
 
 def dialogs_look():
-    """The About box, the help window, "Round counter", "Percussion Channel" and the save
-    question, each photographed as it opens."""
+    """The About box, the help window, "Round counter", "Percussion Channel", "Midi File
+    Player" and the save question, each photographed as it opens."""
     with Tarrowin("--device", "0") as t:
         t.main()
         t.menu("Help", "About Tarrowin...")
@@ -130,6 +130,18 @@ def dialogs_look():
         screenshot("percussion-channel")
         t.press("OK", root=percussion, modal=True)
         t.gone("Percussion Channel")
+
+        t.menu("Options", "Midi File Player...")
+        player = t.window("Midi File Player")
+        t.set_field("Command that plays a MIDI file", "timidity -ig", leave=None, root=player)
+        screenshot("midi-file-player")
+        t.press("OK", root=player, modal=True)
+        t.gone("Midi File Player")
+        t.menu("Options", "Midi File Player...")
+        player = t.window("Midi File Player")
+        check(t.field("Command that plays a MIDI file", root=player) == "timidity -ig", "the player was not kept")
+        t.press("Cancel", root=player, modal=True)
+        t.gone("Midi File Player")
 
         t.set_field("Param1 voice 1", 7)
         t.menu("File", "New")
