@@ -151,11 +151,23 @@ check composition "$work/sparse.trw" composition
 
 # The same passage played with the window's Play (Lock on), driven through the
 # accessibility tree in a virtual X server whose clients reach our sound server.
+# The accessibility tree of a desktop just started is now and then slow to settle: a
+# scenario that fails is shown, then run once more with a new recording.
+play_in_the_window() {
+  TARROWIN_E2E_AUDIO_DRIVER=pulseaudio PULSE_SERVER=unix:$XDG_RUNTIME_DIR/pulse/native \
+    TARROWIN_PULSE_DOCUMENT=$work/dense.trw TARROWIN_E2E_SHOTS=$work/shots \
+    xvfb-run -a -s "-screen 0 1280x1024x24 -noreset -nolisten tcp" dbus-run-session -- \
+    tests/e2e/run_e2e.sh tests/e2e/pulse_play.py >"$work/window.log" 2>&1
+}
 start_recording window
-TARROWIN_E2E_AUDIO_DRIVER=pulseaudio PULSE_SERVER=unix:$XDG_RUNTIME_DIR/pulse/native \
-  TARROWIN_PULSE_DOCUMENT=$work/dense.trw TARROWIN_E2E_SHOTS=$work/shots \
-  xvfb-run -a -s "-screen 0 1280x1024x24 -noreset -nolisten tcp" dbus-run-session -- \
-  tests/e2e/run_e2e.sh tests/e2e/pulse_play.py 2>"$work/window.log" || { cat "$work/window.log"; fail "the window did not play"; }
+if ! play_in_the_window; then
+  grep -v '^dbus-daemon' "$work/window.log" || true
+  echo "  the window did not play; once more"
+  kill -INT "$rec"
+  wait "$rec" 2>/dev/null || true
+  start_recording window
+  play_in_the_window || { grep -v '^dbus-daemon' "$work/window.log" || true; fail "the window did not play"; }
+fi
 compare_recording window "$work/dense-render.wav" "the window's live playback of dense"
 [ "$failures" -eq 0 ] || exit 1
 echo "PulseAudio live playback: passed"

@@ -401,8 +401,32 @@ class Tarrowin:
     def __exit__(self, kind, value, tb):
         if kind is not None:
             screenshot("FAILED-%s" % os.path.basename(self.log.name))
+            self._report_on_failure()
         self.quit()
+        if kind is not None:
+            self._print_log_tail()
         return False
+
+    def _report_on_failure(self):
+        """What a screenshot would show, for a run whose screenshots are not kept: the windows
+        open and the text of any message box."""
+        try:
+            for w in children(self.app):
+                if showing(w):
+                    print("    open: %s '%s'" % (w.getRoleName(), w.name), file=sys.stderr)
+                    if w.getRoleName() == "alert":
+                        print("      says: %s" % alert_text(w).replace("\n", " / "), file=sys.stderr)
+        except Exception as e:
+            print("    (the windows could not be read: %s)" % e, file=sys.stderr)
+
+    def _print_log_tail(self, lines=20):
+        try:
+            with open(self.log.name) as f:
+                tail = f.read().splitlines()[-lines:]
+        except OSError:
+            return
+        for line in tail:
+            print("    tarrowin: %s" % line, file=sys.stderr)
 
     def quit(self):
         if self.proc.poll() is None:
