@@ -340,6 +340,24 @@ class Tarrowin:
         check(has(item, pyatspi.STATE_ENABLED), "menu item %s is disabled" % "/".join(path))
         (act if wait else act_async)(item, "Press")
 
+    def play(self, timeout=10.0):
+        """Presses the toolbar's Play and waits for the play to start; returns the button,
+        whose enabled state says whether a play runs (a look at one known object is quick,
+        while finding a menu item anew takes a second or more, longer than a short play).
+        A button, since an item of a menu that has just opened now and then loses its press.
+        Sent without waiting, since a failed play answers with a message box; one fails with
+        its text. Opening the synthesizer's stream may take seconds on a busy machine."""
+        button = self.button("Play")
+        act_async(button, "Press")
+
+        def started():
+            for w in children(self.app):
+                if showing(w) and w.getRoleName() == "alert":
+                    raise Failure("Play answered: %s" % alert_text(w))
+            return not has(button, pyatspi.STATE_ENABLED)
+        poll(started, timeout, "the play to start")
+        return button
+
     def menu_enabled(self, *path):
         bar = find_in(self.main(), role="menu bar")
         entry = find_in(bar, role="menu item", name=path[0], visible=False)

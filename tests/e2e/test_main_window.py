@@ -187,7 +187,7 @@ def play_on_jack():
     try:
         with Tarrowin(song, "--device", "JACK: winA:input") as t:
             t.press("Lock")
-            t.menu("Playback Controls", "Play", wait=True)
+            t.play()
             poll(lambda: len(dumped("winA")) > 16 and dumped("winA")[-16:] == ALL_NOTES_OFF, 15,
                  "the locked play to end by itself")
             rows = dumped("winA")
@@ -198,7 +198,7 @@ def play_on_jack():
 
             t.press("Unlock")
             count = len(rows)
-            t.menu("Playback Controls", "Play", wait=True)
+            t.play()
             time.sleep(1.0)
             screenshot("playing")
             check(not t.menu_enabled("File", "Save"), "Save is enabled while playing")
