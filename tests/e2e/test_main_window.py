@@ -199,7 +199,7 @@ def play_on_jack():
             t.press("Unlock")
             count = len(rows)
             t.play()
-            time.sleep(1.0)
+            time.sleep(2.5)  # past the old End: 48 ticks at tempo 240 take 1.5 s
             screenshot("playing")
             check(not t.menu_enabled("File", "Save"), "Save is enabled while playing")
             t.menu("Playback Controls", "Stop", wait=True)
