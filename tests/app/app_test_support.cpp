@@ -1,6 +1,7 @@
 #include "app_test_support.h"
 
 #include <QAbstractButton>
+#include <QFileDialog>
 #include <QPushButton>
 #include <QApplication>
 #include <QDir>
@@ -63,6 +64,17 @@ void whenDialogShows(const std::function<bool(QWidget*)>& fn) {
         }
     });
     timer->start(5);
+}
+
+void answerFileDialog(const QString& path, QString* title) {
+    whenDialogShows([path, title](QWidget* w) {
+        auto* d = qobject_cast<QFileDialog*>(w);
+        if (!d) return false;
+        if (title) *title = d->windowTitle();
+        d->selectFile(path);
+        QMetaObject::invokeMethod(d, "accept", Qt::QueuedConnection);
+        return true;
+    });
 }
 
 QComboBox* listDescribed(QWidget* root, const QString& description) {

@@ -66,6 +66,9 @@ class MessageBoxes {
 // message boxes, such as file dialogs and the program's own dialogs).
 void whenDialogShows(const std::function<bool(QWidget*)>& fn);
 
+// Answers the next file dialog with `path`; `title`, when given, receives its title.
+void answerFileDialog(const QString& path, QString* title = nullptr);
+
 // The first control under root named `name`: a button by its text without '&', any other
 // control by its accessible name.
 template <class W>

@@ -6,7 +6,6 @@
 #include <QComboBox>
 #include <QDialog>
 #include <QLineEdit>
-#include <QFileDialog>
 #include <QLabel>
 #include <QListWidget>
 #include <QMenu>
@@ -345,15 +344,7 @@ void MainWindowTest::commandsRefuseWithTheirMessages() {
         {"export with End at Start", [] {}, Command::SaveMidi, "Start counter must be less then End Counter",
          QMessageBox::Warning},
         {"player not found",
-         [mid] {
-             whenDialogShows([mid](QWidget* w) {
-                 auto* d = qobject_cast<QFileDialog*>(w);
-                 if (!d) return false;
-                 d->selectFile(mid);
-                 QMetaObject::invokeMethod(d, "accept");
-                 return true;
-             });
-         },
+         [mid] { answerFileDialog(mid); },
          Command::PlayMidi, "no-such-player was not found", QMessageBox::Warning},
     };
     for (const Case& c : cases) {
@@ -509,13 +500,7 @@ void MainWindowTest::midiPlayerTakesItsOwnOptions() {
     });
     w_->window->action(Command::MidiPlayer)->trigger();
     QCOMPARE(ws().preferences.midiPlayer(), QStringLiteral("sh -c \"touch $0.played\""));
-    whenDialogShows([mid](QWidget* w) {
-        auto* d = qobject_cast<QFileDialog*>(w);
-        if (!d) return false;
-        d->selectFile(mid);
-        QMetaObject::invokeMethod(d, "accept");
-        return true;
-    });
+    answerFileDialog(mid);
     w_->window->action(Command::PlayMidi)->trigger();
     QTRY_VERIFY(QFile::exists(mid + QStringLiteral(".played")));
     QSettings().remove(QStringLiteral("midiPlayer"));

@@ -4,7 +4,6 @@
 #include <QAction>
 #include <QApplication>
 #include <QClipboard>
-#include <QFileDialog>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
@@ -204,16 +203,12 @@ void ReportWindowsTest::imageShowsTheWholePictureAndSavesIt() {
     // Ctrl+S in the image window saves the picture, not the document.
     QTemporaryDir dir;
     const QString png = dir.filePath(QStringLiteral("picture.png"));
-    whenDialogShows([&](QWidget* w) {
-        auto* dialog = qobject_cast<QFileDialog*>(w);
-        if (!dialog || dialog->windowTitle() != QLatin1String("Save Image")) return false;
-        dialog->selectFile(png);
-        static_cast<QDialog*>(dialog)->accept();
-        return true;
-    });
+    QString title;
+    answerFileDialog(png, &title);
     QApplication::setActiveWindow(image);
     QTest::keySequence(image, QKeySequence::Save);
     QTRY_VERIFY(QFileInfo::exists(png));
+    QCOMPARE(title, QStringLiteral("Save Image"));
     QCOMPARE(QImage(png).convertToFormat(QImage::Format_RGB888), expected);
     QVERIFY(ws().document.path().isEmpty());
 

@@ -5,7 +5,6 @@
 #include <QAction>
 #include <QApplication>
 #include <QDir>
-#include <QFileDialog>
 #include <QListWidget>
 #include <QPushButton>
 #include <QTemporaryDir>
@@ -23,18 +22,6 @@ using namespace tarrowin::app;
 using namespace tarrowin::app::testing;
 
 namespace {
-
-// Answers the next file dialog with `path`.
-void answerFileDialog(const QString& path, QString* title = nullptr) {
-    whenDialogShows([path, title](QWidget* w) {
-        auto* d = qobject_cast<QFileDialog*>(w);
-        if (!d) return false;
-        if (title) *title = d->windowTitle();
-        d->selectFile(path);
-        QMetaObject::invokeMethod(d, "accept", Qt::QueuedConnection);
-        return true;
-    });
-}
 
 void writeFile(const QString& path, const char* text) {
     QFile file(path);
