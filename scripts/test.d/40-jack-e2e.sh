@@ -119,6 +119,45 @@ print("  %d notes in order and on time" % len(got))
 PY
 }
 
+# A server that stops answering, and one that was killed and left its files, must not
+# hold the device list: "devices" (the window's start makes the same list) returns at once
+# with the other devices, and a play on JACK says what is wrong.
+echo "a JACK server that does not answer, or was killed, holds nothing up"
+main_server=$JACK_DEFAULT_SERVER main_server_pid=$server_pid
+start_server stalled "${realtime[@]}"
+stalled_pid=$server_pid
+kill -STOP "$stalled_pid"
+stalled_check() {
+  timeout 5 "$cli" devices >"$work/stalled.txt" || return 1
+  grep -q "Built-in synthesizer" "$work/stalled.txt" || return 2
+  timeout 10 "$cli" play "$work/short.trw" --lock --device "JACK: Tarrowin (virtual port)" 2>"$work/stalled.log" && return 3
+  grep -q "does not answer" "$work/stalled.log" || return 4
+}
+result=0
+stalled_check || result=$?
+kill -CONT "$stalled_pid"
+kill -9 "$stalled_pid"
+wait "$stalled_pid" 2>/dev/null || true
+case $result in
+  1) fail "devices waited for a stopped server" ;;
+  2) fail "devices lost the other devices when a server did not answer" ;;
+  3) fail "a play on a stopped server succeeded" ;;
+  4) cat "$work/stalled.log"; fail "a play on a stopped server did not say why it failed" ;;
+esac
+killed_check() {
+  timeout 5 "$cli" devices >"$work/killed.txt" || return 1
+  ! grep -q "JACK" "$work/killed.txt" || return 2
+}
+result=0
+killed_check || result=$?
+# The killed server's own files, and only those.
+rm -f /dev/shm/jack_"$JACK_DEFAULT_SERVER"_* /dev/shm/jack_sem.*_"$JACK_DEFAULT_SERVER"_*
+export JACK_DEFAULT_SERVER=$main_server
+server_pid=$main_server_pid
+[ "$result" = 1 ] && fail "devices waited for a killed server"
+[ "$result" = 2 ] && fail "devices listed the ports of a killed server"
+echo "  devices and play returned at once, the other devices listed"
+
 echo "play to a JACK port by name"
 start_dump dumpA
 "$cli" devices | grep -q "JACK: dumpA:input" || fail "devices does not list dumpA:input"

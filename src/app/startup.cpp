@@ -4,6 +4,7 @@
 #include <QCommandLineParser>
 #include <QScreen>
 #include <algorithm>
+#include <thread>
 
 #include "device_dialogs.h"
 #include "engine/generators.h"
@@ -75,6 +76,18 @@ QPoint centredPosition(QSize screen, QSize window) {
 
 int runTarrowin(QApplication& app, std::vector<std::unique_ptr<MidiBackend>> backends, const CommandLine& line) {
     Workspace ws(std::make_unique<MidiOutput>(std::move(backends)));
+    // The devices are looked up while the window is made: a MIDI system that is slow to
+    // answer (a JACK server gives up to its limit) does not add to the start. Nothing reads
+    // the device list before the join below.
+    MidiOutput& out = ws.playback.output();
+    uint32_t deviceCount = 0;
+    std::thread counting([&out, &deviceCount] { deviceCount = out.countDevices(); });
+    struct Joiner {
+        std::thread& t;
+        ~Joiner() {
+            if (t.joinable()) t.join();
+        }
+    } joinOnReturn{counting};
     ws.fixedSeed = line.seed;
     // --seed also fixes the run lengths of "Random" modulation in every play, export and view.
     if (line.seed) setDefaultRunLengthSeed(static_cast<uint64_t>(*line.seed));
@@ -102,8 +115,8 @@ int runTarrowin(QApplication& app, std::vector<std::unique_ptr<MidiBackend>> bac
     window.move(screen.topLeft() + QPoint(std::max(0, corner.x()), std::max(0, corner.y())));
     window.show();
 
-    MidiOutput& out = ws.playback.output();
-    if (out.countDevices() == 0) {
+    counting.join();
+    if (deviceCount == 0) {
         showMessage(&window, QString::fromLatin1(kNoDevicesMessage), QStringLiteral("Tarrowin"), MessageIcon::Stop);
         return 1;
     }

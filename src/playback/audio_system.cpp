@@ -9,6 +9,8 @@
 #include <cstring>
 #include <mutex>
 
+#include "jack_client.h"
+
 namespace tarrowin {
 
 namespace {
@@ -44,12 +46,11 @@ void quietAudioLibraries() {
 }
 
 uint32_t jackSampleRate() {
-    quietAudioLibraries();
-    jack_status_t status{};
-    jack_client_t* client = jack_client_open("tarrowin-probe", JackNoStartServer, &status);
-    if (client == nullptr) return 0;
-    const uint32_t rate = jack_get_sample_rate(client);
-    jack_client_close(client);
+    // Bounded: a server that does not answer counts as none.
+    const JackOpen opened = openJackClient("tarrowin-probe", kJackListLimit);
+    if (opened.client == nullptr) return 0;
+    const uint32_t rate = jack_get_sample_rate(opened.client);
+    closeJackClient(opened.client, kJackListLimit);
     return rate;
 }
 

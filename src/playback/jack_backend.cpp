@@ -12,6 +12,7 @@
 #include <thread>
 
 #include "audio_system.h"
+#include "jack_client.h"
 
 namespace tarrowin {
 
@@ -40,12 +41,6 @@ constexpr jack_time_t kBurstMessages = 32;
 // machine without real-time scheduling they can come late, but not this late.
 constexpr std::chrono::milliseconds kStallTimeout{1000};
 
-jack_client_t* openClient(const char* name) {
-    quietAudioLibraries();
-    jack_status_t status{};
-    return jack_client_open(name, JackNoStartServer, &status);
-}
-
 std::string noServer(const std::string& name) { return "No JACK server is running, so " + name + " cannot be opened"; }
 
 }  // namespace
@@ -56,13 +51,15 @@ std::string noServer(const std::string& name) { return "No JACK server is runnin
 class JackBackend::Port {
    public:
     struct Created {
-        std::unique_ptr<Port> port;
+        PortPtr port;
         OpenResult result;
     };
 
     static Created create(const char* clientName, const std::string& listing) {
-        std::unique_ptr<Port> p(new Port);
-        p->client_ = openClient(clientName);
+        PortPtr p(new Port);
+        const JackOpen opened = openJackClient(clientName, kJackOpenLimit);
+        p->client_ = opened.client;
+        if (!opened.answered) return {nullptr, OpenResult::failure(OpenStatus::Failed, kJackNotAnswering)};
         if (p->client_ == nullptr) return {nullptr, OpenResult::failure(OpenStatus::Failed, noServer(listing))};
         p->queue_ = jack_ringbuffer_create(kQueueBytes);
         if (p->queue_ == nullptr) return {nullptr, OpenResult::failure(OpenStatus::NoMemory)};
@@ -80,14 +77,14 @@ class JackBackend::Port {
     }
 
     ~Port() {
-        if (client_ != nullptr) {
-            if (active_) {
-                drain();
-                if (!serverGone_.load()) jack_deactivate(client_);
-            }
-            jack_client_close(client_);
-        }
         if (queue_ != nullptr) jack_ringbuffer_free(queue_);
+    }
+
+    // Sends what is queued and closes the client; false when the client did not close in time.
+    bool shutDown() {
+        if (client_ == nullptr) return true;
+        if (active_) drain();
+        return closeJackClient(client_);
     }
 
     bool alive() const { return !serverGone_.load(); }
@@ -201,6 +198,10 @@ class JackBackend::Port {
     std::atomic<bool> serverGone_{false};
 };
 
+void JackBackend::PortCloser::operator()(Port* p) const {
+    if (p->shutDown()) delete p;
+}
+
 JackBackend::JackBackend() = default;
 
 JackBackend::~JackBackend() {
@@ -214,13 +215,16 @@ std::vector<std::string> JackBackend::listPorts() {
     std::vector<std::string> names;
     // A server that went away takes the virtual port with it; the next open makes a new one.
     if (active_ == nullptr && virtualPort_ && !virtualPort_->alive()) virtualPort_.reset();
-    jack_client_t* client = openClient(kListingClientName);
-    if (client == nullptr) return names;
-    if (const char** ports = jack_get_ports(client, nullptr, JACK_DEFAULT_MIDI_TYPE, JackPortIsInput)) {
+    // Bounded: a server that does not answer lists only the virtual port rather than hold
+    // the caller; opening it then says what is wrong.
+    const JackOpen opened = openJackClient(kListingClientName, kJackListLimit);
+    if (!opened.answered) return {virtualPortListing()};
+    if (opened.client == nullptr) return names;
+    if (const char** ports = jack_get_ports(opened.client, nullptr, JACK_DEFAULT_MIDI_TYPE, JackPortIsInput)) {
         for (const char** p = ports; *p != nullptr; ++p) names.push_back(kSystem + std::string(*p));
         jack_free(ports);
     }
-    jack_client_close(client);
+    closeJackClient(opened.client, kJackListLimit);
     names.push_back(virtualPortListing());
     return names;
 }

@@ -33,8 +33,14 @@ class JackBackend final : public MidiBackend {
 
    private:
     class Port;
-    std::unique_ptr<Port> connection_;   // our port connected to another client's, while open
-    std::unique_ptr<Port> virtualPort_;  // made at its first open, kept until the end
+    // Destroys a port once its client is closed; a port whose client did not close in time
+    // is left alive, since its process callback may still run.
+    struct PortCloser {
+        void operator()(Port* p) const;
+    };
+    using PortPtr = std::unique_ptr<Port, PortCloser>;
+    PortPtr connection_;   // our port connected to another client's, while open
+    PortPtr virtualPort_;  // made at its first open, kept until the end
     Port* active_ = nullptr;
 };
 

@@ -8,17 +8,23 @@
 #include <jack/jack.h>
 #include <jack/midiport.h>
 #include <jack/ringbuffer.h>
+#include <sys/socket.h>
+#include <sys/un.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <functional>
 #include <array>
 #include <atomic>
+#include <chrono>
 #include <cstdlib>
+#include <cstring>
 #include <optional>
 #include <string>
 #include <vector>
 
 #include "playback/audio_system.h"
+#include "playback/jack_client.h"
 
 namespace tarrowin {
 namespace {
@@ -53,6 +59,70 @@ TEST(JackBackend, WithoutAServerListsNothingAndOpensWithAMessage) {
     }
     jack.send(ShortMessage::noteOn(0, 60, 100));  // nothing open: ignored
     jack.close();
+}
+
+// The socket a jackd of the given name listens on: one that takes connections and never
+// answers (a stopped or swamped server), or one nobody listens on (a killed server's).
+class FakeServerSocket {
+   public:
+    FakeServerSocket(const std::string& server, bool listening)
+        : path_("/dev/shm/jack_" + server + "_" + std::to_string(getuid()) + "_0") {
+        fd_ = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+        sockaddr_un addr{};
+        addr.sun_family = AF_UNIX;
+        std::strncpy(addr.sun_path, path_.c_str(), sizeof addr.sun_path - 1);
+        ::unlink(path_.c_str());
+        bound_ = ::bind(fd_, reinterpret_cast<const sockaddr*>(&addr), sizeof addr) == 0;
+        if (listening) {
+            ::listen(fd_, 8);
+        } else {
+            ::close(fd_);
+            fd_ = -1;
+        }
+    }
+    ~FakeServerSocket() {
+        if (fd_ >= 0) ::close(fd_);  // a client still waiting on it gets its answer: none
+        ::unlink(path_.c_str());
+    }
+    bool bound() const { return bound_; }
+
+   private:
+    std::string path_;
+    int fd_ = -1;
+    bool bound_ = false;
+};
+
+double secondsOf(const std::function<void()>& work) {
+    const auto t0 = std::chrono::steady_clock::now();
+    work();
+    return std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
+}
+
+// Neither kind of broken server may hold the caller: the device list (the window's start)
+// gives up within its limit, and an open says why it failed instead of waiting.
+TEST(JackBackend, AServerThatDoesNotAnswerOrWasKilledNeverHoldsTheCaller) {
+    const std::string name = "tarrowin-broken-" + std::to_string(getpid());
+    const ScopedEnv server("JACK_DEFAULT_SERVER", name);
+    {
+        const FakeServerSocket killed(name, false);
+        ASSERT_TRUE(killed.bound());
+        EXPECT_TRUE(jackServerSocketIsStale());
+        JackBackend jack;
+        std::vector<std::string> ports{"not listed yet"};
+        EXPECT_LT(secondsOf([&] { ports = jack.listPorts(); }), 0.2);
+        EXPECT_TRUE(ports.empty());
+    }
+    const FakeServerSocket silent(name, true);
+    ASSERT_TRUE(silent.bound());
+    EXPECT_FALSE(jackServerSocketIsStale());
+    JackBackend jack;
+    std::vector<std::string> ports;
+    const double listing = secondsOf([&] { ports = jack.listPorts(); });
+    EXPECT_LT(listing, 2.0) << "the list waited for the server";
+    EXPECT_EQ(ports, std::vector<std::string>{JackBackend::virtualPortListing()});
+    OpenResult opened;
+    EXPECT_LT(secondsOf([&] { opened = jack.open(JackBackend::virtualPortListing(), {}); }), 2.0);
+    EXPECT_EQ(opened.message, kJackNotAnswering);
 }
 
 // A JACK client that keeps every message its input port receives, in order.
