@@ -29,7 +29,7 @@ fi
 start_server() {  # NAME OPTIONS...: a dummy-driver server; the clients below use it
   export JACK_DEFAULT_SERVER="tarrowin-e2e-$1-$$"
   shift
-  jackd -n "$JACK_DEFAULT_SERVER" "$@" -d dummy -r 48000 -p 256 >"$work/$JACK_DEFAULT_SERVER.log" 2>&1 &
+  jackd -n "$JACK_DEFAULT_SERVER" "$@" -d dummy -r 48000 -p "${period:-256}" >"$work/$JACK_DEFAULT_SERVER.log" 2>&1 &
   server_pid=$!
   pids+=($server_pid)
   jack_wait -w -t 10 >/dev/null 2>&1 || { cat "$work/$JACK_DEFAULT_SERVER.log"; echo "jackd did not start"; exit 1; }
@@ -192,6 +192,67 @@ diff "$work/alloff.txt" "$work/tail.txt" >/dev/null || fail "the last messages a
 notes=$(grep -c ': 9' "$work/dumpC.txt" || true)
 [ "$notes" -gt 10 ] || fail "only $notes notes arrived before Ctrl-C"
 echo "  $notes note messages, then All Notes Off on the 16 channels"
+
+# Every message at its own frame: one voice striking every tick, at tempo 200 (37 ms) and
+# 340 (22 ms), reaches the port one tick apart in frames whatever the period, through a
+# port we connect to and through the virtual port; the port declares its latency of one
+# period and a pretty name.
+echo "notes at their own frames at periods 64, 256 and 1024"
+"$python" - "$work/new.json" "$work" <<'PY'
+import json, sys
+doc = json.load(open(sys.argv[1]))
+cur = doc["current"]
+for tempo in (200, 340):
+    cur.update(tempo=tempo, startCounter=0, endCounter=120)
+    for i, v in enumerate(cur["voices"]):
+        v["enabled"] = 1 if i == 0 else 0
+    cur["voices"][0].update(tied=0, noteValueIndex=5, noteValue=1.0)
+    json.dump(doc, open("%s/every%d.json" % (sys.argv[2], tempo), "w"))
+PY
+for tempo in 200 340; do "$cli" load "$work/every$tempo.json" "$work/every$tempo.trw"; done
+timing_play() {  # DUMP DEVICE TEMPO PERIOD: a play of every-tick notes, checked
+  local dump=$1 device=$2 tempo=$3 try delay=()
+  [ "$device" = "JACK: Tarrowin (virtual port)" ] && delay=(--delay 1)
+  for try in 1 2; do
+    start_dump "$dump"
+    "$cli" play "$work/every$tempo.trw" --lock --device "$device" "${delay[@]}" 2>"$work/timing.log" &
+    local pid=$!
+    pids+=($pid)
+    [ ${#delay[@]} -gt 0 ] && { wait_for_port Tarrowin:Tarrowin; jack_connect Tarrowin:Tarrowin "$dump:input"; }
+    wait "$pid" || { cat "$work/timing.log"; fail "the play at tempo $tempo failed"; }
+    stop_dump
+    "$python" scripts/test.d/jack_timing_check.py notes "$work/$dump.txt" $((60000 / (tempo * 8))) "$4" && return 0
+    echo "  once more"
+  done
+  fail "notes off their frames at period $4, tempo $tempo"
+}
+main_server=$JACK_DEFAULT_SERVER main_server_pid=$server_pid
+for period in 64 256 1024; do
+  start_server "frames$period" "${realtime[@]}"
+  for tempo in 200 340; do
+    echo " period $period, tempo $tempo:"
+    timing_play "f${period}_$tempo" "JACK: f${period}_$tempo:input" "$tempo" "$period"
+  done
+  if [ "$period" = 1024 ]; then
+    echo " period 1024, the virtual port:"
+    "$cli" play "$work/every340.trw" --lock --device "JACK: Tarrowin (virtual port)" --delay 3 2>/dev/null &
+    latency_pid=$!
+    wait_for_port Tarrowin:Tarrowin
+    jack_lsp -l Tarrowin:Tarrowin | grep -q "port capture latency = \[ 1024 1024 \]" ||
+      fail "the virtual port does not declare one period of latency: $(jack_lsp -l Tarrowin:Tarrowin)"
+    jack_property -p -l Tarrowin:Tarrowin | grep -q "pretty-name.*Tarrowin MIDI out" ||
+      fail "the virtual port has no pretty name: $(jack_property -p -l Tarrowin:Tarrowin)"
+    kill -INT "$latency_pid"
+    wait "$latency_pid" || true
+    echo "  latency [ 1024 1024 ] and the pretty name \"Tarrowin MIDI out\" declared"
+    timing_play "fv_340" "JACK: Tarrowin (virtual port)" 340 "$period"
+  fi
+  kill "$server_pid"
+  wait "$server_pid" 2>/dev/null || true
+done
+period=256
+export JACK_DEFAULT_SERVER=$main_server
+server_pid=$main_server_pid
 
 # Under load: the machine kept busy as a musician's laptop is while a DAW and a synthesizer
 # run. However late the JACK cycles come, every play must end with its final messages on

@@ -12,6 +12,8 @@
 #include <thread>
 
 #include "audio_system.h"
+#include "clock.h"
+#include "frame_schedule.h"
 #include "jack_client.h"
 
 namespace tarrowin {
@@ -20,21 +22,20 @@ namespace {
 
 constexpr const char* kSystem = "JACK: ";
 constexpr const char* kListingClientName = "Tarrowin Ports";
+// How patchbays that read JACK's metadata show our output ports.
+constexpr const char* kPrettyPortName = "Tarrowin MIDI out";
 
-// Room for 16383 queued messages: an audition's note-off sweep of 2048 fits many times.
-constexpr size_t kQueueBytes = 1 << 16;
-// A message in the queue: its size, then up to three bytes.
-using Record = std::array<unsigned char, 4>;
-
-// How fast messages go out: 6000 a second, in bursts of at most 32. Clients that take
-// MIDI out of JACK's cycle into a queue of their own (bridges to ALSA and to hardware,
-// monitors such as jack_midi_dump with room for about a hundred) lose what overflows it
-// when thousands arrive at once, as an audition's sweep of 2048 note offs would, or when
-// a late server runs several cycles back to back. The sweep takes a third of a second
-// instead, whatever the period; a tick of a play, a few dozen messages at most, goes out
-// within one or two cycles.
-constexpr jack_time_t kMicrosecondsPerMessage = 1'000'000 / 6000;
-constexpr jack_time_t kBurstMessages = 32;
+// A message in the queue: the steady-clock time it is meant for (microseconds), its size,
+// then up to three bytes.
+struct Record {
+    int64_t timeUs = 0;
+    uint8_t size = 0;
+    std::array<uint8_t, 3> bytes{};
+    std::array<uint8_t, 4> padding{};
+};
+static_assert(sizeof(Record) == 16);
+// Room for 16384 queued messages: an audition's note-off sweep of 2048 fits many times.
+constexpr size_t kQueueBytes = 16384 * sizeof(Record);
 
 // How long a sender or a close waits for a process cycle before it decides that the
 // server has stopped running them. Cycles come every few milliseconds; on a loaded
@@ -67,8 +68,12 @@ class JackBackend::Port {
         if (p->port_ == nullptr) {
             return {nullptr, OpenResult::failure(OpenStatus::Failed, "JACK refused to make the MIDI port for " + listing)};
         }
+        p->schedule_ = FrameSchedule(jack_get_sample_rate(p->client_));
+        p->jackMinusSteadyUs_ = jackMinusSteadyMicroseconds();
         jack_set_process_callback(p->client_, &Port::process, p.get());
+        jack_set_latency_callback(p->client_, &Port::latency, p.get());
         jack_on_shutdown(p->client_, &Port::serverGone, p.get());
+        setPrettyName(p->client_, p->port_, kPrettyPortName);
         if (jack_activate(p->client_) != 0) {
             return {nullptr, OpenResult::failure(OpenStatus::Failed, "JACK did not start processing for " + listing)};
         }
@@ -84,7 +89,15 @@ class JackBackend::Port {
     bool shutDown() {
         if (client_ == nullptr) return true;
         if (active_) drain();
+        if (port_ != nullptr && alive()) removePrettyName(client_, port_);
         return closeJackClient(client_);
+    }
+
+    // One period of the server: how long after its time a message reaches the port.
+    Clock::Duration latency() const {
+        const jack_nframes_t rate = jack_get_sample_rate(client_);
+        if (rate == 0) return {};
+        return std::chrono::microseconds(int64_t{jack_get_buffer_size(client_)} * 1'000'000 / rate);
     }
 
     bool alive() const { return !serverGone_.load(); }
@@ -103,12 +116,18 @@ class JackBackend::Port {
         return OpenResult::success();
     }
 
-    void send(const ShortMessage& message) {
-        const Record record{static_cast<unsigned char>(message.size()), message.status, message.data1, message.data2};
+    // Queues `message` for the frame of steady-clock time `time` plus one period; a time
+    // before the last message's is taken as the last message's, so the order stays.
+    void send(const ShortMessage& message, Clock::Duration time) {
+        Record record;
+        record.timeUs = std::max(lastTimeUs_, std::chrono::duration_cast<std::chrono::microseconds>(time).count());
+        lastTimeUs_ = record.timeUs;
+        record.size = static_cast<uint8_t>(message.size());
+        record.bytes = {message.status, message.data1, message.data2};
         // A full queue empties at the next cycles; only a server that stopped running
         // them makes the message go nowhere.
-        if (!waitForCycles([&] { return jack_ringbuffer_write_space(queue_) >= record.size(); })) return;
-        jack_ringbuffer_write(queue_, reinterpret_cast<const char*>(record.data()), record.size());
+        if (!waitForCycles([&] { return jack_ringbuffer_write_space(queue_) >= sizeof record; })) return;
+        jack_ringbuffer_write(queue_, reinterpret_cast<const char*>(&record), sizeof record);
         ++queued_;
     }
 
@@ -155,30 +174,63 @@ class JackBackend::Port {
         return true;
     }
 
-    // JACK's real-time thread: no locks, no allocation. Messages go out at the start of
-    // the cycle in the order they were sent; those beyond the rate's allowance, or that no
-    // longer fit into the port's buffer, stay queued for the next cycle.
+    // JACK's real-time thread: no locks, no allocation, no waiting. Each message goes out
+    // at the frame of its time plus one period, as FrameSchedule places it; the messages
+    // due in a later cycle, or that no longer fit into the port's buffer, stay queued.
     static int process(jack_nframes_t frames, void* arg) {
         auto* self = static_cast<Port*>(arg);
         void* buffer = jack_port_get_buffer(self->port_, frames);
         jack_midi_clear_buffer(buffer);
-        const jack_time_t now = jack_get_time();
-        self->allowance_ = std::min(kBurstMessages * kMicrosecondsPerMessage, self->allowance_ + (now - self->lastCycle_));
-        self->lastCycle_ = now;
+        FrameSchedule::Cycle cycle;
+        jack_nframes_t firstFrame = 0;
+        jack_time_t start = 0;
+        jack_time_t next = 0;
+        float periodUs = 0;
+        cycle.nowUs = static_cast<int64_t>(jack_get_time());
+        if (jack_get_cycle_times(self->client_, &firstFrame, &start, &next, &periodUs) == 0 && next > start) {
+            cycle.startUs = static_cast<int64_t>(start);
+            cycle.nextUs = static_cast<int64_t>(next);
+        } else {
+            firstFrame = jack_last_frame_time(self->client_);
+            cycle.startUs = cycle.nowUs;
+            cycle.nextUs = cycle.nowUs + int64_t{frames} * 1'000'000 / std::max<jack_nframes_t>(1, jack_get_sample_rate(self->client_));
+        }
+        cycle.frames = frames;
+        // Frames between the end of the last cycle and this one: cycles the server lost.
+        if (self->cycles_.load(std::memory_order_relaxed) > 0) {
+            cycle.skippedFrames = firstFrame - (self->lastFirstFrame_ + self->lastFrames_);
+            if (cycle.skippedFrames > 10 * frames) cycle.skippedFrames = 0;  // a jump of the frame clock
+        }
+        self->lastFirstFrame_ = firstFrame;
+        self->lastFrames_ = frames;
+        self->schedule_.beginCycle(cycle);
+        const int64_t latencyUs = cycle.nextUs - cycle.startUs;
+
         uint64_t moved = 0;
         Record record;
-        while (self->allowance_ >= kMicrosecondsPerMessage &&
-               jack_ringbuffer_peek(self->queue_, reinterpret_cast<char*>(record.data()), record.size()) ==
-                   record.size()) {
-            if (jack_midi_max_event_size(buffer) < record[0]) break;
-            if (jack_midi_event_write(buffer, 0, record.data() + 1, record[0]) != 0) break;
-            jack_ringbuffer_read_advance(self->queue_, record.size());
-            self->allowance_ -= kMicrosecondsPerMessage;
+        while (jack_ringbuffer_peek(self->queue_, reinterpret_cast<char*>(&record), sizeof record) == sizeof record) {
+            if (jack_midi_max_event_size(buffer) < record.size) break;
+            const int64_t offset = self->schedule_.place(record.timeUs + self->jackMinusSteadyUs_ + latencyUs);
+            if (offset < 0) break;
+            if (jack_midi_event_write(buffer, static_cast<jack_nframes_t>(offset), record.bytes.data(), record.size) != 0) {
+                break;
+            }
+            jack_ringbuffer_read_advance(self->queue_, sizeof record);
             ++moved;
         }
         if (moved > 0) self->moved_.fetch_add(moved, std::memory_order_release);
         self->cycles_.fetch_add(1, std::memory_order_release);
         return 0;
+    }
+
+    // The port's data is meant one period before it appears: its capture latency, for the
+    // hosts that record it to compensate.
+    static void latency(jack_latency_callback_mode_t mode, void* arg) {
+        if (mode != JackCaptureLatency) return;
+        auto* self = static_cast<Port*>(arg);
+        jack_latency_range_t range;
+        range.min = range.max = jack_get_buffer_size(self->client_);
+        jack_port_set_latency_range(self->port_, JackCaptureLatency, &range);
     }
 
     static void serverGone(void* arg) { static_cast<Port*>(arg)->serverGone_.store(true); }
@@ -191,8 +243,12 @@ class JackBackend::Port {
     uint64_t drained_ = 0;  // queued_ at the end of the last drain
     bool stalled_ = false;  // a wait gave up at cycle stalledAt_
     uint64_t stalledAt_ = 0;
-    jack_time_t allowance_ = 0;   // the process callback's: how much it may send, in microseconds
-    jack_time_t lastCycle_ = 0;
+    int64_t lastTimeUs_ = 0;  // the sending side's: the time of the last message queued
+    int64_t jackMinusSteadyUs_ = 0;
+    // The process callback's own.
+    FrameSchedule schedule_{48000};
+    jack_nframes_t lastFirstFrame_ = 0;
+    jack_nframes_t lastFrames_ = 0;
     std::atomic<uint64_t> moved_{0};
     std::atomic<uint64_t> cycles_{0};
     std::atomic<bool> serverGone_{false};
@@ -253,9 +309,13 @@ OpenResult JackBackend::open(const std::string& name, const DeviceSetup&) {
     return OpenResult::success();
 }
 
-void JackBackend::send(const ShortMessage& message) {
-    if (active_ != nullptr) active_->send(message);
+void JackBackend::send(const ShortMessage& message) { sendAt(message, SteadyClock::instance().now()); }
+
+void JackBackend::sendAt(const ShortMessage& message, Clock::Duration time) {
+    if (active_ != nullptr) active_->send(message, time);
 }
+
+Clock::Duration JackBackend::latency() const { return active_ != nullptr ? active_->latency() : Clock::Duration{}; }
 
 void JackBackend::close() {
     if (active_ == nullptr) return;

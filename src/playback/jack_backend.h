@@ -3,10 +3,12 @@
 // virtual output port "Tarrowin" that DAWs and synthesizers connect to. Without a server
 // it lists nothing.
 //
-// A send only queues the message: JACK's process callback moves it into the port's buffer
-// at the next cycle, and what does not fit into one cycle's buffer waits for the next.
-// Close therefore waits until every message sent has gone out through a finished cycle,
-// so that the final messages of a play reach the port before it is closed.
+// A send only queues the message with its time: JACK's process callback writes it into the
+// port's buffer at the frame of that time plus one period (the latency the port declares),
+// so that messages keep the spacing they were sent with whatever the period; what does not
+// fit into one cycle waits for the next. Close therefore waits until every message sent
+// has gone out through a finished cycle, so that the final messages of a play reach the
+// port before it is closed.
 
 #include <memory>
 #include <string>
@@ -24,6 +26,9 @@ class JackBackend final : public MidiBackend {
     std::vector<std::string> listPorts() override;
     OpenResult open(const std::string& name, const DeviceSetup& setup) override;
     void send(const ShortMessage& message) override;
+    // At the frame of `time` plus one period (the latency the port declares).
+    void sendAt(const ShortMessage& message, Clock::Duration time) override;
+    Clock::Duration latency() const override;
     // Waits until what was sent has left (see above); the virtual port stays, so the
     // connections made to it survive from one play to the next.
     void close() override;

@@ -1,6 +1,7 @@
 #include "jack_client.h"
 
 #include <fcntl.h>
+#include <jack/metadata.h>
 #include <sys/socket.h>
 #include <sys/un.h>
 #include <unistd.h>
@@ -8,6 +9,7 @@
 #include <cerrno>
 #include <condition_variable>
 #include <cstdlib>
+#include <climits>
 #include <cstring>
 #include <memory>
 #include <mutex>
@@ -15,6 +17,7 @@
 #include <vector>
 
 #include "audio_system.h"
+#include "clock.h"
 
 namespace tarrowin {
 
@@ -110,6 +113,30 @@ int probeSocket(const std::string& path) {
 }
 
 }  // namespace
+
+int64_t jackMinusSteadyMicroseconds() {
+    // The pair read closest together, of a few.
+    int64_t best = 0;
+    int64_t bestSpan = INT64_MAX;
+    for (int i = 0; i < 5; ++i) {
+        const int64_t before = std::chrono::duration_cast<std::chrono::microseconds>(SteadyClock::instance().now()).count();
+        const auto jack = static_cast<int64_t>(jack_get_time());
+        const int64_t after = std::chrono::duration_cast<std::chrono::microseconds>(SteadyClock::instance().now()).count();
+        if (after - before < bestSpan) {
+            bestSpan = after - before;
+            best = jack - (before + after) / 2;
+        }
+    }
+    return best;
+}
+
+void setPrettyName(jack_client_t* client, jack_port_t* port, const std::string& name) {
+    jack_set_property(client, jack_port_uuid(port), JACK_METADATA_PRETTY_NAME, name.c_str(), "text/plain");
+}
+
+void removePrettyName(jack_client_t* client, jack_port_t* port) {
+    jack_remove_property(client, jack_port_uuid(port), JACK_METADATA_PRETTY_NAME);
+}
 
 bool jackServerSocketIsStale() {
     const char* env = std::getenv("JACK_DEFAULT_SERVER");

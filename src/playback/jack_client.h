@@ -15,6 +15,7 @@
 #include <jack/jack.h>
 
 #include <chrono>
+#include <cstdint>
 #include <string>
 
 namespace tarrowin {
@@ -40,6 +41,15 @@ JackOpen openJackClient(const std::string& name, std::chrono::milliseconds limit
 // not, the callbacks registered on it may still run later, so whatever they use must be
 // left alive.
 bool closeJackClient(jack_client_t* client, std::chrono::milliseconds limit = kJackOpenLimit);
+
+// jack_get_time() minus the steady clock, in microseconds: both count CLOCK_MONOTONIC with
+// JACK's usual clock source, but another source would differ by a constant.
+int64_t jackMinusSteadyMicroseconds();
+
+// Names `port` for the patchbays that read JACK's metadata (JACK_METADATA_PRETTY_NAME);
+// silently nothing where the server keeps no metadata. Remove it before the port goes.
+void setPrettyName(jack_client_t* client, jack_port_t* port, const std::string& name);
+void removePrettyName(jack_client_t* client, jack_port_t* port);
 
 // Whether the server socket of jackd (for $JACK_DEFAULT_SERVER, else "default") exists
 // but nobody listens on it: the server was killed and left its files.

@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "clock.h"
 #include "engine/performance.h"
 
 namespace tarrowin {
@@ -60,6 +61,16 @@ class MidiBackend {
     // working and one that vanished gives a clear failure).
     virtual OpenResult open(const std::string& name, const DeviceSetup& setup) = 0;
     virtual void send(const ShortMessage& message) = 0;
+    // Sends `message`, meant for steady-clock time `time` (the tick it belongs to, never
+    // before the time of a message sent earlier). A backend that places messages in time
+    // puts it at the matching moment of its stream plus its latency(); the others send it
+    // now, which is when the players call this.
+    virtual void sendAt(const ShortMessage& message, Clock::Duration time) {
+        (void)time;
+        send(message);
+    }
+    // How long after its time a message sent with sendAt reaches the port.
+    virtual Clock::Duration latency() const { return {}; }
     // Returns once every message sent before it has left for the port: a backend whose
     // sends only queue waits here until its queue is empty, so that the final messages of
     // a play are not lost to a port that closes under them.

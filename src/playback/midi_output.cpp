@@ -89,4 +89,14 @@ void MidiOutput::send(const ShortMessage& message) {
     if (open_ != nullptr) open_->send(message);
 }
 
+void MidiOutput::sendAt(const ShortMessage& message, Clock::Duration time) {
+    std::lock_guard lock(deviceMutex_);
+    if (open_ != nullptr) open_->sendAt(message, time);
+}
+
+Clock::Duration MidiOutput::latency() const {
+    std::lock_guard lock(deviceMutex_);
+    return open_ != nullptr ? open_->latency() : Clock::Duration{};
+}
+
 }  // namespace tarrowin

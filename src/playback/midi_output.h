@@ -55,6 +55,10 @@ class MidiOutput {
     // device is closed.
     void sendShort(int32_t status, int32_t data1, int32_t data2 = 0);
     void send(const ShortMessage& message);
+    // The message meant for steady-clock time `time`: see MidiBackend::sendAt.
+    void sendAt(const ShortMessage& message, Clock::Duration time);
+    // The open device's latency for messages sent with sendAt (zero when closed).
+    Clock::Duration latency() const;
 
     // 1 from a successful Play until Stop; every playback worker polls it.
     std::atomic<int32_t>& playingFlag() { return playing_; }

@@ -43,6 +43,9 @@ class Player::Worker final : public PerformanceSink, public PerformanceControl {
     void eventBegins(int index, const GlobalSettings& global, int64_t) override {
         if (!started_) {
             deadline_ = p_.clock_.now();
+            // A device that places messages in time plays them its latency later, so the
+            // worker may send them that much early: its own waking late then moves nothing.
+            lead_ = p_.output_.latency();
             started_ = true;
         }
         lastEvent_ = index;
@@ -51,13 +54,14 @@ class Player::Worker final : public PerformanceSink, public PerformanceControl {
         p_.position_.store(global.startCounter);
         p_.listener_->eventBegins(index);
     }
-    void message(int64_t, const ShortMessage& m) override { p_.output_.send(m); }
+    // Each message carries the time of its tick, for a device that places it in time.
+    void message(int64_t, const ShortMessage& m) override { p_.output_.sendAt(m, deadline_); }
 
     bool playing() override { return p_.output_.playingFlag().load() != 0; }
     void tickDone(int64_t, int32_t tickLengthMs) override {
         p_.position_.fetch_add(1);
         deadline_ += std::chrono::milliseconds(tickLengthMs);
-        p_.clock_.sleepUntil(deadline_);
+        p_.clock_.sleepUntil(deadline_ - lead_);
     }
     bool voiceOn(int v, bool) override { return p_.voiceOn_[static_cast<size_t>(v)].load() != 0; }
     bool locked() override { return p_.lock_.load() != 0; }
@@ -68,6 +72,7 @@ class Player::Worker final : public PerformanceSink, public PerformanceControl {
     Player& p_;
     bool started_ = false;
     Clock::Duration deadline_{0};
+    Clock::Duration lead_{0};
     int lastEvent_ = -1;
 };
 

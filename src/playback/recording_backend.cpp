@@ -24,12 +24,17 @@ OpenResult RecordingBackend::open(const std::string& name, const DeviceSetup& se
 
 void RecordingBackend::send(const ShortMessage& message) {
     const Clock::Duration now = clock_.now();
+    sendAt(message, now);
+}
+
+void RecordingBackend::sendAt(const ShortMessage& message, Clock::Duration time) {
+    const Clock::Duration now = clock_.now();
     std::lock_guard lock(mutex_);
     if (!open_) {
         ++sentWhileClosed_;
         return;
     }
-    records_.push_back({now, message});
+    records_.push_back({now, message, time});
 }
 
 void RecordingBackend::close() {

@@ -2,6 +2,7 @@
 // A MIDI device that keeps every message with the time it arrived, for tests and for
 // measuring the players' timing. It can be told to refuse its next opens.
 
+#include <atomic>
 #include <mutex>
 #include <string>
 #include <vector>
@@ -14,8 +15,9 @@ namespace tarrowin {
 class RecordingBackend final : public MidiBackend {
    public:
     struct Record {
-        Clock::Duration time;
+        Clock::Duration time;   // when it arrived
         ShortMessage message;
+        Clock::Duration stamp;  // the time it was sent for (sendAt), else its arrival
         bool operator==(const Record&) const = default;
     };
 
@@ -25,7 +27,11 @@ class RecordingBackend final : public MidiBackend {
     std::vector<std::string> listPorts() override;
     OpenResult open(const std::string& name, const DeviceSetup& setup) override;
     void send(const ShortMessage& message) override;
+    void sendAt(const ShortMessage& message, Clock::Duration time) override;
     void close() override;
+    Clock::Duration latency() const override { return latency_.load(); }
+    // What latency() reports, as a device that places messages in time would.
+    void setLatency(Clock::Duration latency) { latency_.store(latency); }
     bool isDefaultRoute() const override { return defaultRoute_; }
 
     // Every open from now on fails with `status` (Ok: opens succeed again).
@@ -57,6 +63,7 @@ class RecordingBackend final : public MidiBackend {
     int opens_ = 0;
     int closes_ = 0;
     int sentWhileClosed_ = 0;
+    std::atomic<Clock::Duration> latency_{Clock::Duration{0}};
 };
 
 }  // namespace tarrowin

@@ -59,8 +59,9 @@ class SlowDevice final : public MidiBackend {
         : recorder(clock, {"Recorder"}, true), clock_(clock), sendTakes_(sendTakes) {}
     std::vector<std::string> listPorts() override { return recorder.listPorts(); }
     OpenResult open(const std::string& name, const DeviceSetup& setup) override { return recorder.open(name, setup); }
-    void send(const ShortMessage& m) override {
-        recorder.send(m);
+    void send(const ShortMessage& m) override { sendAt(m, clock_.now()); }
+    void sendAt(const ShortMessage& m, Clock::Duration time) override {
+        recorder.sendAt(m, time);
         if (sendTakes_.count() > 0) clock_.advanceBy(sendTakes_);
     }
     void close() override { recorder.close(); }
@@ -258,18 +259,26 @@ TEST_F(PlayerTest, CompositionFromEventOnePlaysEventsOneAndTwo) {
 
 TEST_F(PlayerTest, WorkInATickDoesNotMoveTheNextDeadlines) {
     // Sending takes time (32 messages at an event's start, up to 32 at a tick), and the
-    // worker wakes 5 ms late.
+    // worker wakes 5 ms late. The messages still carry the times of their ticks, for a
+    // device that places them in time.
     sendTakes = 500us;
     const auto events = threeEvents();
     ASSERT_TRUE(play(composition({events[0], events[1]}, 0)).started());
-    Clock::Duration due = start;
+    std::vector<Clock::Duration> ticks{start};
     for (int tick = 0; tick < 32; ++tick) {
-        due += tick < 16 ? 62ms : 78ms;
+        ticks.push_back(ticks.back() + (tick < 16 ? 62ms : 78ms));
         const Clock::Duration next = clock.waitForSleepers();
-        EXPECT_EQ(next, due) << "tick " << tick;
+        EXPECT_EQ(next, ticks.back()) << "tick " << tick;
         clock.advanceTo(next + 5ms);
     }
     finishRun();
+    std::vector<Clock::Duration> stamps;
+    for (const auto& r : device->records()) {
+        ASSERT_GE(r.time, r.stamp);
+        if (stamps.empty() || stamps.back() != r.stamp) stamps.push_back(r.stamp);
+    }
+    EXPECT_GT(stamps.size(), 10u);
+    EXPECT_TRUE(std::includes(ticks.begin(), ticks.end(), stamps.begin(), stamps.end()));
 }
 
 TEST_F(PlayerTest, StopDuringEventOneSkipsEventTwoAndPlayWaitsOneTickOfEventOne) {
