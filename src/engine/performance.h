@@ -16,14 +16,19 @@ namespace tarrowin {
 
 inline constexpr int32_t kDefaultPercussionChannel = 9;
 
-// A MIDI channel message with a full status byte. A program change has one data byte
-// (data2 is 0 and not sent).
+// A MIDI channel message with a full status byte, or a system message (the MIDI clock). A
+// program change has one data byte (data2 is 0 and not sent).
 struct ShortMessage {
     uint8_t status = 0;
     uint8_t data1 = 0;
     uint8_t data2 = 0;
 
-    int size() const { return (status & 0xF0) == 0xC0 || (status & 0xF0) == 0xD0 ? 2 : 3; }
+    int size() const {
+        // System messages: Song Position Pointer has two data bytes, Song Select and MTC
+        // quarter frames one, the clock and the other real-time messages none.
+        if (status >= 0xF0) return status == 0xF2 ? 3 : status == 0xF1 || status == 0xF3 ? 2 : 1;
+        return (status & 0xF0) == 0xC0 || (status & 0xF0) == 0xD0 ? 2 : 3;
+    }
     // Byte 0 (lowest) is the status, then data 1, data 2; byte 3 is 0.
     uint32_t packed() const { return status | (uint32_t{data1} << 8) | (uint32_t{data2} << 16); }
     bool operator==(const ShortMessage&) const = default;

@@ -1,6 +1,7 @@
 #include "player.h"
 
 #include <algorithm>
+#include <limits>
 
 #include "document/document.h"
 
@@ -32,36 +33,120 @@ PlayRequest PlayRequest::audition(const CTarrowinDoc& doc, int event) {
     return eventsRequest(PerformanceMode::Audition, doc, event);
 }
 
-// The worker's side of the stream: it sends each message at once and waits after each tick
-// for the next tick's deadline, start + the sum of the tick lengths so far.
+TempoMap PlayRequest::tempoMap() const {
+    if (mode == PerformanceMode::Live) return TempoMap::ofCurrent(current.global, lock);
+    return TempoMap::ofEvents(events, mode == PerformanceMode::Audition ? firstEvent : std::max(firstEvent, 0));
+}
+
+std::optional<PlayRequest> PlayRequest::at(int64_t tick) const {
+    if (tick <= 0) return *this;
+    PlayRequest r = *this;
+    if (mode == PerformanceMode::Live) {
+        const int64_t start = int64_t{current.global.startCounter} + tick;
+        r.current.global.startCounter = static_cast<int32_t>(std::min<int64_t>(start, std::numeric_limits<int32_t>::max()));
+        return r;
+    }
+    for (size_t i = static_cast<size_t>(std::max(firstEvent, 0)); i < events.size(); ++i) {
+        GlobalSettings& g = r.events[i].global;
+        const int64_t length = std::max<int64_t>(0, int64_t{g.endCounter} - g.startCounter);
+        if (tick < length) {
+            r.firstEvent = static_cast<int>(i);
+            g.startCounter += static_cast<int32_t>(tick);
+            return r;
+        }
+        tick -= length;
+        if (mode == PerformanceMode::Audition) break;
+    }
+    return std::nullopt;
+}
+
+int32_t PlayRequest::firstCounter() const {
+    if (mode == PerformanceMode::Live) return current.global.startCounter;
+    const bool exists = firstEvent >= 0 && static_cast<size_t>(firstEvent) < events.size();
+    return exists ? events[static_cast<size_t>(firstEvent)].global.startCounter : 0;
+}
+
+namespace {
+
+// MIDI clock out: 24 clocks a quarter note, 3 a tick; Start, or Song Position Pointer (in
+// 16th notes, two ticks each) and Continue, before the first; Stop after the last.
+constexpr ShortMessage kClock{0xF8, 0, 0};
+constexpr ShortMessage kStart{0xFA, 0, 0};
+constexpr ShortMessage kContinue{0xFB, 0, 0};
+constexpr ShortMessage kStop{0xFC, 0, 0};
+constexpr int kClocksPerTick = 3;
+
+ShortMessage songPosition(int32_t counter) {
+    const int32_t sixteenths = std::clamp(counter / 2, 0, 0x3FFF);
+    return {0xF2, static_cast<uint8_t>(sixteenths & 0x7F), static_cast<uint8_t>(sixteenths >> 7)};
+}
+
+}  // namespace
+
+// The worker's side of the stream: it asks the tick source when each tick happens, and
+// sends each message with its tick's time. A source that moves the play elsewhere or ends
+// it interrupts the run at its next tick.
 class Player::Worker final : public PerformanceSink, public PerformanceControl {
    public:
-    explicit Worker(Player& player) : p_(player) {}
+    Worker(Player& player, TickSource& source, bool clockOut)
+        : p_(player), source_(source), clockOut_(clockOut), lead_(player.output_.latency()) {}
 
     int lastEvent() const { return lastEvent_; }
+    Clock::Duration lead() const { return lead_; }
+
+    // A run from tick `first` of the play, at `at`, whose counter is `counter`.
+    void beginRun(int64_t first, Clock::Duration at, int32_t counter) {
+        first_ = first;
+        tickTime_ = at;
+        interruption_.reset();
+        if (!clockOut_) return;
+        if (counter == 0) {
+            send(kStart);
+        } else {
+            send(songPosition(counter));
+            send(kContinue);
+        }
+        send(kClock);
+    }
+    void endRun() {
+        if (clockOut_) send(kStop);
+    }
+    // What ended the last run besides its own end and the user's Stop: a move or an end.
+    std::optional<TickTime> interruption() const { return interruption_; }
+    void passNotice() {
+        if (std::string notice = source_.takeNotice(); !notice.empty()) p_.listener_->syncNotice(notice);
+    }
 
     void eventBegins(int index, const GlobalSettings& global, int64_t) override {
-        if (!started_) {
-            deadline_ = p_.clock_.now();
-            // A device that places messages in time plays them its latency later, so the
-            // worker may send them that much early: its own waking late then moves nothing.
-            lead_ = p_.output_.latency();
-            started_ = true;
-        }
         lastEvent_ = index;
         p_.tickLength_.store(tickLengthMs(global.tempo));
         p_.event_.store(index);
         p_.position_.store(global.startCounter);
         p_.listener_->eventBegins(index);
     }
-    // Each message carries the time of its tick, for a device that places it in time.
-    void message(int64_t, const ShortMessage& m) override { p_.output_.sendAt(m, deadline_); }
+    void message(int64_t, const ShortMessage& m) override { send(m); }
 
-    bool playing() override { return p_.output_.playingFlag().load() != 0; }
-    void tickDone(int64_t, int32_t tickLengthMs) override {
+    bool playing() override { return !interruption_ && p_.output_.playingFlag().load() != 0; }
+    void tickDone(int64_t date, int32_t tickLengthMs) override {
         p_.position_.fetch_add(1);
-        deadline_ += std::chrono::milliseconds(tickLengthMs);
-        p_.clock_.sleepUntil(deadline_ - lead_);
+        const std::atomic<int32_t>& flag = p_.output_.playingFlag();
+        if (clockOut_) {
+            const Clock::Duration spacing = source_.spacing(tickLengthMs);
+            for (int j = 1; j < kClocksPerTick; ++j) {
+                const Clock::Duration at = tickTime_ + spacing * j / kClocksPerTick;
+                source_.sleepUntil(at - lead_);
+                if (flag.load() == 0) return;
+                send(kClock, at);
+            }
+        }
+        const TickTime t = source_.next(first_ + date, tickLengthMs, flag, lead_);
+        passNotice();
+        if (t.kind != TickTime::Kind::Due) {
+            interruption_ = t;
+            return;
+        }
+        tickTime_ = t.at;
+        if (clockOut_ && flag.load() != 0) send(kClock);
     }
     bool voiceOn(int v, bool) override { return p_.voiceOn_[static_cast<size_t>(v)].load() != 0; }
     bool locked() override { return p_.lock_.load() != 0; }
@@ -69,10 +154,18 @@ class Player::Worker final : public PerformanceSink, public PerformanceControl {
     void setEndCounter(int32_t end) override { p_.end_.store(end); }
 
    private:
+    void send(const ShortMessage& m) { send(m, tickTime_); }
+    void send(const ShortMessage& m, Clock::Duration at) { p_.output_.sendAt(m, at); }
+
     Player& p_;
-    bool started_ = false;
-    Clock::Duration deadline_{0};
-    Clock::Duration lead_{0};
+    TickSource& source_;
+    const bool clockOut_;
+    // A device that places messages in time plays them its latency later, so the worker
+    // may send them that much early: its own waking late then moves nothing.
+    const Clock::Duration lead_;
+    int64_t first_ = 0;
+    Clock::Duration tickTime_{0};
+    std::optional<TickTime> interruption_;
     int lastEvent_ = -1;
 };
 
@@ -104,6 +197,13 @@ PlayResult Player::play(PlayRequest request) {
         return {PlayStatus::NoEvent, "Only live, composition and audition runs play on a device"};
     }
 
+    // The audition of the Composition Maker always keeps its own time.
+    SyncOptions sync = oneEvent ? SyncOptions{} : request.sync;
+    sync.clockOut = request.sync.clockOut && !oneEvent;
+    request.sync = sync;
+    TickSourceMade made = options_.tickSources(sync, clock_, request.tempoMap());
+    if (!made.source) return {PlayStatus::SyncError, made.message};
+
     const OpenResult opened = output_.open();
     if (!opened.ok()) return {PlayStatus::DeviceError, opened.message};
 
@@ -122,20 +222,38 @@ PlayResult Player::play(PlayRequest request) {
     position_.store(first.startCounter);
 
     output_.playingFlag().store(1);
-    worker_ = std::thread(&Player::run, this, std::move(request), output_.percussionChannel());
+    worker_ = std::thread(&Player::run, this, std::move(request), output_.percussionChannel(), std::move(made.source));
     return {};
 }
 
-void Player::run(PlayRequest request, int32_t percussionChannel) {
+void Player::run(PlayRequest request, int32_t percussionChannel, std::unique_ptr<TickSource> source) {
     if (options_.realtime) requestRealtimeScheduling();
     listener_->playbackStarted(request.mode);
 
-    Worker worker(*this);
-    PerformanceOptions options;
-    options.mode = request.mode;
-    options.percussionChannel = percussionChannel;
-    options.firstEvent = request.firstEvent;
-    const PerformanceEnd end = perform(options, request.current, request.events, worker, worker);
+    Worker worker(*this, *source, request.sync.clockOut);
+    PerformanceEnd end = PerformanceEnd::Stopped;
+    TickTime t = source->start(output_.playingFlag(), worker.lead());
+    worker.passNotice();
+    // Each run plays from a position until it ends; a master that moves the play starts a
+    // new run from there (the sounding notes ended first).
+    while (t.kind == TickTime::Kind::Move) {
+        const std::optional<PlayRequest> at = request.at(t.tick);
+        if (!at) {
+            end = PerformanceEnd::Completed;
+            break;
+        }
+        worker.beginRun(t.tick, t.at, at->firstCounter());
+        PerformanceOptions options;
+        options.mode = at->mode;
+        options.percussionChannel = percussionChannel;
+        options.firstEvent = at->firstEvent;
+        end = perform(options, at->current, at->events, worker, worker);
+        worker.endRun();
+        const std::optional<TickTime> interruption = worker.interruption();
+        if (!interruption) break;
+        t = *interruption;
+    }
+    source->finish();
 
     // The final messages are out: only now is the device let go.
     output_.close();
@@ -148,6 +266,7 @@ void Player::run(PlayRequest request, int32_t percussionChannel) {
     finish.stoppedItself = itself;
     finish.endCounter = end_.load();
     finish.lastEvent = worker.lastEvent();
+    if (t.kind == TickTime::Kind::End) finish.why = t.why;
     listener_->playbackFinished(finish);
 }
 

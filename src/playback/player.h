@@ -13,7 +13,9 @@
 #include <array>
 #include <atomic>
 #include <cstdint>
+#include <functional>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <thread>
 #include <vector>
@@ -22,6 +24,7 @@
 #include "engine/performance.h"
 #include "engine/settings.h"
 #include "midi_output.h"
+#include "tick_source.h"
 
 namespace tarrowin {
 
@@ -34,10 +37,20 @@ struct PlayRequest {
     std::vector<Settings> events;                  // Composition, Audition: the composition
     int firstEvent = 0;                            // Composition: "Play from Event"; Audition: the event
     bool lock = false;                             // Live: the Lock button
+    SyncOptions sync;                              // Live, Composition: where the ticks come from
 
     static PlayRequest live(const CTarrowinDoc& doc, bool lock);
     static PlayRequest composition(const CTarrowinDoc& doc, int firstEvent);
     static PlayRequest audition(const CTarrowinDoc& doc, int event);
+
+    // The ticks of the request laid out in time.
+    TempoMap tempoMap() const;
+    // The same play begun `tick` ticks in (a master's position): the current settings
+    // from Start + tick, or the event and counter that far into the composition; none
+    // when the composition has ended by then.
+    std::optional<PlayRequest> at(int64_t tick) const;
+    // The counter the play begins with.
+    int32_t firstCounter() const;
 };
 
 enum class PlayStatus {
@@ -45,6 +58,7 @@ enum class PlayStatus {
     Busy,         // a worker plays, or the cooldown after Stop still runs
     NoEvent,      // an audition without an event to play
     DeviceError,  // the device did not open; `message` is for a box with the stop icon
+    SyncError,    // the sync chosen cannot be had (no JACK server, no such clock port)
 };
 
 struct PlayResult {
@@ -59,6 +73,7 @@ struct PlaybackFinish {
     bool stoppedItself = false;  // it ran Stop itself: locked End reached, last event played
     int32_t endCounter = 0;      // Live: the End counter for the window to store and show
     int lastEvent = -1;          // the event that played last (-1: none began)
+    std::string why;             // the master ended the play: what happened (for the status bar)
 };
 
 // Called on the worker's and the cooldown's threads. A listener must not call the Player
@@ -74,10 +89,15 @@ class PlaybackListener {
     virtual void playbackFinished(const PlaybackFinish& finish) { (void)finish; }
     // The cooldown after Stop is over: Play may be enabled again.
     virtual void playAvailable() {}
+    // A remark about the sync for the status bar: waiting for the master, the master gone.
+    virtual void syncNotice(const std::string& text) { (void)text; }
 };
+
+using TickSourceFactory = std::function<TickSourceMade(const SyncOptions&, Clock&, const TempoMap&)>;
 
 struct PlayerOptions {
     bool realtime = true;  // ask for real-time scheduling of the worker (silently refused without privilege)
+    TickSourceFactory tickSources = makeTickSource;  // tests give sources of their own
 };
 
 class Player {
@@ -118,7 +138,7 @@ class Player {
 
    private:
     class Worker;
-    void run(PlayRequest request, int32_t percussionChannel);
+    void run(PlayRequest request, int32_t percussionChannel, std::unique_ptr<TickSource> source);
     void startCooldown();
     void cooldownLoop();
     void joinWorker();

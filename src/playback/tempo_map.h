@@ -1,0 +1,70 @@
+#pragma once
+// The ticks of a play laid out in time: the tempo and time signature of each part of it (the
+// current settings, or the events of a composition from the one played first), and the
+// arithmetic between ticks, frames of a JACK transport and bar/beat/tick positions.
+//
+// A tick is an eighth of a beat (a 32nd note when the beat is a quarter). Counted from the
+// internal clock, a tick lasts the program's whole milliseconds (60000 / (tempo * 8));
+// counted on a transport, it is exactly an eighth of the beat at the tempo in beats per
+// minute, so that the positions published for other programs add up without drifting.
+
+#include <cstdint>
+#include <vector>
+
+#include "engine/settings.h"
+
+namespace tarrowin {
+
+inline constexpr int kTicksPerBeat = 8;
+// The resolution of the bar/beat/tick positions Tarrowin publishes on the JACK transport.
+inline constexpr double kBbtTicksPerBeat = 1920;
+
+// A position as JACK's timebase publishes it: bar and beat count from 1.
+struct BarBeat {
+    int32_t bar = 1;
+    int32_t beat = 1;
+    int32_t tick = 0;           // of ticksPerBeat
+    double barStartTick = 0;    // ticks from the start to the first beat of this bar
+    double ticksPerBeat = kBbtTicksPerBeat;
+    double beatsPerMinute = 0;
+    int32_t beatsPerBar = 4;
+    int32_t beatType = 4;
+};
+
+class TempoMap {
+   public:
+    struct Part {
+        int64_t ticks;  // the length; INT64_MAX for a play without an end
+        int32_t tempo;
+        int32_t numerator;
+        int32_t denominator;
+    };
+
+    explicit TempoMap(std::vector<Part> parts) : parts_(std::move(parts)) {}
+    // One part without an end (the current settings unlocked), or of End - Start ticks.
+    static TempoMap ofCurrent(const GlobalSettings& g, bool toEnd);
+    // The events from `first` on, each as long as its counters span.
+    static TempoMap ofEvents(const std::vector<Settings>& events, int first);
+
+    // Ticks in all; INT64_MAX when the play has no end.
+    int64_t length() const;
+
+    // Frames from the start to tick `tick` (at `rate` frames a second), with whole
+    // milliseconds per tick or exact eighths of a beat.
+    double frameOfTick(double tick, double rate, bool wholeMilliseconds) const;
+    // The tick playing at `frame` (fractional), the inverse of frameOfTick.
+    double tickAtFrame(double frame, double rate, bool wholeMilliseconds) const;
+    // The bar/beat/tick position at `frame`, each part beginning a bar of its own.
+    BarBeat barBeatAt(double frame, double rate) const;
+
+   private:
+    double framesPerTick(const Part& p, double rate, bool wholeMilliseconds) const;
+    std::vector<Part> parts_;
+};
+
+// The tick (fractional, of ours: eighths of a beat) of a bar/beat/tick position on a
+// transport, counted from bar 1 beat 1. A master that says where its bar starts is
+// followed through changes of metre; for the others every bar has the present metre.
+double tickOfBarBeat(const BarBeat& position);
+
+}  // namespace tarrowin
