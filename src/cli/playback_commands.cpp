@@ -16,6 +16,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <iostream>
+#include <mutex>
 #include <optional>
 #include <sstream>
 #include <string>
@@ -128,12 +129,29 @@ class FinishListener final : public PlaybackListener {
    public:
     void eventBegins(int index) override { lastEvent.store(index); }
     void playbackFinished(const PlaybackFinish& f) override {
+        {
+            std::lock_guard lock(mutex_);
+            why_ = f.why;
+        }
         stoppedItself.store(f.stoppedItself);
         done.store(true);
+    }
+    // What the sync says (waiting for the master, the master gone) goes out at once.
+    void syncNotice(const std::string& text) override {
+        std::lock_guard lock(mutex_);
+        std::cerr << (isatty(STDERR_FILENO) == 1 ? "\r" : "") << text << '\n' << std::flush;
+    }
+    std::string why() {
+        std::lock_guard lock(mutex_);
+        return why_;
     }
     std::atomic<int> lastEvent{-1};
     std::atomic<bool> stoppedItself{false};
     std::atomic<bool> done{false};
+
+   private:
+    std::mutex mutex_;
+    std::string why_;
 };
 
 std::string clockText(std::chrono::steady_clock::duration d) {
@@ -155,9 +173,13 @@ struct PlayArgs {
     int percussionChannel = kDefaultPercussionChannel;
     double delay = 0;
     std::optional<int64_t> seed;
+    std::string sync = "internal";
+    bool midiClock = false;
+    std::string clockIn;
 };
 
 void playDocument(const PlayArgs& a) {
+    if (!a.clockIn.empty() && a.sync != "clock") throw CliError("--clock-in needs --sync clock");
     // A recording's target is checked, and refused, before anything plays.
     ReplacingFile wavOut;
     if (!a.wav.empty()) openOutput(wavOut, a.wav, {a.in});
@@ -200,8 +222,11 @@ void playDocument(const PlayArgs& a) {
     FinishListener listener;
     Player player(output);
     player.setListener(&listener);
-    const PlayResult started =
-        player.play(composition ? PlayRequest::composition(doc, a.fromEvent) : PlayRequest::live(doc, a.lock));
+    PlayRequest request = composition ? PlayRequest::composition(doc, a.fromEvent) : PlayRequest::live(doc, a.lock);
+    request.sync.mode = syncModeNamed(a.sync).value_or(SyncMode::Internal);
+    request.sync.clockOut = a.midiClock;
+    request.sync.clockIn = a.clockIn;
+    const PlayResult started = player.play(std::move(request));
     if (!started.started()) {
         const bool noAudio = onSynth && started.message.find("no audio output") != std::string::npos;
         throw CliError(started.message +
@@ -236,6 +261,7 @@ void playDocument(const PlayArgs& a) {
     }
     player.waitForWorker();
     if (terminal) std::cerr << '\n';
+    if (const std::string why = listener.why(); !why.empty()) std::cerr << why << '\n';
     std::cerr << (listener.stoppedItself.load() ? "Finished" : "Stopped") << " after "
               << clockText(std::chrono::steady_clock::now() - t0);
     if (!composition) std::cerr << "; End counter " << player.endCounter();
@@ -321,6 +347,15 @@ void setup(CLI::App& app) {
     p->add_option("--delay", play.delay, "Seconds to wait with the device open before playing (to connect a virtual port)")
         ->check(finiteRange(0.0, 3600.0));
     addRunSeedOption(p, play.seed);
+    p->add_option("--sync", play.sync,
+                  "Where the ticks come from: internal (Tarrowin's own clock), jack (follow the JACK transport: wait "
+                  "until it rolls, end when it stops), master (lead the JACK transport), clock (follow a MIDI clock)")
+        ->check(CLI::IsMember({"internal", "jack", "master", "clock"}))
+        ->capture_default_str();
+    p->add_flag("--midi-clock", play.midiClock, "Send MIDI clock (24 a quarter note, Start/Continue/Stop) on the device");
+    p->add_option("--clock-in", play.clockIn,
+                  "--sync clock: the MIDI port whose clock to follow (a JACK output port, or \"ALSA: name\"); without "
+                  "it other programs connect to \"Tarrowin clock in\"");
     p->callback([] { playDocument(play); });
 
     static RenderArgs render;

@@ -3,6 +3,9 @@
 #include <array>
 #include <utility>
 
+#include "jack_sync.h"
+#include "midi_clock.h"
+
 namespace tarrowin {
 
 namespace {
@@ -43,9 +46,14 @@ TickTime InternalTickSource::next(int64_t, int32_t lengthMs, const std::atomic<i
 
 namespace tarrowin {
 
-TickSourceMade makeTickSource(const SyncOptions& options, Clock& clock, const TempoMap&) {
-    if (options.mode == SyncMode::Internal) return {std::make_unique<InternalTickSource>(clock), {}};
-    return {nullptr, std::string("Sync \"") + syncModeName(options.mode) + "\" is not available"};
+TickSourceMade makeTickSource(const SyncOptions& options, Clock& clock, const TempoMap& map) {
+    switch (options.mode) {
+        case SyncMode::Internal: break;
+        case SyncMode::FollowJack:
+        case SyncMode::JackMaster: return makeJackTransportSource(options, clock, map);
+        case SyncMode::MidiClock: return makeMidiClockSource(options, clock);
+    }
+    return {std::make_unique<InternalTickSource>(clock), {}};
 }
 
 }  // namespace tarrowin

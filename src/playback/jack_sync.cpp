@@ -1,0 +1,434 @@
+#include "jack_sync.h"
+
+#include <jack/jack.h>
+#include <jack/midiport.h>
+#include <jack/ringbuffer.h>
+#include <jack/transport.h>
+
+#include <algorithm>
+#include <array>
+#include <atomic>
+#include <cmath>
+#include <thread>
+#include <utility>
+#include <vector>
+
+#include "jack_client.h"
+#include "midi_clock.h"
+#include "snapshot_cell.h"
+
+namespace tarrowin {
+
+// ---- TransportFollower -------------------------------------------------------------
+
+void TransportFollower::anchor(const TransportState& s) {
+    rate_ = s.rate;
+    frameShift_ = 0;
+    onBeats_ = !leading_ && s.bbt && s.position.beatsPerMinute > 0;
+    if (!onBeats_) return;
+    anchorFrame_ = s.frame;
+    anchorTick_ = tickOfBarBeat(s.position);
+    bpm_ = s.position.beatsPerMinute;
+    ticksPerFrame_ = bpm_ * kTicksPerBeat / (60.0 * rate_);
+}
+
+bool TransportFollower::follow(const TransportState& s) {
+    if (leading_) return false;
+    const double here = tickAtFrame(s.frame);
+    if (onBeats_ && !s.bbt) {
+        // The master has gone: on at the own tempo map, from where the play is.
+        onBeats_ = false;
+        frameShift_ = s.frame - map_.frameOfTick(here, rate_, true);
+        return true;
+    }
+    const bool beats = s.bbt && s.position.beatsPerMinute > 0;
+    if (beats && (!onBeats_ || s.position.beatsPerMinute != bpm_)) {
+        // A change of tempo, or a master that came: on at its tempo from where the play is.
+        onBeats_ = true;
+        anchorFrame_ = s.frame;
+        anchorTick_ = here;
+        bpm_ = s.position.beatsPerMinute;
+        ticksPerFrame_ = bpm_ * kTicksPerBeat / (60.0 * rate_);
+    }
+    return false;
+}
+
+double TransportFollower::tickAtFrame(double frame) const {
+    if (onBeats_) return anchorTick_ + (frame - anchorFrame_) * ticksPerFrame_;
+    return map_.tickAtFrame(frame - frameShift_, rate_, !leading_);
+}
+
+double TransportFollower::frameOfTick(double tick) const {
+    if (onBeats_) return anchorFrame_ + (tick - anchorTick_) / ticksPerFrame_;
+    return map_.frameOfTick(tick, rate_, !leading_) + frameShift_;
+}
+
+double TransportFollower::timeOfTick(const TransportState& s, double tick) const {
+    return double(s.cycleStartUs) + (frameOfTick(tick) - s.frame) * s.usPerFrame;
+}
+
+namespace {
+
+constexpr const char* kTransportClientName = "Tarrowin Transport";
+constexpr const char* kNoServer = "No JACK server is running";
+constexpr std::chrono::milliseconds kPoll{2};
+
+enum : int { kStopped, kRolling, kStarting };
+
+// What the process callback publishes: the transport as TransportState says, and its
+// state among stopped, rolling and starting (a relocation waiting for slow clients).
+struct Cycle {
+    TransportState transport;
+    int state = kStopped;
+};
+
+// A clock message as the process callback queues it: JACK time, then the bytes.
+struct ClockRecord {
+    int64_t jackUs = 0;
+    std::array<uint8_t, 3> bytes{};
+    std::array<uint8_t, 5> padding{};
+};
+constexpr size_t kClockQueueBytes = 4096 * sizeof(ClockRecord);
+
+bool isClockMessage(const jack_midi_event_t& e) {
+    if (e.size < 1) return false;
+    const uint8_t status = e.buffer[0];
+    return status == 0xF8 || status == 0xFA || status == 0xFB || status == 0xFC || (status == 0xF2 && e.size >= 3);
+}
+
+}  // namespace
+
+// One JACK client for a play's sync: it reads the transport each cycle, leads it when asked
+// (the timebase callback answers from the tempo map), and takes the clock that comes in
+// through its port.
+class JackSync {
+   public:
+    struct Closer {
+        void operator()(JackSync* s) const {
+            if (s->shutDown()) delete s;
+        }
+    };
+    using Ptr = std::unique_ptr<JackSync, Closer>;
+
+    // `lead`: become the timebase master with this map. `clockIn`: make the clock-in port.
+    static Ptr open(const std::string& clientName, const TempoMap* lead, bool clockIn, std::string& problem) {
+        Ptr sync(new JackSync(lead != nullptr ? *lead : TempoMap({})));
+        const JackOpen opened = openJackClient(clientName, kJackOpenLimit);
+        sync->client_ = opened.client;
+        if (!opened.answered) {
+            problem = kJackNotAnswering;
+            return nullptr;
+        }
+        if (sync->client_ == nullptr) {
+            problem = kNoServer;
+            return nullptr;
+        }
+        sync->jackMinusSteadyUs_ = jackMinusSteadyMicroseconds();
+        if (clockIn) {
+            sync->queue_ = jack_ringbuffer_create(kClockQueueBytes);
+            sync->port_ = jack_port_register(sync->client_, kClockInPortName, JACK_DEFAULT_MIDI_TYPE, JackPortIsInput, 0);
+            if (sync->queue_ == nullptr || sync->port_ == nullptr) {
+                problem = "JACK refused to make the port " + std::string(kClockInClientName);
+                return nullptr;
+            }
+            setPrettyName(sync->client_, sync->port_, kClockInClientName);
+        }
+        jack_set_process_callback(sync->client_, &JackSync::process, sync.get());
+        jack_on_shutdown(sync->client_, &JackSync::serverGone, sync.get());
+        if (lead != nullptr && jack_set_timebase_callback(sync->client_, 0, &JackSync::timebase, sync.get()) != 0) {
+            problem = "JACK did not let Tarrowin become the timebase master";
+            return nullptr;
+        }
+        sync->leading_ = lead != nullptr;
+        if (jack_activate(sync->client_) != 0) {
+            problem = "JACK did not start processing for Tarrowin's sync";
+            return nullptr;
+        }
+        sync->active_ = true;
+        return sync;
+    }
+
+    Cycle cycle() const {
+        Cycle c = cycle_.read();
+        c.transport.serverGone = gone_.load();
+        return c;
+    }
+    int64_t jackMinusSteadyUs() const { return jackMinusSteadyUs_; }
+    bool alive() const { return !gone_.load(); }
+
+    void startTransport() {
+        jack_transport_locate(client_, 0);
+        jack_transport_start(client_);
+    }
+    void stopTransport() {
+        if (!alive()) return;
+        jack_transport_stop(client_);
+    }
+
+    // Connects the JACK MIDI output port named `source` (exactly, or the one port whose
+    // name holds it) to the clock-in port.
+    bool connectClock(const std::string& source, std::string& problem) {
+        std::vector<std::string> outputs;
+        if (const char** ports = jack_get_ports(client_, nullptr, JACK_DEFAULT_MIDI_TYPE, JackPortIsOutput)) {
+            for (const char** p = ports; *p != nullptr; ++p) outputs.emplace_back(*p);
+            jack_free(ports);
+        }
+        std::vector<std::string> matches;
+        for (const std::string& name : outputs) {
+            if (name == source) {
+                matches = {name};
+                break;
+            }
+            if (name.find(source) != std::string::npos) matches.push_back(name);
+        }
+        if (matches.size() != 1) {
+            std::string list;
+            for (const std::string& name : outputs) list += "\n  " + name;
+            problem = (matches.empty() ? "No JACK MIDI output port is named \"" + source + "\""
+                                       : "\"" + source + "\" names more than one JACK MIDI output port") +
+                      (outputs.empty() ? std::string(" (JACK has no MIDI output ports)") : ":" + list);
+            return false;
+        }
+        if (jack_connect(client_, matches.front().c_str(), jack_port_name(port_)) != 0) {
+            problem = "JACK could not connect " + matches.front() + " to " + portName();
+            return false;
+        }
+        return true;
+    }
+    std::string portName() const { return port_ != nullptr ? jack_port_name(port_) : std::string(); }
+
+    bool popClock(ClockEvent& event) {
+        ClockRecord r;
+        if (jack_ringbuffer_read_space(queue_) < sizeof r) return false;
+        jack_ringbuffer_read(queue_, reinterpret_cast<char*>(&r), sizeof r);
+        event.timeUs = r.jackUs - jackMinusSteadyUs_;
+        event.status = r.bytes[0];
+        event.data1 = r.bytes[1];
+        event.data2 = r.bytes[2];
+        return true;
+    }
+
+   private:
+    explicit JackSync(TempoMap lead) : lead_(std::move(lead)) {}
+
+    bool shutDown() {
+        if (client_ == nullptr) return true;
+        if (leading_ && alive()) jack_release_timebase(client_);
+        if (port_ != nullptr && alive()) removePrettyName(client_, port_);
+        if (!closeJackClient(client_)) return false;
+        if (queue_ != nullptr) jack_ringbuffer_free(queue_);
+        return true;
+    }
+
+    // JACK's real-time thread: no locks, no allocation, no waiting.
+    static int process(jack_nframes_t frames, void* arg) {
+        auto* self = static_cast<JackSync*>(arg);
+        jack_position_t pos{};
+        const jack_transport_state_t state = jack_transport_query(self->client_, &pos);
+        jack_nframes_t firstFrame = 0;
+        jack_time_t start = 0;
+        jack_time_t next = 0;
+        float periodUs = 0;
+        if (jack_get_cycle_times(self->client_, &firstFrame, &start, &next, &periodUs) != 0 || next <= start) {
+            start = jack_get_time();
+            next = start + jack_time_t{frames} * 1'000'000 / std::max<jack_nframes_t>(1, jack_get_sample_rate(self->client_));
+        }
+        Cycle c;
+        c.state = state == JackTransportRolling ? kRolling : state == JackTransportStarting ? kStarting : kStopped;
+        TransportState& t = c.transport;
+        t.rolling = c.state == kRolling;
+        t.frame = pos.frame;
+        t.cycleStartUs = static_cast<int64_t>(start);
+        t.usPerFrame = double(next - start) / std::max<jack_nframes_t>(1, frames);
+        t.rate = pos.frame_rate > 0 ? pos.frame_rate : jack_get_sample_rate(self->client_);
+        t.bbt = (pos.valid & JackPositionBBT) != 0;
+        if (t.bbt) {
+            t.position.bar = pos.bar;
+            t.position.beat = pos.beat;
+            t.position.tick = pos.tick;
+            t.position.barStartTick = pos.bar_start_tick;
+            t.position.ticksPerBeat = pos.ticks_per_beat;
+            t.position.beatsPerMinute = pos.beats_per_minute;
+            t.position.beatsPerBar = static_cast<int32_t>(std::lround(pos.beats_per_bar));
+            t.position.beatType = static_cast<int32_t>(std::lround(pos.beat_type));
+        }
+        // A transport that goes on from elsewhere than where the last cycle left it jumped.
+        if (c.state != kStopped && self->lastState_ != kStopped) {
+            const jack_nframes_t expected = self->lastFrame_ + (self->lastState_ == kRolling ? self->lastFrames_ : 0);
+            if (pos.frame != expected) ++self->relocations_;
+        }
+        self->lastState_ = c.state;
+        self->lastFrame_ = pos.frame;
+        self->lastFrames_ = frames;
+        t.relocations = self->relocations_;
+        self->cycle_.publish(c);
+
+        if (self->port_ != nullptr) {
+            void* buffer = jack_port_get_buffer(self->port_, frames);
+            const uint32_t count = jack_midi_get_event_count(buffer);
+            for (uint32_t i = 0; i < count; ++i) {
+                jack_midi_event_t e;
+                if (jack_midi_event_get(&e, buffer, i) != 0 || !isClockMessage(e)) continue;
+                ClockRecord r;
+                r.jackUs = static_cast<int64_t>(double(start) + e.time * t.usPerFrame);
+                for (size_t b = 0; b < r.bytes.size() && b < e.size; ++b) r.bytes[b] = e.buffer[b];
+                if (jack_ringbuffer_write_space(self->queue_) >= sizeof r) {
+                    jack_ringbuffer_write(self->queue_, reinterpret_cast<const char*>(&r), sizeof r);
+                }
+            }
+        }
+        return 0;
+    }
+
+    // The timebase master's answer, on JACK's real-time thread: the bar/beat/tick of the
+    // frame on the play's tempo map.
+    static void timebase(jack_transport_state_t, jack_nframes_t, jack_position_t* pos, int, void* arg) {
+        const auto* self = static_cast<JackSync*>(arg);
+        const BarBeat b = self->lead_.barBeatAt(pos->frame, pos->frame_rate > 0 ? pos->frame_rate : 48000);
+        pos->valid = static_cast<jack_position_bits_t>(pos->valid | JackPositionBBT);
+        pos->bar = b.bar;
+        pos->beat = b.beat;
+        pos->tick = b.tick;
+        pos->bar_start_tick = b.barStartTick;
+        pos->beats_per_bar = static_cast<float>(b.beatsPerBar);
+        pos->beat_type = static_cast<float>(b.beatType);
+        pos->ticks_per_beat = b.ticksPerBeat;
+        pos->beats_per_minute = b.beatsPerMinute;
+    }
+
+    static void serverGone(void* arg) { static_cast<JackSync*>(arg)->gone_.store(true); }
+
+    const TempoMap lead_;
+    jack_client_t* client_ = nullptr;
+    jack_port_t* port_ = nullptr;
+    jack_ringbuffer_t* queue_ = nullptr;
+    bool leading_ = false;
+    bool active_ = false;
+    int64_t jackMinusSteadyUs_ = 0;
+    SnapshotCell<Cycle> cycle_;
+    std::atomic<bool> gone_{false};
+    // The process callback's own.
+    int lastState_ = kStopped;
+    jack_nframes_t lastFrame_ = 0;
+    jack_nframes_t lastFrames_ = 0;
+    uint64_t relocations_ = 0;
+};
+
+namespace {
+
+// Follows (or leads) the transport.
+class JackTransportSource final : public TickSource {
+   public:
+    JackTransportSource(JackSync::Ptr sync, const TempoMap& map, bool leading, Clock& clock)
+        : sync_(std::move(sync)), follower_(map, leading), leading_(leading), clock_(clock) {}
+
+    TickTime start(const std::atomic<int32_t>& playing, Clock::Duration lead) override {
+        if (leading_) sync_->startTransport();
+        else notice_ = "Waiting for the JACK transport to roll";
+        for (;;) {
+            if (playing.load() == 0) return TickTime::end();
+            const Cycle c = sync_->cycle();
+            if (c.transport.serverGone) return TickTime::end("The JACK server stopped");
+            if (c.state == kRolling) {
+                seen_ = c.transport.relocations;
+                follower_.anchor(c.transport);
+                return fromHere(c.transport, lead);
+            }
+            clock_.sleepUntil(clock_.now() + kPoll);
+        }
+    }
+
+    TickTime next(int64_t tick, int32_t, const std::atomic<int32_t>& playing, Clock::Duration lead) override {
+        for (;;) {
+            if (playing.load() == 0) return TickTime::end();
+            const Cycle c = sync_->cycle();
+            const TransportState& s = c.transport;
+            if (s.serverGone) return TickTime::end("The JACK server stopped");
+            if (c.state == kStopped) return TickTime::end("The JACK transport stopped");
+            if (c.state == kRolling && s.relocations != seen_) {
+                seen_ = s.relocations;
+                follower_.anchor(s);
+                return fromHere(s, lead);
+            }
+            if (c.state == kRolling) {
+                if (follower_.follow(s)) notice_ = "The JACK timebase master has gone: playing on at the document's tempo";
+                const Clock::Duration at = steady(follower_.timeOfTick(s, double(tick))) - lead;
+                const Clock::Duration now = clock_.now();
+                if (at - lead <= now) {
+                    spacing_ = steady(follower_.timeOfTick(s, double(tick + 1))) - lead - at;
+                    return TickTime::due(at);
+                }
+                clock_.sleepUntil(std::min(at - lead, now + kPoll));
+            } else {
+                clock_.sleepUntil(clock_.now() + kPoll);  // a relocation waits for slow clients
+            }
+        }
+    }
+
+    Clock::Duration spacing(int32_t lengthMs) const override {
+        return spacing_.count() > 0 ? spacing_ : Clock::Duration(std::chrono::milliseconds(lengthMs));
+    }
+    void sleepUntil(Clock::Duration time) override { clock_.sleepUntil(time); }
+    std::string takeNotice() override { return std::exchange(notice_, {}); }
+    void finish() override {
+        if (leading_) sync_->stopTransport();
+    }
+
+   private:
+    Clock::Duration steady(double jackUs) const {
+        return std::chrono::microseconds(static_cast<int64_t>(std::llround(jackUs)) - sync_->jackMinusSteadyUs());
+    }
+
+    // The play goes on from the tick playing now: the one whose time has just passed, unless
+    // more than half of it has, then the next.
+    TickTime fromHere(const TransportState& s, Clock::Duration lead) {
+        const double nowUs = double(std::chrono::duration_cast<std::chrono::microseconds>(clock_.now()).count() +
+                                    sync_->jackMinusSteadyUs());
+        const double frame = s.frame + (nowUs - double(s.cycleStartUs)) / std::max(1e-9, s.usPerFrame);
+        const auto tick = std::max<int64_t>(0, std::llround(follower_.tickAtFrame(frame)));
+        const Clock::Duration at = steady(follower_.timeOfTick(s, double(tick))) - lead;
+        spacing_ = steady(follower_.timeOfTick(s, double(tick + 1))) - lead - at;
+        return TickTime::move(tick, at);
+    }
+
+    JackSync::Ptr sync_;
+    TransportFollower follower_;
+    const bool leading_;
+    Clock& clock_;
+    uint64_t seen_ = 0;
+    Clock::Duration spacing_{0};
+    std::string notice_;
+};
+
+// The clock that comes in through the JACK port.
+class JackClockInput final : public ClockInput {
+   public:
+    explicit JackClockInput(JackSync::Ptr sync) : sync_(std::move(sync)) {}
+    bool pop(ClockEvent& event) override { return sync_->popClock(event); }
+    std::string failure() const override { return sync_->alive() ? std::string() : "The JACK server stopped"; }
+    std::string name() const override { return sync_->portName(); }
+
+   private:
+    JackSync::Ptr sync_;
+};
+
+}  // namespace
+
+TickSourceMade makeJackTransportSource(const SyncOptions& options, Clock& clock, const TempoMap& map) {
+    const bool leading = options.mode == SyncMode::JackMaster;
+    std::string problem;
+    JackSync::Ptr sync = JackSync::open(kTransportClientName, leading ? &map : nullptr, false, problem);
+    if (!sync) {
+        return {nullptr, problem + (leading ? ": Tarrowin cannot lead the JACK transport" : ": the JACK transport cannot be followed")};
+    }
+    return {std::make_unique<JackTransportSource>(std::move(sync), map, leading, clock), {}};
+}
+
+std::unique_ptr<ClockInput> openJackClockInput(const std::string& source, std::string& problem) {
+    JackSync::Ptr sync = JackSync::open(kClockInClientName, nullptr, true, problem);
+    if (!sync) return nullptr;
+    if (!source.empty() && !sync->connectClock(source, problem)) return nullptr;
+    return std::make_unique<JackClockInput>(std::move(sync));
+}
+
+}  // namespace tarrowin
