@@ -9,9 +9,26 @@ cli=$PWD/build/bin/tarrowin-cli
 python=/usr/bin/python3  # Debian's, with python3-mido
 work=$(mktemp -d -t tarrowin-jack-e2e.XXXXXX)
 pids=()
+servers=()  # NAME:PID of each server started
+# The clients first, then the servers: a server stopped under its clients may not get to
+# give back its slot in JACK's registry of servers (eight in all, a dead server's slot
+# freed only for a server of the same name), and later servers would not start. A slot
+# that stayed is freed that way.
 cleanup() {
   for pid in "${pids[@]}"; do kill "$pid" 2>/dev/null || true; done
+  sleep 0.2
+  for server in "${servers[@]}"; do kill "${server##*:}" 2>/dev/null || true; done
   wait 2>/dev/null || true
+  for server in "${servers[@]}"; do
+    local name=${server%:*}
+    strings /dev/shm/jack-shm-registry 2>/dev/null | grep -q ":$name:" || continue
+    jackd -n "$name" -d dummy -r 48000 -p 256 >/dev/null 2>&1 &
+    local reclaim=$!
+    JACK_DEFAULT_SERVER=$name jack_wait -w -t 5 >/dev/null 2>&1 || true
+    kill "$reclaim" 2>/dev/null || true
+    wait "$reclaim" 2>/dev/null || true
+    rm -f /dev/shm/jack_"$name"_* /dev/shm/jack_sem.*_"$name"_*
+  done
   rm -rf "$work"
 }
 trap cleanup EXIT
@@ -31,7 +48,7 @@ start_server() {  # NAME OPTIONS...: a dummy-driver server; the clients below us
   shift
   jackd -n "$JACK_DEFAULT_SERVER" "$@" -d dummy -r 48000 -p "${period:-256}" >"$work/$JACK_DEFAULT_SERVER.log" 2>&1 &
   server_pid=$!
-  pids+=($server_pid)
+  servers+=("$JACK_DEFAULT_SERVER:$server_pid")
   jack_wait -w -t 10 >/dev/null 2>&1 || { cat "$work/$JACK_DEFAULT_SERVER.log"; echo "jackd did not start"; exit 1; }
 }
 start_server main "${realtime[@]}"
@@ -82,6 +99,19 @@ PY
 "$cli" load "$work/short.json" "$work/short.trw"
 "$cli" load "$work/long.json" "$work/long.trw"
 "$cli" export "$work/short.trw" "$work/short.mid" --mode current >/dev/null
+# One voice striking every tick, at tempo 200 (37 ms) and 340 (22 ms).
+"$python" - "$work/new.json" "$work" <<'PY'
+import json, sys
+doc = json.load(open(sys.argv[1]))
+cur = doc["current"]
+for tempo in (200, 340):
+    cur.update(tempo=tempo, startCounter=0, endCounter=120)
+    for i, v in enumerate(cur["voices"]):
+        v["enabled"] = 1 if i == 0 else 0
+    cur["voices"][0].update(tied=0, noteValueIndex=5, noteValue=1.0)
+    json.dump(doc, open("%s/every%d.json" % (sys.argv[2], tempo), "w"))
+PY
+for tempo in 200 340; do "$cli" load "$work/every$tempo.json" "$work/every$tempo.trw"; done
 
 # The notes of the file: "channel key velocity tick" per struck note.
 "$python" - "$work/short.mid" >"$work/expected.txt" <<'PY'
@@ -206,18 +236,6 @@ echo "  $notes note messages, then All Notes Off on the 16 channels"
 # port we connect to and through the virtual port; the port declares its latency of one
 # period and a pretty name.
 echo "notes at their own frames at periods 64, 256 and 1024"
-"$python" - "$work/new.json" "$work" <<'PY'
-import json, sys
-doc = json.load(open(sys.argv[1]))
-cur = doc["current"]
-for tempo in (200, 340):
-    cur.update(tempo=tempo, startCounter=0, endCounter=120)
-    for i, v in enumerate(cur["voices"]):
-        v["enabled"] = 1 if i == 0 else 0
-    cur["voices"][0].update(tied=0, noteValueIndex=5, noteValue=1.0)
-    json.dump(doc, open("%s/every%d.json" % (sys.argv[2], tempo), "w"))
-PY
-for tempo in 200 340; do "$cli" load "$work/every$tempo.json" "$work/every$tempo.trw"; done
 timing_play() {  # DUMP DEVICE TEMPO PERIOD: a play of every-tick notes, checked
   local dump=$1 device=$2 tempo=$3 try delay=()
   [ "$device" = "JACK: Tarrowin (virtual port)" ] && delay=(--delay 1)
@@ -259,6 +277,201 @@ for period in 64 256 1024; do
   wait "$server_pid" 2>/dev/null || true
 done
 period=256
+export JACK_DEFAULT_SERVER=$main_server
+server_pid=$main_server_pid
+
+# In step with the studio: MIDI clock out read by jack_midi_dump and jack_mclk_dump; the
+# JACK transport driven by jack_transport (as timebase master at 150 BPM, or without one)
+# and followed, with jack_midi_clock's clock of the same transport as the reference for its
+# beats; Tarrowin leading the transport, read by jack_showtime; a MIDI clock from
+# jack_midi_clock followed at two tempos.
+echo "sync: MIDI clock out, JACK transport, MIDI clock in"
+main_server=$JACK_DEFAULT_SERVER main_server_pid=$server_pid
+start_server sync "${realtime[@]}"
+sync_server_pid=$server_pid
+"$python" - "$work/every200.json" "$work" <<'PY'
+import json, sys
+doc = json.load(open(sys.argv[1]))
+doc["current"].update(startCounter=7, endCounter=60)
+json.dump(doc, open(sys.argv[2] + "/from7.json", "w"))
+doc["current"].update(startCounter=0, endCounter=40)
+json.dump(doc, open(sys.argv[2] + "/short200.json", "w"))
+PY
+"$cli" load "$work/from7.json" "$work/from7.trw"
+"$cli" load "$work/short200.json" "$work/short200.trw"
+
+transport_open() {  # jack_transport reading commands from a pipe; tcmd sends it one
+  rm -f "$work/transport.fifo"
+  mkfifo "$work/transport.fifo"
+  jack_transport <"$work/transport.fifo" >"$work/transport.log" 2>&1 &
+  transport_pid=$!
+  pids+=($transport_pid)
+  exec 7>"$work/transport.fifo"
+  tcmd "timeout 0.2"
+}
+tcmd() { echo "$*" >&7; }
+transport_close() {
+  tcmd stop
+  tcmd quit
+  exec 7>&-
+  wait "$transport_pid" 2>/dev/null || true
+}
+midi_clock_to() {  # DUMP: jack_midi_clock's clock of the transport into the dump
+  # -P: Start when the transport rolls from frame 0, no Song Position Pointer first.
+  jack_midi_clock -P >"$work/midi_clock.log" 2>&1 &
+  clock_pid=$!
+  pids+=($clock_pid)
+  wait_for_port jack_midi_clock:mclk_out
+  [ -n "${1:-}" ] && jack_connect jack_midi_clock:mclk_out "$1:input"
+  return 0
+}
+midi_clock_stop() {
+  kill -INT "$clock_pid"
+  wait "$clock_pid" 2>/dev/null || true
+}
+sync_check() { "$python" scripts/test.d/jack_timing_check.py "$@" || fail "$1 check"; }
+
+echo " clock out, from counter 0 and from counter 7 (jack_midi_dump)"
+for doc in every340 from7; do
+  start_dump "clock_$doc"
+  "$cli" play "$work/$doc.trw" --lock --midi-clock --device "JACK: clock_$doc:input" 2>"$work/clock.log" ||
+    { cat "$work/clock.log"; fail "the play with clock out failed"; }
+  stop_dump
+  tick=37
+  [ "$doc" = every340 ] && tick=22
+  sync_check clock "$work/clock_$doc.txt" "$tick" 256
+done
+echo " clock out through the virtual port (jack_mclk_dump)"
+jack_mclk_dump >"$work/mclk.txt" 2>&1 &
+mclk_pid=$!
+pids+=($mclk_pid)
+wait_for_port jack_mclk_dump:mclk_in
+"$cli" play "$work/every340.trw" --lock --midi-clock --device "JACK: Tarrowin (virtual port)" --delay 1 2>"$work/clock.log" &
+play_pid=$!
+pids+=($play_pid)
+wait_for_port Tarrowin:Tarrowin
+jack_connect Tarrowin:Tarrowin jack_mclk_dump:mclk_in
+wait "$play_pid" || { cat "$work/clock.log"; fail "the play with clock out to the virtual port failed"; }
+sleep 0.3
+kill -INT "$mclk_pid"
+wait "$mclk_pid" 2>/dev/null || true
+"$python" - "$work/mclk.txt" <<'PY' || fail "jack_mclk_dump did not read the clock"
+import re, sys
+text = open(sys.argv[1], errors="replace").read()
+bpm = [float(x) for x in re.findall(r"flt:\s*([0-9.]+)\[BPM\]", text)]
+want = 60000 / (22 * 8) # 340.9: the program's 22 ms ticks
+assert "(0xfa) start" in text and "(0xfc) stop" in text, "no Start and Stop"
+assert len(bpm) > 100 and all(abs(b - want) < want * 0.01 for b in bpm[10:]), "tempo %s, not %.2f" % (bpm[-3:], want)
+print("  jack_mclk_dump: Start, %d clocks at %.2f BPM, Stop" % (len(bpm), bpm[-1]))
+PY
+
+echo " following the transport (jack_transport master at 150 BPM, jack_midi_clock as the reference)"
+start_dump follow
+midi_clock_to follow
+transport_open
+tcmd master
+tcmd "tempo 150"
+"$cli" play "$work/every200.trw" --sync jack --device "JACK: follow:input" 2>"$work/follow.log" &
+play_pid=$!
+pids+=($play_pid)
+for _ in $(seq 1 100); do grep -q "Waiting for the JACK transport to roll" "$work/follow.log" && break; sleep 0.05; done
+grep -q "Waiting for the JACK transport to roll" "$work/follow.log" || fail "no message while waiting for the transport"
+tcmd play
+sleep 2
+# The master goes: the play goes on at the document's tempo.
+tcmd release
+sleep 1
+tcmd stop
+wait "$play_pid" || { cat "$work/follow.log"; fail "following the transport failed"; }
+transport_close
+midi_clock_stop
+stop_dump
+grep -q "The JACK timebase master has gone: playing on at the document's tempo" "$work/follow.log" ||
+  { cat "$work/follow.log"; fail "no message when the master went"; }
+grep -q "The JACK transport stopped" "$work/follow.log" || { cat "$work/follow.log"; fail "the play did not end with the transport"; }
+sync_check beats "$work/follow.txt" 256 1776
+echo " the transport jumps (no master: the document's 37 ms ticks from frame 0)"
+start_dump jump
+transport_open
+"$cli" play "$work/every200.trw" --sync jack --device "JACK: jump:input" 2>"$work/jump.log" &
+play_pid=$!
+pids+=($play_pid)
+sleep 1
+tcmd play
+sleep 1
+tcmd "locate 480000"  # tick 270 of 1776 frames
+sleep 1
+transport_close
+wait "$play_pid" || { cat "$work/jump.log"; fail "following a transport that jumps failed"; }
+stop_dump
+"$python" - "$work/jump.log" "$work/jump.txt" <<'PY' || fail "the play did not jump with the transport"
+import re, sys
+end = int(re.findall(r"End counter (\d+)", open(sys.argv[1]).read())[-1])
+assert 280 <= end <= 320, "End counter %d after the jump to tick 270 and a second more" % end
+lines = open(sys.argv[2]).read()
+runs = lines.count(": c0 00")
+assert runs == 2, "%d runs, not 2" % runs
+print("  a new run from the transport's new place (End counter %d)" % end)
+PY
+
+echo " leading the transport (jack_showtime reads bar, beat and tick)"
+timeout -s KILL 3 jack_showtime >"$work/showtime.txt" 2>&1 &
+show_pid=$!
+"$cli" play "$work/short200.trw" --lock --sync master --device "JACK: Tarrowin (virtual port)" 2>"$work/master.log" ||
+  { cat "$work/master.log"; fail "leading the transport failed"; }
+wait "$show_pid" 2>/dev/null || true
+"$python" - "$work/showtime.txt" <<'PY' || fail "the published position"
+import re, sys
+seen = stopped = 0
+after = False
+for line in open(sys.argv[1], errors="replace"):
+    m = re.match(r"frame = (\d+).*state: (\w+)\s*BBT:\s*(\d+)\|(\d+)\|(\d+)", line)
+    if not m:
+        continue
+    frame, state = int(m.group(1)), m.group(2)
+    if state == "Rolling":
+        after = True
+        beats = frame / 48000 * 200 / 60  # tempo 200, 4/4
+        want = (int(beats // 4) + 1, int(beats % 4) + 1, int((beats % 1) * 1920))
+        got = tuple(int(g) for g in m.group(3, 4, 5))
+        assert got[:2] == want[:2] and abs(got[2] - want[2]) <= 2, "frame %d: %s, not %s" % (frame, got, want)
+        seen += 1
+    elif after and state == "Stopped":
+        stopped += 1
+assert seen > 100, "only %d rolling cycles seen" % seen
+assert stopped, "the transport did not stop at the end"
+print("  %d cycles at the right bar|beat|tick, then stopped" % seen)
+PY
+
+echo " following a MIDI clock at 120 and 150 BPM (jack_midi_clock)"
+for bpm in 120 150; do
+  start_dump "clockin$bpm"
+  midi_clock_to
+  transport_open
+  tcmd master
+  tcmd "tempo $bpm"
+  "$cli" play "$work/every200.trw" --sync clock --clock-in jack_midi_clock:mclk_out \
+    --device "JACK: clockin$bpm:input" 2>"$work/clockin.log" &
+  play_pid=$!
+  pids+=($play_pid)
+  wait_for_port "Tarrowin clock in:in"
+  tcmd play
+  sleep 2.5
+  tcmd stop
+  wait "$play_pid" || { cat "$work/clockin.log"; fail "following the MIDI clock failed"; }
+  transport_close
+  midi_clock_stop
+  stop_dump
+  grep -q "The MIDI clock sent Stop" "$work/clockin.log" || { cat "$work/clockin.log"; fail "no message at the clock's Stop"; }
+  sync_check tempo "$work/clockin$bpm.txt" "$(echo "60000 / ($bpm * 8)" | bc -l)"
+done
+if "$cli" play "$work/every200.trw" --sync clock --clock-in no-such-port --device 1 2>"$work/noport.log"; then
+  fail "a clock port that does not exist was accepted"
+fi
+grep -q 'No JACK MIDI output port is named "no-such-port"' "$work/noport.log" || { cat "$work/noport.log"; fail "no message"; }
+echo "  a clock port that does not exist: $(head -1 "$work/noport.log")"
+kill "$sync_server_pid"
+wait "$sync_server_pid" 2>/dev/null || true
 export JACK_DEFAULT_SERVER=$main_server
 server_pid=$main_server_pid
 

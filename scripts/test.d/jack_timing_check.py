@@ -6,8 +6,14 @@
       MIDI clock: 3 clocks (F8) a tick, evenly spaced within 1 ms (p99), framed by Start
       (FA) or Song Position Pointer and Continue (F2, FB) before the first, Stop (FC) after
       the last
-  jack_timing_check.py beats DUMP FIRST_FRAME TICK_FRAMES
-      the note ons fall on the transport's ticks: FIRST_FRAME + n * TICK_FRAMES, within 1 ms
+  jack_timing_check.py beats DUMP PERIOD OWN_TICK_FRAMES
+      a play following the transport, with jack_midi_clock's clock of the same transport in
+      the same dump: the note ons of channel 0 fall on every third clock after Start within
+      1 ms, the first within two periods of the first clock; once the clock has ended (the
+      master went) they go on OWN_TICK_FRAMES apart
+  jack_timing_check.py tempo DUMP TICK_MS
+      a play following a MIDI clock: the note ons of channel 0 come TICK_MS apart on
+      average, within 1 %
 
 jack_midi_dump -a stamps each message with its own count of the frames it has processed.
 A monitor that misses cycles on a loaded machine counts fewer frames from then on: every
@@ -90,14 +96,43 @@ def clock(args):
           (len(clocks), tick_ms / 3, worst, "Start" if kinds[first] == 0xFA else "Song Position, Continue"))
 
 
+def voice_one(path):
+    return [f for f, d in read(path) if len(d) >= 3 and d[0] == 0x90 and d[2] > 0]
+
+
 def beats(args):
-    path, first, tick = args[0], int(args[1]), float(args[2])
-    frames = [f for f, d in read(path) if len(d) >= 3 and d[0] & 0xF0 == 0x90 and d[2] > 0]
-    off = [((f - first) / tick - round((f - first) / tick)) * tick / RATE * 1000 for f in frames]
-    bad = [o for o in off if abs(o) > 1.0]
-    if not frames or bad:
-        sys.exit("FAIL: %d of %d notes off the transport's ticks by more than 1 ms" % (len(bad), len(frames)))
-    print("  %d notes on the transport's ticks" % len(frames))
+    path, period, own = args[0], int(args[1]), float(args[2])
+    stream = read(path)
+    start = next((i for i, (_, d) in enumerate(stream) if d[0] == 0xFA), None)
+    if start is None:
+        sys.exit("FAIL: jack_midi_clock sent no Start")
+    clocks = [f for f, d in stream[start:] if d[0] == 0xF8]
+    notes = voice_one(path)
+    if len(clocks) < 30 or len(notes) < 10:
+        sys.exit("FAIL: %d clocks and %d notes" % (len(clocks), len(notes)))
+    if not 0 <= notes[0] - clocks[0] <= 2 * period:
+        sys.exit("FAIL: the first note came %d frames after the transport rolled" % (notes[0] - clocks[0]))
+    ticks = clocks[::3]
+    on = [n for n in notes[1:] if n <= ticks[-1] + RATE / 1000]
+    off = [min(abs(n - t) for t in ticks) / RATE * 1000 for n in on]
+    if max(off) > 1.0:
+        sys.exit("FAIL: notes off the transport's ticks by up to %.2f ms" % max(off))
+    after = [n for n in notes if n > ticks[-1] + RATE / 1000]
+    if len(after) > 2:
+        steady(after, own, period, "notes after the master went")
+    print("  %d notes on the transport's ticks (within %.3f ms), the first %.1f ms after the roll; %d on the own tempo after" %
+          (len(on) + 1, max(off), (notes[0] - clocks[0]) / RATE * 1000, len(after)))
 
 
-{"notes": notes, "clock": clock, "beats": beats}[sys.argv[1]](sys.argv[2:])
+def tempo(args):
+    path, tick_ms = args[0], float(args[1])
+    notes = voice_one(path)
+    if len(notes) < 30:
+        sys.exit("FAIL: only %d notes" % len(notes))
+    mean = (notes[-1] - notes[1]) / (len(notes) - 2) / RATE * 1000
+    if abs(mean - tick_ms) > tick_ms * 0.01:
+        sys.exit("FAIL: a tick of %.3f ms, not %.3f" % (mean, tick_ms))
+    print("  %d notes, a tick of %.3f ms (the clock's %.3f)" % (len(notes), mean, tick_ms))
+
+
+{"notes": notes, "clock": clock, "beats": beats, "tempo": tempo}[sys.argv[1]](sys.argv[2:])

@@ -72,6 +72,7 @@ namespace {
 constexpr const char* kTransportClientName = "Tarrowin Transport";
 constexpr const char* kNoServer = "No JACK server is running";
 constexpr std::chrono::milliseconds kPoll{2};
+constexpr double kMaxPeriodFrames = 8192;
 
 enum : int { kStopped, kRolling, kStarting };
 
@@ -255,12 +256,16 @@ class JackSync {
         // A transport that goes on from elsewhere than where the last cycle left it jumped.
         if (c.state != kStopped && self->lastState_ != kStopped) {
             const jack_nframes_t expected = self->lastFrame_ + (self->lastState_ == kRolling ? self->lastFrames_ : 0);
-            if (pos.frame != expected) ++self->relocations_;
+            if (pos.frame != expected) {
+                ++self->relocations_;
+                self->jump_ = double(pos.frame) - double(expected);
+            }
         }
         self->lastState_ = c.state;
         self->lastFrame_ = pos.frame;
         self->lastFrames_ = frames;
         t.relocations = self->relocations_;
+        t.jumpFrames = self->jump_;
         self->cycle_.publish(c);
 
         if (self->port_ != nullptr) {
@@ -312,6 +317,7 @@ class JackSync {
     jack_nframes_t lastFrame_ = 0;
     jack_nframes_t lastFrames_ = 0;
     uint64_t relocations_ = 0;
+    double jump_ = 0;
 };
 
 namespace {
@@ -320,11 +326,12 @@ namespace {
 class JackTransportSource final : public TickSource {
    public:
     JackTransportSource(JackSync::Ptr sync, const TempoMap& map, bool leading, Clock& clock)
-        : sync_(std::move(sync)), follower_(map, leading), leading_(leading), clock_(clock) {}
+        : sync_(std::move(sync)), follower_(map, leading), leading_(leading), clock_(clock) {
+        if (!leading) notice_ = "Waiting for the JACK transport to roll";
+    }
 
     TickTime start(const std::atomic<int32_t>& playing, Clock::Duration lead) override {
         if (leading_) sync_->startTransport();
-        else notice_ = "Waiting for the JACK transport to roll";
         for (;;) {
             if (playing.load() == 0) return TickTime::end();
             const Cycle c = sync_->cycle();
@@ -345,13 +352,18 @@ class JackTransportSource final : public TickSource {
             const TransportState& s = c.transport;
             if (s.serverGone) return TickTime::end("The JACK server stopped");
             if (c.state == kStopped) return TickTime::end("The JACK transport stopped");
-            if (c.state == kRolling && s.relocations != seen_) {
-                seen_ = s.relocations;
-                follower_.anchor(s);
-                return fromHere(s, lead);
-            }
             if (c.state == kRolling) {
-                if (follower_.follow(s)) notice_ = "The JACK timebase master has gone: playing on at the document's tempo";
+                const bool moved = s.relocations != seen_;
+                seen_ = s.relocations;
+                const bool masterGone = follower_.follow(s);
+                if (masterGone) notice_ = "The JACK timebase master has gone: playing on at the document's tempo";
+                // JACK moves the transport back a cycle when its master lets go: the play
+                // goes on from where it is. Any other jump moves the play with it.
+                const bool smallJump = std::abs(s.jumpFrames) <= 2 * kMaxPeriodFrames;
+                if (moved && !(masterGone && smallJump)) {
+                    follower_.anchor(s);
+                    return fromHere(s, lead);
+                }
                 const Clock::Duration at = steady(follower_.timeOfTick(s, double(tick))) - lead;
                 const Clock::Duration now = clock_.now();
                 if (at - lead <= now) {

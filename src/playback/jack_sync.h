@@ -27,6 +27,7 @@ struct TransportState {
     bool bbt = false;          // a timebase master publishes the bar/beat/tick below
     BarBeat position;
     uint64_t relocations = 0;  // how often the rolling transport jumped
+    double jumpFrames = 0;     // by how much it jumped the last time
 };
 
 // Where a play that follows the transport is, tick by tick. Counted on a master's beats when

@@ -65,10 +65,11 @@ constexpr std::chrono::seconds kNoClockLimit{2};
 
 class ClockTickSource final : public TickSource {
    public:
-    ClockTickSource(std::unique_ptr<ClockInput> input, Clock& clock) : input_(std::move(input)), clock_(clock) {}
+    ClockTickSource(std::unique_ptr<ClockInput> input, Clock& clock) : input_(std::move(input)), clock_(clock) {
+        notice_ = "Waiting for a MIDI clock to start on " + input_->name();
+    }
 
     TickTime start(const std::atomic<int32_t>& playing, Clock::Duration lead) override {
-        notice_ = "Waiting for a MIDI clock to start on " + input_->name();
         for (;;) {
             if (playing.load() == 0) return TickTime::end();
             if (const std::string why = input_->failure(); !why.empty()) return TickTime::end(why);
@@ -94,7 +95,9 @@ class ClockTickSource final : public TickSource {
             }
             const Clock::Duration now = clock_.now();
             const int64_t clockNumber = kClocksPerTickIn * tick;
-            if (follower_.last() >= clockNumber || follower_.hasTempo()) {
+            // A tick may go out ahead of its clock by the output's latency, but never more
+            // than a tick ahead of the clock that came: a clock that stops is not played on.
+            if (follower_.last() >= clockNumber || (follower_.hasTempo() && follower_.last() >= clockNumber - kClocksPerTickIn)) {
                 const Clock::Duration at = stamp(clockNumber, lead);
                 if (follower_.last() >= clockNumber || at - lead <= now) {
                     spacing_ = std::chrono::microseconds(std::llround(3 * follower_.periodUs()));

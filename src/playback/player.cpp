@@ -232,6 +232,7 @@ void Player::run(PlayRequest request, int32_t percussionChannel, std::unique_ptr
 
     Worker worker(*this, *source, request.sync.clockOut);
     PerformanceEnd end = PerformanceEnd::Stopped;
+    worker.passNotice();  // waiting for a master to start, say so
     TickTime t = source->start(output_.playingFlag(), worker.lead());
     worker.passNotice();
     // Each run plays from a position until it ends; a master that moves the play starts a

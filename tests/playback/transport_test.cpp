@@ -6,6 +6,7 @@
 #include <cmath>
 #include <random>
 
+#include "fake_clock.h"
 #include "playback/jack_sync.h"
 #include "playback/midi_clock.h"
 
@@ -101,6 +102,76 @@ TEST(ClockFollower, ATempoChangeIsFollowedWithinABeat) {
         t += period - kPeriod120;
         for (int k = 0; k < c.within; ++k, t += period) f.clock(static_cast<int64_t>(t));
         EXPECT_NEAR(f.periodUs(), period, period * 0.01) << c.to;
+    }
+}
+
+
+// A clock input that hands over each message once the test's clock has reached its time.
+class ScriptedClockInput final : public ClockInput {
+   public:
+    ScriptedClockInput(testing::FakeClock& clock, std::vector<ClockEvent> events)
+        : clock_(clock), events_(std::move(events)) {}
+    bool pop(ClockEvent& e) override {
+        const int64_t now = std::chrono::duration_cast<std::chrono::microseconds>(clock_.now()).count();
+        if (next_ >= events_.size() || events_[next_].timeUs > now) return false;
+        e = events_[next_++];
+        return true;
+    }
+    std::string name() const override { return "test:clock"; }
+
+   private:
+    testing::FakeClock& clock_;
+    std::vector<ClockEvent> events_;
+    size_t next_ = 0;
+};
+
+// 120 quarter notes a minute from 1 s on: `head` first, then `clocks` clocks, then `tail`.
+std::vector<ClockEvent> clockRun(std::vector<ClockEvent> head, int clocks, std::vector<uint8_t> tail) {
+    std::vector<ClockEvent> events = std::move(head);
+    int64_t t = 1'000'000;
+    for (ClockEvent& e : events) e.timeUs = t;
+    for (int k = 0; k < clocks; ++k, t += static_cast<int64_t>(kPeriod120)) events.push_back({t, 0xF8, 0, 0});
+    for (uint8_t status : tail) events.push_back({t, status, 0, 0});
+    return events;
+}
+
+TEST(MidiClockIn, StartOrContinueFromTheSongPositionThenATickEveryThirdClockUntilStopOrSilence) {
+    struct Case {
+        const char* what;
+        std::vector<ClockEvent> head;
+        std::vector<uint8_t> tail;
+        int64_t firstTick;
+        std::string why;
+        size_t ticks;  // 60 clocks are 20 ticks; a clock that stops is followed a tick further
+    };
+    const std::vector<Case> cases = {
+        {"Start", {{0, 0xFA, 0, 0}}, {0xFC}, 0, "The MIDI clock sent Stop", 20},
+        {"Continue from 16th note 8", {{0, 0xF2, 8, 0}, {0, 0xFB, 0, 0}}, {0xFC}, 16, "The MIDI clock sent Stop", 20},
+        {"Start, then silence", {{0, 0xFA, 0, 0}}, {}, 0, "The MIDI clock stopped arriving", 21},
+    };
+    for (const Case& c : cases) {
+        testing::FakeClock clock(std::chrono::milliseconds(900));
+        clock.runFree();
+        auto source = makeClockTickSource(
+            std::make_unique<ScriptedClockInput>(clock, clockRun(c.head, 60, c.tail)), clock);
+        const std::atomic<int32_t> playing{1};
+        const TickTime first = source->start(playing, {});
+        ASSERT_EQ(first.kind, TickTime::Kind::Move) << c.what;
+        EXPECT_EQ(first.tick, c.firstTick) << c.what;
+        EXPECT_EQ(first.at, std::chrono::microseconds(1'000'000)) << c.what;
+        std::vector<Clock::Duration> ticks{first.at};
+        TickTime t;
+        for (int64_t n = c.firstTick + 1;; ++n) {
+            t = source->next(n, 62, playing, {});
+            if (t.kind != TickTime::Kind::Due) break;
+            ticks.push_back(t.at);
+        }
+        EXPECT_EQ(t.kind, TickTime::Kind::End) << c.what;
+        EXPECT_EQ(t.why, c.why) << c.what;
+        EXPECT_EQ(ticks.size(), c.ticks) << c.what;
+        for (size_t i = 1; i < ticks.size(); ++i) {
+            EXPECT_NEAR(double((ticks[i] - ticks[i - 1]).count()), 3 * kPeriod120 * 1000, 2000) << c.what << " " << i;
+        }
     }
 }
 
