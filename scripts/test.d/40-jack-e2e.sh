@@ -371,7 +371,7 @@ midi_clock_to follow
 transport_open
 tcmd master
 tcmd "tempo 150"
-"$cli" play "$work/every200.trw" --sync jack --device "JACK: follow:input" 2>"$work/follow.log" &
+timeout 30 "$cli" play "$work/every200.trw" --sync jack --device "JACK: follow:input" 2>"$work/follow.log" &
 play_pid=$!
 pids+=($play_pid)
 for _ in $(seq 1 100); do grep -q "Waiting for the JACK transport to roll" "$work/follow.log" && break; sleep 0.05; done
@@ -393,7 +393,7 @@ sync_check beats "$work/follow.txt" 256 1776
 echo " the transport jumps (no master: the document's 37 ms ticks from frame 0)"
 start_dump jump
 transport_open
-"$cli" play "$work/every200.trw" --sync jack --device "JACK: jump:input" 2>"$work/jump.log" &
+timeout 30 "$cli" play "$work/every200.trw" --sync jack --device "JACK: jump:input" 2>"$work/jump.log" &
 play_pid=$!
 pids+=($play_pid)
 sleep 1
@@ -417,7 +417,7 @@ PY
 echo " leading the transport (jack_showtime reads bar, beat and tick)"
 timeout -s KILL 3 jack_showtime >"$work/showtime.txt" 2>&1 &
 show_pid=$!
-"$cli" play "$work/short200.trw" --lock --sync master --device "JACK: Tarrowin (virtual port)" 2>"$work/master.log" ||
+timeout 30 "$cli" play "$work/short200.trw" --lock --sync master --device "JACK: Tarrowin (virtual port)" 2>"$work/master.log" ||
   { cat "$work/master.log"; fail "leading the transport failed"; }
 wait "$show_pid" 2>/dev/null || true
 "$python" - "$work/showtime.txt" <<'PY' || fail "the published position"
@@ -450,11 +450,13 @@ for bpm in 120 150; do
   transport_open
   tcmd master
   tcmd "tempo $bpm"
-  "$cli" play "$work/every200.trw" --sync clock --clock-in jack_midi_clock:mclk_out \
+  timeout 30 "$cli" play "$work/every200.trw" --sync clock --clock-in jack_midi_clock:mclk_out \
     --device "JACK: clockin$bpm:input" 2>"$work/clockin.log" &
   play_pid=$!
   pids+=($play_pid)
-  wait_for_port "Tarrowin clock in:in"
+  # The clock port is connected once the play says it waits: only then does the transport
+  # roll, so that the clock's Start reaches it.
+  for _ in $(seq 1 100); do grep -q "Waiting for a MIDI clock" "$work/clockin.log" && break; sleep 0.05; done
   tcmd play
   sleep 2.5
   tcmd stop
