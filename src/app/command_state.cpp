@@ -30,6 +30,11 @@ CommandState commandState(Command c, const UiState& s) {
         case Command::ReplaceEvent: return {idle && s.eventsExist, false};
         case Command::CompositionInfo: return {!s.infoOpen && s.eventsExist, false};
         case Command::CreateImage: return {idle && !s.imageOpen && s.eventsExist, false};
+        case Command::SyncInternal: return {idle, s.sync == SyncMode::Internal};
+        case Command::SyncFollowJack: return {idle, s.sync == SyncMode::FollowJack};
+        case Command::SyncJackMaster: return {idle, s.sync == SyncMode::JackMaster};
+        case Command::SyncMidiClock: return {idle, s.sync == SyncMode::MidiClock};
+        case Command::SendMidiClock: return {idle, s.sendMidiClock};
         case Command::Toolbar: return {true, s.toolbarShown};
         case Command::StatusBar: return {true, s.statusBarShown};
         case Command::Notes: return {true, s.notesShown};

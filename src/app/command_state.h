@@ -6,6 +6,8 @@
 #include <array>
 #include <cstddef>
 
+#include "playback/tick_source.h"
+
 namespace tarrowin::app {
 
 enum class Command {
@@ -13,7 +15,9 @@ enum class Command {
     Undo, Redo,
     Play, Stop, CurrentSettings, Composition, UpdateWhilePlaying,
     GetCurrentNote, CompositionMaker, ReplaceEvent, Randomizer, MultiVoiceEditor, CompositionInfo, CreateImage,
-    MidiOut, PercussionChannel, SoundFont, MidiPlayer, Calculator,
+    MidiOut, PercussionChannel, SoundFont, MidiPlayer,
+    SyncInternal, SyncFollowJack, SyncJackMaster, SyncMidiClock, SendMidiClock,
+    Calculator,
     Toolbar, StatusBar, Notes,
     HelpTopics, WhatsThis, About,
     Count
@@ -38,6 +42,8 @@ struct UiState {
     bool toolbarShown = true;
     bool statusBarShown = true;
     bool notesShown = false;
+    SyncMode sync = SyncMode::Internal;  // Options > Sync
+    bool sendMidiClock = false;          // Options > Send MIDI clock
 };
 
 struct CommandState {

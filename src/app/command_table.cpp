@@ -55,6 +55,18 @@ const std::array<CommandInfo, kCommands> kCommandTable = {{
      false},
     {C::MidiPlayer, "Midi File Pla&yer...", "Choose the program that plays a MIDI file", "Midi File Player", "", "",
      "", false},
+    {C::SyncInternal, "&Internal", "Play on Tarrowin's own clock", "Internal sync", "", "", "", true},
+    {C::SyncFollowJack, "&Follow JACK transport",
+     "Play while the JACK transport rolls, from its position and at its master's tempo", "Follow JACK transport", "",
+     "", "", true},
+    {C::SyncJackMaster, "JACK &timebase master",
+     "Lead the JACK transport: Play and Stop start and stop it, its position comes from Tarrowin",
+     "JACK timebase master", "", "", "", true},
+    {C::SyncMidiClock, "Follow &MIDI clock",
+     "Play to a MIDI clock that comes in through the port \"Tarrowin clock in\"", "Follow MIDI clock", "", "", "",
+     true},
+    {C::SendMidiClock, "Send MIDI cloc&k", "Send MIDI clock, Start, Continue and Stop on the output device",
+     "Send MIDI clock", "", "", "", true},
     {C::Calculator, "Ca&lculator...", "Opens the calculator", "Calculator", "", "accessories-calculator",
      ":/icons/calculator.svg", false},
     {C::Toolbar, "&Toolbar", "Show or hide the toolbar", "Toggle ToolBar", "", "", "", true},
@@ -70,6 +82,20 @@ const std::array<CommandInfo, kCommands> kCommandTable = {{
 
 const CommandInfo& commandInfo(Command c) { return kCommandTable[static_cast<size_t>(c)]; }
 
+const std::vector<Command>& syncCommands() {
+    static const std::vector<Command> sync = {C::SyncInternal, C::SyncFollowJack, C::SyncJackMaster, C::SyncMidiClock};
+    return sync;
+}
+
+SyncMode syncModeOf(Command c) {
+    switch (c) {
+        case C::SyncFollowJack: return SyncMode::FollowJack;
+        case C::SyncJackMaster: return SyncMode::JackMaster;
+        case C::SyncMidiClock: return SyncMode::MidiClock;
+        default: return SyncMode::Internal;
+    }
+}
+
 const std::vector<MenuLayout>& menuLayout() {
     static const std::vector<MenuLayout> menus = {
         {"&File",
@@ -80,7 +106,8 @@ const std::vector<MenuLayout>& menuLayout() {
         {"&Options",
          {C::GetCurrentNote, C::CompositionMaker, C::ReplaceEvent, C::Randomizer, C::MultiVoiceEditor,
           C::CompositionInfo, C::CreateImage, kSeparator, C::MidiOut, C::PercussionChannel, C::SoundFont,
-          C::MidiPlayer, C::Calculator}},
+          C::MidiPlayer, C::SyncInternal, C::SyncFollowJack, C::SyncJackMaster, C::SyncMidiClock, C::SendMidiClock,
+          C::Calculator}},
         {"&View", {C::Toolbar, C::StatusBar, C::Notes}},
         {"&Help", {C::HelpTopics, C::WhatsThis, kSeparator, C::About}},
     };

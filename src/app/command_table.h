@@ -22,6 +22,11 @@ struct CommandInfo {
 
 const CommandInfo& commandInfo(Command c);
 
+// The radio group of Options > "Sync" (a submenu of its own), and the mode each chooses.
+inline constexpr const char* kSyncMenuTitle = "Sy&nc";
+const std::vector<Command>& syncCommands();
+SyncMode syncModeOf(Command c);
+
 // One pull-down menu: its title and its items; Command::Count marks a separator.
 struct MenuLayout {
     const char* title;

@@ -93,6 +93,10 @@ MainWindow::MainWindow(Workspace& workspace, QWidget* parent) : QMainWindow(pare
     connect(&ws_.playback, &PlaybackController::stateChanged, this, &MainWindow::stabilize);
     connect(&ws_.playback, &PlaybackController::eventStarted, this, &MainWindow::eventStarted);
     connect(&ws_.playback, &PlaybackController::playFinished, this, &MainWindow::playFinished);
+    connect(&ws_.playback, &PlaybackController::syncNoticed, this, [this](const QString& text) {
+        syncNote_ = text;
+        showStatus();
+    });
     connect(tools_, &ToolWindows::windowsChanged, this, &MainWindow::stabilize);
     connect(reports_, &ReportWindows::windowsChanged, this, &MainWindow::stabilize);
     connect(sound_, &SoundAndNotes::notesShownChanged, this, &MainWindow::stabilize);
@@ -128,11 +132,23 @@ void MainWindow::createMenus() {
         const QString title = QString::fromLatin1(layout.title);
         if (title == QLatin1String("&Options")) createAlgorithmsMenu(menuBar()->addMenu(QStringLiteral("&Algorithms")));
         QMenu* menu = menuBar()->addMenu(title);
+        QMenu* sync = nullptr;
         for (Command c : layout.items) {
-            if (c == kSeparator)
+            const auto& group = syncCommands();
+            if (c == kSeparator) {
                 menu->addSeparator();
-            else
+            } else if (std::find(group.begin(), group.end(), c) != group.end()) {
+                // The sync choices are a radio group in a submenu of their own.
+                if (sync == nullptr) {
+                    sync = menu->addMenu(QString::fromLatin1(kSyncMenuTitle));
+                    sync->setObjectName(QStringLiteral("SyncMenu"));
+                    syncGroup_ = new QActionGroup(sync);
+                }
+                syncGroup_->addAction(action(c));
+                sync->addAction(action(c));
+            } else {
                 menu->addAction(action(c));
+            }
         }
         if (title == QLatin1String("&File")) {
             // The recent files stand before Exit; they are looked up as the menu opens.
@@ -212,6 +228,11 @@ void MainWindow::connectCommands() {
     on(Command::PercussionChannel, [this] { choosePercussionChannel(); });
     on(Command::SoundFont, [this] { sound_->chooseSoundFont(); });
     on(Command::MidiPlayer, [this] { files_->chooseMidiPlayer(); });
+    for (Command c : syncCommands()) on(c, [this, c] { chooseSync(c); });
+    on(Command::SendMidiClock, [this](bool on) {
+        ws_.playback.setSendsMidiClock(on);
+        ws_.preferences.setSendMidiClock(on);
+    });
     on(Command::Calculator, [this] { startCalculator(); });
     on(Command::Toolbar, [this](bool shown) {
         toolbar_->setVisible(shown);
@@ -249,6 +270,8 @@ UiState MainWindow::uiState() const {
     s.toolbarShown = !toolbar_->isHidden();
     s.statusBarShown = !statusBar()->isHidden();
     s.notesShown = sound_->notesShown();
+    s.sync = p.syncMode();
+    s.sendMidiClock = p.sendsMidiClock();
     return s;
 }
 
@@ -290,13 +313,18 @@ void MainWindow::showStatus() {
         return;
     }
     const PlaybackController& p = ws_.playback;
+    QString text;
     if (!p.isPlaying()) {
-        status_->setText(kIdleStatus);
-    } else if (p.runningMode() == PerformanceMode::Live) {
-        status_->setText(QStringLiteral("Playing the current settings: counter %1").arg(p.position()));
+        text = syncNote_.isEmpty() ? kIdleStatus : syncNote_;
+    } else if (waitingForMaster_ && !syncNote_.isEmpty()) {
+        text = syncNote_;
     } else {
-        status_->setText(QStringLiteral("Playing event %1: counter %2").arg(p.currentEvent()).arg(p.position()));
+        text = p.runningMode() == PerformanceMode::Live
+                   ? QStringLiteral("Playing the current settings: counter %1").arg(p.position())
+                   : QStringLiteral("Playing event %1: counter %2").arg(p.currentEvent()).arg(p.position());
+        if (!syncNote_.isEmpty()) text += QStringLiteral(" - ") + syncNote_;
     }
+    status_->setText(text);
 }
 
 void MainWindow::documentReplaced() {
@@ -313,6 +341,8 @@ void MainWindow::play() {
     // What a play changes in the document (the End counter, the events it loads) is one step.
     ws_.document.beginGroup(QStringLiteral("Play"), DocumentController::Scope::Current);
     playGeneration_ = generation_;
+    syncNote_.clear();
+    waitingForMaster_ = true;
     PlayResult r;
     {
         WaitCursor wait;  // a sound server may take a moment to start the synthesizer's stream
@@ -320,7 +350,7 @@ void MainWindow::play() {
     }
     if (!r.started()) {
         ws_.document.endGroup();
-        if (r.status == PlayStatus::DeviceError)
+        if (r.status == PlayStatus::DeviceError || r.status == PlayStatus::SyncError)
             showMessage(this, QString::fromStdString(r.message), QStringLiteral("Tarrowin"), MessageIcon::Stop);
         return;
     }
@@ -331,6 +361,10 @@ void MainWindow::play() {
 void MainWindow::stop() { ws_.playback.stop(); }
 
 void MainWindow::eventStarted(int index) {
+    if (waitingForMaster_) {
+        waitingForMaster_ = false;
+        if (syncNote_.startsWith(QLatin1String("Waiting"))) syncNote_.clear();
+    }
     if (playGeneration_ != generation_ || ws_.playback.runningMode() != PerformanceMode::Composition) return;
     if (!ws_.playback.updateWhilePlaying()) return;
     ws_.document.edit(QStringLiteral("Play"), DocumentController::Scope::Current,
@@ -346,7 +380,17 @@ void MainWindow::playFinished(const PlaybackFinish& finish) {
                           });
     }
     ws_.document.endGroup();
+    waitingForMaster_ = false;
+    // Why the master ended the play stays in the status bar; a wait that never began is over.
+    syncNote_ = QString::fromStdString(finish.why);
     view_->refresh();
+    showStatus();
+}
+
+void MainWindow::chooseSync(Command c) {
+    const SyncMode mode = syncModeOf(c);
+    ws_.playback.setSyncMode(mode);
+    ws_.preferences.setSyncMode(mode);
 }
 
 void MainWindow::replaceEvent() {

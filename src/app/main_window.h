@@ -76,6 +76,7 @@ class MainWindow : public QMainWindow {
     void showAbout();
     void showHelp();
     void showStatus();
+    void chooseSync(Command c);
 
     Workspace& ws_;
     TarrowinView* view_;
@@ -88,9 +89,14 @@ class MainWindow : public QMainWindow {
     std::array<QAction*, kCommands> actions_{};
     std::array<std::array<QAction*, kAlgorithms>, kVoices> algorithmActions_{};
     QToolBar* toolbar_ = nullptr;
+    QActionGroup* syncGroup_ = nullptr;
     QLabel* status_ = nullptr;
     QTimer* positionTimer_ = nullptr;
     QWidget* help_ = nullptr;
+    // What the sync last said: shown instead of the position while the play waits for its
+    // master (until the first event begins), and beside it, or after the play, otherwise.
+    QString syncNote_;
+    bool waitingForMaster_ = false;
     // Each New or Open starts a new generation: a play that began on an older document
     // leaves the new one alone when it finishes.
     int generation_ = 0;

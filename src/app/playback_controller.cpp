@@ -44,9 +44,23 @@ void PlaybackController::setPlayFromEvent(std::optional<int> index) {
     Q_EMIT playFromEventChanged(index);
 }
 
+void PlaybackController::setSyncMode(SyncMode mode) {
+    if (sync_.mode == mode) return;
+    sync_.mode = mode;
+    Q_EMIT stateChanged();
+}
+
+void PlaybackController::setSendsMidiClock(bool on) {
+    if (sync_.clockOut == on) return;
+    sync_.clockOut = on;
+    Q_EMIT stateChanged();
+}
+
 PlayResult PlaybackController::play(const CTarrowinDoc& doc) {
-    if (mode_ == PlayMode::Composition) return start(PlayRequest::composition(doc, playFromEvent_.value_or(0)));
-    return start(PlayRequest::live(doc, locked_));
+    PlayRequest request = mode_ == PlayMode::Composition ? PlayRequest::composition(doc, playFromEvent_.value_or(0))
+                                                         : PlayRequest::live(doc, locked_);
+    request.sync = sync_;
+    return start(std::move(request));
 }
 
 PlayResult PlaybackController::audition(const CTarrowinDoc& doc, int event) {
@@ -82,6 +96,11 @@ void PlaybackController::playbackFinished(const PlaybackFinish& finish) {
             Q_EMIT stateChanged();
         },
         Qt::QueuedConnection);
+}
+
+void PlaybackController::syncNotice(const std::string& text) {
+    const QString note = QString::fromStdString(text);
+    QMetaObject::invokeMethod(this, [this, note] { Q_EMIT syncNoticed(note); }, Qt::QueuedConnection);
 }
 
 void PlaybackController::playAvailable() {

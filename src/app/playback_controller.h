@@ -40,6 +40,12 @@ class PlaybackController : public QObject, private PlaybackListener {
     // The line chosen in "Play from Event"; none when the list has no selection.
     std::optional<int> playFromEvent() const { return playFromEvent_; }
     void setPlayFromEvent(std::optional<int> index);
+    // Options > Sync and "Send MIDI clock": where a Play's ticks come from, and whether it
+    // sends MIDI clock. The Composition Maker's audition keeps its own time.
+    SyncMode syncMode() const { return sync_.mode; }
+    void setSyncMode(SyncMode mode);
+    bool sendsMidiClock() const { return sync_.clockOut; }
+    void setSendsMidiClock(bool on);
 
     // The playing flag: set from a successful Play until Stop.
     bool isPlaying() const { return player_->isPlaying(); }
@@ -70,12 +76,16 @@ class PlaybackController : public QObject, private PlaybackListener {
     void eventStarted(int index);
     // On the window's thread: the worker has sent its final messages and closed the device.
     void playFinished(const tarrowin::PlaybackFinish& finish);
+    // On the window's thread: a word about the sync for the status bar (waiting for the
+    // master, the master gone).
+    void syncNoticed(const QString& text);
 
    private:
     // PlaybackListener, called on the worker's and the cooldown's threads.
     void eventBegins(int index) override;
     void playbackFinished(const PlaybackFinish& finish) override;
     void playAvailable() override;
+    void syncNotice(const std::string& text) override;
 
     PlayResult start(PlayRequest request);
 
@@ -85,6 +95,7 @@ class PlaybackController : public QObject, private PlaybackListener {
     bool updateWhilePlaying_ = false;
     bool locked_ = false;
     std::optional<int> playFromEvent_;
+    SyncOptions sync_;
     PerformanceMode running_ = PerformanceMode::Live;
 };
 

@@ -9,6 +9,8 @@ namespace {
 const QString kRecentKey = QStringLiteral("recentFiles");
 const QString kPlayerKey = QStringLiteral("midiPlayer");
 const QString kSoundFontKey = QStringLiteral("soundFont");
+const QString kSyncKey = QStringLiteral("sync");
+const QString kMidiClockKey = QStringLiteral("sendMidiClock");
 }  // namespace
 
 QStringList Preferences::recentFiles() const {
@@ -34,8 +36,19 @@ void Preferences::setMidiPlayer(const QString& command) { QSettings().setValue(k
 QString Preferences::soundFont() const { return QSettings().value(kSoundFontKey).toString(); }
 void Preferences::setSoundFont(const QString& path) { QSettings().setValue(kSoundFontKey, path); }
 
+SyncMode Preferences::syncMode() const {
+    // A setting this version does not know plays on the own clock.
+    return syncModeNamed(QSettings().value(kSyncKey).toString().toStdString()).value_or(SyncMode::Internal);
+}
+void Preferences::setSyncMode(SyncMode mode) { QSettings().setValue(kSyncKey, QString::fromLatin1(syncModeName(mode))); }
+bool Preferences::sendMidiClock() const { return QSettings().value(kMidiClockKey).toBool(); }
+void Preferences::setSendMidiClock(bool on) { QSettings().setValue(kMidiClockKey, on); }
+
 Workspace::Workspace(std::unique_ptr<MidiOutput> output, Clock& clock, PlayerOptions options)
-    : playback(std::move(output), clock, options) {}
+    : playback(std::move(output), clock, options) {
+    playback.setSyncMode(preferences.syncMode());
+    playback.setSendsMidiClock(preferences.sendMidiClock());
+}
 
 void Workspace::seedRandomizer() {
     seedInUse_ = fixedSeed ? *fixedSeed : UniformRandom::timeSeed();

@@ -16,7 +16,7 @@
 namespace tarrowin::app {
 
 // Settings that outlive the program (QSettings): the recent files, the MIDI file player,
-// the SoundFont.
+// the SoundFont, the sync and MIDI clock out.
 class Preferences {
    public:
     static constexpr int kRecentFiles = 4;
@@ -29,6 +29,11 @@ class Preferences {
     void setMidiPlayer(const QString& command);
     QString soundFont() const;
     void setSoundFont(const QString& path);
+    // Options > Sync and "Send MIDI clock".
+    SyncMode syncMode() const;
+    void setSyncMode(SyncMode mode);
+    bool sendMidiClock() const;
+    void setSendMidiClock(bool on);
 };
 
 class Workspace {
