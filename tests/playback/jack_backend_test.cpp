@@ -25,6 +25,8 @@
 
 #include "playback/audio_system.h"
 #include "playback/jack_client.h"
+#include "playback/jack_sync.h"
+#include "playback/player.h"
 
 namespace tarrowin {
 namespace {
@@ -144,6 +146,15 @@ class Receiver {
     }
 
     std::string listing() const { return std::string("JACK: ") + jack_port_name(port_); }
+    jack_client_t* client() const { return client_; }
+    // Makes an output port that sends a MIDI clock at `bpm` quarter notes a minute while
+    // `clocking` is set (Start before the first clock, Stop when it is cleared).
+    std::string clockOut(double bpm) {
+        clockPort_ = jack_port_register(client_, "clock", JACK_DEFAULT_MIDI_TYPE, JackPortIsOutput, 0);
+        framesPerClock_ = jack_get_sample_rate(client_) * 60.0 / (bpm * 24);
+        return jack_port_name(clockPort_);
+    }
+    std::atomic<bool> clocking{false};
     // Connects `source` to our port and waits until the server's graph has it: a cycle
     // that began after the connection has run.
     bool connectFrom(const std::string& source) {
@@ -170,6 +181,7 @@ class Receiver {
    private:
     static int process(jack_nframes_t frames, void* arg) {
         auto* self = static_cast<Receiver*>(arg);
+        if (self->clockPort_ != nullptr) self->sendClock(frames);
         void* buffer = jack_port_get_buffer(self->port_, frames);
         const uint32_t count = jack_midi_get_event_count(buffer);
         for (uint32_t i = 0; i < count; ++i) {
@@ -184,8 +196,30 @@ class Receiver {
         return 0;
     }
 
+    void sendClock(jack_nframes_t frames) {
+        void* out = jack_port_get_buffer(clockPort_, frames);
+        jack_midi_clear_buffer(out);
+        const bool on = clocking.load();
+        if (on != running_) {
+            const unsigned char status = on ? 0xFA : 0xFC;
+            jack_midi_event_write(out, 0, &status, 1);
+            running_ = on;
+            nextClock_ = 0;
+        }
+        if (!on) return;
+        const unsigned char tick = 0xF8;
+        for (; nextClock_ < frames; nextClock_ += framesPerClock_) {
+            jack_midi_event_write(out, static_cast<jack_nframes_t>(nextClock_), &tick, 1);
+        }
+        nextClock_ -= frames;
+    }
+
     jack_client_t* client_ = nullptr;
     jack_port_t* port_ = nullptr;
+    jack_port_t* clockPort_ = nullptr;
+    double framesPerClock_ = 0;
+    double nextClock_ = 0;
+    bool running_ = false;
     jack_ringbuffer_t* queue_ = nullptr;
     std::atomic<int> busyCycles_{0};
     std::atomic<int> cycles_{0};
@@ -200,6 +234,13 @@ std::vector<ShortMessage> sweeps(int count) {
             for (int key = 0; key < 128; ++key) out.push_back(ShortMessage::noteOff(ch, key, s));
         }
     }
+    return out;
+}
+
+// All Notes Off on the 16 channels, as a play ends.
+std::vector<ShortMessage> sweepsOfAllNotesOff() {
+    std::vector<ShortMessage> out;
+    for (int ch = 0; ch < 16; ++ch) out.push_back(ShortMessage::allNotesOff(ch));
     return out;
 }
 
@@ -253,6 +294,57 @@ TEST_F(JackBackendOnAServer, TheVirtualPortStaysOpenAndEachPlayEndsOnItsConnecti
         jack.close();
         EXPECT_EQ(firstDifference(receiver.take(), sent), "none") << "play " << play;
         EXPECT_TRUE(receiver.portExists(virtualPort));
+    }
+}
+
+// A play following the transport (rolled and stopped by the test's own client) or a MIDI
+// clock (sent by it), with clock out: on their process callbacks and the worker, every
+// message arrives, framed as it should be. The TSan stage runs this against a server too.
+TEST_F(JackBackendOnAServer, PlaysFollowingTheTransportOrAClockSendClockAndLoseNothing) {
+    for (const SyncMode mode : {SyncMode::FollowJack, SyncMode::MidiClock}) {
+        Receiver receiver;
+        std::vector<std::unique_ptr<MidiBackend>> backends;
+        backends.push_back(std::make_unique<JackBackend>());
+        MidiOutput output(std::move(backends));
+        output.countDevices();
+        const std::vector<std::string> rows = output.setupRows();
+        output.chooseDevice(static_cast<int32_t>(std::find(rows.begin(), rows.end(), receiver.listing()) - rows.begin()) - 1);
+        jack_transport_stop(receiver.client());
+        jack_transport_locate(receiver.client(), 0);
+
+        Player player(output);
+        PlayRequest request;
+        request.current = Settings::defaults();
+        request.current.global.tempo = 200;
+        request.current.voices[0].tied = 0;
+        request.current.voices[0].setNoteValue(5, 1.0f);
+        request.sync.mode = mode;
+        request.sync.clockOut = true;
+        if (mode == SyncMode::MidiClock) request.sync.clockIn = receiver.clockOut(200);
+        ASSERT_TRUE(player.play(request).started()) << syncModeName(mode);
+        usleep(200'000);
+        if (mode == SyncMode::FollowJack) jack_transport_start(receiver.client());
+        else receiver.clocking.store(true);
+        usleep(800'000);
+        if (mode == SyncMode::FollowJack) jack_transport_stop(receiver.client());
+        else receiver.clocking.store(false);
+        player.waitForWorker();
+        EXPECT_FALSE(player.isPlaying());
+
+        const std::vector<ShortMessage> got = receiver.take();
+        std::vector<uint8_t> system;
+        int notes = 0;
+        for (const ShortMessage& m : got) {
+            if (m.status >= 0xF0) system.push_back(m.status);
+            if (m.status == 0x90 && m.data2 > 0) ++notes;
+        }
+        ASSERT_FALSE(system.empty()) << syncModeName(mode);
+        EXPECT_EQ(system.front(), 0xFA) << syncModeName(mode);
+        EXPECT_EQ(system.back(), 0xFC) << syncModeName(mode);
+        const auto clocks = std::count(system.begin(), system.end(), 0xF8);
+        EXPECT_GE(notes, 10) << syncModeName(mode);
+        EXPECT_EQ(clocks, 3 * notes) << syncModeName(mode) << ": 3 clocks a tick";
+        EXPECT_TRUE(std::equal(got.end() - 17, got.end() - 1, sweepsOfAllNotesOff().begin())) << syncModeName(mode);
     }
 }
 
