@@ -10,10 +10,11 @@ and a stream that ends with one, is what is checked. Exits 1 with the counts oth
 import sys
 
 
-def messages(path):
+def timed_messages(path):
+    """What jack_midi_dump printed: (its frame stamp, the bytes) per message."""
     out = []
     for line in open(path, errors="replace"):
-        _, sep, rest = line.partition(":")
+        stamp, sep, rest = line.partition(":")
         if not sep:
             continue
         data = []
@@ -25,8 +26,12 @@ def messages(path):
             except ValueError:
                 break
         if data:
-            out.append(tuple(data))
+            out.append((int(stamp) if stamp.strip().isdigit() else 0, tuple(data)))
     return out
+
+
+def messages(path):
+    return [data for _, data in timed_messages(path)]
 
 
 def count_groups(stream, group):
@@ -59,4 +64,5 @@ def main():
                  % (plays - found, plays, "" if last_whole else ", the last one among them"))
 
 
-main()
+if __name__ == "__main__":
+    main()

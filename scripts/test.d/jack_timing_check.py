@@ -22,26 +22,12 @@ for good) is the monitor's, and is taken out and reported; any other deviation i
 """
 import sys
 
+from jack_dump_check import timed_messages
+
 RATE = 48000.0
 
 
-def read(path):
-    out = []
-    for line in open(path, errors="replace"):
-        stamp, sep, rest = line.partition(":")
-        if not sep or not stamp.strip().isdigit():
-            continue
-        data = []
-        for word in rest.split():
-            if len(word) != 2:
-                break
-            try:
-                data.append(int(word, 16))
-            except ValueError:
-                break
-        if data:
-            out.append((int(stamp), tuple(data)))
-    return out
+read = timed_messages
 
 
 def steady(frames, spacing, period, what):
