@@ -2,7 +2,6 @@
 
 #include <jack/jack.h>
 #include <jack/midiport.h>
-#include <jack/ringbuffer.h>
 
 #include <algorithm>
 #include <array>
@@ -15,6 +14,7 @@
 #include "clock.h"
 #include "frame_schedule.h"
 #include "jack_client.h"
+#include "spsc_queue.h"
 
 namespace tarrowin {
 
@@ -33,9 +33,8 @@ struct Record {
     std::array<uint8_t, 3> bytes{};
     std::array<uint8_t, 4> padding{};
 };
-static_assert(sizeof(Record) == 16);
 // Room for 16384 queued messages: an audition's note-off sweep of 2048 fits many times.
-constexpr size_t kQueueBytes = 16384 * sizeof(Record);
+constexpr size_t kQueueMessages = 16384;
 
 // How long a sender or a close waits for a process cycle before it decides that the
 // server has stopped running them. Cycles come every few milliseconds; on a loaded
@@ -62,8 +61,6 @@ class JackBackend::Port {
         p->client_ = opened.client;
         if (!opened.answered) return {nullptr, OpenResult::failure(OpenStatus::Failed, kJackNotAnswering)};
         if (p->client_ == nullptr) return {nullptr, OpenResult::failure(OpenStatus::Failed, noServer(listing))};
-        p->queue_ = jack_ringbuffer_create(kQueueBytes);
-        if (p->queue_ == nullptr) return {nullptr, OpenResult::failure(OpenStatus::NoMemory)};
         p->port_ = jack_port_register(p->client_, kVirtualPortName, JACK_DEFAULT_MIDI_TYPE, JackPortIsOutput, 0);
         if (p->port_ == nullptr) {
             return {nullptr, OpenResult::failure(OpenStatus::Failed, "JACK refused to make the MIDI port for " + listing)};
@@ -79,10 +76,6 @@ class JackBackend::Port {
         }
         p->active_ = true;
         return {std::move(p), OpenResult::success()};
-    }
-
-    ~Port() {
-        if (queue_ != nullptr) jack_ringbuffer_free(queue_);
     }
 
     // Sends what is queued and closes the client; false when the client did not close in time.
@@ -126,8 +119,8 @@ class JackBackend::Port {
         record.bytes = {message.status, message.data1, message.data2};
         // A full queue empties at the next cycles; only a server that stopped running
         // them makes the message go nowhere.
-        if (!waitForCycles([&] { return jack_ringbuffer_write_space(queue_) >= sizeof record; })) return;
-        jack_ringbuffer_write(queue_, reinterpret_cast<const char*>(&record), sizeof record);
+        if (!waitForCycles([&] { return queue_.room() > 0; })) return;
+        queue_.push(record);
         ++queued_;
     }
 
@@ -208,14 +201,14 @@ class JackBackend::Port {
 
         uint64_t moved = 0;
         Record record;
-        while (jack_ringbuffer_peek(self->queue_, reinterpret_cast<char*>(&record), sizeof record) == sizeof record) {
+        while (self->queue_.peek(record)) {
             if (jack_midi_max_event_size(buffer) < record.size) break;
             const int64_t offset = self->schedule_.place(record.timeUs + self->jackMinusSteadyUs_ + latencyUs);
             if (offset < 0) break;
             if (jack_midi_event_write(buffer, static_cast<jack_nframes_t>(offset), record.bytes.data(), record.size) != 0) {
                 break;
             }
-            jack_ringbuffer_read_advance(self->queue_, sizeof record);
+            self->queue_.drop();
             ++moved;
         }
         if (moved > 0) self->moved_.fetch_add(moved, std::memory_order_release);
@@ -237,7 +230,7 @@ class JackBackend::Port {
 
     jack_client_t* client_ = nullptr;
     jack_port_t* port_ = nullptr;
-    jack_ringbuffer_t* queue_ = nullptr;
+    SpscQueue<Record> queue_{kQueueMessages};
     bool active_ = false;
     uint64_t queued_ = 0;   // the sending side's count
     uint64_t drained_ = 0;  // queued_ at the end of the last drain

@@ -57,14 +57,16 @@ void closeLeftovers(std::unique_lock<std::mutex>& lock) {
 }
 
 // Runs `work` on a helper that owns the gate while it runs; returns false when it did not
-// finish within `limit`, or could not start because another call is stuck (then `ifBusy`
-// runs, under the gate's lock). `work` returns the client to keep (opens) or nullptr.
+// finish within `limit`, or could not start within it because another call is stuck (then
+// `ifBusy` runs, under the gate's lock). `work` returns the client to keep (opens) or nullptr.
 template <typename Work, typename Abandon, typename IfBusy>
 bool runBounded(const std::shared_ptr<Call>& call, std::chrono::milliseconds limit, Work work, Abandon onAbandon,
                 IfBusy ifBusy) {
     Gate& g = gate();
+    const auto deadline = std::chrono::steady_clock::now() + limit;
     std::unique_lock lock(g.mutex);
-    if (g.busy) {
+    // A call still out may be about to come back: it is waited for within the same limit.
+    if (!g.changed.wait_until(lock, deadline, [&] { return !g.busy; })) {
         ifBusy();
         return false;
     }
@@ -84,7 +86,7 @@ bool runBounded(const std::shared_ptr<Call>& call, std::chrono::milliseconds lim
         gt.busy = false;
         gt.changed.notify_all();
     }).detach();
-    if (g.changed.wait_for(lock, limit, [&] { return call->done; })) return true;
+    if (g.changed.wait_until(lock, deadline, [&] { return call->done; })) return true;
     call->abandoned = true;
     return false;
 }

@@ -6,8 +6,9 @@
 // swamped, or half dead after a crash) would hold the window or a command for as long as it
 // likes. So each open and close runs on a helper thread, and the caller waits for it only
 // so long. A call that does not come back in time is abandoned: the helper closes what it
-// eventually gets, and until it has come back every further open is refused at once (it
-// would only queue behind the stuck one on libjack's lock) and closes are left to it.
+// eventually gets, and until it has come back a further open waits for it within its own
+// limit and then gives up (it would only queue behind the stuck one on libjack's lock), and
+// closes are left to it.
 //
 // The socket of a jackd that was killed stays behind; a connection to it is refused at
 // once, so such a server counts as absent without asking libjack at all.

@@ -2,7 +2,6 @@
 
 #include <jack/jack.h>
 #include <jack/midiport.h>
-#include <jack/ringbuffer.h>
 #include <jack/transport.h>
 
 #include <algorithm>
@@ -16,6 +15,7 @@
 #include "jack_client.h"
 #include "midi_clock.h"
 #include "snapshot_cell.h"
+#include "spsc_queue.h"
 
 namespace tarrowin {
 
@@ -87,9 +87,8 @@ struct Cycle {
 struct ClockRecord {
     int64_t jackUs = 0;
     std::array<uint8_t, 3> bytes{};
-    std::array<uint8_t, 5> padding{};
 };
-constexpr size_t kClockQueueBytes = 4096 * sizeof(ClockRecord);
+constexpr size_t kClockQueueMessages = 4096;
 
 bool isClockMessage(const jack_midi_event_t& e) {
     if (e.size < 1) return false;
@@ -126,9 +125,9 @@ class JackSync {
         }
         sync->jackMinusSteadyUs_ = jackMinusSteadyMicroseconds();
         if (clockIn) {
-            sync->queue_ = jack_ringbuffer_create(kClockQueueBytes);
+            sync->queue_ = std::make_unique<SpscQueue<ClockRecord>>(kClockQueueMessages);
             sync->port_ = jack_port_register(sync->client_, kClockInPortName, JACK_DEFAULT_MIDI_TYPE, JackPortIsInput, 0);
-            if (sync->queue_ == nullptr || sync->port_ == nullptr) {
+            if (sync->port_ == nullptr) {
                 problem = "JACK refused to make the port " + std::string(kClockInClientName);
                 return nullptr;
             }
@@ -200,8 +199,7 @@ class JackSync {
 
     bool popClock(ClockEvent& event) {
         ClockRecord r;
-        if (jack_ringbuffer_read_space(queue_) < sizeof r) return false;
-        jack_ringbuffer_read(queue_, reinterpret_cast<char*>(&r), sizeof r);
+        if (!queue_->pop(r)) return false;
         event.timeUs = r.jackUs - jackMinusSteadyUs_;
         event.status = r.bytes[0];
         event.data1 = r.bytes[1];
@@ -216,9 +214,7 @@ class JackSync {
         if (client_ == nullptr) return true;
         if (leading_ && alive()) jack_release_timebase(client_);
         if (port_ != nullptr && alive()) removePrettyName(client_, port_);
-        if (!closeJackClient(client_)) return false;
-        if (queue_ != nullptr) jack_ringbuffer_free(queue_);
-        return true;
+        return closeJackClient(client_);
     }
 
     // JACK's real-time thread: no locks, no allocation, no waiting.
@@ -277,9 +273,7 @@ class JackSync {
                 ClockRecord r;
                 r.jackUs = static_cast<int64_t>(double(start) + e.time * t.usPerFrame);
                 for (size_t b = 0; b < r.bytes.size() && b < e.size; ++b) r.bytes[b] = e.buffer[b];
-                if (jack_ringbuffer_write_space(self->queue_) >= sizeof r) {
-                    jack_ringbuffer_write(self->queue_, reinterpret_cast<const char*>(&r), sizeof r);
-                }
+                self->queue_->push(r);  // a reader four thousand messages behind has stopped reading
             }
         }
         return 0;
@@ -306,7 +300,7 @@ class JackSync {
     const TempoMap lead_;
     jack_client_t* client_ = nullptr;
     jack_port_t* port_ = nullptr;
-    jack_ringbuffer_t* queue_ = nullptr;
+    std::unique_ptr<SpscQueue<ClockRecord>> queue_;
     bool leading_ = false;
     bool active_ = false;
     int64_t jackMinusSteadyUs_ = 0;

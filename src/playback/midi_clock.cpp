@@ -1,6 +1,5 @@
 #include "midi_clock.h"
 
-#include <jack/ringbuffer.h>
 #include <rtmidi/RtMidi.h>
 
 #include <algorithm>
@@ -11,6 +10,7 @@
 #include "audio_system.h"
 #include "jack_client.h"
 #include "jack_sync.h"
+#include "spsc_queue.h"
 
 namespace tarrowin {
 
@@ -210,7 +210,6 @@ class AlsaClockInput final : public ClockInput {
                 in->midi_->openPort(matches.front(), kClockInClientName);
                 in->name_ = "ALSA: " + in->midi_->getPortName(matches.front());
             }
-            in->queue_ = jack_ringbuffer_create(4096 * sizeof(ClockEvent));
             in->midi_->setCallback(&AlsaClockInput::received, in.get());
         } catch (const RtMidiError& e) {
             problem = "The ALSA sequencer could not open a MIDI clock input: " + e.getMessage();
@@ -221,12 +220,9 @@ class AlsaClockInput final : public ClockInput {
     ~AlsaClockInput() override {
         if (midi_) midi_->closePort();
         midi_.reset();
-        if (queue_ != nullptr) jack_ringbuffer_free(queue_);
     }
     bool pop(ClockEvent& event) override {
-        if (jack_ringbuffer_read_space(queue_) < sizeof event) return false;
-        jack_ringbuffer_read(queue_, reinterpret_cast<char*>(&event), sizeof event);
-        return true;
+        return queue_.pop(event);
     }
     std::string name() const override { return name_; }
 
@@ -242,13 +238,11 @@ class AlsaClockInput final : public ClockInput {
             e.data1 = (*message)[1];
             e.data2 = (*message)[2];
         }
-        if (jack_ringbuffer_write_space(self->queue_) >= sizeof e) {
-            jack_ringbuffer_write(self->queue_, reinterpret_cast<const char*>(&e), sizeof e);
-        }
+        self->queue_.push(e);
     }
 
     std::unique_ptr<RtMidiIn> midi_;
-    jack_ringbuffer_t* queue_ = nullptr;
+    SpscQueue<ClockEvent> queue_{4096};
     std::string name_;
 };
 
