@@ -77,7 +77,7 @@ constexpr double kMaxPeriodFrames = 8192;
 enum : int { kStopped, kRolling, kStarting };
 
 // What the process callback publishes: the transport as TransportState says, and its
-// state among stopped, rolling and starting (a relocation waiting for slow clients).
+// state: stopped, rolling, or starting (a start or a relocation waiting for slow clients).
 struct Cycle {
     TransportState transport;
     int state = kStopped;
@@ -144,7 +144,6 @@ class JackSync {
             problem = "JACK did not start processing for Tarrowin's sync";
             return nullptr;
         }
-        sync->active_ = true;
         return sync;
     }
 
@@ -233,7 +232,6 @@ class JackSync {
         Cycle c;
         c.state = state == JackTransportRolling ? kRolling : state == JackTransportStarting ? kStarting : kStopped;
         TransportState& t = c.transport;
-        t.rolling = c.state == kRolling;
         t.frame = pos.frame;
         t.cycleStartUs = static_cast<int64_t>(start);
         t.usPerFrame = double(next - start) / std::max<jack_nframes_t>(1, frames);
@@ -302,7 +300,6 @@ class JackSync {
     jack_port_t* port_ = nullptr;
     std::unique_ptr<SpscQueue<ClockRecord>> queue_;
     bool leading_ = false;
-    bool active_ = false;
     int64_t jackMinusSteadyUs_ = 0;
     SnapshotCell<Cycle> cycle_;
     std::atomic<bool> gone_{false};

@@ -16,9 +16,8 @@
 
 namespace tarrowin {
 
-// What one process cycle saw of the transport.
+// What one process cycle saw of the rolling transport.
 struct TransportState {
-    bool rolling = false;
     bool serverGone = false;
     double frame = 0;          // the transport's frame at the cycle's first frame
     int64_t cycleStartUs = 0;  // when that frame plays (microseconds of jack_get_time)

@@ -18,7 +18,6 @@ constexpr double kUsPerFrame = 1e6 / kRate;
 
 TransportState rolling(double frame, bool bbt = false, double bpm = 0, int bar = 1, int beat = 1, int tick = 0) {
     TransportState s;
-    s.rolling = true;
     s.frame = frame;
     s.cycleStartUs = 1'000'000 + static_cast<int64_t>(frame * kUsPerFrame);
     s.usPerFrame = kUsPerFrame;
