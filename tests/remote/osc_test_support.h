@@ -1,0 +1,57 @@
+#pragma once
+// OSC packets for the remote tests, made with liblo as a controller makes them.
+
+#include <lo/lo.h>
+
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <vector>
+
+namespace tarrowin::remote::testing {
+
+inline std::vector<uint8_t> packet(const std::string& path, const std::function<void(lo_message)>& args = {}) {
+    lo_message m = lo_message_new();
+    if (args) args(m);
+    std::vector<uint8_t> bytes(lo_message_length(m, path.c_str()));
+    size_t size = bytes.size();
+    lo_message_serialise(m, path.c_str(), bytes.data(), &size);
+    lo_message_free(m);
+    bytes.resize(size);
+    return bytes;
+}
+
+// A bundle of the elements, each a message's or a bundle's bytes.
+inline std::vector<uint8_t> bundle(const std::vector<std::vector<uint8_t>>& elements) {
+    std::vector<uint8_t> b = {'#', 'b', 'u', 'n', 'd', 'l', 'e', 0, 0, 0, 0, 0, 0, 0, 0, 1};
+    for (const auto& e : elements) {
+        const auto n = static_cast<uint32_t>(e.size());
+        b.insert(b.end(), {uint8_t(n >> 24), uint8_t(n >> 16), uint8_t(n >> 8), uint8_t(n)});
+        b.insert(b.end(), e.begin(), e.end());
+    }
+    return b;
+}
+
+// A received answer: its path, type tags and arguments as text ("1 current 0 120").
+struct Answer {
+    std::string path;
+    std::string types;
+    std::string args;
+};
+
+inline Answer decode(std::vector<uint8_t> bytes) {
+    int result = 0;
+    lo_message m = lo_message_deserialise(bytes.data(), bytes.size(), &result);
+    if (m == nullptr) return {};
+    Answer a{reinterpret_cast<const char*>(bytes.data()), lo_message_get_types(m), ""};
+    lo_arg** argv = lo_message_get_argv(m);
+    for (size_t i = 0; i < a.types.size(); ++i) {
+        if (i > 0) a.args += ' ';
+        if (a.types[i] == 'i') a.args += std::to_string(argv[i]->i);
+        if (a.types[i] == 's') a.args += &argv[i]->s;
+    }
+    lo_message_free(m);
+    return a;
+}
+
+}  // namespace tarrowin::remote::testing
