@@ -1,12 +1,7 @@
 // The OSC server on real sockets: where it listens, how requests reach the queue and wake
 // its taker, and where answers go.
 
-#include <arpa/inet.h>
 #include <gtest/gtest.h>
-#include <netinet/in.h>
-#include <poll.h>
-#include <sys/socket.h>
-#include <unistd.h>
 
 #include <atomic>
 #include <chrono>
@@ -19,47 +14,8 @@ namespace tarrowin::remote {
 namespace {
 
 using namespace std::chrono_literals;
+using testing::Controller;
 using testing::packet;
-
-// A controller: a UDP socket of its own on 127.0.0.1 that sends and receives.
-class Controller {
-   public:
-    Controller() {
-        fd_ = ::socket(AF_INET, SOCK_DGRAM, 0);
-        sockaddr_in a = address("127.0.0.1", 0);
-        ::bind(fd_, reinterpret_cast<sockaddr*>(&a), sizeof a);
-        socklen_t n = sizeof a;
-        ::getsockname(fd_, reinterpret_cast<sockaddr*>(&a), &n);
-        port_ = ntohs(a.sin_port);
-    }
-    ~Controller() { ::close(fd_); }
-    uint16_t port() const { return port_; }
-
-    static sockaddr_in address(const char* host, uint16_t port) {
-        sockaddr_in a{};
-        a.sin_family = AF_INET;
-        a.sin_port = htons(port);
-        ::inet_pton(AF_INET, host, &a.sin_addr);
-        return a;
-    }
-    void send(const std::vector<uint8_t>& bytes, uint16_t port, const char* host = "127.0.0.1") const {
-        const sockaddr_in a = address(host, port);
-        ::sendto(fd_, bytes.data(), bytes.size(), 0, reinterpret_cast<const sockaddr*>(&a), sizeof a);
-    }
-    // The next answer within a second; an empty path when none came.
-    testing::Answer receive() const {
-        pollfd p{fd_, POLLIN, 0};
-        if (::poll(&p, 1, 1000) != 1) return {};
-        std::vector<uint8_t> bytes(65536);
-        const ssize_t n = ::recv(fd_, bytes.data(), bytes.size(), 0);
-        bytes.resize(n > 0 ? static_cast<size_t>(n) : 0);
-        return testing::decode(bytes);
-    }
-
-   private:
-    int fd_ = -1;
-    uint16_t port_ = 0;
-};
 
 struct Running {
     explicit Running(ServerOptions options = {}) {

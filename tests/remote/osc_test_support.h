@@ -1,7 +1,12 @@
 #pragma once
 // OSC packets for the remote tests, made with liblo as a controller makes them.
 
+#include <arpa/inet.h>
 #include <lo/lo.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
 
 #include <cstdint>
 #include <functional>
@@ -53,5 +58,50 @@ inline Answer decode(std::vector<uint8_t> bytes) {
     lo_message_free(m);
     return a;
 }
+
+// A controller: a UDP socket of its own on 127.0.0.1 that sends and receives.
+class Controller {
+   public:
+    Controller() {
+        fd_ = ::socket(AF_INET, SOCK_DGRAM, 0);
+        sockaddr_in a = address("127.0.0.1", 0);
+        ::bind(fd_, reinterpret_cast<sockaddr*>(&a), sizeof a);
+        socklen_t n = sizeof a;
+        ::getsockname(fd_, reinterpret_cast<sockaddr*>(&a), &n);
+        port_ = ntohs(a.sin_port);
+    }
+    ~Controller() { ::close(fd_); }
+    uint16_t port() const { return port_; }
+
+    static sockaddr_in address(const char* host, uint16_t port) {
+        sockaddr_in a{};
+        a.sin_family = AF_INET;
+        a.sin_port = htons(port);
+        ::inet_pton(AF_INET, host, &a.sin_addr);
+        return a;
+    }
+    void send(const std::vector<uint8_t>& bytes, uint16_t port, const char* host = "127.0.0.1") const {
+        const sockaddr_in a = address(host, port);
+        ::sendto(fd_, bytes.data(), bytes.size(), 0, reinterpret_cast<const sockaddr*>(&a), sizeof a);
+    }
+    // Whether an answer waits (for tests that keep an event loop running meanwhile).
+    bool answered() const {
+        pollfd p{fd_, POLLIN, 0};
+        return ::poll(&p, 1, 0) == 1;
+    }
+    // The next answer within a second; an empty path when none came.
+    Answer receive() const {
+        pollfd p{fd_, POLLIN, 0};
+        if (::poll(&p, 1, 1000) != 1) return {};
+        std::vector<uint8_t> bytes(65536);
+        const ssize_t n = ::recv(fd_, bytes.data(), bytes.size(), 0);
+        bytes.resize(n > 0 ? static_cast<size_t>(n) : 0);
+        return decode(bytes);
+    }
+
+   private:
+    int fd_ = -1;
+    uint16_t port_ = 0;
+};
 
 }  // namespace tarrowin::remote::testing
