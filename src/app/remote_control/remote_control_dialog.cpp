@@ -16,6 +16,8 @@ RemoteControlDialog::RemoteControlDialog(const RemoteSettings& settings, const Q
     : QDialog(parent) {
     setWindowTitle(QStringLiteral("Remote Control (OSC)"));
     auto* layout = new QVBoxLayout(this);
+    // The dialog grows with the warning rather than squeezing the fields.
+    layout->setSizeConstraint(QLayout::SetFixedSize);
     enabled_ = new QCheckBox(QStringLiteral("&Listen for OSC messages"), this);
     enabled_->setChecked(settings.enabled);
     enabled_->setWhatsThis(QStringLiteral("Lets OSC controllers play and edit the document (/tarrowin/...)."));
@@ -45,6 +47,7 @@ RemoteControlDialog::RemoteControlDialog(const RemoteSettings& settings, const Q
     warning_ = new QLabel(
         QStringLiteral("Anyone on these networks can then play and change the document."), this);
     warning_->setWordWrap(true);
+    warning_->setMinimumWidth(warning_->fontMetrics().horizontalAdvance(QStringLiteral("Anyone on these networks can then")));
     warning_->setStyleSheet(QStringLiteral("color: #a40000; font-weight: bold;"));
     layout->addWidget(thisComputer_);
     layout->addWidget(allNetworks_);
