@@ -2,7 +2,6 @@
 
 #include <lo/lo.h>
 
-#include <cstring>
 #include <string_view>
 
 namespace tarrowin::remote {
@@ -33,7 +32,9 @@ struct NsmClient::Liblo {
     lo_address manager = nullptr;
     lo_server_thread thread = nullptr;
     lo_server server = nullptr;
+    NsmHandlers handlers;
 
+    // liblo's thread is stopped before the handlers it calls go.
     ~Liblo() {
         if (thread != nullptr) {
             lo_server_thread_stop(thread);
@@ -41,17 +42,39 @@ struct NsmClient::Liblo {
         }
         if (manager != nullptr) lo_address_free(manager);
     }
+
+    // Every message from the manager, on liblo's thread. Those whose type tags are not the
+    // protocol's, and those that need no action (session_is_loaded, a newer manager's), are
+    // left alone.
+    static int receive(const char* path, const char* types, lo_arg** argv, int argc, lo_message, void* data) {
+        const NsmHandlers& h = static_cast<Liblo*>(data)->handlers;
+        const std::string_view p = path;
+        const std::string_view t = types;
+        const auto text = [&](int i) { return std::string(&argv[i]->s); };
+        const bool aboutAnnounce = argc >= 1 && t[0] == LO_STRING && text(0) == kAnnounce;
+        if (p == "/reply" && aboutAnnounce && t.substr(0, 4) == "ssss") {
+            if (h.announced) h.announced(text(2), text(3));
+        } else if (p == "/error" && aboutAnnounce && t.substr(0, 3) == "sis") {
+            if (h.refused) h.refused(text(2));
+        } else if (p == "/nsm/client/open" && t == "sss") {
+            if (h.open) h.open(text(0), text(1), text(2));
+        } else if (p == "/nsm/client/save" && t.empty()) {
+            if (h.save) h.save();
+        } else if ((p == "/nsm/client/show_optional_gui" || p == "/nsm/client/hide_optional_gui") && t.empty()) {
+            if (h.showGui) h.showGui(p == "/nsm/client/show_optional_gui");
+        }
+        return 0;
+    }
 };
 
 NsmClient::NsmClient() : lo_(std::make_unique<Liblo>()) {}
 
-// liblo's thread is stopped before the handlers it calls go.
-NsmClient::~NsmClient() { lo_.reset(); }
+NsmClient::~NsmClient() = default;
 
 std::unique_ptr<NsmClient> NsmClient::start(const std::string& url, NsmHandlers handlers, std::string& error) {
     std::unique_ptr<NsmClient> c(new NsmClient);
-    c->handlers_ = std::move(handlers);
     Liblo& lo = *c->lo_;
+    lo.handlers = std::move(handlers);
     lo.manager = lo_address_new_from_url(url.c_str());
     if (lo.manager == nullptr) {
         error = "NSM_URL is not an OSC address: " + url;
@@ -63,65 +86,7 @@ std::unique_ptr<NsmClient> NsmClient::start(const std::string& url, NsmHandlers 
         return nullptr;
     }
     lo.server = lo_server_thread_get_server(lo.thread);
-    NsmClient* self = c.get();
-
-    lo_server_thread_add_method(
-        lo.thread, "/reply", nullptr,
-        [](const char*, const char* types, lo_arg** argv, int argc, lo_message, void* data) -> int {
-            auto* client = static_cast<NsmClient*>(data);
-            if (argc >= 4 && std::strncmp(types, "ssss", 4) == 0 && std::strcmp(&argv[0]->s, kAnnounce) == 0 &&
-                client->handlers_.announced)
-                client->handlers_.announced(&argv[2]->s, &argv[3]->s);
-            return 0;
-        },
-        self);
-    lo_server_thread_add_method(
-        lo.thread, "/error", nullptr,
-        [](const char*, const char* types, lo_arg** argv, int argc, lo_message, void* data) -> int {
-            auto* client = static_cast<NsmClient*>(data);
-            if (argc >= 3 && std::strncmp(types, "sis", 3) == 0 && std::strcmp(&argv[0]->s, kAnnounce) == 0 &&
-                client->handlers_.refused)
-                client->handlers_.refused(&argv[2]->s);
-            return 0;
-        },
-        self);
-    lo_server_thread_add_method(
-        lo.thread, "/nsm/client/open", "sss",
-        [](const char*, const char*, lo_arg** argv, int, lo_message, void* data) -> int {
-            auto* client = static_cast<NsmClient*>(data);
-            if (client->handlers_.open) client->handlers_.open(&argv[0]->s, &argv[1]->s, &argv[2]->s);
-            return 0;
-        },
-        self);
-    lo_server_thread_add_method(
-        lo.thread, "/nsm/client/save", "",
-        [](const char*, const char*, lo_arg**, int, lo_message, void* data) -> int {
-            auto* client = static_cast<NsmClient*>(data);
-            if (client->handlers_.save) client->handlers_.save();
-            return 0;
-        },
-        self);
-    for (const bool shown : {true, false}) {
-        lo_server_thread_add_method(
-            lo.thread, shown ? "/nsm/client/show_optional_gui" : "/nsm/client/hide_optional_gui", "",
-            shown ? static_cast<lo_method_handler>(
-                        [](const char*, const char*, lo_arg**, int, lo_message, void* data) -> int {
-                            auto* client = static_cast<NsmClient*>(data);
-                            if (client->handlers_.showGui) client->handlers_.showGui(true);
-                            return 0;
-                        })
-                  : static_cast<lo_method_handler>(
-                        [](const char*, const char*, lo_arg**, int, lo_message, void* data) -> int {
-                            auto* client = static_cast<NsmClient*>(data);
-                            if (client->handlers_.showGui) client->handlers_.showGui(false);
-                            return 0;
-                        }),
-            self);
-    }
-    // Everything else (session_is_loaded, a newer manager's messages) needs no action.
-    lo_server_thread_add_method(
-        lo.thread, nullptr, nullptr, [](const char*, const char*, lo_arg**, int, lo_message, void*) -> int { return 0; },
-        nullptr);
+    lo_server_thread_add_method(lo.thread, nullptr, nullptr, &Liblo::receive, &lo);
     if (lo_server_thread_start(lo.thread) != 0) {
         error = "the session manager's messages cannot be received";
         return nullptr;

@@ -72,7 +72,6 @@ class NsmClient {
     struct Liblo;
     NsmClient();
     std::unique_ptr<Liblo> lo_;
-    NsmHandlers handlers_;
 };
 
 }  // namespace tarrowin::remote

@@ -22,20 +22,34 @@ Range ruleRange(const Rules& rules, std::string_view name) {
     return {rule->min, rule->max};
 }
 
+// A voice's setting as a message sets it: the form's column that names the undo step, the
+// document's value rule (empty: a row of a list the window offers), the value held and the
+// document's own edit.
 struct SettingInfo {
     VoiceSetting setting;
-    const char* header;  // the column of the main form, which names the undo step
-    const char* rule;    // the document's value rule; empty: a list row the window offers
+    const char* header;
+    const char* rule;
+    int32_t (*held)(const VoiceSettings&);
+    void (*apply)(CTarrowinDoc&, int v, int32_t value);
 };
 constexpr std::array<SettingInfo, 8> kSettings = {{
-    {VoiceSetting::Param1, "Param1", "param1"},
-    {VoiceSetting::Param2, "Param2", "param2"},
-    {VoiceSetting::Offset, "Offset", "offset"},
-    {VoiceSetting::Octaves, "Octaves", "octaves"},
-    {VoiceSetting::Note, "Note", "startNote"},
-    {VoiceSetting::Scale, "Scale", ""},
-    {VoiceSetting::NoteValue, "Note value", ""},
-    {VoiceSetting::Dynamic, "Dynamic", "dynamicIndex"},
+    {VoiceSetting::Param1, "Param1", "param1", [](const VoiceSettings& s) { return s.param1; },
+     [](CTarrowinDoc& d, int v, int32_t x) { d.setParam1(v, x); }},
+    {VoiceSetting::Param2, "Param2", "param2", [](const VoiceSettings& s) { return s.param2; },
+     [](CTarrowinDoc& d, int v, int32_t x) { d.setParam2(v, x); }},
+    {VoiceSetting::Offset, "Offset", "offset", [](const VoiceSettings& s) { return s.offset; },
+     [](CTarrowinDoc& d, int v, int32_t x) { d.setOffset(v, x); }},
+    // A message gives the number of octaves, as the list shows it; the document keeps its row.
+    {VoiceSetting::Octaves, "Octaves", "octaves", [](const VoiceSettings& s) { return s.octaves; },
+     [](CTarrowinDoc& d, int v, int32_t x) { d.setOctaves(v, x - 1); }},
+    {VoiceSetting::Note, "Note", "startNote", [](const VoiceSettings& s) { return s.startNote; },
+     [](CTarrowinDoc& d, int v, int32_t x) { d.setStartNote(v, x); }},
+    {VoiceSetting::Scale, "Scale", "", [](const VoiceSettings& s) { return s.scaleIndex; },
+     [](CTarrowinDoc& d, int v, int32_t x) { d.setScaleIndex(v, x); }},
+    {VoiceSetting::NoteValue, "Note value", "", [](const VoiceSettings& s) { return s.noteValueIndex; },
+     [](CTarrowinDoc& d, int v, int32_t x) { d.setNoteValue(v, x, static_cast<float>(noteValueTicks(x))); }},
+    {VoiceSetting::Dynamic, "Dynamic", "dynamicIndex", [](const VoiceSettings& s) { return s.dynamicIndex; },
+     [](CTarrowinDoc& d, int v, int32_t x) { d.setDynamic(v, x); }},
 }};
 
 const SettingInfo& infoOf(VoiceSetting s) { return kSettings[static_cast<size_t>(s)]; }
@@ -126,46 +140,10 @@ std::optional<Edit> editFor(const Request& r, const CTarrowinDoc& doc) {
         case RequestKind::VoiceSetting: break;
         default: return std::nullopt;
     }
-    const int v = r.voice;
-    const VoiceSettings& voice = doc.voice(v);
-    std::function<void(CTarrowinDoc&)> apply;
-    int32_t held = 0;
-    switch (r.setting) {
-        case VoiceSetting::Param1:
-            held = voice.param1;
-            apply = [v, value](CTarrowinDoc& d) { d.setParam1(v, value); };
-            break;
-        case VoiceSetting::Param2:
-            held = voice.param2;
-            apply = [v, value](CTarrowinDoc& d) { d.setParam2(v, value); };
-            break;
-        case VoiceSetting::Offset:
-            held = voice.offset;
-            apply = [v, value](CTarrowinDoc& d) { d.setOffset(v, value); };
-            break;
-        case VoiceSetting::Octaves:
-            held = voice.octaves;
-            apply = [v, value](CTarrowinDoc& d) { d.setOctaves(v, value - 1); };
-            break;
-        case VoiceSetting::Note:
-            held = voice.startNote;
-            apply = [v, value](CTarrowinDoc& d) { d.setStartNote(v, value); };
-            break;
-        case VoiceSetting::Scale:
-            held = voice.scaleIndex;
-            apply = [v, value](CTarrowinDoc& d) { d.setScaleIndex(v, value); };
-            break;
-        case VoiceSetting::NoteValue:
-            held = voice.noteValueIndex;
-            apply = [v, value](CTarrowinDoc& d) { d.setNoteValue(v, value, static_cast<float>(noteValueTicks(value))); };
-            break;
-        case VoiceSetting::Dynamic:
-            held = voice.dynamicIndex;
-            apply = [v, value](CTarrowinDoc& d) { d.setDynamic(v, value); };
-            break;
-    }
-    if (value == held) return std::nullopt;
-    return Edit{std::string(infoOf(r.setting).header) + " " + voiceName(v), std::move(apply)};
+    const SettingInfo& info = infoOf(r.setting);
+    if (value == info.held(doc.voice(r.voice))) return std::nullopt;
+    return Edit{std::string(info.header) + " " + voiceName(r.voice),
+                [apply = info.apply, v = r.voice, value](CTarrowinDoc& d) { apply(d, v, value); }};
 }
 
 StateReport stateReport(const CTarrowinDoc& doc, const PlayState& state, bool compositionMode, int32_t position,
