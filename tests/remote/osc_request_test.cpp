@@ -3,7 +3,6 @@
 
 #include <gtest/gtest.h>
 
-#include <random>
 #include <string>
 #include <vector>
 
@@ -131,13 +130,6 @@ TEST(OscRequest, BytesThatAreNotAWholeMessageReadNothing) {
     for (size_t n = 0; n < whole.size(); ++n) {
         const std::vector<uint8_t> cut(whole.begin(), whole.begin() + static_cast<long>(n));
         EXPECT_TRUE(readAll(cut).empty()) << n << " bytes";
-    }
-    std::mt19937 random(7);
-    for (int i = 0; i < 2000; ++i) {
-        std::vector<uint8_t> noise(random() % 64);
-        for (auto& b : noise) b = static_cast<uint8_t>(random());
-        noise.insert(noise.begin(), {'/', 't', 'a', 'r'});
-        readAll(noise);  // no crash, no sanitizer report
     }
     auto badTypes = whole;
     badTypes[whole.size() - 8 + 1] = 'b';  // ",i" claims a blob in place of the integer

@@ -1,9 +1,7 @@
-// The OSC server on real sockets: where it listens, how requests reach the queue and wake
-// its taker, and where answers go.
+// The OSC server on real sockets: where it listens, where answers go, and a full queue.
 
 #include <gtest/gtest.h>
 
-#include <atomic>
 #include <chrono>
 #include <thread>
 
@@ -20,7 +18,7 @@ using testing::packet;
 struct Running {
     explicit Running(ServerOptions options = {}) {
         std::string error;
-        server = OscServer::start(options, queue, [this] { wakes.fetch_add(1); }, error);
+        server = OscServer::start(options, queue, {}, error);
         EXPECT_TRUE(server) << error;
     }
     // Waits until `n` requests wait in the queue, or a second has passed.
@@ -29,24 +27,8 @@ struct Running {
         return queue.size() >= n;
     }
     RequestQueue queue;
-    std::atomic<int> wakes{0};
     std::unique_ptr<OscServer> server;
 };
-
-TEST(OscServer, QueuesRequestsAndWakesOncePerEmptyQueue) {
-    Running r;
-    Controller c;
-    for (int t : {100, 101, 102}) c.send(packet("/tarrowin/tempo", [t](lo_message m) { lo_message_add_int32(m, t); }), r.server->port());
-    ASSERT_TRUE(r.waitFor(3));
-    EXPECT_EQ(r.wakes.load(), 1);
-    const auto taken = r.queue.take(10);
-    ASSERT_EQ(taken.size(), 3u);
-    EXPECT_EQ(taken[2].request.value, 102);
-    EXPECT_EQ(ntohs(reinterpret_cast<const sockaddr_in&>(taken[0].from.address).sin_port), c.port());
-    c.send(packet("/tarrowin/play"), r.server->port());
-    ASSERT_TRUE(r.waitFor(1));
-    EXPECT_EQ(r.wakes.load(), 2);
-}
 
 TEST(OscServer, AnswersToTheSenderOrToTheAnswerPort) {
     Controller sender, listener;

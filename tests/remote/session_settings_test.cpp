@@ -1,8 +1,6 @@
-// The session's settings file: written and read back, what a damaged file keeps, and files
-// that are not to be read.
+// The session's settings file: written and read back, and what a damaged file keeps.
 
 #include <gtest/gtest.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
 #include <filesystem>
@@ -56,18 +54,6 @@ TEST_F(SessionSettingsFile, ADamagedLineIsReportedAndTheOthersKept) {
     EXPECT_EQ(problems, (std::vector<std::string>{file() + ", line 3: percussion-channel takes 0 to 15",
                                                   file() + ", line 4: window takes shown or hidden",
                                                   file() + ", line 5: not a setting"}));
-}
-
-TEST_F(SessionSettingsFile, FilesThatAreNotSettingsAreNotRead) {
-    std::vector<std::string> problems;
-    std::string big(kMaxSessionSettingsSize + 1, '#');
-    EXPECT_EQ(readSessionSettings(file(big.c_str()), problems), SessionSettings{});
-    EXPECT_EQ(problems.size(), 1u);
-    fs::remove(file());
-    ASSERT_EQ(::mkfifo(file().c_str(), 0600), 0);  // nothing writes it: a read would wait forever
-    problems.clear();
-    EXPECT_EQ(readSessionSettings(file(), problems), SessionSettings{});
-    EXPECT_EQ(problems.size(), 1u);
 }
 
 TEST_F(SessionSettingsFile, ADeviceNameThatWouldBreakTheFileIsNotWritten) {

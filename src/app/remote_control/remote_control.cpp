@@ -92,8 +92,7 @@ void RemoteControl::applyWaiting() {
     if (queue_.size() > 0) slice_.start();
 }
 
-remote::PlayState RemoteControl::playState() const {
-    const UiState s = window_.uiState();
+remote::PlayState playStateOf(const UiState& s) {
     return {s.playing, s.auditioning, s.compositionRunning, s.coolingDown, s.locked, s.eventsExist};
 }
 
@@ -104,7 +103,7 @@ void RemoteControl::refuse(const remote::Peer& to, const QString& message) const
 void RemoteControl::applyOne(const remote::Incoming& in) {
     const remote::Request& r = in.request;
     PlaybackController& playback = ws_.playback;
-    const remote::PlayState state = playState();
+    const remote::PlayState state = playStateOf(window_.uiState());
     if (r.kind == RequestKind::State) {
         if (server_) {
             server_->answerState(in.from, remote::stateReport(ws_.document.doc(), state,

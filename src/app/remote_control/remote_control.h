@@ -13,6 +13,7 @@
 #include <QTimer>
 #include <memory>
 
+#include "app/command_state.h"
 #include "app/workspace.h"
 #include "remote/osc_server.h"
 #include "remote/remote_rules.h"
@@ -20,6 +21,9 @@
 namespace tarrowin::app {
 
 class MainWindow;
+
+// The play state the rules read, from the window's.
+remote::PlayState playStateOf(const UiState& s);
 
 class RemoteControl : public QObject {
     Q_OBJECT
@@ -46,7 +50,6 @@ class RemoteControl : public QObject {
    private:
     void applyOne(const remote::Incoming& incoming);
     void refuse(const remote::Peer& to, const QString& message) const;
-    remote::PlayState playState() const;
 
     Workspace& ws_;
     MainWindow& window_;
