@@ -50,7 +50,8 @@ struct NsmClient::Liblo {
         const NsmHandlers& h = static_cast<Liblo*>(data)->handlers;
         const std::string_view p = path;
         const std::string_view t = types;
-        const auto text = [&](int i) { return std::string(&argv[i]->s); };
+        // OSC aligns arguments to 4 bytes only: a string is read as bytes, not through lo_arg.
+        const auto text = [&](int i) { return std::string(reinterpret_cast<const char*>(argv[i])); };
         const bool aboutAnnounce = argc >= 1 && t[0] == LO_STRING && text(0) == kAnnounce;
         if (p == "/reply" && aboutAnnounce && t.substr(0, 4) == "ssss") {
             if (h.announced) h.announced(text(2), text(3));

@@ -54,12 +54,22 @@ std::optional<int64_t> whole(double x) {
     return static_cast<int64_t>(x);
 }
 
+// An argument's value. OSC aligns arguments to 4 bytes only, short of what lo_arg's union
+// asks for: its bytes are copied rather than read through the union.
+template <class T>
+T argument(const lo_arg* a) {
+    T value;
+    std::memcpy(&value, a, sizeof value);
+    return value;
+}
+const char* text(const lo_arg* a) { return reinterpret_cast<const char*>(a); }
+
 std::optional<int64_t> wholeNumber(char type, const lo_arg* a) {
     switch (type) {
-        case LO_INT32: return a->i;
-        case LO_INT64: return a->h;
-        case LO_FLOAT: return whole(a->f);
-        case LO_DOUBLE: return whole(a->d);
+        case LO_INT32: return argument<int32_t>(a);
+        case LO_INT64: return argument<int64_t>(a);
+        case LO_FLOAT: return whole(argument<float>(a));
+        case LO_DOUBLE: return whole(argument<double>(a));
         case LO_TRUE: return 1;
         case LO_FALSE: return 0;
         default: return std::nullopt;
@@ -110,7 +120,7 @@ class MessageReader {
     Reading mode() const {
         const Refusal refused{"/tarrowin/mode takes current or composition"};
         if (types_.size() != 1 || (types_[0] != LO_STRING && types_[0] != LO_SYMBOL)) return refused;
-        const std::string_view word = &argv_[0]->s;
+        const std::string_view word = text(argv_[0]);
         if (word == "current") return Request{RequestKind::Mode, -1, VoiceSetting::Param1, 0};
         if (word == "composition") return Request{RequestKind::Mode, -1, VoiceSetting::Param1, 1};
         return Refusal{refused.message + ", not " + quoted(word)};

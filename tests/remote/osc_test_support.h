@@ -9,6 +9,7 @@
 #include <unistd.h>
 
 #include <cstdint>
+#include <cstring>
 #include <functional>
 #include <string>
 #include <vector>
@@ -52,8 +53,11 @@ inline Answer decode(std::vector<uint8_t> bytes) {
     lo_arg** argv = lo_message_get_argv(m);
     for (size_t i = 0; i < a.types.size(); ++i) {
         if (i > 0) a.args += ' ';
-        if (a.types[i] == 'i') a.args += std::to_string(argv[i]->i);
-        if (a.types[i] == 's') a.args += &argv[i]->s;
+        // Arguments are aligned to 4 bytes only: read as bytes, not through lo_arg's union.
+        int32_t n = 0;
+        std::memcpy(&n, argv[i], sizeof n);
+        if (a.types[i] == 'i') a.args += std::to_string(n);
+        if (a.types[i] == 's') a.args += reinterpret_cast<const char*>(argv[i]);
     }
     lo_message_free(m);
     return a;
