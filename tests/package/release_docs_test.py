@@ -3,7 +3,8 @@ names the same one.
 
 The pages must hold their sections and mention every command and option that the programs'
 own --help lists, so a new option without its documentation fails here. The AppStream release
-and the Debian changelog must name the version and the day that CMake holds.
+and the Debian changelog must name the version and the day that CMake holds, and the
+pictures that the AppStream data shows must be those kept in docs/screenshots.
 
 Usage: release_docs_test.py SOURCE_DIR BIN_DIR MAN_DIR VERSION DATE
 """
@@ -102,16 +103,25 @@ class ManualPages(unittest.TestCase):
         self.assertEqual(subcommands(run("tarrowin-cli", "event", "--help"))[:2], ["add", "insert"])
 
 
+def metainfo():
+    with open(os.path.join(SOURCE, "src/app/resources/desktop/org.tarrowin.Tarrowin.metainfo.xml")) as f:
+        return f.read()
+
+
 class ReleaseNamedAlike(unittest.TestCase):
+    def test_screenshots_are_kept(self):
+        named = re.findall(r"<image[^>]*>https://[^<]*/screenshots/([^<]+)</image>", metainfo())
+        kept = sorted(os.listdir(os.path.join(SOURCE, "docs/screenshots")))
+        self.assertEqual(sorted(named), kept)
+
     def test_every_file_names_the_release(self):
-        with open(os.path.join(SOURCE, "src/app/resources/desktop/org.tarrowin.Tarrowin.metainfo.xml")) as f:
-            metainfo = re.search(r'<release version="([^"]+)" date="([^"]+)"', f.read())
+        release = re.search(r'<release version="([^"]+)" date="([^"]+)"', metainfo())
         with open(os.path.join(SOURCE, "debian/changelog")) as f:
             changelog = f.read()
         debian_version = re.match(r"tarrowin \(([^)-]+)-[^)]+\)", changelog)
         debian_date = email.utils.parsedate_to_datetime(re.search(r"^ -- .*?>  (.+)$", changelog, re.M).group(1))
         cases = [  # where, version, day
-            ("the AppStream release", metainfo.group(1), metainfo.group(2)),
+            ("the AppStream release", release.group(1), release.group(2)),
             ("the Debian changelog", debian_version.group(1), debian_date.date().isoformat()),
         ]
         for where, version, day in cases:
