@@ -67,6 +67,7 @@ grep -v 'running with root privileges' <<<"$out" || true
 
 echo "-- apt-get install"
 dpkg-query -W -f='${Package}\n' | sort >"$work/before"
+chmod a+rx "$work"
 cp "$deb" "$work/"  # where apt's own user can read it
 : | "${as_root[@]}" tee "$marker" >/dev/null
 "${apt[@]}" install "$work/${deb##*/}" >"$work/install.log" 2>&1 || { cat "$work/install.log"; exit 1; }
