@@ -8,6 +8,8 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <charconv>
+#include <cmath>
 #include <filesystem>
 #include <map>
 #include <regex>
@@ -16,6 +18,8 @@
 #include <vector>
 
 #include "cli_test_support.h"
+#include "document/document_validation.h"
+#include "engine/tables.h"
 
 namespace tarrowin {
 namespace {
@@ -150,6 +154,82 @@ TEST_F(OptionRules, EachOptionThatNeedsAnotherIsRefusedWithoutItAndTakenWithIt) 
         }
     }
     EXPECT_GE(count, 40u);  // the help lost its notes, or the commands their options
+}
+
+// The shortest text of a number as an option takes it.
+std::string numberText(double value, bool integer) {
+    if (integer) return std::to_string(static_cast<int64_t>(value));
+    char text[32];
+    const auto end = std::to_chars(text, text + sizeof text, static_cast<float>(value)).ptr;
+    return std::string(text, end);
+}
+
+// Each number an option sets against the rule of the value it sets: at a bound it is not
+// refused for its range, one beyond (the next integer, the next float) it is, and nothing
+// is written.
+TEST_F(OptionRules, EachNumberIsTakenAtTheBoundsOfItsValueAndRefusedBeyond) {
+    CTarrowinDoc doc;
+    doc.OnNewDocument();
+    doc.setEndCounter(64);
+    doc.addCurrentSettingsAsEvent();
+    const std::string files = save("in.trw", doc) + " " + path("out.trw").string();
+    struct Row {
+        std::string command;  // with the options the number needs
+        std::string option;
+        double min, max;
+        bool integer;
+    };
+    const auto voice = [](std::string_view name) {
+        const auto r = *std::find_if(kVoiceIntRules.begin(), kVoiceIntRules.end(), [&](const auto& x) { return x.name == name; });
+        return std::pair<double, double>(r.min, r.max);
+    };
+    const auto tempo = kGlobalRules[0];
+    const auto ticks = kVoiceFloatRules[0];
+    ASSERT_EQ(tempo.name, "tempo");
+    ASSERT_EQ(ticks.name, "noteValue");
+    std::vector<Row> rows = {
+        {"edit-voices --voices 3", "--param1", voice("param1").first, voice("param1").second, true},
+        {"edit-voices --voices 3", "--param2", voice("param2").first, voice("param2").second, true},
+        {"edit-voices --voices 3", "--pan", voice("pan").first, voice("pan").second, true},
+        {"edit-voices --voices 3 --modulate yes", "--modulate-every", voice("modulateEvery").first,
+         voice("modulateEvery").second, true},
+        {"edit-voices --voices 3 --note-value other", "--other-value", ticks.min, ticks.max, true},
+        {"export", "--percussion-channel", voice("channel").first, voice("channel").second, true},
+        {"event add --start 0", "--end", 0, kMaxCounter, true},
+        {"event add --end " + std::to_string(kMaxCounter), "--start", 0, kMaxCounter, true},
+        {"event add", "--tempo", double(tempo.min), double(tempo.max), true},
+    };
+    // The coefficients, each with the algorithm it belongs to, in the order of the table.
+    const std::pair<const char*, const char*> coefficients[] = {
+        {"log-map", "--logistic-mu"}, {"1/f-noise", "--noise"},        {"henon", "--henon-a"},
+        {"henon", "--henon-b"},       {"hopalong", "--hopalong-angle"}, {"martin", "--martin-angle"},
+        {"gingerbreadman", "--ginger-x0"}, {"gingerbreadman", "--ginger-y0"}, {"lorenz", "--lorenz"}};
+    size_t next = 0;
+    for (int a = 0; a < kAlgorithms; ++a) {
+        for (const CoefficientRule& r : coefficientRules(static_cast<Algorithm>(a))) {
+            ASSERT_LT(next, std::size(coefficients));
+            const auto& [algorithm, option] = coefficients[next++];
+            rows.push_back({std::string("edit-voices --voices 3 --algorithm ") + algorithm, option, r.min, r.max, false});
+        }
+    }
+    EXPECT_EQ(next, std::size(coefficients));
+    for (const Row& row : rows) {
+        const double below = row.integer ? row.min - 1 : std::nextafter(float(row.min), -INFINITY);
+        const double above = row.integer ? row.max + 1 : std::nextafter(float(row.max), INFINITY);
+        for (const double value : {below, row.min, row.max, above}) {
+            const std::string typed = numberText(value, row.integer);
+            SCOPED_TRACE(row.command + " " + row.option + " " + typed);
+            fs::remove(path("out.trw"));
+            const CliRun r = cli(row.command + " " + row.option + " " + typed + " " + files);
+            // The option's check ("not in range", "is outside") or the editor's ("Please enter").
+            const bool refusedForRange = r.err.find("not in range") != std::string::npos ||
+                                         r.err.find("is outside") != std::string::npos ||
+                                         r.err.find("Please enter") != std::string::npos;
+            const bool inside = value >= row.min && value <= row.max;
+            EXPECT_EQ(refusedForRange, !inside) << r.err;
+            if (!inside) EXPECT_FALSE(fs::exists(path("out.trw")));
+        }
+    }
 }
 
 }  // namespace
