@@ -16,6 +16,7 @@ packages=(
   dbus dbus-x11 at-spi2-core python3-pyatspi openbox xdotool imagemagick
   pulseaudio pulseaudio-utils
   liblo-dev liblo-tools python3-liblo
+  dpkg-dev debhelper lintian man-db xdg-utils libfile-mimeinfo-perl
 )
 
 missing=()

@@ -1,5 +1,6 @@
 // "devices", "play" and "render": list the MIDI outputs, play a document in real time on
-// one of them, and render a document through the built-in synthesizer into a WAV file.
+// one of them, and render a document through the built-in synthesizer into a WAV or FLAC
+// file.
 
 #include <CLI/CLI.hpp>
 #include <fcntl.h>
@@ -349,6 +350,8 @@ void renderDocument(const RenderArgs& a) {
     options.tailSeconds = a.tail;
     options.percussionChannel = a.percussionChannel;
     options.seed = a.seed;
+    // The same rule as the window's Export Audio: a name ending in .flac is written as FLAC.
+    options.format = audioFormatFor(a.out).value_or(AudioFormat::Wav);
     const bool terminal = stderrIsTerminal();
     int shown = -1;
     const auto progress = [&](double f) {
@@ -359,7 +362,7 @@ void renderDocument(const RenderArgs& a) {
     };
     const auto t0 = std::chrono::steady_clock::now();
     const std::vector<Settings>& events = doc.composition().events();
-    const RenderResult r = renderToWav(composition ? PerformanceMode::ExportComposition : PerformanceMode::ExportCurrent,
+    const RenderResult r = renderToAudio(composition ? PerformanceMode::ExportComposition : PerformanceMode::ExportCurrent,
                                        doc.current(), events, file, options, progress);
     if (terminal && shown >= 0) std::cerr << '\n';
     if (!r.ok) throw CliError(r.message);
@@ -404,9 +407,9 @@ void setup(CLI::App& app) {
     p->callback([] { playDocument(play); });
 
     static RenderArgs render;
-    auto* r = app.add_subcommand("render", "Render a document through the built-in synthesizer into a WAV file");
+    auto* r = app.add_subcommand("render", "Render a document through the built-in synthesizer into a WAV or FLAC file");
     r->add_option("IN.trw", render.in, "The document file to render")->required();
-    r->add_option("OUT.wav", render.out, "The WAV file to write (- for the standard output)")->required();
+    r->add_option("OUT.wav", render.out, "The WAV file to write, or FLAC for a name ending in .flac (- for the standard output, as WAV)")->required();
     r->add_option("--mode", render.mode, "The current settings or the composition (default: the composition if there is one)")
         ->check(CLI::IsMember({"current", "composition"}));
     r->add_option("--soundfont", render.soundFont, "The SoundFont (else $TARROWIN_SOUNDFONT or the system's GM SoundFont)");
