@@ -3,8 +3,8 @@
 // is switched in the play; a flood is applied a slice at a time, its tempo steps as one undo
 // step. (Each message end to end, with its answers: tests/e2e/test_remote_control.py.)
 #include <QAction>
+#include <QDialog>
 #include <QLineEdit>
-#include <QElapsedTimer>
 #include <QMessageBox>
 #include <QScrollBar>
 #include <QtTest>
@@ -98,10 +98,14 @@ void RemoteControlTest::refusedWhereTheWindowDisablesItsControl() {
 void RemoteControlTest::playSwitchAndStop() {
     Controller c;
     // While a dialog holds the window, its controls take nothing, and so the messages.
-    MessageBoxes boxes;
-    QTimer::singleShot(0, [&] { c.send(packet("/tarrowin/play"), port()); });
-    showMessage(w_->window.get(), QStringLiteral("A box"), QStringLiteral("Tarrowin"), MessageIcon::Exclamation);
-    QTRY_VERIFY(c.answered());
+    QDialog dialog(w_->window.get());
+    QTimer::singleShot(0, [&] {
+        c.send(packet("/tarrowin/play"), port());
+        (void)QTest::qWaitFor([&] { return c.answered(); }, 5000);
+        dialog.reject();
+    });
+    dialog.exec();
+    QVERIFY(c.answered());
     QCOMPARE(QString::fromStdString(c.receive().args), QStringLiteral("Tarrowin is showing a dialog: close it first"));
     QVERIFY(!ws().playback.isPlaying());
 
@@ -117,12 +121,11 @@ void RemoteControlTest::playSwitchAndStop() {
 void RemoteControlTest::aFloodIsAppliedInSlices() {
     for (int i = 0; i < 10000; ++i)
         remote().queue().add({remote::Request{remote::RequestKind::Tempo, -1, remote::VoiceSetting::Param1, 20 + i % 300}, {}});
-    QElapsedTimer held;
-    held.start();
+    // One slice takes a few milliseconds' worth and leaves the rest for later turns of the
+    // event loop, where the window's own events come first.
     remote().applyWaiting();
-    // One slice holds the window's thread briefly and leaves the rest for later turns.
-    QVERIFY2(held.elapsed() < 200, qPrintable(QString::number(held.elapsed())));
     QVERIFY(remote().queue().size() > 0);
+    QVERIFY(remote().queue().size() < 10000);
     QTRY_COMPARE_WITH_TIMEOUT(remote().queue().size(), size_t(0), 60000);
     QCOMPARE(ws().document.doc().global().tempo, 20 + 9999 % 300);
     // Tempo changes in a row are one step, as moves of the tempo bar are.
