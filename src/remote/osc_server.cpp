@@ -110,7 +110,6 @@ void OscServer::receive() {
         const ssize_t n = ::recvfrom(socket_, buffer_.data(), buffer_.size(), MSG_DONTWAIT,
                                      reinterpret_cast<sockaddr*>(&from.address), &from.length);
         if (n < 0) return;
-        packets_.fetch_add(1);
         readPacket(buffer_.data(), static_cast<size_t>(n), [&](Reading reading) {
             if (const auto* refused = std::get_if<Refusal>(&reading)) {
                 answerError(from, refused->message);

@@ -10,7 +10,6 @@
 
 #include <sys/socket.h>
 
-#include <atomic>
 #include <cstddef>
 #include <cstdint>
 #include <deque>
@@ -80,9 +79,6 @@ class OscServer {
     void answerError(const Peer& to, const std::string& message) const;
     void answerState(const Peer& to, const StateReport& state) const;
 
-    // How many packets arrived, for tests that wait for a flood to be read.
-    uint64_t packetsRead() const { return packets_.load(); }
-
    private:
     OscServer(const ServerOptions& options, RequestQueue& queue, Wake wake);
     void run();
@@ -96,7 +92,6 @@ class OscServer {
     int stopPipe_[2] = {-1, -1};
     uint16_t port_ = 0;
     std::vector<uint8_t> buffer_;
-    std::atomic<uint64_t> packets_{0};
     std::thread thread_;
 };
 
