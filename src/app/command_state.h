@@ -15,7 +15,7 @@ enum class Command {
     Undo, Redo,
     Play, Stop, CurrentSettings, Composition, UpdateWhilePlaying,
     GetCurrentNote, CompositionMaker, ReplaceEvent, Randomizer, MultiVoiceEditor, CompositionInfo, CreateImage,
-    MidiOut, PercussionChannel, SoundFont, MidiPlayer,
+    MidiOut, PercussionChannel, SoundFont, MidiPlayer, RemoteControl,
     SyncInternal, SyncFollowJack, SyncJackMaster, SyncMidiClock, SendMidiClock,
     Calculator,
     Toolbar, StatusBar, Notes,
@@ -42,6 +42,7 @@ struct UiState {
     bool toolbarShown = true;
     bool statusBarShown = true;
     bool notesShown = false;
+    bool sessionManaged = false;  // a session manager holds the document's file
     SyncMode sync = SyncMode::Internal;  // Options > Sync
     bool sendMidiClock = false;          // Options > Send MIDI clock
 };

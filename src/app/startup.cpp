@@ -11,6 +11,7 @@
 #include "main_window.h"
 #include "playback/device_choice.h"
 #include "recovery/crash_recovery.h"
+#include "remote_control/session_control.h"
 #include "workspace.h"
 
 namespace tarrowin::app {
@@ -78,10 +79,12 @@ int runTarrowin(QApplication& app, std::vector<std::unique_ptr<MidiBackend>> bac
     Workspace ws(std::make_unique<MidiOutput>(std::move(backends)));
     // The devices are looked up while the window is made: a MIDI system that is slow to
     // answer (a JACK server gives up to its limit) does not add to the start. Nothing reads
-    // the device list before the join below.
+    // the device list before the join below. Under a session manager no JACK client opens
+    // before the session names it.
     MidiOutput& out = ws.playback.output();
     uint32_t deviceCount = 0;
-    std::thread counting([&out, &deviceCount] { deviceCount = out.countDevices(); });
+    std::thread counting;
+    if (qEnvironmentVariable("NSM_URL").isEmpty()) counting = std::thread([&out, &deviceCount] { deviceCount = out.countDevices(); });
     struct Joiner {
         std::thread& t;
         ~Joiner() {
@@ -113,15 +116,27 @@ int runTarrowin(QApplication& app, std::vector<std::unique_ptr<MidiBackend>> bac
     // Centred; a window wider than a small screen keeps its title bar on it.
     const QPoint corner = centredPosition(screen.size(), size);
     window.move(screen.topLeft() + QPoint(std::max(0, corner.x()), std::max(0, corner.y())));
-    window.show();
+    // Under a session manager, its open decides the document, the device and whether the
+    // window shows; nothing opens a JACK client before it.
+    std::unique_ptr<SessionControl> session;
+    if (const QString url = qEnvironmentVariable("NSM_URL"); !url.isEmpty())
+        session = SessionControl::join(url, ws, window);
+    if (!session) window.show();
 
-    counting.join();
-    if (deviceCount == 0) {
+    if (!session) {
+        // Without a session the list is being made since the start; a session that could
+        // not be joined lists the devices now.
+        if (counting.joinable())
+            counting.join();
+        else
+            deviceCount = out.countDevices();
+    }
+    if (!session && deviceCount == 0) {
         showMessage(&window, QString::fromLatin1(kNoDevicesMessage), QStringLiteral("Tarrowin"), MessageIcon::Stop);
         return 1;
     }
-    bool chosen = false;
-    if (!line.device.isEmpty()) {
+    bool chosen = session != nullptr;
+    if (!chosen && !line.device.isEmpty()) {
         const DeviceChoice choice = chooseDeviceByName(out.setupRows(), line.device.toStdString());
         if (choice.ok) {
             out.chooseDevice(choice.device);
@@ -136,7 +151,7 @@ int runTarrowin(QApplication& app, std::vector<std::unique_ptr<MidiBackend>> bac
         setup.exec();
         out.chooseDevice(setup.device());
     }
-    window.recovery().offerLeftCopies();
+    if (!session) window.recovery().offerLeftCopies();
     const int code = app.exec();
     ws.playback.stop();
     out.close();

@@ -8,6 +8,7 @@
 #include <atomic>
 #include <chrono>
 #include <cstdint>
+#include <mutex>
 #include <thread>
 
 #include "audio_system.h"
@@ -21,7 +22,13 @@ namespace tarrowin {
 namespace {
 
 constexpr const char* kSystem = "JACK: ";
-constexpr const char* kListingClientName = "Tarrowin Ports";
+
+std::mutex clientNameMutex;
+std::string clientNameInUse = kVirtualPortName;
+
+// The clients that list and connect ports leave the plain name to the virtual port's.
+std::string listingClientName() { return JackBackend::clientName() + " Ports"; }
+std::string connectingClientName() { return JackBackend::clientName() + " Output"; }
 // How patchbays that read JACK's metadata show our output ports.
 constexpr const char* kPrettyPortName = "Tarrowin MIDI out";
 
@@ -55,8 +62,9 @@ class JackBackend::Port {
         OpenResult result;
     };
 
-    static Created create(const char* clientName, const std::string& listing) {
+    static Created create(const std::string& clientName, const std::string& listing) {
         PortPtr p(new Port);
+        p->name_ = clientName;
         const JackOpen opened = openJackClient(clientName, kJackOpenLimit);
         p->client_ = opened.client;
         if (!opened.answered) return {nullptr, OpenResult::failure(OpenStatus::Failed, kJackNotAnswering)};
@@ -94,6 +102,7 @@ class JackBackend::Port {
     }
 
     bool alive() const { return !serverGone_.load(); }
+    const std::string& name() const { return name_; }
 
     // Connects our port to `destination` (a full JACK port name). The server takes a new
     // connection into its graph at the start of a cycle: returns once a whole cycle has
@@ -228,6 +237,7 @@ class JackBackend::Port {
 
     static void serverGone(void* arg) { static_cast<Port*>(arg)->serverGone_.store(true); }
 
+    std::string name_;
     jack_client_t* client_ = nullptr;
     jack_port_t* port_ = nullptr;
     SpscQueue<Record> queue_{kQueueMessages};
@@ -260,13 +270,25 @@ JackBackend::~JackBackend() {
 
 std::string JackBackend::virtualPortListing() { return tarrowin::virtualPortListing(kSystem); }
 
+void JackBackend::setClientName(const std::string& name) {
+    std::lock_guard lock(clientNameMutex);
+    clientNameInUse = name.empty() ? std::string(kVirtualPortName) : name;
+}
+
+std::string JackBackend::clientName() {
+    std::lock_guard lock(clientNameMutex);
+    return clientNameInUse;
+}
+
 std::vector<std::string> JackBackend::listPorts() {
     std::vector<std::string> names;
-    // A server that went away takes the virtual port with it; the next open makes a new one.
-    if (active_ == nullptr && virtualPort_ && !virtualPort_->alive()) virtualPort_.reset();
+    // A server that went away takes the virtual port with it, and a port made under an old
+    // name goes; the next open makes a new one.
+    if (active_ == nullptr && virtualPort_ && (!virtualPort_->alive() || virtualPort_->name() != clientName()))
+        virtualPort_.reset();
     // Bounded: a server that does not answer lists only the virtual port rather than hold
     // the caller; opening it then says what is wrong.
-    const JackOpen opened = openJackClient(kListingClientName, kJackListLimit);
+    const JackOpen opened = openJackClient(listingClientName(), kJackListLimit);
     if (!opened.answered) return {virtualPortListing()};
     if (opened.client == nullptr) return names;
     if (const char** ports = jack_get_ports(opened.client, nullptr, JACK_DEFAULT_MIDI_TYPE, JackPortIsInput)) {
@@ -281,9 +303,9 @@ std::vector<std::string> JackBackend::listPorts() {
 OpenResult JackBackend::open(const std::string& name, const DeviceSetup&) {
     if (active_ != nullptr) return OpenResult::failure(OpenStatus::Allocated);
     if (name == virtualPortListing()) {
-        if (virtualPort_ && !virtualPort_->alive()) virtualPort_.reset();
+        if (virtualPort_ && (!virtualPort_->alive() || virtualPort_->name() != clientName())) virtualPort_.reset();
         if (!virtualPort_) {
-            Port::Created made = Port::create(kVirtualPortName, name);
+            Port::Created made = Port::create(clientName(), name);
             if (!made.port) return made.result;
             virtualPort_ = std::move(made.port);
         }
@@ -291,7 +313,7 @@ OpenResult JackBackend::open(const std::string& name, const DeviceSetup&) {
         return OpenResult::success();
     }
     if (name.rfind(kSystem, 0) != 0) return OpenResult::failure(OpenStatus::Failed, "No JACK port named " + name);
-    Port::Created made = Port::create(kConnectingClientName, name);
+    Port::Created made = Port::create(connectingClientName(), name);
     if (!made.port) return made.result;
     if (const OpenResult connected = made.port->connect(name.substr(std::string(kSystem).size()), name);
         !connected.ok()) {

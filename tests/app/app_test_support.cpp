@@ -5,6 +5,7 @@
 #include <QPushButton>
 #include <QApplication>
 #include <QDir>
+#include <QSettings>
 #include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QTest>
@@ -105,6 +106,9 @@ void prepareTestEnvironment() {
     qputenv("XDG_STATE_HOME", (runtime.path() + QStringLiteral("/state")).toLocal8Bit());
     qputenv("TARROWIN_AUDIO_DRIVER", "file");
     QStandardPaths::setTestModeEnabled(true);
+    // The settings of this program only: test programs that run side by side would
+    // otherwise read what another one has just chosen (a sync that waits for JACK).
+    QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, runtime.path() + QStringLiteral("/config"));
 }
 
 }  // namespace tarrowin::app::testing
