@@ -276,6 +276,7 @@ timing_play() {  # DUMP DEVICE TEMPO PERIOD: a play of every-tick notes, checked
 main_server=$JACK_DEFAULT_SERVER main_server_pid=$server_pid
 for period in 64 256 1024; do
   start_server "frames$period" "${realtime[@]}"
+  sleep 1  # JACK's estimate of its cycles' times settles after the start
   for tempo in 200 340; do
     echo " period $period, tempo $tempo:"
     timing_play "f${period}_$tempo" "JACK: f${period}_$tempo:input" "$tempo" "$period"
