@@ -257,10 +257,15 @@ grep -q "^Stopped" "$work/playE.log" || fail "/tarrowin/stop did not stop the pl
 # port we connect to and through the virtual port; the port declares its latency of one
 # period and a pretty name.
 echo "notes at their own frames at periods 64, 256 and 1024"
+# jack_midi_dump stamps a message with its own count of the frames it processed: on a
+# loaded machine (other real-time JACK servers of other tests among the load) it misses
+# cycles, most at period 64, and its stamps move. The checker takes out the clean steps
+# that leaves; a play whose stamps are muddled beyond that is played again, three times
+# at most. (jack_timing_bench measures with a client that reads JACK's frame clock.)
 timing_play() {  # DUMP DEVICE TEMPO PERIOD: a play of every-tick notes, checked
   local dump=$1 device=$2 tempo=$3 try delay=()
   [ "$device" = "JACK: Tarrowin (virtual port)" ] && delay=(--delay 1)
-  for try in 1 2; do
+  for try in 1 2 3; do
     start_dump "$dump"
     "$cli" play "$work/every$tempo.trw" --lock --device "$device" "${delay[@]}" 2>"$work/timing.log" &
     local pid=$!

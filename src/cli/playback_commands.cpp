@@ -53,7 +53,7 @@ int32_t resolveDevice(const MidiOutput& output, const std::string& wanted) {
 }
 
 void listDevices() {
-    MidiOutput output(systemBackends());
+    MidiOutput output(systemBackends({}, kJackOpenLimit));
     if (output.countDevices() == 0) throw CliError(kNoDevicesMessage);
     const auto rows = output.setupRows();
     for (size_t row = 0; row < rows.size(); ++row) std::cout << row << "  " << rows[row] << '\n';
@@ -263,7 +263,7 @@ void playDocument(const PlayArgs& a) {
     SynthOptions synth;
     synth.soundFont = a.soundFont;
     if (recording) synth.wavFile = recording->file();
-    MidiOutput output(systemBackends(synth));
+    MidiOutput output(systemBackends(synth, kJackOpenLimit));
     if (output.countDevices() == 0) throw CliError(kNoDevicesMessage);
     const int32_t device = resolveDevice(output, a.device);
     const bool onSynth = device == MidiOutput::kMidiMapper || output.deviceName(device) == SynthBackend::kPortName;

@@ -261,7 +261,7 @@ void JackBackend::PortCloser::operator()(Port* p) const {
     if (p->shutDown()) delete p;
 }
 
-JackBackend::JackBackend() = default;
+JackBackend::JackBackend(std::chrono::milliseconds listLimit) : listLimit_(listLimit) {}
 
 JackBackend::~JackBackend() {
     close();
@@ -288,14 +288,14 @@ std::vector<std::string> JackBackend::listPorts() {
         virtualPort_.reset();
     // Bounded: a server that does not answer lists only the virtual port rather than hold
     // the caller; opening it then says what is wrong.
-    const JackOpen opened = openJackClient(listingClientName(), kJackListLimit);
+    const JackOpen opened = openJackClient(listingClientName(), listLimit_);
     if (!opened.answered) return {virtualPortListing()};
     if (opened.client == nullptr) return names;
     if (const char** ports = jack_get_ports(opened.client, nullptr, JACK_DEFAULT_MIDI_TYPE, JackPortIsInput)) {
         for (const char** p = ports; *p != nullptr; ++p) names.push_back(kSystem + std::string(*p));
         jack_free(ports);
     }
-    closeJackClient(opened.client, kJackListLimit);
+    closeJackClient(opened.client, listLimit_);
     names.push_back(virtualPortListing());
     return names;
 }

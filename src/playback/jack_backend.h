@@ -14,13 +14,15 @@
 #include <string>
 #include <vector>
 
+#include "jack_client.h"
 #include "midi_backend.h"
 
 namespace tarrowin {
 
 class JackBackend final : public MidiBackend {
    public:
-    JackBackend();
+    // `listLimit`: how long listPorts waits for the server (see jack_client.h).
+    explicit JackBackend(std::chrono::milliseconds listLimit = kJackListLimit);
     ~JackBackend() override;
 
     std::vector<std::string> listPorts() override;
@@ -50,6 +52,7 @@ class JackBackend final : public MidiBackend {
         void operator()(Port* p) const;
     };
     using PortPtr = std::unique_ptr<Port, PortCloser>;
+    const std::chrono::milliseconds listLimit_;
     PortPtr connection_;   // our port connected to another client's, while open
     PortPtr virtualPort_;  // made at its first open, kept until the end
     Port* active_ = nullptr;

@@ -21,9 +21,10 @@
 
 namespace tarrowin {
 
-// How long the device list waits for JACK: short enough that the window starts in time
-// however the server behaves; a healthy server answers in a few milliseconds.
-inline constexpr std::chrono::milliseconds kJackListLimit{400};
+// How long the window's device list waits for JACK: short enough that the window starts
+// in time however the server behaves (the list is made while the window is), long enough
+// for a healthy server on a busy machine, which answers in a few milliseconds when idle.
+inline constexpr std::chrono::milliseconds kJackListLimit{700};
 // How long an open for playing, and a close, wait.
 inline constexpr std::chrono::milliseconds kJackOpenLimit{3000};
 

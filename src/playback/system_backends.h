@@ -6,11 +6,15 @@
 #include <memory>
 #include <vector>
 
+#include "jack_client.h"
 #include "midi_backend.h"
 #include "synth.h"
 
 namespace tarrowin {
 
-std::vector<std::unique_ptr<MidiBackend>> systemBackends(const SynthOptions& synth = {});
+// `jackListLimit`: how long a device list waits for a JACK server that does not answer at
+// once (the window's start is bounded; a command may wait longer).
+std::vector<std::unique_ptr<MidiBackend>> systemBackends(const SynthOptions& synth = {},
+                                                         std::chrono::milliseconds jackListLimit = kJackListLimit);
 
 }  // namespace tarrowin
