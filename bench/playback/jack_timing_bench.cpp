@@ -28,6 +28,7 @@
 
 #include "document/document.h"
 #include "document/document_file.h"
+#include "playback/audio_system.h"
 
 extern char** environ;
 
@@ -184,6 +185,8 @@ int main(int argc, char** argv) {
     }
     setenv("JACK_NO_AUDIO_RESERVATION", "1", 1);
     setenv("JACK_NO_START_SERVER", "1", 1);
+    // The receiver asks for each new server until it answers: not a word from libjack meanwhile.
+    tarrowin::quietAudioLibraries();
     const bool realtime = std::system("chrt -f 10 true >/dev/null 2>&1") == 0;
 
     std::printf("One voice every tick at tempo %d (%.0f ms ticks), %d ticks; %s; JACK %s\n", kTempo,

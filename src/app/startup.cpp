@@ -4,6 +4,7 @@
 #include <QCommandLineParser>
 #include <QScreen>
 #include <algorithm>
+#include <system_error>
 #include <thread>
 
 #include "device_dialogs.h"
@@ -84,7 +85,13 @@ int runTarrowin(QApplication& app, std::vector<std::unique_ptr<MidiBackend>> bac
     MidiOutput& out = ws.playback.output();
     uint32_t deviceCount = 0;
     std::thread counting;
-    if (qEnvironmentVariable("NSM_URL").isEmpty()) counting = std::thread([&out, &deviceCount] { deviceCount = out.countDevices(); });
+    if (qEnvironmentVariable("NSM_URL").isEmpty()) {
+        try {
+            counting = std::thread([&out, &deviceCount] { deviceCount = out.countDevices(); });
+        } catch (const std::system_error&) {
+            // No thread to be had: the list is made below, once the window is shown.
+        }
+    }
     struct Joiner {
         std::thread& t;
         ~Joiner() {

@@ -295,7 +295,7 @@ TEST_F(JackBackendOnAServer, TheVirtualPortStaysOpenAndEachPlayEndsOnItsConnecti
 
 // A play following the transport (rolled and stopped by the test's own client) or a MIDI
 // clock (sent by it), with clock out: on their process callbacks and the worker, every
-// message arrives, framed as it should be. The TSan stage runs this against a server too.
+// message arrives, framed as it should be. (The TSan stage plays the same with tarrowin-cli.)
 TEST_F(JackBackendOnAServer, PlaysFollowingTheTransportOrAClockSendClockAndLoseNothing) {
     for (const SyncMode mode : {SyncMode::FollowJack, SyncMode::MidiClock}) {
         Receiver receiver;
