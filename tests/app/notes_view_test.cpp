@@ -5,11 +5,17 @@
 #include <QAction>
 #include <QApplication>
 #include <QCheckBox>
+#include <QFileDialog>
 #include <QLabel>
 #include <QScrollBar>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QtTest>
+#include <sys/stat.h>
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <thread>
 
 #include "app/main_window.h"
 #include "app/notes_view/notes_window.h"
@@ -46,6 +52,8 @@ class NotesViewTest : public QObject {
     void playheadFollowsAnUnlockedPlayPastEnd_data();
     void playheadFollowsAnUnlockedPlayPastEnd();
     void savesThePictureAsPngAndSvg();
+    void saveImageFollowsTheOutputRules_data();
+    void saveImageFollowsTheOutputRules();
 
    private:
     Workspace& ws() { return w_->ws(); }
@@ -276,6 +284,79 @@ void NotesViewTest::savesThePictureAsPngAndSvg() {
     // A folder that cannot be written gives the reason and leaves nothing behind.
     QVERIFY(!w->roll()->saveImage(dir.filePath(QStringLiteral("missing/notes.png")), &error));
     QVERIFY(!error.isEmpty());
+}
+
+void NotesViewTest::saveImageFollowsTheOutputRules_data() {
+    QTest::addColumn<QString>("typed");    // the name typed in the save dialog
+    QTest::addColumn<QString>("target");   // what is there before: "file" or "pipe"
+    QTest::addColumn<bool>("replace");     // the answer to "... already exists"
+    QTest::addColumn<bool>("written");
+    QTest::newRow("suffix added before the question, No") << "pic" << "file" << false << false;
+    QTest::newRow("suffix added before the question, Yes") << "pic" << "file" << true << true;
+    QTest::newRow("a pipe is written into") << "pic.png" << "pipe" << true << true;
+}
+
+void NotesViewTest::saveImageFollowsTheOutputRules() {
+    QFETCH(QString, typed);
+    QFETCH(QString, target);
+    QFETCH(bool, replace);
+    QFETCH(bool, written);
+    NotesWindow* w = openNotes();
+    QTemporaryDir dir;
+    const QString pic = dir.filePath(QStringLiteral("pic.png"));
+    const QByteArray older("an older file");
+    QByteArray piped;
+    std::thread reader;
+    int readEnd = -1;
+    int heldOpen = -1;  // a writer of our own, so the reader ends even if the pipe was replaced
+    if (target == QLatin1String("file")) {
+        QFile f(pic);
+        QVERIFY(f.open(QIODevice::WriteOnly) && f.write(older) == older.size());
+    } else {
+        QCOMPARE(::mkfifo(QFile::encodeName(pic).constData(), 0600), 0);
+        readEnd = ::open(QFile::encodeName(pic).constData(), O_RDONLY | O_NONBLOCK);
+        QVERIFY(readEnd >= 0);
+        ::fcntl(readEnd, F_SETFL, 0);
+        heldOpen = ::open(QFile::encodeName(pic).constData(), O_WRONLY | O_NONBLOCK);
+        QVERIFY(heldOpen >= 0);
+        reader = std::thread([&] {
+            char chunk[4096];
+            for (ssize_t n; (n = ::read(readEnd, chunk, sizeof chunk)) != 0;)
+                if (n > 0) piped.append(chunk, n);
+        });
+    }
+    MessageBoxes boxes;
+    boxes.answer(replace ? QMessageBox::Yes : QMessageBox::No);
+    whenDialogShows([&](QWidget* d) {
+        auto* dialog = qobject_cast<QFileDialog*>(d);
+        if (!dialog) return false;
+        dialog->selectFile(dir.filePath(typed));
+        QTimer::singleShot(0, dialog, [dialog] {
+            QMetaObject::invokeMethod(dialog, "accept");
+            if (dialog->isVisible()) dialog->reject();  // the replace question was answered No
+        });
+        return true;
+    });
+    w->saveImage();
+    if (reader.joinable()) {
+        ::close(heldOpen);
+        reader.join();
+        ::close(readEnd);
+    }
+    QCOMPARE(boxes.seen().size(), size_t{1});
+    QCOMPARE(boxes.seen()[0].text, QStringLiteral("pic.png already exists.\nDo you want to replace it?"));
+    if (target == QLatin1String("pipe")) {
+        struct stat st {};
+        QVERIFY(::stat(QFile::encodeName(pic).constData(), &st) == 0 && S_ISFIFO(st.st_mode));
+        QVERIFY(piped.startsWith("\x89PNG"));
+        return;
+    }
+    QFile f(pic);
+    QVERIFY(f.open(QIODevice::ReadOnly));
+    const QByteArray now = f.readAll();
+    QCOMPARE(now == older, !written);
+    if (written) QVERIFY(now.startsWith("\x89PNG"));
+    QVERIFY(!QFileInfo::exists(dir.filePath(QStringLiteral("pic"))));
 }
 
 TARROWIN_QTEST_MAIN(NotesViewTest)
