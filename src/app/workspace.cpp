@@ -14,13 +14,15 @@ const QString kSoundFontKey = QStringLiteral("soundFont");
 QStringList Preferences::recentFiles() const {
     QStringList files;
     for (const QString& f : QSettings().value(kRecentKey).toStringList()) {
-        if (QFileInfo::exists(f) && !files.contains(f)) files << f;
+        // Documents only: a pipe, a device or a folder that a document was saved to is none.
+        if (QFileInfo(f).isFile() && !files.contains(f)) files << f;
         if (files.size() == kRecentFiles) break;
     }
     return files;
 }
 
 void Preferences::addRecentFile(const QString& path) {
+    if (!QFileInfo(path).isFile()) return;
     const QString absolute = QFileInfo(path).absoluteFilePath();
     QStringList files = QSettings().value(kRecentKey).toStringList();
     files.removeAll(absolute);
