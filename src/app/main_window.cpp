@@ -412,7 +412,17 @@ void MainWindow::closeEvent(QCloseEvent* event) {
         event->ignore();
         return;
     }
+    closeOtherWindows();
     event->accept();
+}
+
+void MainWindow::closeOtherWindows() {
+    // The program ends with its main window. A window of its own left open would keep it
+    // running, and the Composition Maker refuses every close but its own button's.
+    tools_->closeAll();
+    reports_->closeAll();
+    sound_->setNotesShown(false);
+    if (help_) help_->close();
 }
 
 void MainWindow::dragEnterEvent(QDragEnterEvent* event) {

@@ -76,6 +76,7 @@ class MainWindow : public QMainWindow {
     void showAbout();
     void showHelp();
     void showStatus();
+    void closeOtherWindows();
 
     Workspace& ws_;
     TarrowinView* view_;

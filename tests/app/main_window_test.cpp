@@ -22,6 +22,7 @@
 #include <sys/stat.h>
 
 #include "app/command_state.h"
+#include "app/command_table.h"
 #include "app/file_commands.h"
 #include "app/form/tarrowin_view.h"
 #include "app/main_window.h"
@@ -90,6 +91,8 @@ class MainWindowTest : public QObject {
     void voiceSwitchedDuringAPlayIsAStepOfItsOwn();
     void midiPlayerTakesItsOwnOptions();
     void everyMenuHasUniqueMnemonics();
+    void exitEndsTheProgramWhateverIsOpen_data();
+    void exitEndsTheProgramWhateverIsOpen();
 
    private:
     Workspace& ws() { return w_->ws(); }
@@ -433,6 +436,57 @@ void MainWindowTest::everyMenuHasUniqueMnemonics() {
             taken.insert(key, a->text());
         }
     }
+}
+
+void MainWindowTest::exitEndsTheProgramWhateverIsOpen_data() {
+    QTest::addColumn<QList<int>>("opened");  // the commands that open windows first
+    QTest::addColumn<int>("answer");         // to "Save changes?"; NoButton: nothing to save
+    const QList<int> all{int(Command::CompositionMaker), int(Command::Notes), int(Command::CompositionInfo),
+                         int(Command::CreateImage), int(Command::HelpTopics)};
+    for (int c : all) {
+        const QByteArray name = QByteArray(commandInfo(Command(c)).caption).replace('&', "");
+        QTest::newRow(name.constData()) << QList<int>{c} << int(QMessageBox::NoButton);
+    }
+    QTest::newRow("all, changes given up") << all << int(QMessageBox::No);
+    QTest::newRow("all, Cancel") << all << int(QMessageBox::Cancel);
+}
+
+void MainWindowTest::exitEndsTheProgramWhateverIsOpen() {
+    QFETCH(QList<int>, opened);
+    QFETCH(int, answer);
+    ws().document.edit(QStringLiteral("setup"), DocumentController::Scope::Composition, [](CTarrowinDoc& d) {
+        d.setEndCounter(8);
+        d.addCurrentSettingsAsEvent();
+    });
+    QTemporaryDir dir;
+    if (answer == QMessageBox::NoButton) QVERIFY(ws().document.save(dir.filePath(QStringLiteral("song.trw"))).ok);
+    for (int c : opened) w_->window->action(Command(c))->trigger();
+    const auto shown = [] {
+        QStringList titles;
+        for (QWidget* w : QApplication::topLevelWidgets())
+            if (w->isVisible()) titles << w->windowTitle();
+        return titles;
+    };
+    QCOMPARE(shown().size(), opened.size() + 1);
+    MessageBoxes boxes;
+    if (answer != QMessageBox::NoButton) boxes.answer(QMessageBox::StandardButton(answer));
+    if (answer == QMessageBox::Cancel) {
+        w_->window->action(Command::Exit)->trigger();
+        QCOMPARE(boxes.lastText(), QStringLiteral("Save changes to Untitled?"));
+        QCOMPARE(shown().size(), opened.size() + 1);
+        return;
+    }
+    // The program's event loop ends once Exit closed the last window; a window left open
+    // keeps it running, and the guard ends it with 1.
+    QTimer::singleShot(0, w_->window.get(), [this] { w_->window->action(Command::Exit)->trigger(); });
+    QTimer guard;
+    guard.setSingleShot(true);
+    connect(&guard, &QTimer::timeout, [] { QCoreApplication::exit(1); });
+    guard.start(5000);
+    const int code = QApplication::exec();
+    guard.stop();
+    QVERIFY2(code == 0, qPrintable(QStringLiteral("still open: ") + shown().join(QStringLiteral(", "))));
+    QVERIFY(shown().isEmpty());
 }
 
 TARROWIN_QTEST_MAIN(MainWindowTest)
