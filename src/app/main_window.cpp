@@ -20,6 +20,7 @@
 #include <algorithm>
 
 #include "about_dialog.h"
+#include "accessibility.h"
 #include "command_table.h"
 #include "device_dialogs.h"
 #include "engine/tables.h"
@@ -84,6 +85,16 @@ MainWindow::MainWindow(Workspace& workspace, QWidget* parent) : QMainWindow(pare
     status_ = new QLabel(this);
     statusBar()->addWidget(status_, 1);
     statusBar()->setSizeGripEnabled(false);
+    // While no recovery copy can be kept, the status bar says so for as long as it lasts.
+    recoveryOff_ = new QLabel(QStringLiteral("Recovery copies off"), this);
+    statusBar()->addPermanentWidget(recoveryOff_);
+    const auto showRecoveryProblem = [this](const QString& problem) {
+        recoveryOff_->setVisible(!problem.isEmpty());
+        recoveryOff_->setToolTip(problem);
+        describeControl(recoveryOff_, problem);
+    };
+    connect(recovery_, &CrashRecovery::problemChanged, this, showRecoveryProblem);
+    showRecoveryProblem(recovery_->problem());
     positionTimer_ = new QTimer(this);
     positionTimer_->setInterval(100);
     connect(positionTimer_, &QTimer::timeout, this, &MainWindow::showStatus);

@@ -90,6 +90,7 @@ class MainWindow : public QMainWindow {
     std::array<std::array<QAction*, kAlgorithms>, kVoices> algorithmActions_{};
     QToolBar* toolbar_ = nullptr;
     QLabel* status_ = nullptr;
+    QLabel* recoveryOff_ = nullptr;
     QTimer* positionTimer_ = nullptr;
     QWidget* help_ = nullptr;
     // Each New or Open starts a new generation: a play that began on an older document

@@ -123,7 +123,7 @@ int runTarrowin(QApplication& app, std::vector<std::unique_ptr<MidiBackend>> bac
         setup.exec();
         out.chooseDevice(setup.device());
     }
-    window.recovery().offerLeftCopies();
+    window.recovery().start();
     const int code = app.exec();
     ws.playback.stop();
     out.close();
