@@ -2,6 +2,7 @@
 
 #include <QAction>
 #include <QActionGroup>
+#include <QCoreApplication>
 #include <QCloseEvent>
 #include <QDragEnterEvent>
 #include <QDropEvent>
@@ -425,6 +426,11 @@ void MainWindow::closeEvent(QCloseEvent* event) {
     }
     closeOtherWindows();
     event->accept();
+}
+
+void MainWindow::endFromOutside(int exitCode) {
+    recovery_->keepForNextStart();
+    QCoreApplication::exit(exitCode);
 }
 
 void MainWindow::closeOtherWindows() {

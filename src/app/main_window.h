@@ -55,6 +55,11 @@ class MainWindow : public QMainWindow {
     void play();
     void stop();
 
+    // The program is ended from outside (a session manager, a logout, the terminal): no
+    // question can be asked, so the unsaved changes are left as a recovery copy for the next
+    // start, and the event loops end with `exitCode`.
+    void endFromOutside(int exitCode);
+
    protected:
     void closeEvent(QCloseEvent* event) override;
     void dragEnterEvent(QDragEnterEvent* event) override;

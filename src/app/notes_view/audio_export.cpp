@@ -85,6 +85,9 @@ void AudioExport::run() {
         QMetaObject::invokeMethod(&progress, &ExportProgressDialog::finish, Qt::QueuedConnection);
     });
     progress.exec();  // modal to the whole program: a tool window could start a second export
+    // The dialog also ends when the program is ended from outside: the rendering stops then.
+    // After a finished rendering the flag changes nothing.
+    cancel.store(true);
     worker.join();
     tick.stop();
 
