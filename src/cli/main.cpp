@@ -71,7 +71,9 @@ int checkStandardOutput(int code) {
 
 int main(int argc, char** argv) {
     installSignalHandlers();
-    CLI::App app{"Tarrowin 2.5: fractal and chaotic note sequences as music, without a window", "tarrowin-cli"};
+    CLI::App app{"Tarrowin " TARROWIN_VERSION ": fractal and chaotic note sequences as music, without a window",
+                 "tarrowin-cli"};
+    app.set_version_flag("--version", "tarrowin-cli " TARROWIN_VERSION, "Print the version and exit");
     app.require_subcommand(1);
     tarrowin::cli::setupCommands(app);
     try {

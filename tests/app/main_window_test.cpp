@@ -388,8 +388,10 @@ void MainWindowTest::helpAboutAndTabOrder() {
         if (w->windowTitle() != QLatin1String("About Tarrowin 2.5")) return false;
         QString text;
         for (QLabel* l : w->findChildren<QLabel*>()) text += l->text();
-        if (!text.contains(QStringLiteral("FluidSynth 2.")) || !text.contains(QStringLiteral("Qt 6.")))
-            qFatal("the About box lacks the library versions: %s", qPrintable(text));
+        if (!text.contains(QStringLiteral("FluidSynth 2.")) || !text.contains(QStringLiteral("Qt 6.")) ||
+            !text.contains(QStringLiteral("Version " TARROWIN_VERSION)) ||
+            !text.contains(QStringLiteral("GPL-3.0-or-later")))
+            qFatal("the About box lacks the version, the licence or the library versions: %s", qPrintable(text));
         static_cast<QDialog*>(w)->accept();
         return true;
     });
