@@ -338,21 +338,29 @@ void RecoveryTest::folderFollowsXdgStateHome() {
 }
 
 void RecoveryTest::signalLeavesTheCopyForTheNextStart_data() {
-    QTest::addColumn<bool>("duringTheQuestion");  // the signal comes while a left copy is offered
-    QTest::newRow("while editing") << false;
-    QTest::newRow("during the recovery question") << true;
+    QTest::addColumn<QString>("when");
+    for (const char* when : {"while editing", "during the recovery question", "when no copy can be written"})
+        QTest::newRow(when) << QString::fromLatin1(when);
 }
 
 void RecoveryTest::signalLeavesTheCopyForTheNextStart() {
-    QFETCH(bool, duringTheQuestion);
+    QFETCH(QString, when);
     DocumentController document;
     FakePrompter prompter;
     auto ended = std::make_unique<CrashRecovery>(document, prompter, nullptr, path(), kNever);
     editTempo(document, 177);  // not yet in a copy: the period has not passed
-    const QString lock = path() + QLatin1Char('/') + QFileInfo(ended->store().copyPath()).completeBaseName() +
-                         QStringLiteral(".lock");
+    const QString copy = ended->store().copyPath();
+    const QString lock = path() + QLatin1Char('/') + QFileInfo(copy).completeBaseName() + QStringLiteral(".lock");
     QVERIFY(QFile::exists(lock));
-    if (duringTheQuestion) {
+    if (when == QLatin1String("when no copy can be written")) {
+        // The program ends all the same, without a question that would hold it up.
+        QVERIFY(QDir().mkdir(copy));
+        ended->keepForNextStart();
+        QVERIFY(prompter.messages.isEmpty());
+        QVERIFY(!QFile::exists(lock));
+        return;
+    }
+    if (when == QLatin1String("during the recovery question")) {
         ended->beforePlay();
         ended->keepForNextStart();
         ended.reset();

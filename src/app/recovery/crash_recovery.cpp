@@ -60,19 +60,24 @@ void CrashRecovery::setProblem(const QString& problem) {
     if (arises) prompter_.message(recoveryProblemMessage(problem_).toStdString(), "Tarrowin", MessageIcon::Exclamation);
 }
 
+bool CrashRecovery::storeCopy() {
+    // A store that could not be made at start (a full disk) is tried again.
+    return (store_.isReady() || store_.prepare()) && store_.write(document_.doc(), document_.path());
+}
+
 void CrashRecovery::writeCopy() {
     if (ending_ || !document_.isModified()) return;
-    // A store that could not be made at start (a full disk) is tried again.
-    const bool written = (store_.isReady() || store_.prepare()) && store_.write(document_.doc(), document_.path());
-    setProblem(written ? QString() : store_.error());
+    setProblem(storeCopy() ? QString() : store_.error());
 }
 
 void CrashRecovery::beforePlay() { writeCopy(); }
 
 void CrashRecovery::keepForNextStart() {
-    writeCopy();
+    if (ending_) return;
     ending_ = true;
     timer_.stop();
+    // The program is ending: no question can wait for an answer, a failure is only logged.
+    if (document_.isModified() && !storeCopy()) qWarning("tarrowin: %s", qPrintable(store_.error()));
     store_.keepForNextStart();
 }
 

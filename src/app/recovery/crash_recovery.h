@@ -56,6 +56,7 @@ class CrashRecovery : public QObject {
    private:
     void documentStateChanged();
     void writeCopy();
+    bool storeCopy();
     void setProblem(const QString& problem);
 
     DocumentController& document_;
