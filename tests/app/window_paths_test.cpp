@@ -1,6 +1,6 @@
 // The main window's less travelled paths: the percussion channel dialog and what it changes
 // in a play, a save that fails, a calculator that is not installed, a start on a file that
-// cannot be read or with a settings file that cannot be, and the program ended by a signal.
+// cannot be read or with a settings file that cannot be.
 #include <QApplication>
 #include <QDir>
 #include <QPushButton>
@@ -15,9 +15,6 @@
 #include <csignal>
 
 #include "app/file_commands.h"
-#include "app/recovery/crash_recovery.h"
-#include "app/tools/composition_maker_window.h"
-#include "app/tools/tool_windows.h"
 #include "app/startup.h"
 #include "app_test_support.h"
 
@@ -94,8 +91,6 @@ class WindowPathsTest : public QObject {
     void missingCalculatorIsNamed();
     void startOnAnUnreadableFileEnds_data();
     void startOnAnUnreadableFileEnds();
-    void signalEndsTheProgramKeepingItsWork_data();
-    void signalEndsTheProgramKeepingItsWork();
     void unreadableSettingsFileLeavesTheDefaults_data();
     void unreadableSettingsFileLeavesTheDefaults();
 
@@ -221,46 +216,6 @@ void WindowPathsTest::startOnAnUnreadableFileEnds() {
     QCOMPARE(boxes.seen().size(), size_t(1));
     QCOMPARE(boxes.lastText(), reason);
     QCOMPARE(boxes.seen()[0].icon, QMessageBox::Warning);
-}
-
-void WindowPathsTest::signalEndsTheProgramKeepingItsWork_data() {
-    QTest::addColumn<int>("signal");
-    QTest::newRow("SIGTERM") << SIGTERM;
-    QTest::newRow("SIGHUP") << SIGHUP;
-    QTest::newRow("SIGINT") << SIGINT;
-}
-
-void WindowPathsTest::signalEndsTheProgramKeepingItsWork() {
-    QFETCH(int, signal);
-    cleanup();  // the start makes its own window
-    const QDir recovery(RecoveryStore::defaultFolder());
-    QTemporaryDir dir;
-    CommandLine line;
-    line.device = QStringLiteral("0");
-    line.file = dir.filePath(QStringLiteral("song.trw"));
-    DocumentController song;
-    song.edit(QStringLiteral("End"), DocumentController::Scope::Current, [](CTarrowinDoc& d) { d.setEndCounter(8); });
-    QVERIFY(song.save(line.file).ok);
-    MessageBoxes boxes;
-    onceStarted([signal](MainWindow& window) {
-        // Past a file size limit a write fails instead of ending the program.
-        ::raise(SIGXFSZ);
-        window.tools().openCompositionMaker();
-        window.tools().maker()->add();  // an unsaved change, in no recovery copy yet
-        ::raise(signal);
-    });
-    const int code = runTarrowin(*qApp, recorderOnly(), line);
-    QCOMPARE(code, 128 + signal);
-    QVERIFY2(boxes.seen().empty(), qPrintable(boxes.lastText()));  // no question: the work is kept instead
-    // The copy of the unsaved change is there for the next start, and no lock of a running
-    // Tarrowin holds it.
-    const QStringList copies = recovery.entryList({QStringLiteral("*.recovery")}, QDir::Files);
-    QCOMPARE(copies.size(), 1);
-    QVERIFY(recovery.entryList({QStringLiteral("*.lock")}, QDir::Files).isEmpty());
-    const RecoveredDocument copy = readRecoveryCopy(recovery.filePath(copies[0]));
-    QVERIFY(copy.ok);
-    QCOMPARE(copy.doc.composition().events().size(), size_t(1));
-    QVERIFY(QFile::remove(recovery.filePath(copies[0])));
 }
 
 void WindowPathsTest::unreadableSettingsFileLeavesTheDefaults_data() {

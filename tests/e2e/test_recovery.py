@@ -1,8 +1,8 @@
 """Crash recovery end to end: edits typed into a saved song, a recovery copy written while the
 song is modified, tarrowin killed with SIGKILL, and the next start offering the unsaved
 changes back; Yes restores what was on screen, and Save writes it to the song's own file. A
-damaged copy and a pipe left as a copy are moved aside and named. Ended by SIGTERM, as a
-session manager ends it, tarrowin writes the copy of its latest edits itself."""
+damaged copy and a pipe left as a copy are moved aside and named. Ended by SIGHUP or SIGTERM,
+as a session manager or a logout ends it, tarrowin writes the copy of its latest edits itself."""
 
 import glob
 import json
@@ -116,27 +116,30 @@ def killed_tarrowin_gives_its_work_back():
             check(os.path.lexists(left[:-len(".recovery")] + ".unreadable"), "%s was not kept" % left)
 
 
-def sigterm_keeps_the_latest_edits():
-    """SIGTERM before any periodic copy: tarrowin writes the copy, lets go of its lock and ends
-    with 143; the next start offers the edits."""
-    state = os.path.join(WORK, "sigterm-state")
+def signal_keeps_the_latest_edits():
+    """SIGHUP or SIGTERM before any periodic copy: tarrowin writes the copy, lets go of its
+    lock and ends with 128 + the signal; the next start offers the edits."""
+    state = os.path.join(WORK, "signal-state")
     recovery = os.path.join(state, "tarrowin", "recovery")
     env = {"XDG_STATE_HOME": state}  # the period stays 60 s: no copy is written meanwhile
     song = os.path.join(WORK, "term.trw")
     cli("new", song)
-    t = Tarrowin("--device", "0", song, env=env)
-    try:
-        poll(lambda: t.main().name.startswith("Tarrowin 2.5 - term.trw"), 10, "the song to open")
-        t.set_field("Param1 voice 1", 23)
-        poll(lambda: "*" in t.main().name, 5, "the song to be modified")
-        check(not glob.glob(os.path.join(recovery, "*.recovery")), "a copy was written before the signal")
-        t.proc.send_signal(signal.SIGTERM)
-        code = t.proc.wait(10)
-    finally:
-        t.quit()
-    check(code == 128 + signal.SIGTERM, "tarrowin ended with %s" % code)
-    check(len(glob.glob(os.path.join(recovery, "*.recovery"))) == 1, "no copy: %s" % os.listdir(recovery))
-    check(not glob.glob(os.path.join(recovery, "*.lock")), "a lock is left: %s" % os.listdir(recovery))
+    for sent, param1 in ((signal.SIGHUP, 22), (signal.SIGTERM, 23)):
+        t = Tarrowin("--device", "0", song, env=env)
+        try:
+            poll(lambda: t.main().name.startswith("Tarrowin 2.5 - term.trw"), 10, "the song to open")
+            if sent == signal.SIGTERM:  # the copy SIGHUP left is offered first: No deletes it
+                t.answer(t.alert("Tarrowin"), "No")
+            t.set_field("Param1 voice 1", param1)
+            poll(lambda: "*" in t.main().name, 5, "the song to be modified")
+            check(not glob.glob(os.path.join(recovery, "*.recovery")), "a copy was written before the signal")
+            t.proc.send_signal(sent)
+            code = t.proc.wait(10)
+        finally:
+            t.quit()
+        check(code == 128 + sent, "tarrowin ended with %s" % code)
+        check(len(glob.glob(os.path.join(recovery, "*.recovery"))) == 1, "no copy: %s" % os.listdir(recovery))
+        check(not glob.glob(os.path.join(recovery, "*.lock")), "a lock is left: %s" % os.listdir(recovery))
 
     with Tarrowin("--device", "0", env=env) as t:
         box = t.alert("Tarrowin")
@@ -149,4 +152,4 @@ def sigterm_keeps_the_latest_edits():
 
 
 if __name__ == "__main__":
-    run([killed_tarrowin_gives_its_work_back, sigterm_keeps_the_latest_edits])
+    run([killed_tarrowin_gives_its_work_back, signal_keeps_the_latest_edits])
