@@ -13,8 +13,14 @@ namespace tarrowin::app {
 namespace {
 
 constexpr std::array kEndingSignals{SIGTERM, SIGHUP, SIGINT};
+constexpr std::array kWriteSignals{SIGXFSZ, SIGPIPE};
 // The pipe the handler writes into: [0] read by the window's thread, [1] written by the handler.
 std::array<int, 2> g_pipe{-1, -1};
+
+// Caught, not ignored: a write past a file size limit or into a pipe whose reader went
+// fails with EFBIG or EPIPE all the same, and the programs the window starts (the MIDI file
+// player, the calculator) get the default actions back at exec, where SIG_IGN would stay.
+extern "C" void overlookSignal(int) {}
 
 // Async-signal-safe: one write() of one byte, errno kept for the code it interrupted.
 extern "C" void noteSignal(int signal) {
@@ -27,8 +33,11 @@ extern "C" void noteSignal(int signal) {
 }  // namespace
 
 ProcessSignals::ProcessSignals(QObject* parent) : QObject(parent) {
-    ::signal(SIGXFSZ, SIG_IGN);
-    ::signal(SIGPIPE, SIG_IGN);
+    struct sigaction overlook {};
+    overlook.sa_handler = overlookSignal;
+    sigemptyset(&overlook.sa_mask);
+    overlook.sa_flags = SA_RESTART;
+    for (int s : kWriteSignals) ::sigaction(s, &overlook, nullptr);
     if (::pipe2(g_pipe.data(), O_CLOEXEC | O_NONBLOCK) != 0) {
         qWarning("tarrowin: no pipe for the signals: SIGTERM and SIGHUP end the program at once");
         g_pipe = {-1, -1};
@@ -45,8 +54,7 @@ ProcessSignals::ProcessSignals(QObject* parent) : QObject(parent) {
 
 ProcessSignals::~ProcessSignals() {
     for (int s : kEndingSignals) ::signal(s, SIG_DFL);
-    ::signal(SIGXFSZ, SIG_DFL);
-    ::signal(SIGPIPE, SIG_DFL);
+    for (int s : kWriteSignals) ::signal(s, SIG_DFL);
     for (int& fd : g_pipe) {
         if (fd >= 0) ::close(fd);
         fd = -1;

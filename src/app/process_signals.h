@@ -4,8 +4,8 @@
 // noted by their handler, which writes the signal's number into a pipe; the window's thread
 // reads it and ends the program in order (received()), after keeping the unsaved work.
 // SIGXFSZ (past a file size limit, `ulimit -f`) and SIGPIPE (a pipe whose reader went) are
-// ignored, so that such a write fails with its reason ("File too large") instead of
-// ending the program and its unsaved work with it.
+// caught and passed over, so that such a write fails with its reason ("File too large")
+// instead of ending the program and its unsaved work with it.
 
 #include <QObject>
 
