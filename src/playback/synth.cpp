@@ -5,6 +5,7 @@
 #include <strings.h>
 
 #include <algorithm>
+#include <array>
 #include <cctype>
 #include <atomic>
 #include <cmath>
@@ -208,6 +209,15 @@ struct SynthCore::Impl {
     double sampleRate = 44100;  // the synthesizer's, as created
     double rate = 44100;        // frames a second of the stream that plays it in real time
 
+    // PerVoice outputs: MIDI channel c of voice v is the synthesizer's channel c * 16 + v,
+    // its "lane". FluidSynth mixes a channel's dry sound into output group (channel mod
+    // 16), so each voice has an output of its own; the reverb and the chorus are shared,
+    // as on a mixing desk's send buses. With a Mix output a MIDI channel is one channel of
+    // the synthesizer.
+    int lanes = 1;
+    int channel(int midiChannel, int lane) const { return midiChannel * lanes + lane; }
+    std::vector<fluid_voice_t*> voiceList;  // room for every voice of the synthesizer
+
     // Real-time messages. A message sent at clock frame c (frames since `origin`) goes to
     // frame c + offset of the stream. The offset is the most the rendering was seen ahead
     // of the clock when the first message came, plus a margin, so that a message does not
@@ -292,7 +302,7 @@ void loadOnThisThreadOnly() {
 
 }  // namespace
 
-SynthCore::Created SynthCore::create(const std::string& soundFont, double sampleRate) {
+SynthCore::Created SynthCore::create(const std::string& soundFont, double sampleRate, SynthOutputs outputs) {
     quietAudioLibraries();
     if (!roomToLoad(soundFont)) return {nullptr, "Not enough memory to load the SoundFont " + soundFont, true};
     loadOnThisThreadOnly();
@@ -303,6 +313,13 @@ SynthCore::Created SynthCore::create(const std::string& soundFont, double sample
     fluid_settings_setnum(impl->settings, "synth.sample-rate", sampleRate);
     // Sixteen voices at a full velocity stay below clipping at this gain.
     fluid_settings_setnum(impl->settings, "synth.gain", 0.4);
+    if (outputs == SynthOutputs::PerVoice) {
+        impl->lanes = kVoices;
+        fluid_settings_setint(impl->settings, "synth.midi-channels", 16 * kVoices);
+        for (const char* name : {"synth.audio-channels", "synth.audio-groups"}) {
+            fluid_settings_setint(impl->settings, name, kVoices);
+        }
+    }
     impl->synth = new_fluid_synth(impl->settings);
     if (impl->synth == nullptr) return {nullptr, kNoMemoryMessage, true};
     takeFluidSynthError();
@@ -310,37 +327,122 @@ SynthCore::Created SynthCore::create(const std::string& soundFont, double sample
         const std::string why = takeFluidSynthError();
         return {nullptr, "The SoundFont " + soundFont + " could not be loaded" + (why.empty() ? "" : ": " + why)};
     }
+    impl->voiceList.resize(static_cast<size_t>(fluid_synth_get_polyphony(impl->synth)) + 1);
     std::unique_ptr<SynthCore> core(new SynthCore(std::move(impl), soundFont));
     core->reset(kDefaultPercussionChannel);
     return {std::move(core), {}};
 }
 
 void SynthCore::reset(int32_t percussionChannel) {
-    fluid_synth_t* s = impl_->synth;
+    const Impl& d = *impl_;
+    fluid_synth_t* s = d.synth;
     fluid_synth_system_reset(s);
     for (int ch = 0; ch < 16; ++ch) {
         const bool drum = ch == (percussionChannel & 0x0F);
-        fluid_synth_set_channel_type(s, ch, drum ? CHANNEL_TYPE_DRUM : CHANNEL_TYPE_MELODIC);
-        fluid_synth_bank_select(s, ch, drum ? 128 : 0);
-        fluid_synth_program_change(s, ch, 0);
+        for (int lane = 0; lane < d.lanes; ++lane) {
+            const int c = d.channel(ch, lane);
+            fluid_synth_set_channel_type(s, c, drum ? CHANNEL_TYPE_DRUM : CHANNEL_TYPE_MELODIC);
+            fluid_synth_bank_select(s, c, drum ? 128 : 0);
+            fluid_synth_program_change(s, c, 0);
+        }
     }
 }
 
-void SynthCore::handle(const ShortMessage& m) {
-    fluid_synth_t* s = impl_->synth;
+void SynthCore::handle(const ShortMessage& m) { handle(m, 0); }
+
+namespace {
+
+// How FluidSynth cuts a sounding note when a note of the same exclusive class starts on
+// its channel (a closed hi-hat ends an open one): both envelopes' release shortened to
+// this many timecents, then the note released.
+constexpr float kExclusiveCutRelease = -200.0f;
+
+// Makes, across the lanes first .. first + lanes - 1 of one MIDI channel, the cut that
+// FluidSynth makes inside a channel: the notes of other lanes of the exclusive class of
+// the note just struck on lane `own` are cut as if they shared its channel.
+void cutAcrossLanes(fluid_synth_t* s, std::vector<fluid_voice_t*>& list, int first, int lanes, int own, int key) {
+    std::fill(list.begin(), list.end(), nullptr);
+    fluid_synth_get_voicelist(s, list.data(), static_cast<int>(list.size()), -1);
+    const auto end = std::find(list.begin(), list.end(), nullptr);
+    // The note just struck: the newest notes on its lane and key (ids only grow).
+    const auto struck = [&](const fluid_voice_t* v) {
+        return fluid_voice_get_channel(v) == own && fluid_voice_get_key(v) == key && fluid_voice_is_on(v);
+    };
+    bool found = false;
+    unsigned int newest = 0;
+    for (auto it = list.begin(); it != end; ++it) {
+        if (!struck(*it)) continue;
+        newest = found ? std::max(newest, fluid_voice_get_id(*it)) : fluid_voice_get_id(*it);
+        found = true;
+    }
+    if (!found) return;
+    for (auto it = list.begin(); it != end; ++it) {
+        if (!struck(*it) || fluid_voice_get_id(*it) != newest) continue;
+        const float cls = fluid_voice_gen_get(*it, GEN_EXCLUSIVECLASS);
+        if (cls == 0.0f) continue;
+        for (auto other = list.begin(); other != end; ++other) {
+            fluid_voice_t* v = *other;
+            const int c = fluid_voice_get_channel(v);
+            if (c < first || c >= first + lanes || c == own || !fluid_voice_is_playing(v) ||
+                fluid_voice_gen_get(v, GEN_EXCLUSIVECLASS) != cls) {
+                continue;
+            }
+            fluid_voice_gen_set(v, GEN_EXCLUSIVECLASS, 0.0f);  // cut once, as FluidSynth does
+            for (const int gen : {GEN_VOLENVRELEASE, GEN_MODENVRELEASE}) {
+                fluid_voice_gen_set(v, gen, kExclusiveCutRelease);
+                fluid_voice_update_param(v, gen);
+            }
+            fluid_synth_noteoff(s, c, fluid_voice_get_key(v));
+        }
+    }
+}
+
+}  // namespace
+
+void SynthCore::handle(const ShortMessage& m, int voice) {
+    Impl& d = *impl_;
+    fluid_synth_t* s = d.synth;
     const int ch = m.status & 0x0F;
-    switch (m.status & 0xF0) {
-        case 0x80: fluid_synth_noteoff(s, ch, m.data1); break;
-        case 0x90: fluid_synth_noteon(s, ch, m.data1, m.data2); break;  // velocity 0 ends the note
-        case 0xB0: fluid_synth_cc(s, ch, m.data1, m.data2); break;
-        case 0xC0: fluid_synth_program_change(s, ch, m.data1); break;
-        case 0xE0: fluid_synth_pitch_bend(s, ch, m.data1 | (m.data2 << 7)); break;
-        default: break;
+    const int kind = m.status & 0xF0;
+    if (kind == 0x90 && m.data2 > 0) {
+        const int own = d.channel(ch, static_cast<int>(static_cast<unsigned>(voice) % static_cast<unsigned>(d.lanes)));
+        if (d.lanes > 1) {
+            // A key struck again on a channel ends the key sounding there first.
+            for (int lane = 0; lane < d.lanes; ++lane) {
+                if (d.channel(ch, lane) != own) fluid_synth_noteoff(s, d.channel(ch, lane), m.data1);
+            }
+        }
+        fluid_synth_noteon(s, own, m.data1, m.data2);
+        if (d.lanes > 1) cutAcrossLanes(s, d.voiceList, d.channel(ch, 0), d.lanes, own, m.data1);
+        return;
+    }
+    // Everything else is the channel's: the same on all its lanes. A note off ends the
+    // key whichever voice struck it.
+    for (int lane = 0; lane < d.lanes; ++lane) {
+        const int c = d.channel(ch, lane);
+        switch (kind) {
+            case 0x80: fluid_synth_noteoff(s, c, m.data1); break;
+            case 0x90: fluid_synth_noteon(s, c, m.data1, 0); break;  // velocity 0 ends the note
+            case 0xB0: fluid_synth_cc(s, c, m.data1, m.data2); break;
+            case 0xC0: fluid_synth_program_change(s, c, m.data1); break;
+            case 0xE0: fluid_synth_pitch_bend(s, c, m.data1 | (m.data2 << 7)); break;
+            default: break;
+        }
     }
 }
 
 void SynthCore::render(int frames, int16_t* interleaved) {
     fluid_synth_write_s16(impl_->synth, frames, interleaved, 0, 2, interleaved, 1, 2);
+}
+
+void SynthCore::renderVoices(int frames, float* const* outputs) {
+    for (size_t c = 0; c < 2 * (kVoices + 1); ++c) std::fill(outputs[c], outputs[c] + frames, 0.0f);
+    // The reverb's and then the chorus's left and right, both into the effects output.
+    float* const effects = outputs[2 * kEffectsOutput];
+    float* const effectsRight = outputs[2 * kEffectsOutput + 1];
+    std::array<float*, 4> fx = {effects, effectsRight, effects, effectsRight};
+    fluid_synth_process(impl_->synth, frames, static_cast<int>(fx.size()), fx.data(), 2 * kVoices,
+                        const_cast<float**>(outputs));
 }
 
 void SynthCore::startClock(Time origin) {
@@ -419,7 +521,7 @@ int SynthCore::bankOf(int channel) const {
     int sfont = 0;
     int bank = 0;
     int preset = 0;
-    fluid_synth_get_program(impl_->synth, channel, &sfont, &bank, &preset);
+    fluid_synth_get_program(impl_->synth, impl_->channel(channel, 0), &sfont, &bank, &preset);
     return bank;
 }
 
