@@ -1,6 +1,7 @@
 // The replace-on-commit writer's guarantees that the command-line tests cannot watch: the
-// order of the calls that make a save survive a power cut, and the removal of a named
-// temporary file by a signal handler.
+// order of the calls that make a save survive a power cut, the removal of a named
+// temporary file (and of a folder made for several outputs) by a signal handler, and the
+// rules of such a folder.
 
 #include <gtest/gtest.h>
 #include <signal.h>
@@ -8,6 +9,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <array>
 #include <cstring>
 #include <iterator>
 #include <filesystem>
@@ -142,6 +144,65 @@ TEST_F(ReplacingFileTest, ASignalHandlerRemovesANamedTemporaryFile) {
     EXPECT_EQ(WEXITSTATUS(status), 128 + SIGTERM);
     EXPECT_EQ(names(), std::vector<std::string>{"song.trw"});
     EXPECT_TRUE(contents(target_) == "old") << "the target was replaced";
+}
+
+TEST_F(ReplacingFileTest, ASignalHandlerRemovesAFolderMadeForOutputsAndTheFilesInIt) {
+    ReplacingFile::setUnnamedFilesAllowed(false);
+    const pid_t child = ::fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        ::signal(SIGTERM, removeAndExit);
+        OutputFolder folder;
+        if (!folder.open((dir_ / "stems").string())) ::_exit(1);
+        // A mix and its eighteen stems, each under a temporary name of its own.
+        std::array<ReplacingFile, 19> files;
+        for (size_t i = 0; i < files.size(); ++i) {
+            if (!files[i].open(folder.file("voice-" + std::to_string(i) + ".wav"))) ::_exit(2);
+        }
+        ::raise(SIGTERM);
+        ::_exit(3);
+    }
+    int status = 0;
+    ASSERT_EQ(::waitpid(child, &status, 0), child);
+    ASSERT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(WEXITSTATUS(status), 128 + SIGTERM);
+    EXPECT_EQ(names(), std::vector<std::string>{"song.trw"});
+}
+
+TEST_F(ReplacingFileTest, AnOutputFolderIsUsedOrMadeAndRemovedUnlessKept) {
+    fs::create_directory(dir_ / "old");
+    std::ofstream(dir_ / "old" / "mine.txt") << "kept";
+    struct Case {
+        const char* name;
+        const char* path;
+        bool keep;
+        const char* error;  // empty: opens
+        bool stays;         // the folder is there afterwards
+    };
+    const Case cases[] = {
+        {"an existing folder is used and stays", "old", false, "", true},
+        {"a missing folder is made and removed again", "new", false, "", false},
+        {"a made folder that is kept stays", "new", true, "", true},
+        {"a file is no folder", "song.trw", false, "it is a file, not a folder", true},
+        {"a folder is made only inside one that exists", "none/new", false, "No such file or directory", false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const fs::path path = dir_ / c.path;
+        {
+            OutputFolder folder;
+            const bool opened = folder.open(path.string());
+            EXPECT_EQ(opened, *c.error == '\0');
+            EXPECT_EQ(folder.error(), c.error);
+            if (opened) {
+                EXPECT_EQ(folder.file("a.wav"), (path / "a.wav").string());
+            }
+            if (c.keep) folder.keep();
+        }
+        EXPECT_EQ(fs::exists(path), c.stays);
+        fs::remove(dir_ / "new");
+    }
+    EXPECT_TRUE(contents((dir_ / "old" / "mine.txt").string()) == "kept");
 }
 
 }  // namespace
