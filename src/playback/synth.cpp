@@ -209,13 +209,26 @@ struct SynthCore::Impl {
     double sampleRate = 44100;  // the synthesizer's, as created
     double rate = 44100;        // frames a second of the stream that plays it in real time
 
-    // PerVoice outputs: MIDI channel c of voice v is the synthesizer's channel c * 16 + v,
-    // its "lane". FluidSynth mixes a channel's dry sound into output group (channel mod
-    // 16), so each voice has an output of its own; the reverb and the chorus are shared,
-    // as on a mixing desk's send buses. With a Mix output a MIDI channel is one channel of
-    // the synthesizer.
+    // PerVoice outputs: MIDI channel c of voice v is a synthesizer channel of its own, its
+    // "lane", 16 * slot[c] + group[v]. FluidSynth mixes a channel's dry sound into output
+    // group (channel mod 16), so each voice has an output of its own; the reverb and the
+    // chorus are shared, as on a mixing desk's send buses. FluidSynth's channel 255 cannot
+    // be played (its voices take 255 for "no channel", and a controller sent there would
+    // reach every idle voice), so slot and group swap one pair of a MIDI channel and a
+    // voice onto it, one the run never plays: leaveOut(). With a Mix output a MIDI channel
+    // is one channel of the synthesizer.
     int lanes = 1;
-    int channel(int midiChannel, int lane) const { return midiChannel * lanes + lane; }
+    std::array<int, 16> slot{};
+    std::array<int, kVoices> group{};
+    int channel(int midiChannel, int lane) const {
+        return lanes == 1 ? midiChannel : 16 * slot[static_cast<size_t>(midiChannel)] + group[static_cast<size_t>(lane)];
+    }
+    int firstLane(int midiChannel) const { return channel(midiChannel, 0) - (lanes == 1 ? 0 : group[0]); }
+    bool playable(int c) const { return lanes == 1 || c != kUnplayableChannel; }
+    static constexpr int kUnplayableChannel = 16 * kVoices - 1;
+    // The lanes of each MIDI channel that have struck a note since the last reset: only
+    // they can hold a note to end or cut.
+    std::array<uint32_t, 16> struck{};
     std::vector<fluid_voice_t*> voiceList;  // room for every voice of the synthesizer
 
     // Real-time messages. A message sent at clock frame c (frames since `origin`) goes to
@@ -315,6 +328,7 @@ SynthCore::Created SynthCore::create(const std::string& soundFont, double sample
     fluid_settings_setnum(impl->settings, "synth.gain", 0.4);
     if (outputs == SynthOutputs::PerVoice) {
         impl->lanes = kVoices;
+        for (int i = 0; i < 16; ++i) impl->slot[static_cast<size_t>(i)] = impl->group[static_cast<size_t>(i)] = i;
         fluid_settings_setint(impl->settings, "synth.midi-channels", 16 * kVoices);
         for (const char* name : {"synth.audio-channels", "synth.audio-groups"}) {
             fluid_settings_setint(impl->settings, name, kVoices);
@@ -334,18 +348,28 @@ SynthCore::Created SynthCore::create(const std::string& soundFont, double sample
 }
 
 void SynthCore::reset(int32_t percussionChannel) {
-    const Impl& d = *impl_;
+    Impl& d = *impl_;
     fluid_synth_t* s = d.synth;
     fluid_synth_system_reset(s);
+    d.struck = {};
     for (int ch = 0; ch < 16; ++ch) {
         const bool drum = ch == (percussionChannel & 0x0F);
         for (int lane = 0; lane < d.lanes; ++lane) {
             const int c = d.channel(ch, lane);
+            if (!d.playable(c)) continue;
             fluid_synth_set_channel_type(s, c, drum ? CHANNEL_TYPE_DRUM : CHANNEL_TYPE_MELODIC);
             fluid_synth_bank_select(s, c, drum ? 128 : 0);
             fluid_synth_program_change(s, c, 0);
         }
     }
+}
+
+void SynthCore::leaveOut(int channel, int voice) {
+    Impl& d = *impl_;
+    if (d.lanes == 1) return;
+    for (int i = 0; i < 16; ++i) d.slot[static_cast<size_t>(i)] = d.group[static_cast<size_t>(i)] = i;
+    std::swap(d.slot[static_cast<size_t>(channel & 0x0F)], d.slot[15]);
+    std::swap(d.group[static_cast<size_t>(voice & 0x0F)], d.group[15]);
 }
 
 void SynthCore::handle(const ShortMessage& m) { handle(m, 0); }
@@ -404,22 +428,27 @@ void SynthCore::handle(const ShortMessage& m, int voice) {
     fluid_synth_t* s = d.synth;
     const int ch = m.status & 0x0F;
     const int kind = m.status & 0xF0;
+    uint32_t& struck = d.struck[static_cast<size_t>(ch)];
     if (kind == 0x90 && m.data2 > 0) {
-        const int own = d.channel(ch, static_cast<int>(static_cast<unsigned>(voice) % static_cast<unsigned>(d.lanes)));
-        if (d.lanes > 1) {
-            // A key struck again on a channel ends the key sounding there first.
-            for (int lane = 0; lane < d.lanes; ++lane) {
-                if (d.channel(ch, lane) != own) fluid_synth_noteoff(s, d.channel(ch, lane), m.data1);
-            }
+        const int lane = static_cast<int>(static_cast<unsigned>(voice) % static_cast<unsigned>(d.lanes));
+        const int own = d.channel(ch, lane);
+        if (!d.playable(own)) return;
+        const uint32_t others = d.lanes > 1 ? struck & ~(1u << lane) : 0;
+        // A key struck again on a channel ends the key sounding there first.
+        for (int other = 0; other < d.lanes; ++other) {
+            if ((others >> other) & 1u) fluid_synth_noteoff(s, d.channel(ch, other), m.data1);
         }
         fluid_synth_noteon(s, own, m.data1, m.data2);
-        if (d.lanes > 1) cutAcrossLanes(s, d.voiceList, d.channel(ch, 0), d.lanes, own, m.data1);
+        if (others != 0) cutAcrossLanes(s, d.voiceList, d.firstLane(ch), d.lanes, own, m.data1);
+        struck |= 1u << lane;
         return;
     }
     // Everything else is the channel's: the same on all its lanes. A note off ends the
     // key whichever voice struck it.
+    const bool noteOff = kind == 0x80 || kind == 0x90;
     for (int lane = 0; lane < d.lanes; ++lane) {
         const int c = d.channel(ch, lane);
+        if (!d.playable(c) || (d.lanes > 1 && noteOff && !((struck >> lane) & 1u))) continue;
         switch (kind) {
             case 0x80: fluid_synth_noteoff(s, c, m.data1); break;
             case 0x90: fluid_synth_noteon(s, c, m.data1, 0); break;  // velocity 0 ends the note
@@ -436,13 +465,20 @@ void SynthCore::render(int frames, int16_t* interleaved) {
 }
 
 void SynthCore::renderVoices(int frames, float* const* outputs) {
+    const Impl& d = *impl_;
     for (size_t c = 0; c < 2 * (kVoices + 1); ++c) std::fill(outputs[c], outputs[c] + frames, 0.0f);
+    std::array<float*, 2 * kVoices> dry{};
+    for (size_t v = 0; v < kVoices; ++v) {
+        const auto g = static_cast<size_t>(d.lanes == 1 ? v : static_cast<size_t>(d.group[v]));
+        dry[2 * g] = outputs[2 * v];
+        dry[2 * g + 1] = outputs[2 * v + 1];
+    }
     // The reverb's and then the chorus's left and right, both into the effects output.
     float* const effects = outputs[2 * kEffectsOutput];
     float* const effectsRight = outputs[2 * kEffectsOutput + 1];
     std::array<float*, 4> fx = {effects, effectsRight, effects, effectsRight};
-    fluid_synth_process(impl_->synth, frames, static_cast<int>(fx.size()), fx.data(), 2 * kVoices,
-                        const_cast<float**>(outputs));
+    fluid_synth_process(d.synth, frames, static_cast<int>(fx.size()), fx.data(), static_cast<int>(dry.size()),
+                        dry.data());
 }
 
 void SynthCore::startClock(Time origin) {

@@ -60,6 +60,10 @@ class SynthCore {
     // Makes `channel` the drum channel and every other channel melodic, and resets every
     // channel's controllers and programs.
     void reset(int32_t percussionChannel);
+    // PerVoice: every voice can play on every MIDI channel but one pair, `voice` (0..15) on
+    // `channel`, which FluidSynth's channels cannot hold as well; a note of that voice
+    // there is not played. Voice 16 on channel 15 until this is called, before reset().
+    void leaveOut(int channel, int voice);
     void handle(const ShortMessage& message);
     // The message as voice `voice` (0..15) sends it: with PerVoice outputs its notes sound
     // in that voice's output (as handle() does, they sound in voice 0's). A voice sounds

@@ -11,6 +11,8 @@
 #include <cstring>
 #include <filesystem>
 #include <memory>
+#include <optional>
+#include <utility>
 #include <vector>
 
 #include "document/replacing_file.h"
@@ -240,23 +242,25 @@ class StemsTarget final : public RenderTarget {
         // out_ holds the mix's interleaved frames, then those of stem 0, 1, ...
         const auto file = [this](size_t k) { return out_.data() + k * kBlock * 2; };
         const auto n = static_cast<size_t>(frames);
-        for (size_t side = 0; side < 2; ++side) {
-            std::fill(sum_.begin(), sum_.begin() + frames, 0.0);
-            std::fill(before_.begin(), before_.begin() + frames, 0);
-            for (size_t k = 0; k < kStems; ++k) {
-                if (!sounding_[k]) continue;
-                const float* in = outputs[2 * k + side];
-                int16_t* out = file(k + 1) + side;
-                for (size_t i = 0; i < n; ++i) {
-                    sum_[i] += in[i];
-                    const int32_t upTo = roundToStep(sum_[i]);
-                    out[2 * i] = clip(upTo - before_[i]);
-                    before_[i] = upTo;
-                }
+        std::fill(sum_.begin(), sum_.begin() + 2 * frames, 0.0);
+        std::fill(before_.begin(), before_.begin() + 2 * frames, 0);
+        for (size_t k = 0; k < kStems; ++k) {
+            if (!sounding_[k]) continue;
+            const float* left = outputs[2 * k];
+            const float* right = outputs[2 * k + 1];
+            int16_t* out = file(k + 1);
+            for (size_t i = 0; i < n; ++i) {
+                sum_[2 * i] += left[i];
+                sum_[2 * i + 1] += right[i];
             }
-            int16_t* mix = file(0) + side;
-            for (size_t i = 0; i < n; ++i) mix[2 * i] = clip(before_[i]);
+            for (size_t i = 0; i < 2 * n; ++i) {
+                const int32_t upTo = roundToStep(sum_[i]);
+                out[i] = clip(upTo - before_[i]);
+                before_[i] = upTo;
+            }
         }
+        int16_t* mix = file(0);
+        for (size_t i = 0; i < 2 * n; ++i) mix[i] = clip(before_[i]);
         if (std::string e = mix_.writeFrames(file(0), frames); !e.empty()) return e;
         for (size_t k = 0; k < kStems; ++k) {
             if (!sounding_[k]) continue;
@@ -294,8 +298,8 @@ class StemsTarget final : public RenderTarget {
     std::array<std::unique_ptr<AudioFile>, kStems>& stems_;
     std::vector<float> outputs_;  // 2 * kStems channels of kBlock frames
     std::vector<int16_t> out_;    // 1 + kStems files of kBlock interleaved stereo frames
-    std::array<double, kBlock> sum_{};      // one side's running sum, frame by frame
-    std::array<int32_t, kBlock> before_{};  // and its rounding
+    std::array<double, 2 * kBlock> sum_{};      // the running sum, interleaved
+    std::array<int32_t, 2 * kBlock> before_{};  // and its rounding
     std::array<bool, kStems> sounding_{};
     int64_t frames_ = 0;
 };
@@ -362,6 +366,27 @@ class Renderer final : public PerformanceSink, public PerformanceControl {
 std::unique_ptr<AudioFile> makeAudioFile(AudioFormat format, ReplacingFile& output, int sampleRate, int64_t frames) {
     if (format == AudioFormat::Flac) return std::make_unique<FlacFile>(output, sampleRate);
     return std::make_unique<WavFile>(output, sampleRate, frames);
+}
+
+// A MIDI channel and a voice that the run never puts together: the one pair the
+// synthesizer's voice outputs leave out. None when every voice plays on every channel.
+std::optional<std::pair<int, int>> pairNeverPlayed(PerformanceMode mode, const Settings& current,
+                                                   std::span<const Settings> events) {
+    std::array<std::array<bool, 16>, kVoices> played{};  // [voice][channel]
+    const auto note = [&played](const Settings& s) {
+        for (size_t v = 0; v < kVoices; ++v) played[v][static_cast<size_t>(s.voices[v].channel & 0x0F)] = true;
+    };
+    if (mode == PerformanceMode::ExportCurrent) {
+        note(current);
+    } else {
+        for (const Settings& e : events) note(e);
+    }
+    for (int v = kVoices - 1; v >= 0; --v) {
+        for (int ch = 0; ch < 16; ++ch) {
+            if (!played[static_cast<size_t>(v)][static_cast<size_t>(ch)]) return std::pair{ch, v};
+        }
+    }
+    return std::nullopt;
 }
 
 // The stems' folder and files, opened before any work: what cannot be written is refused
@@ -470,6 +495,12 @@ RenderResult renderToAudio(PerformanceMode mode, const Settings& current, std::s
     }
 
     const bool stems = !options.stemsFolder.empty();
+    const std::optional<std::pair<int, int>> leftOut = pairNeverPlayed(mode, current, events);
+    if (stems && !leftOut) {
+        result.message = "Every voice plays on each of the 16 channels in this composition: the stems cannot keep "
+                         "all of them apart";
+        return result;
+    }
     StemFiles stemFiles;
     if (stems) {
         if (std::string e = stemFiles.open(options.stemsFolder, options.format, output); !e.empty()) {
@@ -490,6 +521,7 @@ RenderResult renderToAudio(PerformanceMode mode, const Settings& current, std::s
         result.message = created.message;
         return result;
     }
+    if (stems) created.synth->leaveOut(leftOut->first, leftOut->second);
     created.synth->reset(options.percussionChannel);
 
     const std::unique_ptr<AudioFile> mix = makeAudioFile(options.format, output, options.sampleRate, totalFrames);
