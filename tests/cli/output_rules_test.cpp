@@ -176,6 +176,13 @@ TEST_F(OutputRules, TheStemsFolderIsUsedOrMadeAndWhatCannotBeWrittenIsRefusedFir
     CTarrowinDoc doc = randomlyModulated(1, 32);  // voices 1 to 4 play
     save("song.trw", doc);
     save("voice-01.wav", doc);
+    // Sixteen events in which every voice takes every channel in turn.
+    CTarrowinDoc everywhere = randomlyModulated(0, 32);
+    for (int e = 0; e < 16; ++e) {
+        for (int v = 0; v < kVoices; ++v) everywhere.mutableCurrent().voices[static_cast<size_t>(v)].channel = (v + e) % 16;
+        everywhere.addCurrentSettingsAsEvent();
+    }
+    save("everywhere.trw", everywhere);
     fs::create_directories(path("full/voice-02.wav"));
     fs::create_directory(path("used"));
     const struct {
@@ -187,12 +194,13 @@ TEST_F(OutputRules, TheStemsFolderIsUsedOrMadeAndWhatCannotBeWrittenIsRefusedFir
         {"song.trw used/voice-03.wav --stems used", "The mix cannot be written as the stem used/voice-03.wav"},
         {"song.trw mix.wav --stems full", "Could not create full/voice-02.wav: Is a directory"},
         {"voice-01.wav mix.wav --stems .", "it is the input file"},
+        {"everywhere.trw mix.wav --stems new", "Every voice plays on each of the 16 channels in this composition"},
     };
     for (const auto& r : refusals) {
         SCOPED_TRACE(r.args);
         EXPECT_EQ(sh("$CLI render " + r.args + kSoundFont), 1);
         EXPECT_NE(text(path("stderr.txt")).find(r.message), std::string::npos) << text(path("stderr.txt"));
-        EXPECT_EQ(entries(), (std::vector<std::string>{"full", "song.trw", "used", "voice-01.wav"}));
+        EXPECT_EQ(entries(), (std::vector<std::string>{"everywhere.trw", "full", "song.trw", "used", "voice-01.wav"}));
         EXPECT_TRUE(fs::is_empty(path("used")));
     }
 
