@@ -31,13 +31,15 @@ void writeFile(const QString& path, const char* text) {
     if (!file.open(QIODevice::WriteOnly) || file.write(text) < 0) qFatal("cannot write %s", qPrintable(path));
 }
 
-// Answers the export's file dialog with `path`, ticking "One file per voice (stems)", and
-// the folder dialog that follows with `folder`.
-void answerWithStems(const QString& path, const QString& folder) {
-    whenDialogShows([path](QWidget* w) {
+// Answers the export's file dialog with `path`, ticking "One file per voice (stems)" (and
+// noting in `ticked` whether it was ticked already), and the folder dialog that follows
+// with `folder`.
+void answerWithStems(const QString& path, const QString& folder, bool* ticked = nullptr) {
+    whenDialogShows([path, ticked](QWidget* w) {
         auto* d = qobject_cast<QFileDialog*>(w);
         QCheckBox* stems = d ? named<QCheckBox>(d, QStringLiteral("One file per voice (stems)")) : nullptr;
         if (!stems) return false;
+        if (ticked) *ticked = stems->isChecked();
         stems->setChecked(true);
         d->selectFile(path);
         QMetaObject::invokeMethod(d, "accept", Qt::QueuedConnection);
@@ -210,18 +212,7 @@ void SoundTest::stemsGoIntoTheChosenFolder() {
     });
     QVERIFY(QDir(stems).removeRecursively() && QDir(dir.path()).mkdir(QStringLiteral("stems")));
     bool ticked = false;
-    whenDialogShows([&ticked, path = dir.filePath(QStringLiteral("long.wav"))](QWidget* w) {
-        auto* d = qobject_cast<QFileDialog*>(w);
-        if (!d) return false;
-        ticked = named<QCheckBox>(d, QStringLiteral("One file per voice (stems)"))->isChecked();
-        d->selectFile(path);
-        QMetaObject::invokeMethod(d, "accept", Qt::QueuedConnection);
-        return true;
-    });
-    onDialog(QStringLiteral("Stems Folder"), [stems](QDialog* d) {
-        static_cast<QFileDialog*>(d)->selectFile(stems);
-        QMetaObject::invokeMethod(d, "accept", Qt::QueuedConnection);
-    });
+    answerWithStems(dir.filePath(QStringLiteral("long.wav")), stems, &ticked);
     whenDialogShows([](QWidget* w) {
         auto* progress = qobject_cast<ExportProgressDialog*>(w);
         if (!progress || progress->progress() < 1) return false;

@@ -14,6 +14,7 @@
 #include <iterator>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -125,16 +126,15 @@ extern "C" void removeAndExit(int signal) {
     ::_exit(128 + signal);
 }
 
-TEST_F(ReplacingFileTest, ASignalHandlerRemovesANamedTemporaryFile) {
+// Runs `write` in a child process whose SIGTERM handler removes the temporary names, and
+// stops it there with SIGTERM; write returns an exit code when it fails before.
+void stoppedWhileWriting(const std::function<int()>& write) {
     ReplacingFile::setUnnamedFilesAllowed(false);
     const pid_t child = ::fork();
     ASSERT_GE(child, 0);
     if (child == 0) {
         ::signal(SIGTERM, removeAndExit);
-        ReplacingFile file;
-        const uint8_t bytes[] = {'n', 'e', 'w'};
-        if (!file.open(target_) || !file.write(bytes, sizeof bytes)) ::_exit(1);
-        if (std::distance(fs::directory_iterator(dir_), fs::directory_iterator()) != 2) ::_exit(2);  // the temporary name
+        if (const int failed = write()) ::_exit(failed);
         ::raise(SIGTERM);
         ::_exit(3);
     }
@@ -142,30 +142,31 @@ TEST_F(ReplacingFileTest, ASignalHandlerRemovesANamedTemporaryFile) {
     ASSERT_EQ(::waitpid(child, &status, 0), child);
     ASSERT_TRUE(WIFEXITED(status));
     EXPECT_EQ(WEXITSTATUS(status), 128 + SIGTERM);
+}
+
+TEST_F(ReplacingFileTest, ASignalHandlerRemovesANamedTemporaryFile) {
+    stoppedWhileWriting([this] {
+        ReplacingFile file;
+        const uint8_t bytes[] = {'n', 'e', 'w'};
+        if (!file.open(target_) || !file.write(bytes, sizeof bytes)) return 1;
+        if (std::distance(fs::directory_iterator(dir_), fs::directory_iterator()) != 2) return 2;  // the temporary name
+        return 0;
+    });
     EXPECT_EQ(names(), std::vector<std::string>{"song.trw"});
     EXPECT_TRUE(contents(target_) == "old") << "the target was replaced";
 }
 
 TEST_F(ReplacingFileTest, ASignalHandlerRemovesAFolderMadeForOutputsAndTheFilesInIt) {
-    ReplacingFile::setUnnamedFilesAllowed(false);
-    const pid_t child = ::fork();
-    ASSERT_GE(child, 0);
-    if (child == 0) {
-        ::signal(SIGTERM, removeAndExit);
-        OutputFolder folder;
-        if (!folder.open((dir_ / "stems").string())) ::_exit(1);
-        // A mix and its eighteen stems, each under a temporary name of its own.
-        std::array<ReplacingFile, 19> files;
+    stoppedWhileWriting([this] {
+        static OutputFolder folder;
+        if (!folder.open((dir_ / "stems").string())) return 1;
+        // More files than a rendering with stems writes at once, each under a temporary name.
+        static std::array<ReplacingFile, 19> files;
         for (size_t i = 0; i < files.size(); ++i) {
-            if (!files[i].open(folder.file("voice-" + std::to_string(i) + ".wav"))) ::_exit(2);
+            if (!files[i].open(folder.file("voice-" + std::to_string(i) + ".wav"))) return 2;
         }
-        ::raise(SIGTERM);
-        ::_exit(3);
-    }
-    int status = 0;
-    ASSERT_EQ(::waitpid(child, &status, 0), child);
-    ASSERT_TRUE(WIFEXITED(status));
-    EXPECT_EQ(WEXITSTATUS(status), 128 + SIGTERM);
+        return 0;
+    });
     EXPECT_EQ(names(), std::vector<std::string>{"song.trw"});
 }
 
