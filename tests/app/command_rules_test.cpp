@@ -37,7 +37,8 @@ struct Condition {
     std::set<Command> commands;
 };
 const std::set<Command> kLiveWhilePlaying = {C::Stop,    C::UpdateWhilePlaying, C::CompositionInfo, C::Calculator, C::Toolbar,
-                                             C::StatusBar, C::Notes,            C::HelpTopics,      C::WhatsThis,  C::About};
+                                             C::StatusBar, C::Notes,            C::HelpTopics,      C::WhatsThis,  C::About,
+                                             C::RemoteControl};
 const std::vector<Condition> kConditions = {
     {&UiState::coolingDown, true, {C::Play}},
     {&UiState::eventsExist, false, {C::Composition, C::UpdateWhilePlaying, C::ReplaceEvent, C::CompositionInfo, C::CreateImage}},
@@ -47,6 +48,7 @@ const std::vector<Condition> kConditions = {
     {&UiState::makerOpen, true, {C::CompositionMaker}},
     {&UiState::infoOpen, true, {C::CompositionInfo}},
     {&UiState::imageOpen, true, {C::CreateImage}},
+    {&UiState::sessionManaged, true, {C::New, C::Open, C::SaveAs}},
 };
 // The checked commands and the flag each one shows.
 const std::vector<std::pair<Command, std::function<bool(const UiState&)>>> kChecks = {
@@ -74,6 +76,7 @@ const bool UiState::*const kFlags[] = {
     &UiState::coolingDown, &UiState::compositionMode, &UiState::updateWhilePlaying, &UiState::eventsExist,
     &UiState::canUndo,     &UiState::canRedo,     &UiState::makerOpen,          &UiState::infoOpen,
     &UiState::imageOpen,   &UiState::toolbarShown, &UiState::statusBarShown,    &UiState::notesShown,
+    &UiState::sessionManaged,
 };
 
 QString describe(Command c, const UiState& s) {
