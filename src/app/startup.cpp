@@ -123,6 +123,7 @@ int runTarrowin(QApplication& app, std::vector<std::unique_ptr<MidiBackend>> bac
         setup.exec();
         out.chooseDevice(setup.device());
     }
+    out.prepare();  // the synthesizer's stream starts in the background, so the first Play sounds at once
     window.recovery().offerLeftCopies();
     const int code = app.exec();
     ws.playback.stop();
