@@ -3,7 +3,8 @@
 # tests, the device tests on a JACK dummy server of our own (the JACK backend's process
 # callback and drain, the synthesizer's audio callback and its queue on FluidSynth's JACK
 # driver, the stream kept between plays) and the window's Qt Test programs (the notes
-# view's background computation, recovery's timer, the playback controller's reports).
+# view's background computation, recovery's timer, the playback controller's reports)
+# and the remote layer's tests (the OSC server's and the NSM client's threads).
 # scripts/tsan-suppressions.txt names the false reports of system libraries built
 # without ThreadSanitizer, each with its reason.
 set -euo pipefail
