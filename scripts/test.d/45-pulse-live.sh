@@ -56,9 +56,9 @@ realtime=()
 if chrt -f 40 true 2>/dev/null; then realtime=(chrt -f 40); fi
 
 start_server() {
-  # At debug level the log names every underrun of a stream.
+  # At debug level the log names every underrun of a stream, with its time.
   pulseaudio -n --daemonize=no --exit-idle-time=-1 --disallow-exit -F "$work/server.pa" \
-    --log-level=debug --log-target=file:"$work/pulse.log" &
+    --log-level=debug --log-time=1 --log-target=file:"$work/pulse.log" &
   server_pid=$!
   for _ in $(seq 1 100); do
     pactl info >/dev/null 2>&1 && return 0
@@ -142,9 +142,17 @@ stop_recording() {
   kill -INT "$rec"
   wait "$rec" 2>/dev/null || true
 }
-# The underruns of the synthesizer's stream since the recording started.
+# The underruns of the synthesizer's stream since the recording started, but for those in
+# the last half second before a stream closes: the end of its audio, not a gap in it. The
+# log's lines begin with their time, "(  12.345|   0.001) ..."; the server's threads write
+# to it at once, so a message may also begin a line of its own (it has the time before it)
+# or follow another one on its line.
 underruns() {
-  tail -n +"$((log_mark + 1))" "$work/pulse.log" | grep -c "underrun of 'FluidSynth output'" || true
+  tail -n +"$((log_mark + 1))" "$work/pulse.log" | awk '
+    /^\( *[0-9]+\.[0-9]+\|/ { t = substr($0, 2, index($0, "|") - 2) + 0 }
+    /underrun of .FluidSynth output./ { dry[++n] = t }
+    /Freeing input [0-9]+ "FluidSynth output"/ { while (n > 0 && dry[n] > t - 0.5) n-- }
+    END { print n + 0 }'
 }
 # Compares the recording; 0 when it sounds like the rendering, 1 when it differs after the
 # stream ran dry (the machine was too busy: worth another take), 2 when it differs otherwise.
