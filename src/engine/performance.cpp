@@ -1,6 +1,8 @@
 #include "performance.h"
 
 #include <algorithm>
+
+#include "retuning.h"
 #include <array>
 #include <cstdint>
 
@@ -64,6 +66,12 @@ class Run {
         int64_t pc = e.global.startCounter;
 
         sink_.eventBegins(index, e.global, date_);
+        if (retuning_ != nullptr && !tuningSent_) {
+            // Before the programs: a synthesizer applies a tuning to the notes struck after it.
+            for (const SysexMessage& m : retuning_->startSysex()) sink_.sysex(date_, m);
+            for (const ShortMessage& m : retuning_->startMessages()) sink_.message(date_, m);
+            tuningSent_ = true;
+        }
         if (live_ && !control_.locked()) control_.setEndCounter(static_cast<int32_t>(pc));
         for (int v = 0; v < kVoices; ++v) {
             if (written(v)) sink_.message(date_, ShortMessage::programChange(e.voices[at(v)].channel, e.voices[at(v)].instrument));
@@ -101,6 +109,10 @@ class Run {
                 const SoundingDecision d =
                     soundingDecision(cursors_[at(v)], pitch[at(v)], voice, on, options_.percussionChannel, rule_);
                 if (d.noteOn) sink_.voiceStrikes(v, counter[at(v)]);
+                if (retuning_ != nullptr && retuning_->tunes(v)) {
+                    strikeTuned(d);
+                    continue;
+                }
                 if (d.noteOff) sink_.message(date_, ShortMessage::noteOff(d.noteOff->channel, d.noteOff->key, d.noteOff->velocity));
                 if (d.noteOn) sink_.message(date_, ShortMessage::noteOn(d.noteOn->channel, d.noteOn->key, d.noteOn->velocity));
             }
@@ -144,6 +156,31 @@ class Run {
     static size_t at(int v) { return static_cast<size_t>(v); }
     bool written(int v) const { return written_[at(v)]; }
 
+    // A tuned voice's note off and note on, through the plan's key tables. A key's note off
+    // goes to the key its note on was struck on; the percussion channel is never retuned.
+    void strikeTuned(const SoundingDecision& d) {
+        const Retuning& r = *retuning_;
+        const int percussion = r.percussionChannel();
+        if (d.noteOff) {
+            const NoteMessage& off = *d.noteOff;
+            const int key = off.channel == percussion ? off.key : r.soundingKey(off.key);
+            sink_.message(date_, ShortMessage::noteOff(off.channel, key, off.velocity));
+        }
+        if (!d.noteOn) return;
+        NoteMessage on = *d.noteOn;
+        if (on.channel != percussion) {
+            if (!r.sounds(on.key)) on.velocity = 0;
+            if (on.velocity > 0 && r.output() == TuningOutput::PitchBend) {
+                const int32_t bend = r.bend(on.key);
+                int32_t& last = bends_[static_cast<size_t>(on.channel & 0x0F)];
+                if (last != bend) sink_.message(date_, ShortMessage::pitchBend(on.channel, bend));
+                last = bend;
+            }
+            on.key = r.soundingKey(on.key);
+        }
+        sink_.message(date_, ShortMessage::noteOn(on.channel, on.key, on.velocity));
+    }
+
     const PerformanceOptions& options_;
     const bool live_;
     const VoiceMask written_;
@@ -153,9 +190,33 @@ class Run {
     NoteEngine engine_;
     std::array<VoiceCursor, kVoices> cursors_{};
     int64_t date_ = 0;
+    const Retuning* retuning_ = options_.retuning;
+    bool tuningSent_ = false;
+    std::array<int32_t, 16> bends_ = filledBends();  // the bend each channel holds; -1: not sent yet
+
+    static std::array<int32_t, 16> filledBends() {
+        std::array<int32_t, 16> b;
+        b.fill(-1);
+        return b;
+    }
 };
 
 }  // namespace
+
+std::span<const Settings> playedSettings(const PerformanceOptions& options, const Settings& current,
+                                         std::span<const Settings> events) {
+    switch (options.mode) {
+        case PerformanceMode::Live:
+        case PerformanceMode::ExportCurrent: return {&current, 1};
+        case PerformanceMode::Audition:
+            if (options.firstEvent < 0 || static_cast<size_t>(options.firstEvent) >= events.size()) return {};
+            return events.subspan(static_cast<size_t>(options.firstEvent), 1);
+        case PerformanceMode::Composition:
+            return events.subspan(std::min(events.size(), static_cast<size_t>(std::max(options.firstEvent, 0))));
+        case PerformanceMode::ExportComposition: return events;
+    }
+    return {};
+}
 
 PerformanceEnd perform(const PerformanceOptions& options, const Settings& current, std::span<const Settings> events,
                        PerformanceSink& sink, PerformanceControl& control) {
