@@ -320,7 +320,7 @@ void MainWindow::play() {
     }
     if (!r.started()) {
         ws_.document.endGroup();
-        if (r.status == PlayStatus::DeviceError)
+        if (r.status == PlayStatus::DeviceError || r.status == PlayStatus::TuningConflict)
             showMessage(this, QString::fromStdString(r.message), QStringLiteral("Tarrowin"), MessageIcon::Stop);
         return;
     }

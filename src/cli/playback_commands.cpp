@@ -277,6 +277,7 @@ void renderDocument(const RenderArgs& a) {
     options.tailSeconds = a.tail;
     options.percussionChannel = a.percussionChannel;
     options.seed = a.seed;
+    options.tuning = doc.sharedTuning();
     const bool terminal = stderrIsTerminal();
     int shown = -1;
     const auto progress = [&](double f) {

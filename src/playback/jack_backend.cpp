@@ -22,8 +22,10 @@ constexpr const char* kListingClientName = "Tarrowin Ports";
 
 // Room for 16383 queued messages: an audition's note-off sweep of 2048 fits many times.
 constexpr size_t kQueueBytes = 1 << 16;
-// A message in the queue: its size, then up to three bytes.
+// A message in the queue: its size, then up to three bytes. A SysEx is a record of size 0
+// with the SysEx's length in bytes 1 and 2 (low byte first), followed by its bytes.
 using Record = std::array<unsigned char, 4>;
+constexpr size_t kLongestSysex = SysexMessage::kMaxBytes;
 
 // How fast messages go out: 6000 a second, in bursts of at most 32. Clients that take
 // MIDI out of JACK's cycle into a queue of their own (bridges to ALSA and to hardware,
@@ -108,11 +110,17 @@ class JackBackend::Port {
 
     void send(const ShortMessage& message) {
         const Record record{static_cast<unsigned char>(message.size()), message.status, message.data1, message.data2};
-        // A full queue empties at the next cycles; only a server that stopped running
-        // them makes the message go nowhere.
-        if (!waitForCycles([&] { return jack_ringbuffer_write_space(queue_) >= record.size(); })) return;
-        jack_ringbuffer_write(queue_, reinterpret_cast<const char*>(record.data()), record.size());
-        ++queued_;
+        queue(record.data(), record.size());
+    }
+
+    void sendSysex(std::span<const uint8_t> message) {
+        if (message.empty() || message.size() > kLongestSysex) return;  // a run sends no longer one
+        std::array<unsigned char, sizeof(Record) + kLongestSysex> bytes{};
+        bytes[1] = static_cast<unsigned char>(message.size() & 0xFF);
+        bytes[2] = static_cast<unsigned char>(message.size() >> 8);
+        std::copy(message.begin(), message.end(), bytes.begin() + sizeof(Record));
+        // One write: the process callback never sees the header without its bytes.
+        queue(bytes.data(), sizeof(Record) + message.size());
     }
 
     // Returns once every queued message was moved into the port's buffer and a cycle
@@ -127,6 +135,14 @@ class JackBackend::Port {
 
    private:
     Port() = default;
+
+    void queue(const unsigned char* bytes, size_t size) {
+        // A full queue empties at the next cycles; only a server that stopped running
+        // them makes the message go nowhere.
+        if (!waitForCycles([&] { return jack_ringbuffer_write_space(queue_) >= size; })) return;
+        jack_ringbuffer_write(queue_, reinterpret_cast<const char*>(bytes), size);
+        ++queued_;
+    }
 
     // Returns once a cycle that began after the call has run to its end. The cycle
     // running now counts itself only at its end: two more counts are needed.
@@ -173,15 +189,30 @@ class JackBackend::Port {
         while (self->allowance_ >= kMicrosecondsPerMessage &&
                jack_ringbuffer_peek(self->queue_, reinterpret_cast<char*>(record.data()), record.size()) ==
                    record.size()) {
-            if (jack_midi_max_event_size(buffer) < record[0]) break;
-            if (jack_midi_event_write(buffer, 0, record.data() + 1, record[0]) != 0) break;
-            jack_ringbuffer_read_advance(self->queue_, record.size());
+            if (record[0] == 0) {
+                if (!moveSysex(self->queue_, buffer, record)) break;
+            } else {
+                if (jack_midi_max_event_size(buffer) < record[0]) break;
+                if (jack_midi_event_write(buffer, 0, record.data() + 1, record[0]) != 0) break;
+                jack_ringbuffer_read_advance(self->queue_, record.size());
+            }
             self->allowance_ -= kMicrosecondsPerMessage;
             ++moved;
         }
         if (moved > 0) self->moved_.fetch_add(moved, std::memory_order_release);
         self->cycles_.fetch_add(1, std::memory_order_release);
         return 0;
+    }
+
+    // The SysEx whose header is `record` into the port's buffer, when it fits this cycle.
+    static bool moveSysex(jack_ringbuffer_t* queue, void* buffer, const Record& record) {
+        const size_t size = record[1] | (size_t{record[2]} << 8);
+        if (jack_midi_max_event_size(buffer) < size) return false;
+        jack_midi_data_t* event = jack_midi_event_reserve(buffer, 0, size);
+        if (event == nullptr) return false;
+        jack_ringbuffer_read_advance(queue, sizeof(Record));
+        jack_ringbuffer_read(queue, reinterpret_cast<char*>(event), size);
+        return true;
     }
 
     static void serverGone(void* arg) { static_cast<Port*>(arg)->serverGone_.store(true); }
@@ -251,6 +282,10 @@ OpenResult JackBackend::open(const std::string& name, const DeviceSetup&) {
 
 void JackBackend::send(const ShortMessage& message) {
     if (active_ != nullptr) active_->send(message);
+}
+
+void JackBackend::sendSysex(std::span<const uint8_t> message) {
+    if (active_ != nullptr) active_->sendSysex(message);
 }
 
 void JackBackend::close() {

@@ -38,22 +38,28 @@ std::vector<std::string> MidiOutput::setupRows() const {
     return rows;
 }
 
-OpenResult MidiOutput::open() {
-    const Device* device = nullptr;
+const MidiOutput::Device* MidiOutput::selected() const {
     if (selected_ == kMidiMapper) {
         // The mapper routes to the default backend's first port, or to the first device
         // when no backend is the default.
         for (const Device& d : devices_) {
-            if (d.backend->isDefaultRoute()) {
-                device = &d;
-                break;
-            }
+            if (d.backend->isDefaultRoute()) return &d;
         }
-        if (device == nullptr && !devices_.empty()) device = &devices_.front();
-        if (device == nullptr) return OpenResult::failure(OpenStatus::Failed, kNoDevicesMessage);
-    } else if (selected_ >= 0 && static_cast<size_t>(selected_) < devices_.size()) {
-        device = &devices_[static_cast<size_t>(selected_)];
-    } else {
+        return devices_.empty() ? nullptr : &devices_.front();
+    }
+    if (selected_ >= 0 && static_cast<size_t>(selected_) < devices_.size()) return &devices_[static_cast<size_t>(selected_)];
+    return nullptr;
+}
+
+bool MidiOutput::selectedRetunesKeys() const {
+    const Device* device = selected();
+    return device != nullptr && device->backend->retunesKeys();
+}
+
+OpenResult MidiOutput::open(std::shared_ptr<const Retuning> retuning) {
+    const Device* device = selected();
+    if (device == nullptr) {
+        if (selected_ == kMidiMapper) return OpenResult::failure(OpenStatus::Failed, kNoDevicesMessage);
         return OpenResult::failure(OpenStatus::Failed,
                                    "MIDI output device " + std::to_string(selected_) + " does not exist");
     }
@@ -62,6 +68,7 @@ OpenResult MidiOutput::open() {
     if (open_ != nullptr) return OpenResult::failure(OpenStatus::Allocated);
     DeviceSetup setup;
     setup.percussionChannel = percussionChannel_;
+    setup.retuning = std::move(retuning);
     OpenResult result = device->backend->open(device->name, setup);
     if (result.ok()) open_ = device->backend;
     return result;
@@ -87,6 +94,11 @@ void MidiOutput::sendShort(int32_t status, int32_t data1, int32_t data2) {
 void MidiOutput::send(const ShortMessage& message) {
     std::lock_guard lock(deviceMutex_);
     if (open_ != nullptr) open_->send(message);
+}
+
+void MidiOutput::sendSysex(const SysexMessage& message) {
+    std::lock_guard lock(deviceMutex_);
+    if (open_ != nullptr) open_->sendSysex(message.data());
 }
 
 }  // namespace tarrowin

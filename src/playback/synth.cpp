@@ -3,6 +3,7 @@
 #include <fluidsynth.h>
 
 #include <algorithm>
+#include <array>
 #include <cctype>
 #include <atomic>
 #include <cmath>
@@ -17,6 +18,7 @@
 
 #include "audio_system.h"
 #include "clock.h"
+#include "engine/retuning.h"
 
 namespace tarrowin {
 
@@ -304,6 +306,25 @@ void SynthCore::handle(const ShortMessage& m) {
     }
 }
 
+void SynthCore::sysex(std::span<const uint8_t> message) {
+    if (message.size() < 3 || message.front() != 0xF0 || message.back() != 0xF7) return;
+    // FluidSynth takes the bytes between F0 and F7.
+    fluid_synth_sysex(impl_->synth, reinterpret_cast<const char*>(message.data() + 1), static_cast<int>(message.size() - 2),
+                      nullptr, nullptr, nullptr, 0);
+}
+
+void SynthCore::tuneKeys(const Retuning* retuning) {
+    fluid_synth_t* s = impl_->synth;
+    for (int ch = 0; ch < 16; ++ch) fluid_synth_deactivate_tuning(s, ch, 0);
+    if (retuning == nullptr) return;
+    std::array<double, kMidiKeys> cents{};
+    for (int k = 0; k < kMidiKeys; ++k) cents[static_cast<size_t>(k)] = retuning->cents(k);
+    fluid_synth_activate_key_tuning(s, 0, 0, "Tarrowin", cents.data(), 0);
+    for (int ch = 0; ch < 16; ++ch) {
+        if (retuning->channelTuned(ch)) fluid_synth_activate_tuning(s, ch, 0, 0, 0);
+    }
+}
+
 void SynthCore::render(int frames, int16_t* interleaved) {
     fluid_synth_write_s16(impl_->synth, frames, interleaved, 0, 2, interleaved, 1, 2);
 }
@@ -550,6 +571,7 @@ OpenResult SynthBackend::open(const std::string& name, const DeviceSetup& setup)
         synth_ = std::move(created.synth);
     }
     synth_->reset(setup.percussionChannel);
+    synth_->tuneKeys(setup.retuning.get());
     OpenResult result = synth_->startAudio(options_.audioDriver, options_.wavFile);
     if (result.ok()) open_ = true;
     return result;
@@ -557,6 +579,10 @@ OpenResult SynthBackend::open(const std::string& name, const DeviceSetup& setup)
 
 void SynthBackend::send(const ShortMessage& message) {
     if (open_) synth_->play(message);
+}
+
+void SynthBackend::sendSysex(std::span<const uint8_t> message) {
+    if (open_) synth_->sysex(message);
 }
 
 void SynthBackend::close() {

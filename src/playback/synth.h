@@ -13,6 +13,7 @@
 #include <chrono>
 #include <cstdint>
 #include <memory>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -55,6 +56,12 @@ class SynthCore {
     // channel's controllers and programs.
     void reset(int32_t percussionChannel);
     void handle(const ShortMessage& message);
+    // A SysEx (F0 to F7): FluidSynth takes the MIDI Tuning Standard's. Applied at once, not
+    // at a frame of its own: a run sends SysEx only before its first note.
+    void sysex(std::span<const uint8_t> message);
+    // Tunes the keys of the retuning's tuned channels to its pitches, and every other
+    // channel to equal temperament (all of them without a retuning). While nothing plays.
+    void tuneKeys(const Retuning* retuning);
     // Renders `frames` stereo frames, interleaved left/right.
     void render(int frames, int16_t* interleaved);
     // The bank of channel `channel`'s current program (128 on a drum channel).
@@ -115,8 +122,10 @@ class SynthBackend final : public MidiBackend {
     std::vector<std::string> listPorts() override { return {kPortName}; }
     OpenResult open(const std::string& name, const DeviceSetup& setup) override;
     void send(const ShortMessage& message) override;
+    void sendSysex(std::span<const uint8_t> message) override;
     void close() override;
     bool isDefaultRoute() const override { return true; }
+    bool retunesKeys() const override { return true; }
     // The user's SoundFont, used from the next open on (a --soundfont and
     // $TARROWIN_SOUNDFONT still come first). Check it with soundFontProblem first.
     void setPreferredSoundFont(const std::string& path) { preferredSoundFont_ = path; }

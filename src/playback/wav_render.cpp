@@ -9,6 +9,7 @@
 #include <memory>
 
 #include "document/replacing_file.h"
+#include "engine/retuning.h"
 #include "synth.h"
 
 namespace tarrowin {
@@ -188,6 +189,10 @@ class Renderer final : public PerformanceSink, public PerformanceControl {
         renderTo(frameAt(ms_));
         synth_.handle(m);
     }
+    void sysex(int64_t, const SysexMessage& m) override {
+        renderTo(frameAt(ms_));
+        synth_.sysex(m.data());
+    }
     bool playing() override {
         if (!cancelRequested_ && cancelled_ && cancelled_()) cancelRequested_ = true;
         return error_.empty() && !cancelRequested_;
@@ -224,7 +229,27 @@ class Renderer final : public PerformanceSink, public PerformanceControl {
     std::string error_;
 };
 
+PerformanceOptions renderRun(PerformanceMode mode, const RenderOptions& options) {
+    PerformanceOptions run;
+    run.mode = mode;
+    run.percussionChannel = options.percussionChannel;
+    run.seed = options.seed;
+    return run;
+}
+
+// The synthesizer tunes the keys of the tuned voices' channels itself.
+Retuning::Planned renderTuning(const PerformanceOptions& run, const Settings& current, std::span<const Settings> events,
+                               const RenderOptions& options) {
+    if (!options.tuning) return {};
+    return Retuning::plan(*options.tuning, TuningOutput::Device, run, current, events);
+}
+
 }  // namespace
+
+std::string renderTuningRefusal(PerformanceMode mode, const Settings& current, std::span<const Settings> events,
+                                const RenderOptions& options) {
+    return renderTuning(renderRun(mode, options), current, events, options).refusal;
+}
 
 int64_t performanceLengthMs(PerformanceMode mode, const Settings& current, std::span<const Settings> events) {
     if (mode == PerformanceMode::ExportCurrent || mode == PerformanceMode::Live) {
@@ -299,6 +324,15 @@ RenderResult renderToAudio(PerformanceMode mode, const Settings& current, std::s
         return result;
     }
 
+    PerformanceOptions run = renderRun(mode, options);
+    const Retuning::Planned tuning = renderTuning(run, current, events, options);
+    if (!tuning.ok()) {
+        result.message = tuning.refusal;
+        return result;
+    }
+    const std::shared_ptr<const Retuning> retuning = tuning.retuning;
+    run.retuning = retuning.get();
+
     const SoundFontChoice font = findSoundFont(options.soundFont);
     if (!font.found()) {
         result.message = font.message;
@@ -311,6 +345,7 @@ RenderResult renderToAudio(PerformanceMode mode, const Settings& current, std::s
         return result;
     }
     created.synth->reset(options.percussionChannel);
+    created.synth->tuneKeys(retuning.get());
 
     std::unique_ptr<AudioFile> audio;
     if (options.format == AudioFormat::Flac)
@@ -330,10 +365,6 @@ RenderResult renderToAudio(PerformanceMode mode, const Settings& current, std::s
     }
 
     Renderer renderer(*created.synth, file, options.sampleRate, totalTicks, progress, options.cancelled);
-    PerformanceOptions run;
-    run.mode = mode;
-    run.percussionChannel = options.percussionChannel;
-    run.seed = options.seed;
     perform(run, current, events, renderer, renderer);
     if (renderer.cancelled()) {
         result.cancelled = true;

@@ -6,12 +6,14 @@
 
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <optional>
 #include <span>
 #include <string>
 
 #include "engine/performance.h"
 #include "engine/settings.h"
+#include "engine/tuning.h"
 
 namespace tarrowin {
 
@@ -37,6 +39,8 @@ struct RenderOptions {
     // Seeds the "Random" modulation run lengths: one seed always gives the same audio.
     // None: defaultRunLengthSeed(), else different lengths on every render.
     std::optional<uint64_t> seed;
+    // The document's tuning, sounded by the synthesizer's key tuning; none: equal temperament.
+    std::shared_ptr<const TuningSettings> tuning;
 };
 
 struct RenderResult {
@@ -53,6 +57,11 @@ using RenderProgress = std::function<void(double fraction)>;
 
 // The length of a run in milliseconds: its ticks at their events' tick lengths.
 int64_t performanceLengthMs(PerformanceMode mode, const Settings& current, std::span<const Settings> events);
+
+// Why the rendering cannot sound as options.tuning asks (a tuned and an untuned voice that
+// share a channel); empty when it can.
+std::string renderTuningRefusal(PerformanceMode mode, const Settings& current, std::span<const Settings> events,
+                                const RenderOptions& options);
 
 // mode: ExportCurrent or ExportComposition. Writes options.format through a ReplacingFile:
 // a failed or cancelled rendering leaves no file and never a partial one in place of an

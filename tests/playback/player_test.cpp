@@ -63,6 +63,7 @@ class SlowDevice final : public MidiBackend {
         recorder.send(m);
         if (sendTakes_.count() > 0) clock_.advanceBy(sendTakes_);
     }
+    void sendSysex(std::span<const uint8_t> m) override { recorder.sendSysex(m); }
     void close() override { recorder.close(); }
     bool isDefaultRoute() const override { return true; }
 
