@@ -110,15 +110,15 @@ PlayResult Player::play(PlayRequest request) {
     // A device that retunes keys itself gets the tuning as it opens; any other gets the
     // tuning's messages in the stream, as the export writes them.
     std::shared_ptr<const Retuning> retuning;
+    const bool deviceTunes = output_.selectedRetunesKeys();
     if (request.tuning) {
-        const TuningOutput out =
-            output_.selectedRetunesKeys() ? TuningOutput::Device : outputFor(request.tuning->method);
+        const TuningOutput out = deviceTunes ? TuningOutput::Device : outputFor(request.tuning->method);
         Retuning::Planned planned = Retuning::plan(*request.tuning, out, options, request.current, request.events);
         if (!planned.ok()) return {PlayStatus::TuningConflict, planned.refusal};
         retuning = std::move(planned.retuning);
     }
 
-    const OpenResult opened = output_.open(retuning);
+    const OpenResult opened = output_.open(deviceTunes ? retuning : nullptr);
     if (!opened.ok()) return {PlayStatus::DeviceError, opened.message};
 
     lock_.store(request.lock ? 1 : 0);
