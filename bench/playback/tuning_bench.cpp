@@ -1,0 +1,124 @@
+// Times the MIDI file export and the audio rendering of a tuned document against the same
+// document untuned: retuning looks each key up in tables made before the run, so it must
+// cost next to nothing per note (target: within 5 %). Processor time of this thread, best
+// of N. With pitch bend the file holds a bend before most notes, which the export writes
+// at its own cost: that time is shown, not held to the target.
+//
+//   tuning_bench [--repeat N]     best of N runs of each (default 5)
+
+#include <algorithm>
+#include <cstdio>
+#include <cstring>
+#include <ctime>
+#include <filesystem>
+#include <functional>
+#include <memory>
+#include <unistd.h>
+
+#include "document/document.h"
+#include "midifile/midi_export.h"
+#include "playback/wav_render.h"
+
+namespace tarrowin {
+namespace {
+
+double cpuSeconds() {
+    timespec ts{};
+    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &ts);
+    return static_cast<double>(ts.tv_sec) + static_cast<double>(ts.tv_nsec) * 1e-9;
+}
+
+double best(int repeat, const std::function<bool()>& run) {
+    double fastest = 1e300;
+    for (int r = 0; r < repeat; ++r) {
+        const double t0 = cpuSeconds();
+        if (!run()) {
+            std::printf("  the run failed\n");
+            return 1e300;
+        }
+        fastest = std::min(fastest, cpuSeconds() - t0);
+    }
+    return fastest;
+}
+
+// 16 voices striking every 32nd note ("All Notes"), each on its own channel, `events`
+// events of `ticks` ticks.
+CTarrowinDoc denseDocument(int events, int32_t ticks) {
+    CTarrowinDoc doc;
+    doc.OnNewDocument();
+    Settings s = doc.current();
+    s.global.endCounter = ticks;
+    for (int v = 0; v < kVoices; ++v) {
+        VoiceSettings& voice = s.voices[static_cast<size_t>(v)];
+        voice.enabled = 1;
+        voice.tied = 0;
+        voice.setAlgorithm(static_cast<Algorithm>(v % kAlgorithms));
+        voice.setNoteValue(5, 0.0f);
+        voice.setOctaves(3);
+        voice.startNote = 36 + 2 * v;
+    }
+    doc.mutableCurrent() = s;
+    for (int i = 0; i < events; ++i) doc.mutableComposition().append(s);
+    return doc;
+}
+
+TuningSettings thirtyOneTones(TuningMethod method) {
+    std::string scale = "31 equal\n31\n";
+    for (int k = 1; k < 31; ++k) scale += std::to_string(1200.0 * k / 31) + "\n";
+    TuningSettings t;
+    t.tuning = *Tuning::fromText(scale + "2/1\n").value;
+    t.method = method;
+    t.tuned[kDefaultPercussionChannel] = false;  // voice 10 plays the drums
+    return t;
+}
+
+bool report(const char* what, double untuned, double tuned, bool held) {
+    const double change = 100.0 * (tuned / untuned - 1.0);
+    const bool met = !held || change <= 5.0;
+    std::printf("  %-28s untuned %8.3f s   tuned %8.3f s   %+6.1f %%%s\n", what, untuned, tuned, change,
+                held ? (met ? "   target met" : "   TARGET NOT MET (5 %)") : "   (not held to the target)");
+    return met;
+}
+
+}  // namespace
+}  // namespace tarrowin
+
+int main(int argc, char** argv) {
+    using namespace tarrowin;
+    int repeat = 5;
+    for (int i = 1; i + 1 < argc; ++i) {
+        if (std::strcmp(argv[i], "--repeat") == 0) repeat = std::max(1, std::atoi(argv[i + 1]));
+    }
+    bool ok = true;
+
+    std::printf("Export: 100 events x 2000 ticks, 16 voices at 32nd notes (3.2 million notes)\n");
+    CTarrowinDoc doc = denseDocument(100, 2000);
+    const auto exportTime = [&] {
+        return best(repeat, [&] {
+            CountingOutput out;
+            return writeMidi(doc, ExportOptions{ExportMode::Composition, kDefaultPercussionChannel, {}, {}}, out).ok;
+        });
+    };
+    const double untunedExport = exportTime();
+    doc.setTuning(thirtyOneTones(TuningMethod::Mts));
+    ok &= report("MIDI Tuning Standard", untunedExport, exportTime(), true);
+    doc.setTuning(thirtyOneTones(TuningMethod::PitchBend));
+    report("pitch bend", untunedExport, exportTime(), false);
+
+    std::printf("Render: 800 ticks, 16 voices at 32nd notes, tempo 340 (1.4 s of audio)\n");
+    CTarrowinDoc render = denseDocument(0, 800);
+    render.setTempo(340);
+    const std::string wav = (std::filesystem::temp_directory_path() / ("tarrowin-tuning-bench-" + std::to_string(::getpid()) + ".wav")).string();
+    const auto renderTime = [&](std::shared_ptr<const TuningSettings> tuning) {
+        return best(repeat, [&] {
+            RenderOptions options;
+            options.tailSeconds = 0;
+            options.tuning = tuning;
+            return renderToAudio(PerformanceMode::ExportCurrent, render.current(), {}, wav, options).ok;
+        });
+    };
+    const double untunedRender = renderTime(nullptr);
+    ok &= report("key tuning", untunedRender, renderTime(std::make_shared<TuningSettings>(thirtyOneTones(TuningMethod::Mts))), true);
+    std::filesystem::remove(wav);
+    return ok ? 0 : 1;
+}
