@@ -62,11 +62,13 @@ CTarrowinDoc denseDocument(int events, int32_t ticks) {
     return doc;
 }
 
-TuningSettings thirtyOneTones(TuningMethod method) {
+// 31-tone equal temperament; `map`: its first 12 degrees on the white keys only, the black
+// keys unmapped.
+TuningSettings thirtyOneTones(TuningMethod method, bool map = false) {
     std::string scale = "31 equal\n31\n";
     for (int k = 1; k < 31; ++k) scale += std::to_string(1200.0 * k / 31) + "\n";
     TuningSettings t;
-    t.tuning = *Tuning::fromText(scale + "2/1\n").value;
+    t.tuning = *Tuning::fromText(scale + "2/1\n", map ? "12\n0\n127\n60\n60\n261.6\n31\n0\nx\n1\nx\n2\n3\nx\n4\nx\n5\nx\n6\n" : "").value;
     t.method = method;
     t.tuned[kDefaultPercussionChannel] = false;  // voice 10 plays the drums
     return t;
@@ -102,6 +104,8 @@ int main(int argc, char** argv) {
     const double untunedExport = exportTime();
     doc.setTuning(thirtyOneTones(TuningMethod::Mts));
     ok &= report("MIDI Tuning Standard", untunedExport, exportTime(), true);
+    doc.setTuning(thirtyOneTones(TuningMethod::Mts, true));
+    ok &= report("MTS, black keys unmapped", untunedExport, exportTime(), true);
     doc.setTuning(thirtyOneTones(TuningMethod::PitchBend));
     report("pitch bend", untunedExport, exportTime(), false);
 

@@ -56,6 +56,7 @@ class Run {
           sink_(sink),
           control_(control) {
         if (options.seed) engine_.state().seedRunLengths(*options.seed);
+        copyKeyTables();
     }
 
     // Plays one event (or the current settings); false when the run was stopped.
@@ -66,10 +67,10 @@ class Run {
         int64_t pc = e.global.startCounter;
 
         sink_.eventBegins(index, e.global, date_);
-        if (retuning_ != nullptr && !tuningSent_) {
+        if (options_.retuning != nullptr && !tuningSent_) {
             // Before the programs: a synthesizer applies a tuning to the notes struck after it.
-            for (const SysexMessage& m : retuning_->startSysex()) sink_.sysex(date_, m);
-            for (const ShortMessage& m : retuning_->startMessages()) sink_.message(date_, m);
+            for (const SysexMessage& m : options_.retuning->startSysex()) sink_.sysex(date_, m);
+            for (const ShortMessage& m : options_.retuning->startMessages()) sink_.message(date_, m);
             tuningSent_ = true;
         }
         if (live_ && !control_.locked()) control_.setEndCounter(static_cast<int32_t>(pc));
@@ -158,27 +159,36 @@ class Run {
 
     // A tuned voice's note off and note on, through the plan's key tables. A key's note off
     // goes to the key its note on was struck on; the percussion channel is never retuned.
+    // Written without branches on the key, whose mapped or unmapped keys come in no order
+    // a processor could predict.
     void strikeTuned(const SoundingDecision& d) {
         const Retuning& r = *retuning_;
-        const int percussion = r.percussionChannel();
         if (d.noteOff) {
             const NoteMessage& off = *d.noteOff;
-            const int key = off.channel == percussion ? off.key : r.soundingKey(off.key);
+            const int key = off.channel == percussion_ ? off.key : keyOf_[static_cast<size_t>(off.key)];
             sink_.message(date_, ShortMessage::noteOff(off.channel, key, off.velocity));
         }
         if (!d.noteOn) return;
-        NoteMessage on = *d.noteOn;
-        if (on.channel != percussion) {
-            if (!r.sounds(on.key)) on.velocity = 0;
-            if (on.velocity > 0 && r.output() == TuningOutput::PitchBend) {
-                const int32_t bend = r.bend(on.key);
-                int32_t& last = bends_[static_cast<size_t>(on.channel & 0x0F)];
-                if (last != bend) sink_.message(date_, ShortMessage::pitchBend(on.channel, bend));
-                last = bend;
-            }
-            on.key = r.soundingKey(on.key);
+        const NoteMessage& on = *d.noteOn;
+        const auto k = static_cast<size_t>(on.key);
+        const bool drum = on.channel == percussion_;
+        const int32_t velocity = on.velocity & (drum ? 0x7F : soundMask_[k]);
+        if (bends_ && !drum && velocity > 0) {
+            const int32_t bend = r.bend(on.key);
+            int32_t& last = lastBends_[static_cast<size_t>(on.channel & 0x0F)];
+            if (last != bend) sink_.message(date_, ShortMessage::pitchBend(on.channel, bend));
+            last = bend;
         }
-        sink_.message(date_, ShortMessage::noteOn(on.channel, on.key, on.velocity));
+        sink_.message(date_, ShortMessage::noteOn(on.channel, drum ? on.key : keyOf_[k], velocity));
+    }
+
+    // The plan's key tables, copied beside the run's own state.
+    void copyKeyTables() {
+        if (retuning_ == nullptr) return;
+        for (int k = 0; k < kMidiKeys; ++k) {
+            keyOf_[static_cast<size_t>(k)] = static_cast<uint8_t>(retuning_->soundingKey(k));
+            soundMask_[static_cast<size_t>(k)] = retuning_->sounds(k) ? 0x7F : 0;
+        }
     }
 
     const PerformanceOptions& options_;
@@ -190,9 +200,16 @@ class Run {
     NoteEngine engine_;
     std::array<VoiceCursor, kVoices> cursors_{};
     int64_t date_ = 0;
-    const Retuning* retuning_ = options_.retuning;
+    // The tuning the notes go through; none when it changes no note (MTS or a device's own
+    // key tuning with every key mapped), so that such a run costs what an untuned one does.
+    const Retuning* retuning_ =
+        options_.retuning != nullptr && options_.retuning->changesNotes() ? options_.retuning : nullptr;
     bool tuningSent_ = false;
-    std::array<int32_t, 16> bends_ = filledBends();  // the bend each channel holds; -1: not sent yet
+    const bool bends_ = retuning_ != nullptr && retuning_->output() == TuningOutput::PitchBend;
+    const int percussion_ = options_.percussionChannel & 0x0F;
+    std::array<uint8_t, kMidiKeys> keyOf_{};      // the key struck for a key of a tuned voice
+    std::array<uint8_t, kMidiKeys> soundMask_{};  // 0x7F where a key sounds, 0 where it does not
+    std::array<int32_t, 16> lastBends_ = filledBends();  // the bend each channel holds; -1: not sent yet
 
     static std::array<int32_t, 16> filledBends() {
         std::array<int32_t, 16> b;

@@ -119,6 +119,7 @@ Retuning::Planned Retuning::plan(const TuningSettings& settings, TuningOutput ou
         Key& key = r->keys_[static_cast<size_t>(k)];
         pitches[static_cast<size_t>(k)] = clampedPitch(p.pitch);
         key.sounds = p.mapped;
+        r->changesNotes_ = r->changesNotes_ || !p.mapped || output == TuningOutput::PitchBend;
         key.cents = pitches[static_cast<size_t>(k)] * 100.0;
         key.key = static_cast<uint8_t>(k);
         if (output != TuningOutput::PitchBend || !p.mapped) continue;

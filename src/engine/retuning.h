@@ -58,6 +58,9 @@ class Retuning {
     bool channelTuned(int channel) const { return tunedChannels_[static_cast<size_t>(channel & 0x0F)]; }
     int32_t percussionChannel() const { return percussionChannel_; }
 
+    // Whether any note of a tuned voice is struck otherwise than untuned: by pitch bend, or
+    // on a key the map leaves out. When not, the run's notes need no look-up at all.
+    bool changesNotes() const { return changesNotes_; }
     // Key k of a tuned voice: whether it sounds, the key struck for it and its bend.
     bool sounds(int k) const { return keys_[static_cast<size_t>(k)].sounds; }
     int soundingKey(int k) const { return keys_[static_cast<size_t>(k)].key; }
@@ -83,6 +86,7 @@ class Retuning {
     std::array<bool, kVoices> tunedVoices_{};
     std::array<bool, 16> tunedChannels_{};
     std::array<Key, kMidiKeys> keys_{};
+    bool changesNotes_ = false;
     std::vector<SysexMessage> startSysex_;
     std::vector<ShortMessage> startMessages_;
 };
