@@ -31,6 +31,7 @@
 #include "reports/report_windows.h"
 #include "tools/event_commands.h"
 #include "tools/tool_windows.h"
+#include "tuning_dialog.h"
 #include "voice_dialogs/voice_dialogs.h"
 #include "wait_cursor.h"
 #include "workspace.h"
@@ -211,6 +212,7 @@ void MainWindow::connectCommands() {
     on(Command::MidiOut, [this] { chooseMidiOut(); });
     on(Command::PercussionChannel, [this] { choosePercussionChannel(); });
     on(Command::SoundFont, [this] { sound_->chooseSoundFont(); });
+    on(Command::Tuning, [this] { editTuning(ws_, this); });
     on(Command::MidiPlayer, [this] { files_->chooseMidiPlayer(); });
     on(Command::Calculator, [this] { startCalculator(); });
     on(Command::Toolbar, [this](bool shown) {

@@ -37,13 +37,14 @@ void tuneDocument(const TuningArgs& a) {
     CTarrowinDoc doc = readDocument(a.in);
     TuningSettings t = doc.tuning();
     if (a.reset) t = TuningSettings{};
-    if (!a.scale.empty() || !a.map.empty()) {
-        if (a.scale.empty() && t.tuning.isEqualTemperament()) {
-            throw CliError("--kbm needs --scl: the document has no scale for the keyboard map");
-        }
-        std::string scale = a.scale.empty() ? t.tuning.scaleText() : readOrRefuse(readScaleFile(a.scale));
-        std::string map = a.map.empty() ? std::string() : readOrRefuse(readKeyboardMapFile(a.map));
-        TuningRead<Tuning> tuning = Tuning::fromText(std::move(scale), std::move(map));
+    if (!a.scale.empty()) {
+        // A new scale goes with the map given, or the standard one.
+        TuningRead<Tuning> tuning = Tuning::fromText(readOrRefuse(readScaleFile(a.scale)));
+        if (!tuning.ok()) throw CliError(tuning.error);
+        t.tuning = std::move(*tuning.value);
+    }
+    if (!a.map.empty()) {
+        TuningRead<Tuning> tuning = t.tuning.withMap(readOrRefuse(readKeyboardMapFile(a.map)));
         if (!tuning.ok()) throw CliError(tuning.error);
         t.tuning = std::move(*tuning.value);
     }
@@ -65,7 +66,7 @@ void setup(CLI::App& app) {
     cmd->add_option("IN.trw", a.in, "The document file to read")->required();
     cmd->add_option("OUT.trw", a.out, "The document file to write (may be IN.trw; - for the standard output)")->required();
     cmd->add_option("--scl", a.scale, "The Scala scale file");
-    cmd->add_option("--kbm", a.map, "The Scala keyboard map file (else degree 0 on key 60 at 261.626 Hz, a degree a key)");
+    cmd->add_option("--kbm", a.map, "The Scala keyboard map file (else degree 0 on key 60 at 261.626 Hz, a degree a key); without --scl, for the document's scale or for equal temperament");
     cmd->add_option("--method", a.method, "How tuned voices reach external synthesizers and MIDI files: mts (the MIDI Tuning Standard) or bend (pitch bend, a channel a voice)")
         ->check(CLI::IsMember({"mts", "bend"}));
     cmd->add_option("--untuned", a.untuned, "The voices the tuning leaves in equal temperament, e.g. 10 or 9-10 (none: every voice tuned)");

@@ -360,6 +360,14 @@ TuningRead<Tuning> Tuning::fromText(std::string scaleText, std::string mapText) 
     return {Tuning(std::move(scaleText), std::move(mapText), std::move(*scale.value), std::move(map)), {}};
 }
 
+TuningRead<Tuning> Tuning::withMap(std::string mapText) const {
+    if (!isEqualTemperament()) return fromText(scaleText_, std::move(mapText));
+    if (mapText.empty()) return {Tuning(), {}};
+    std::string equal = "12-tone equal temperament\n12\n";
+    for (int d = 1; d < 12; ++d) equal += std::to_string(100 * d) + ".0\n";
+    return fromText(equal + "2/1\n", std::move(mapText));
+}
+
 void Tuning::computeKeys() {
     const int n = scale_.degrees();
     // The reader made sure that the reference key is mapped.

@@ -95,6 +95,12 @@ class Tuning {
     // text ("scale, line 4: ..." or "keyboard map, line 2: ...").
     static TuningRead<Tuning> fromText(std::string scaleText, std::string mapText = {});
 
+    // This tuning with another scale, keeping the map; with another map (empty: the
+    // standard one), keeping the scale, or on 12-tone equal temperament when there is none
+    // (a map alone retunes equal temperament: another reference, keys left out).
+    TuningRead<Tuning> withScale(std::string scaleText) const { return fromText(std::move(scaleText), mapText_); }
+    TuningRead<Tuning> withMap(std::string mapText) const;
+
     bool isEqualTemperament() const { return scaleText_.empty(); }
     const std::string& scaleText() const { return scaleText_; }
     const std::string& mapText() const { return mapText_; }

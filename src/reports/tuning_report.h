@@ -9,6 +9,13 @@
 
 namespace tarrowin {
 
+// The scale's description ("(no description)" for none; "(default)" after equal
+// temperament without a scale).
+std::string tuningTitle(const Tuning& tuning);
+// "19, repeating every 1200.000 cents".
+std::string tuningDegreeSummary(const Tuning& tuning);
+// "degree 0 on key 60, a degree a key", or which keys the map retunes and leaves out.
+std::string tuningMapSummary(const Tuning& tuning);
 // "261.626 Hz at key 60 (C5)": the keyboard map's reference.
 std::string tuningReference(const Tuning& tuning);
 // "100.0 200.0 ... 1200.0": the degrees 1..n in cents.

@@ -132,6 +132,7 @@ void MainWindowTest::commandStates_data() {
     row("replace needs events", Command::ReplaceEvent, idle, false);
     row("undo while playing", Command::Undo, playing, false);
     row("calculator while playing", Command::Calculator, playing, true);
+    row("tuning while playing", Command::Tuning, playing, false);
 }
 
 void MainWindowTest::commandStates() {

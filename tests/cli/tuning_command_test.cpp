@@ -4,6 +4,7 @@
 
 #include <nlohmann/json.hpp>
 
+
 #include "cli_test_support.h"
 #include "document/file_builders.h"
 #include "support/tuning_files.h"
@@ -59,6 +60,15 @@ TEST_F(TuningCommand, TunesReportsSurvivesDumpAndLoadAndResetsToTheSameBytes) {
     ASSERT_EQ(cli("tuning " + tuned + " " + path("reset.trw").string() + " --reset").code, 0);
     EXPECT_EQ(bytes(path("reset.trw")), bytes(in));
     EXPECT_EQ(cli("info " + in).out.find("Tuning:"), std::string::npos);
+
+    // A map alone retunes equal temperament: the white keys play its degrees 0..6 with D
+    // (degree 1) at 293.6648 Hz, so E (degree 2) sounds a semitone above, the black keys not.
+    ASSERT_EQ(cli("tuning " + in + " " + tuned + " --kbm " + tuningFilePath("white-keys-d.kbm")).code, 0);
+    ASSERT_TRUE(openDocumentFile(tuned, doc).ok);
+    EXPECT_NEAR(doc.tuning().tuning.key(62).pitch, 62.0, 1e-4);
+    EXPECT_NEAR(doc.tuning().tuning.key(64).pitch, 63.0, 1e-4);
+    EXPECT_FALSE(doc.tuning().tuning.key(61).mapped);
+    EXPECT_EQ(doc.tuning().tuning.scale().degrees(), 12);
 }
 
 TEST_F(TuningCommand, RefusesBadFilesAndOptionsAndWritesNothing) {
@@ -68,7 +78,6 @@ TEST_F(TuningCommand, RefusesBadFilesAndOptionsAndWritesNothing) {
     const std::string scl = " --scl " + tuningFilePath("19edo.scl");
     const std::pair<std::string, std::string> cases[] = {
         {"", "Give --scl (with --kbm), --method, --untuned or --reset"},
-        {" --kbm " + tuningFilePath("white-keys-d.kbm"), "--kbm needs --scl"},
         {scl + " --reset", "--reset takes the tuning away: give it alone"},
         {" --scl " + path("bad.scl").string(), "bad.scl\": line 4: degree 2 is neither a ratio nor cents: \"four\""},
         {scl + " --kbm " + path("bad.kbm").string(), "bad.kbm\": line 6: the reference frequency must be"},
