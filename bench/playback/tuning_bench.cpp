@@ -18,6 +18,7 @@
 #include "document/document.h"
 #include "midifile/midi_export.h"
 #include "playback/wav_render.h"
+#include "support/striking_voices.h"
 
 namespace tarrowin {
 namespace {
@@ -48,11 +49,9 @@ CTarrowinDoc denseDocument(int events, int32_t ticks) {
     doc.OnNewDocument();
     Settings s = doc.current();
     s.global.endCounter = ticks;
+    testing::strikeWithEveryVoice(s);
     for (int v = 0; v < kVoices; ++v) {
         VoiceSettings& voice = s.voices[static_cast<size_t>(v)];
-        voice.enabled = 1;
-        voice.tied = 0;
-        voice.setAlgorithm(static_cast<Algorithm>(v % kAlgorithms));
         voice.setNoteValue(5, 0.0f);
         voice.setOctaves(3);
         voice.startNote = 36 + 2 * v;

@@ -119,24 +119,19 @@ void TuningDialog::chooseKeyboardMap() {
     if (!path.isEmpty()) loadKeyboardMap(path);
 }
 
-void TuningDialog::loadScale(const QString& path) {
-    folder_ = QFileInfo(path).absolutePath();
-    const TuningFile file = readScaleFile(path.toStdString());
-    if (!file.ok()) {
-        showMessage(this, text(file.error), QStringLiteral("Tuning"), MessageIcon::Exclamation);
-        return;
-    }
-    take(tuning_.tuning.withScale(file.text));
-}
+void TuningDialog::loadScale(const QString& path) { takeFile(path, readScaleFile(path.toStdString()), true); }
 
 void TuningDialog::loadKeyboardMap(const QString& path) {
+    takeFile(path, readKeyboardMapFile(path.toStdString()), false);
+}
+
+void TuningDialog::takeFile(const QString& path, const TuningFile& file, bool scale) {
     folder_ = QFileInfo(path).absolutePath();
-    const TuningFile file = readKeyboardMapFile(path.toStdString());
     if (!file.ok()) {
         showMessage(this, text(file.error), QStringLiteral("Tuning"), MessageIcon::Exclamation);
         return;
     }
-    take(tuning_.tuning.withMap(file.text));
+    take(scale ? tuning_.tuning.withScale(file.text) : tuning_.tuning.withMap(file.text));
 }
 
 void TuningDialog::standardMap() { take(tuning_.tuning.withMap({})); }

@@ -11,6 +11,10 @@ class QButtonGroup;
 class QLabel;
 class QListWidget;
 
+namespace tarrowin {
+struct TuningFile;
+}
+
 namespace tarrowin::app {
 
 class Workspace;
@@ -34,6 +38,8 @@ class TuningDialog : public QDialog {
     void equalTemperament();
     // The tuning with a new scale or map, or the reader's refusal shown.
     void take(const TuningRead<Tuning>& read);
+    // The text of a file read as the scale (else the map), or its refusal shown.
+    void takeFile(const QString& path, const TuningFile& file, bool scale);
     void refresh();
 
     TuningSettings tuning_;
