@@ -34,9 +34,16 @@ class FakePrompter : public Prompter {
     QStringList questions;
 };
 
-CTarrowinDoc composedDocument() {
+// `tuned`: with a tuning of five equal steps, voice 4 left untuned.
+CTarrowinDoc composedDocument(bool tuned = false) {
     CTarrowinDoc doc;
     doc.OnNewDocument();
+    if (tuned) {
+        TuningSettings t;
+        t.tuning = *Tuning::fromText("five\n5\n240.\n480.\n720.\n960.\n2/1\n").value;
+        t.tuned[3] = false;
+        doc.setTuning(t);
+    }
     doc.setTempo(140);
     doc.setParam1(3, 77);
     doc.setEndCounter(64);
@@ -110,21 +117,29 @@ void RecoveryTest::leftCopyIsOfferedOnce_data() {
     QTest::addColumn<QString>("documentPath");
     QTest::addColumn<bool>("yes");
     QTest::addColumn<QString>("question");
+    QTest::addColumn<bool>("tuned");
     QTest::newRow("yes") << QStringLiteral("/music/new\nsong.trw") << true
                          << QStringLiteral(
-                                "Tarrowin did not close properly. Recover the unsaved changes to new\nsong.trw?");
+                                "Tarrowin did not close properly. Recover the unsaved changes to new\nsong.trw?")
+                         << false;
+    QTest::newRow("a tuned document") << QStringLiteral("/music/tuned.trw") << true
+                                      << QStringLiteral("Tarrowin did not close properly. Recover the unsaved changes to tuned.trw?")
+                                      << true;
     QTest::newRow("untitled") << QString() << true
                               << QStringLiteral(
-                                     "Tarrowin did not close properly. Recover the unsaved changes to Untitled?");
+                                     "Tarrowin did not close properly. Recover the unsaved changes to Untitled?")
+                              << false;
     QTest::newRow("no") << QStringLiteral("/music/song.trw") << false
-                        << QStringLiteral("Tarrowin did not close properly. Recover the unsaved changes to song.trw?");
+                        << QStringLiteral("Tarrowin did not close properly. Recover the unsaved changes to song.trw?")
+                        << false;
 }
 
 void RecoveryTest::leftCopyIsOfferedOnce() {
     QFETCH(QString, documentPath);
     QFETCH(bool, yes);
     QFETCH(QString, question);
-    const CTarrowinDoc left = composedDocument();
+    QFETCH(bool, tuned);
+    const CTarrowinDoc left = composedDocument(tuned);
     leaveCopyOfKilledTarrowin(path(), left, documentPath);
 
     DocumentController document;
