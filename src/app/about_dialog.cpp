@@ -21,6 +21,10 @@ AboutDialog::AboutDialog(QWidget* parent) : QDialog(parent) {
     auto* text = new QLabel(this);
     text->setText(QStringLiteral("<b>Tarrowin 2.5</b><br>"
                                  "A composer that turns chaotic and self-similar number sequences into music.<br><br>"
+                                 "Version " TARROWIN_VERSION "<br>"
+                                 "Copyright \u00a9 2026 The Tarrowin developers<br>"
+                                 "Free software under the GNU General Public License, version 3 or any later "
+                                 "version (GPL-3.0-or-later), with no warranty.<br><br>"
                                  "Qt %1, FluidSynth %2, RtMidi %3")
                       .arg(QString::fromLatin1(qVersion()),
                            QString::fromStdString(synthesizerLibraryVersion()),

@@ -56,6 +56,8 @@ const std::array<CommandInfo, kCommands> kCommandTable = {{
     {C::Tuning, "&Tuning...", "Tune the voices with a Scala scale and keyboard map", "Tuning", "", "", "", false},
     {C::MidiPlayer, "Midi File Pla&yer...", "Choose the program that plays a MIDI file", "Midi File Player", "", "",
      "", false},
+    {C::RemoteControl, "Rem&ote Control (OSC)...", "Play and edit from OSC controllers over the network",
+     "Remote Control (OSC)", "", "", "", false},
     {C::Calculator, "Ca&lculator...", "Opens the calculator", "Calculator", "", "accessories-calculator",
      ":/icons/calculator.svg", false},
     {C::Toolbar, "&Toolbar", "Show or hide the toolbar", "Toggle ToolBar", "", "", "", true},
@@ -81,7 +83,7 @@ const std::vector<MenuLayout>& menuLayout() {
         {"&Options",
          {C::GetCurrentNote, C::CompositionMaker, C::ReplaceEvent, C::Randomizer, C::MultiVoiceEditor,
           C::CompositionInfo, C::CreateImage, kSeparator, C::MidiOut, C::PercussionChannel, C::SoundFont,
-          C::Tuning, C::MidiPlayer, C::Calculator}},
+          C::Tuning, C::MidiPlayer, C::RemoteControl, C::Calculator}},
         {"&View", {C::Toolbar, C::StatusBar, C::Notes}},
         {"&Help", {C::HelpTopics, C::WhatsThis, kSeparator, C::About}},
     };

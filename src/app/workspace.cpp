@@ -9,6 +9,13 @@ namespace {
 const QString kRecentKey = QStringLiteral("recentFiles");
 const QString kPlayerKey = QStringLiteral("midiPlayer");
 const QString kSoundFontKey = QStringLiteral("soundFont");
+const QString kRemoteKey = QStringLiteral("remoteControl/");
+
+int portSetting(const QSettings& s, const QString& key, int fallback, int min) {
+    bool ok = false;
+    const int port = s.value(kRemoteKey + key, fallback).toInt(&ok);
+    return ok && port >= min && port <= 65535 ? port : fallback;
+}
 }  // namespace
 
 QStringList Preferences::recentFiles() const {
@@ -33,6 +40,24 @@ QString Preferences::midiPlayer() const { return QSettings().value(kPlayerKey).t
 void Preferences::setMidiPlayer(const QString& command) { QSettings().setValue(kPlayerKey, command.trimmed()); }
 QString Preferences::soundFont() const { return QSettings().value(kSoundFontKey).toString(); }
 void Preferences::setSoundFont(const QString& path) { QSettings().setValue(kSoundFontKey, path); }
+
+RemoteSettings Preferences::remoteControl() const {
+    const QSettings s;
+    RemoteSettings r;
+    r.enabled = s.value(kRemoteKey + QStringLiteral("enabled"), false).toBool();
+    r.port = portSetting(s, QStringLiteral("port"), RemoteSettings::kDefaultPort, 1);
+    r.allNetworks = s.value(kRemoteKey + QStringLiteral("allNetworks"), false).toBool();
+    r.answerPort = portSetting(s, QStringLiteral("answerPort"), 0, 0);
+    return r;
+}
+
+void Preferences::setRemoteControl(const RemoteSettings& r) {
+    QSettings s;
+    s.setValue(kRemoteKey + QStringLiteral("enabled"), r.enabled);
+    s.setValue(kRemoteKey + QStringLiteral("port"), r.port);
+    s.setValue(kRemoteKey + QStringLiteral("allNetworks"), r.allNetworks);
+    s.setValue(kRemoteKey + QStringLiteral("answerPort"), r.answerPort);
+}
 
 Workspace::Workspace(std::unique_ptr<MidiOutput> output, Clock& clock, PlayerOptions options)
     : playback(std::move(output), clock, options) {}

@@ -133,6 +133,12 @@ void MainWindowTest::commandStates_data() {
     row("undo while playing", Command::Undo, playing, false);
     row("calculator while playing", Command::Calculator, playing, true);
     row("tuning while playing", Command::Tuning, playing, false);
+    UiState session;
+    session.sessionManaged = true;
+    row("open under a session manager", Command::Open, session, false);
+    row("save as under a session manager", Command::SaveAs, session, false);
+    row("save under a session manager", Command::Save, session, true);
+    row("remote control while playing", Command::RemoteControl, playing, true);
 }
 
 void MainWindowTest::commandStates() {
@@ -375,8 +381,10 @@ void MainWindowTest::helpAboutAndTabOrder() {
         if (w->windowTitle() != QLatin1String("About Tarrowin 2.5")) return false;
         QString text;
         for (QLabel* l : w->findChildren<QLabel*>()) text += l->text();
-        if (!text.contains(QStringLiteral("FluidSynth 2.")) || !text.contains(QStringLiteral("Qt 6.")))
-            qFatal("the About box lacks the library versions: %s", qPrintable(text));
+        if (!text.contains(QStringLiteral("FluidSynth 2.")) || !text.contains(QStringLiteral("Qt 6.")) ||
+            !text.contains(QStringLiteral("Version " TARROWIN_VERSION)) ||
+            !text.contains(QStringLiteral("GPL-3.0-or-later")))
+            qFatal("the About box lacks the version, the licence or the library versions: %s", qPrintable(text));
         static_cast<QDialog*>(w)->accept();
         return true;
     });

@@ -5,8 +5,10 @@ controls for screen readers); real keys and clicks go through xdotool. Actions t
 modal dialog are sent without waiting for a reply, or they would block until it closes.
 """
 
+import contextlib
 import ctypes
 import os
+import signal
 import subprocess
 import sys
 import tempfile
@@ -16,7 +18,8 @@ import pyatspi
 from gi.repository import Gio, GLib
 
 ROOT = os.path.dirname(os.path.dirname(os.path.dirname(os.path.abspath(__file__))))
-BIN = os.path.join(ROOT, "build", "bin")
+# The programs under test: the build's, or those a package installed (TARROWIN_E2E_BIN=/usr/bin).
+BIN = os.environ.get("TARROWIN_E2E_BIN", os.path.join(ROOT, "build", "bin"))
 SHOTS = os.environ.get("TARROWIN_E2E_SHOTS", os.path.join(ROOT, "build", "e2e-shots"))
 
 
@@ -95,6 +98,19 @@ def key(*keys):
 
 def type_text(text):
     xdotool("type", "--delay", "20", "--", text)
+
+
+def started_by(pid, ancestor):
+    """Whether process pid is ancestor or one of its descendants."""
+    while pid > 1:
+        if pid == ancestor:
+            return True
+        try:
+            with open("/proc/%d/stat" % pid) as f:
+                pid = int(f.read().rsplit(")", 1)[1].split()[1])  # the parent's id
+        except (OSError, ValueError, IndexError):
+            return False
+    return False
 
 
 def screenshot(name):
@@ -247,7 +263,9 @@ def _traced(fn):
 class Tarrowin:
     """A running tarrowin and its windows in the accessibility tree."""
 
-    def __init__(self, *args, env=None):
+    def __init__(self, *args, env=None, launcher=None):
+        """Starts tarrowin with args, or through a launcher such as ["xdg-open"] that starts
+        it as the desktop does (args are then the launcher's)."""
         os.makedirs(SHOTS, exist_ok=True)
         self.log = open(os.path.join(SHOTS, "tarrowin-%d.log" % time.time_ns()), "w")
         e = dict(os.environ)
@@ -255,18 +273,20 @@ class Tarrowin:
         own = tempfile.mkdtemp(prefix="state-", dir=os.environ.get("TARROWIN_E2E_WORK"))
         e["XDG_STATE_HOME"] = own
         e.update(env or {})
-        command = [os.path.join(BIN, "tarrowin"), *args]
+        command = [*launcher, *args] if launcher else [os.path.join(BIN, "tarrowin"), *args]
         if os.environ.get("TARROWIN_E2E_GDB"):
             command = ["gdb", "-batch", "-ex", "run", "-ex", "bt", "--args", *command]
         # Its own folder as the working one: what the synthesizer's file driver writes lands there.
         self.proc = subprocess.Popen(command, stdout=self.log, stderr=self.log, env=e, cwd=own)
+        self.pid = None
         self.app = poll(self._find_app, 15, "tarrowin to register with the accessibility bus")
 
     def _find_app(self):
         for app in pyatspi.Registry.getDesktop(0):
             try:
-                if app is not None and (app.get_process_id() == self.proc.pid or (
+                if app is not None and (started_by(app.get_process_id(), self.proc.pid) or (
                         os.environ.get("TARROWIN_E2E_GDB") and app.name == "Tarrowin")):
+                    self.pid = app.get_process_id()
                     return app
             except Exception:
                 continue
@@ -452,10 +472,16 @@ class Tarrowin:
 
     def quit(self):
         if self.proc.poll() is None:
-            self.proc.terminate()
+            # Started by a launcher, tarrowin is its child: the launcher ends with it.
+            launched = self.pid is not None and self.pid != self.proc.pid
+            with contextlib.suppress(ProcessLookupError):
+                os.kill(self.pid, signal.SIGTERM) if launched else self.proc.terminate()
             try:
                 self.proc.wait(5)
             except subprocess.TimeoutExpired:
+                with contextlib.suppress(ProcessLookupError):
+                    if launched:
+                        os.kill(self.pid, signal.SIGKILL)
                 self.proc.kill()
                 self.proc.wait()
         self.log.close()
