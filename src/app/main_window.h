@@ -58,6 +58,11 @@ class MainWindow : public QMainWindow {
     PlayResult play();
     void stop();
 
+    // The program is ended from outside (a session manager, a logout, the terminal): no
+    // question can be asked, so the unsaved changes are left as a recovery copy for the next
+    // start, and the event loops end with `exitCode`.
+    void endFromOutside(int exitCode);
+
    protected:
     void closeEvent(QCloseEvent* event) override;
     void dragEnterEvent(QDragEnterEvent* event) override;
@@ -79,6 +84,7 @@ class MainWindow : public QMainWindow {
     void showAbout();
     void showHelp();
     void showStatus();
+    void closeOtherWindows();
 
     Workspace& ws_;
     TarrowinView* view_;
@@ -93,6 +99,7 @@ class MainWindow : public QMainWindow {
     std::array<std::array<QAction*, kAlgorithms>, kVoices> algorithmActions_{};
     QToolBar* toolbar_ = nullptr;
     QLabel* status_ = nullptr;
+    QLabel* recoveryOff_ = nullptr;
     QTimer* positionTimer_ = nullptr;
     QWidget* help_ = nullptr;
     // Each New or Open starts a new generation: a play that began on an older document

@@ -62,7 +62,10 @@ class SynthCore {
     // Tunes the keys of the retuning's tuned channels to its pitches, and every other
     // channel to equal temperament (all of them without a retuning). While nothing plays.
     void tuneKeys(const Retuning* retuning);
-    // Renders `frames` stereo frames, interleaved left/right.
+    // Renders `frames` stereo frames, interleaved left/right, dithered to 16 bits with noise
+    // of its own: the same messages give the same samples in every process. (FluidSynth's
+    // own 16-bit output draws its dither from rand() once per process, so it depends on
+    // whatever else called rand() first.)
     void render(int frames, int16_t* interleaved);
     // The bank of channel `channel`'s current program (128 on a drum channel).
     int bankOf(int channel) const;
@@ -98,6 +101,9 @@ class SynthCore {
     void waitForStream();
     std::unique_ptr<Impl> impl_;
     std::string soundFont_;
+    std::vector<float> mix_;      // render()'s samples before dithering
+    uint32_t ditherState_ = 1;    // its noise, from the same seed for every synthesizer
+    float previousNoise_[2] = {};
 };
 
 struct SynthCore::Created {
