@@ -239,8 +239,10 @@ void RecoveryTest::copyThatCannotBeTakenIsKept_data() {
     const QByteArray header = QByteArrayLiteral("Tarrowin recovery copy 1\n/music/song.trw\n");
     const std::vector<uint8_t> doc = serializeDocument(composedDocument());
     const QByteArray whole(reinterpret_cast<const char*>(doc.data()), qsizetype(doc.size()));
-    const float three = 3.0f;
-    const QByteArray newer = QByteArray(whole).replace(0, 4, QByteArray(reinterpret_cast<const char*>(&three), 4));
+    const float four = 4.0f;
+    const QByteArray newer = QByteArray(whole).replace(0, 4, QByteArray(reinterpret_cast<const char*>(&four), 4));
+    const std::vector<uint8_t> tunedDoc = serializeDocument(composedDocument(true));
+    const QByteArray tuned(reinterpret_cast<const char*>(tunedDoc.data()), qsizetype(tunedDoc.size()));
     QTest::newRow("empty") << QByteArray() << false << QStringLiteral("does not begin as a recovery copy");
     QTest::newRow("a plain document") << whole << false << QStringLiteral("does not begin as a recovery copy");
     QTest::newRow("no document") << header << false << QStringLiteral("The file is empty");
@@ -250,7 +252,9 @@ void RecoveryTest::copyThatCannotBeTakenIsKept_data() {
                                          << QStringLiteral("it is a device, not a regular file");
     QTest::newRow("a newer copy format") << QByteArrayLiteral("Tarrowin recovery copy 2\n/music/song.trw\n") + whole
                                          << true << QStringLiteral("\"Tarrowin recovery copy 2\"");
-    QTest::newRow("a newer document version") << header + newer << true << QStringLiteral("Unknown document version 3");
+    QTest::newRow("a tuned copy cut short") << header + tuned.left(tuned.size() - 10) << false
+                                            << QStringLiteral("in the tuning");
+    QTest::newRow("a newer document version") << header + newer << true << QStringLiteral("Unknown document version 4");
 }
 
 void RecoveryTest::copyThatCannotBeTakenIsKept() {
