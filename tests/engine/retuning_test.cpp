@@ -37,12 +37,8 @@ Settings twoVoices() {
 struct Stream : PerformanceSink {
     std::vector<ShortMessage> messages;
     std::vector<SysexMessage> sysexes;
-    size_t messagesBeforeSysex = SIZE_MAX;
     void message(int64_t, const ShortMessage& m) override { messages.push_back(m); }
-    void sysex(int64_t, const SysexMessage& m) override {
-        if (sysexes.empty()) messagesBeforeSysex = messages.size();
-        sysexes.push_back(m);
-    }
+    void sysex(int64_t, const SysexMessage& m) override { sysexes.push_back(m); }
 };
 
 Stream run(const Settings& s, const Retuning* retuning) {
@@ -60,34 +56,6 @@ Retuning::Planned plan(const TuningSettings& t, TuningOutput output, const Setti
     PerformanceOptions options;
     options.mode = mode;
     return Retuning::plan(t, output, options, s, {});
-}
-
-TEST(Retuning, MtsTunesEveryKeyBeforeTheFirstNote) {
-    const TuningSettings t = tuned(equalSteps(19));
-    const Retuning::Planned p = plan(t, TuningOutput::Mts, twoVoices());
-    ASSERT_TRUE(p.ok() && p.retuning);
-    const Stream s = run(twoVoices(), p.retuning.get());
-    ASSERT_EQ(s.sysexes.size(), static_cast<size_t>(kMtsMessages));
-    EXPECT_EQ(s.messagesBeforeSysex, 0u);
-    // Each message tunes the next 16 keys; what it says of them the MIDI file test reads.
-    for (size_t i = 0; i < s.sysexes.size(); ++i) {
-        const SysexMessage& m = s.sysexes[i];
-        EXPECT_EQ(std::vector<uint8_t>(m.bytes.begin(), m.bytes.begin() + 7),
-                  (std::vector<uint8_t>{0xF0, 0x7F, 0x7F, 0x08, 0x02, 0x00, 16}));
-        EXPECT_EQ(m.size, 72);
-        EXPECT_EQ(m.bytes[7], 16 * i);
-        EXPECT_EQ(m.bytes[71], 0xF7);
-    }
-    // Tuning bank 0 and program 0 on the tuned channels 0 and 1, before the programs.
-    const std::vector<ShortMessage> head(s.messages.begin(), s.messages.begin() + 16);
-    std::vector<ShortMessage> want;
-    for (int ch : {0, 1}) {
-        for (auto [c, v] : {std::pair{101, 0}, {100, 4}, {6, 0}, {101, 0}, {100, 3}, {6, 0}, {101, 127}, {100, 127}}) {
-            want.push_back(ShortMessage::controlChange(ch, c, v));
-        }
-    }
-    EXPECT_EQ(head, want);
-    EXPECT_EQ(s.messages[16], ShortMessage::programChange(0, 0));
 }
 
 TEST(Retuning, PitchBendStrikesTheNearestKeyAndBendsIt) {

@@ -13,31 +13,6 @@ using testing::tuningFile;
 double hz(const Tuning& t, int key) { return 440.0 * std::pow(2.0, (t.key(key).pitch - 69.0) / 12.0); }
 double centsBetween(double a, double b) { return 1200.0 * std::log2(a / b); }
 
-struct FileCase {
-    const char* scale;
-    const char* map;  // "" for none
-    const char* description;
-    int degrees;
-    double period;
-};
-
-TEST(ScalaFiles, ReadDescriptionDegreesAndPeriod) {
-    const FileCase cases[] = {
-        {"12edo.scl", "", "12-tone equal temperament", 12, 1200.0},
-        {"19edo.scl", "", "19-tone equal temperament", 19, 1200.0},
-        {"31edo.scl", "", "31-tone equal temperament", 31, 1200.0},
-        {"ji-major.scl", "white-keys-d.kbm", "Just intonation major scale, 5-limit", 7, 1200.0},
-    };
-    for (const FileCase& c : cases) {
-        SCOPED_TRACE(c.scale);
-        const TuningRead<Tuning> t = Tuning::fromText(tuningFile(c.scale), *c.map ? tuningFile(c.map) : "");
-        ASSERT_TRUE(t.ok()) << t.error;
-        EXPECT_EQ(t.value->description(), c.description);
-        EXPECT_EQ(t.value->scale().degrees(), c.degrees);
-        EXPECT_NEAR(t.value->scale().period(), c.period, 1e-9);
-    }
-}
-
 struct KeyCase {
     const char* scale;
     const char* map;
