@@ -135,6 +135,46 @@ TEST(SynthCore, PercussionChannelIsTheDrumChannelAndEveryOtherChannelMelodic) {
     EXPECT_EQ(c.synth->bankOf(9), 0);
 }
 
+TEST(SynthCore, EachVoiceSoundsInItsOwnOutputOnEveryChannelButTheOneLeftOut) {
+    // Another synthesizer first, as in a program that exported before: what it leaves in
+    // the heap is what an unplayable channel's controllers reached.
+    for (int i = 0; i < 2; ++i) {
+        SynthCore::Created mix = SynthCore::create(kTimGM, 44100);
+        ASSERT_TRUE(mix.synth) << mix.message;
+        std::vector<int16_t> frames(2 * 4096);
+        mix.synth->handle(ShortMessage::noteOn(0, 60, 100));
+        mix.synth->render(4096, frames.data());
+    }
+    const struct {
+        int channel, voice;
+        bool sounds;
+    } cases[] = {
+        {15, 15, true},  // the last pair of MIDI channel and voice
+        {3, 7, true},
+        {9, 0, true},  // on the drum channel
+        {0, 15, false},
+    };
+    std::vector<float> buffers(2 * (kVoices + 1) * 8192);
+    std::vector<float*> outputs;
+    for (size_t o = 0; o < 2 * (kVoices + 1); ++o) outputs.push_back(buffers.data() + o * 8192);
+    for (const auto& k : cases) {
+        SCOPED_TRACE("voice " + std::to_string(k.voice + 1) + " on channel " + std::to_string(k.channel));
+        SynthCore::Created c = SynthCore::create(kTimGM, 44100, SynthOutputs::PerVoice);
+        ASSERT_TRUE(c.synth) << c.message;
+        c.synth->leaveOut(0, 15);
+        c.synth->reset(9);
+        c.synth->handle(ShortMessage::programChange(k.channel, 0));
+        c.synth->handle(ShortMessage::pan(k.channel, -20));
+        c.synth->handle(ShortMessage::noteOn(k.channel, 40, 100), k.voice);
+        c.synth->renderVoices(8192, outputs.data());
+        for (int o = 0; o <= kVoices; ++o) {
+            const auto [lo, hi] = std::minmax_element(outputs[2 * o], outputs[2 * o] + 8192);
+            const bool heard = std::max(-*lo, *hi) > 1e-3f;
+            EXPECT_EQ(heard, k.sounds && (o == k.voice || o == SynthCore::kEffectsOutput)) << "output " << o;
+        }
+    }
+}
+
 TEST(SynthCore, AFileThatIsNoSoundFontIsRefusedByName) {
     TempDir dir;
     const std::string bogus = dir.file("bogus.sf2");

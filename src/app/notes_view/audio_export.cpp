@@ -1,6 +1,9 @@
 #include "audio_export.h"
 
+#include <QCheckBox>
+#include <QFileDialog>
 #include <QFileInfo>
+#include <QGridLayout>
 #include <QTimer>
 #include <atomic>
 #include <thread>
@@ -26,11 +29,33 @@ constexpr int kProgressSteps = 1000;
 AudioExport::AudioExport(Workspace& workspace, TarrowinView& view, QWidget* window)
     : QObject(window), ws_(workspace), view_(view), window_(window) {}
 
-QString AudioExport::askPath(const QString& title) {
+QString AudioExport::askPath(const QString& title, bool& stems) {
     const QString& document = ws_.document.path();
-    return askOutputPath(window_, title, QFileInfo(document).absolutePath(),
-                         document.isEmpty() ? QString() : QFileInfo(document).completeBaseName(),
-                         {{kWavFilter, QStringLiteral("wav")}, {kFlacFilter, QStringLiteral("flac")}});
+    stems = stems_;
+    return askOutputPath(
+        window_, title, QFileInfo(document).absolutePath(),
+        document.isEmpty() ? QString() : QFileInfo(document).completeBaseName(),
+        {{kWavFilter, QStringLiteral("wav")}, {kFlacFilter, QStringLiteral("flac")}}, [&stems](QFileDialog& dialog) {
+            auto* stemsBox = new QCheckBox(QStringLiteral("One file per voice (stems)"), &dialog);
+            stemsBox->setChecked(stems);
+            stemsBox->setToolTip(QStringLiteral("Also write each voice's dry sound, and the reverb and chorus of them "
+                                                "all, into files of their own in a folder; they add up to the mix"));
+            QObject::connect(stemsBox, &QCheckBox::toggled, &dialog, [&stems](bool on) { stems = on; });
+            if (auto* grid = qobject_cast<QGridLayout*>(dialog.layout()))
+                grid->addWidget(stemsBox, grid->rowCount(), 0, 1, grid->columnCount());
+        });
+}
+
+QString AudioExport::askStemsFolder(const QString& mixPath) {
+    const QString start = stemsFolder_.isEmpty() || !QFileInfo(stemsFolder_).isDir() ? QFileInfo(mixPath).absolutePath()
+                                                                                     : stemsFolder_;
+    QFileDialog dialog(window_, QStringLiteral("Stems Folder"), start);
+    dialog.setOption(QFileDialog::DontUseNativeDialog);
+    dialog.setFileMode(QFileDialog::Directory);
+    dialog.setOption(QFileDialog::ShowDirsOnly);
+    dialog.setLabelText(QFileDialog::Accept, QStringLiteral("Choose"));
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return {};
+    return dialog.selectedFiles().constFirst();
 }
 
 void AudioExport::run() {
@@ -58,9 +83,12 @@ void AudioExport::run() {
         showMessage(window_, QString::fromStdString(font.message), QStringLiteral("Tarrowin"), MessageIcon::Exclamation);
         return;
     }
+    bool stems = false;
     const QString path = askPath(composition ? QStringLiteral("Export Audio (Composition)")
-                                             : QStringLiteral("Export Audio (Current Settings)"));
+                                             : QStringLiteral("Export Audio (Current Settings)"),
+                                 stems);
     if (path.isEmpty()) return;
+    stems_ = stems;
     const auto format = audioFormatFor(path.toStdString());
     if (!format) {
         showMessage(window_,
@@ -68,17 +96,25 @@ void AudioExport::run() {
                     QStringLiteral("Tarrowin"), MessageIcon::Exclamation);
         return;
     }
+    QString folder;
+    if (stems) {
+        folder = askStemsFolder(path);
+        if (folder.isEmpty()) return;
+        stemsFolder_ = folder;
+    }
 
     std::atomic<int> done{0};
     std::atomic<bool> cancel{false};
     options.format = *format;
     options.soundFont = font.path;
     options.cancelled = [&cancel] { return cancel.load(); };
+    options.stemsFolder = folder.toStdString();
     const Settings current = doc.current();
     const std::vector<Settings> events = doc.composition().events();
 
-    ExportProgressDialog progress(QStringLiteral("Exporting audio to %1...").arg(QFileInfo(path).fileName()),
-                                  kProgressSteps, window_);
+    const QString what = stems ? QStringLiteral("%1 and the stems").arg(QFileInfo(path).fileName())
+                               : QFileInfo(path).fileName();
+    ExportProgressDialog progress(QStringLiteral("Exporting audio to %1...").arg(what), kProgressSteps, window_);
     connect(&progress, &ExportProgressDialog::cancelled, &progress, [&cancel] { cancel.store(true); });
     QTimer tick;
     connect(&tick, &QTimer::timeout, &progress, [&] { progress.setProgress(done.load()); });
