@@ -2,7 +2,6 @@
 
 #include <jack/jack.h>
 #include <jack/midiport.h>
-#include <jack/ringbuffer.h>
 
 #include <algorithm>
 #include <array>
@@ -13,6 +12,7 @@
 #include <thread>
 
 #include "audio_system.h"
+#include "spsc_queue.h"
 
 namespace tarrowin {
 
@@ -27,12 +27,13 @@ std::string clientNameInUse = kVirtualPortName;
 std::string listingClientName() { return JackBackend::clientName() + " Ports"; }
 std::string connectingClientName() { return JackBackend::clientName() + " Output"; }
 
-// Room for 16383 queued messages: an audition's note-off sweep of 2048 fits many times.
-constexpr size_t kQueueBytes = 1 << 16;
-// A message in the queue: its size, then up to three bytes. A SysEx is a record of size 0
-// with the SysEx's length in bytes 1 and 2 (low byte first), followed by its bytes.
+// Room for 16384 queued messages: an audition's note-off sweep of 2048 fits many times.
+constexpr size_t kQueueRecords = 1 << 14;
+// A message in the queue: its size, then up to three bytes. A record of size 0 stands for
+// the next SysEx of the SysEx queue, which gets it first.
 using Record = std::array<unsigned char, 4>;
-constexpr size_t kLongestSysex = SysexMessage::kMaxBytes;
+// A run sends its SysEx (a tuning's eight) before its first note; more wait for room.
+constexpr size_t kQueueSysex = 16;
 
 // How fast messages go out: 6000 a second, in bursts of at most 32. Clients that take
 // MIDI out of JACK's cycle into a queue of their own (bridges to ALSA and to hardware,
@@ -74,8 +75,6 @@ class JackBackend::Port {
         p->name_ = clientName;
         p->client_ = openClient(clientName.c_str());
         if (p->client_ == nullptr) return {nullptr, OpenResult::failure(OpenStatus::Failed, noServer(listing))};
-        p->queue_ = jack_ringbuffer_create(kQueueBytes);
-        if (p->queue_ == nullptr) return {nullptr, OpenResult::failure(OpenStatus::NoMemory)};
         p->port_ = jack_port_register(p->client_, kVirtualPortName, JACK_DEFAULT_MIDI_TYPE, JackPortIsOutput, 0);
         if (p->port_ == nullptr) {
             return {nullptr, OpenResult::failure(OpenStatus::Failed, "JACK refused to make the MIDI port for " + listing)};
@@ -97,7 +96,6 @@ class JackBackend::Port {
             }
             jack_client_close(client_);
         }
-        if (queue_ != nullptr) jack_ringbuffer_free(queue_);
     }
 
     bool alive() const { return !serverGone_.load(); }
@@ -119,17 +117,23 @@ class JackBackend::Port {
 
     void send(const ShortMessage& message) {
         const Record record{static_cast<unsigned char>(message.size()), message.status, message.data1, message.data2};
-        queue(record.data(), record.size());
+        // A full queue empties at the next cycles; only a server that stopped running
+        // them makes the message go nowhere.
+        if (!waitForCycles([&] { return queue_.push(record); })) return;
+        ++queued_;
     }
 
     void sendSysex(std::span<const uint8_t> message) {
-        if (message.empty() || message.size() > kLongestSysex) return;  // a run sends no longer one
-        std::array<unsigned char, sizeof(Record) + kLongestSysex> bytes{};
-        bytes[1] = static_cast<unsigned char>(message.size() & 0xFF);
-        bytes[2] = static_cast<unsigned char>(message.size() >> 8);
-        std::copy(message.begin(), message.end(), bytes.begin() + sizeof(Record));
-        // One write: the process callback never sees the header without its bytes.
-        queue(bytes.data(), sizeof(Record) + message.size());
+        if (message.empty() || message.size() > SysexMessage::kMaxBytes) return;  // a run sends no longer one
+        SysexMessage sysex;
+        std::copy(message.begin(), message.end(), sysex.bytes.begin());
+        sysex.size = static_cast<uint8_t>(message.size());
+        // Room in both queues first, so that a SysEx never goes in without its record. Only
+        // the process callback takes from them: the room stays.
+        if (!waitForCycles([&] { return !sysex_.full() && !queue_.full(); })) return;
+        sysex_.push(sysex);
+        queue_.push(Record{});
+        ++queued_;
     }
 
     // Returns once every queued message was moved into the port's buffer and a cycle
@@ -144,14 +148,6 @@ class JackBackend::Port {
 
    private:
     Port() = default;
-
-    void queue(const unsigned char* bytes, size_t size) {
-        // A full queue empties at the next cycles; only a server that stopped running
-        // them makes the message go nowhere.
-        if (!waitForCycles([&] { return jack_ringbuffer_write_space(queue_) >= size; })) return;
-        jack_ringbuffer_write(queue_, reinterpret_cast<const char*>(bytes), size);
-        ++queued_;
-    }
 
     // Returns once a cycle that began after the call has run to its end. The cycle
     // running now counts itself only at its end: two more counts are needed.
@@ -194,17 +190,19 @@ class JackBackend::Port {
         self->allowance_ = std::min(kBurstMessages * kMicrosecondsPerMessage, self->allowance_ + (now - self->lastCycle_));
         self->lastCycle_ = now;
         uint64_t moved = 0;
-        Record record;
-        while (self->allowance_ >= kMicrosecondsPerMessage &&
-               jack_ringbuffer_peek(self->queue_, reinterpret_cast<char*>(record.data()), record.size()) ==
-                   record.size()) {
-            if (record[0] == 0) {
-                if (!moveSysex(self->queue_, buffer, record)) break;
+        for (const Record* record = self->queue_.front();
+             record != nullptr && self->allowance_ >= kMicrosecondsPerMessage; record = self->queue_.front()) {
+            if ((*record)[0] == 0) {
+                // Its SysEx went into the SysEx queue before the record into this one.
+                const SysexMessage& sysex = *self->sysex_.front();
+                if (jack_midi_max_event_size(buffer) < sysex.size) break;
+                if (jack_midi_event_write(buffer, 0, sysex.bytes.data(), sysex.size) != 0) break;
+                self->sysex_.pop();
             } else {
-                if (jack_midi_max_event_size(buffer) < record[0]) break;
-                if (jack_midi_event_write(buffer, 0, record.data() + 1, record[0]) != 0) break;
-                jack_ringbuffer_read_advance(self->queue_, record.size());
+                if (jack_midi_max_event_size(buffer) < (*record)[0]) break;
+                if (jack_midi_event_write(buffer, 0, record->data() + 1, (*record)[0]) != 0) break;
             }
+            self->queue_.pop();
             self->allowance_ -= kMicrosecondsPerMessage;
             ++moved;
         }
@@ -213,23 +211,13 @@ class JackBackend::Port {
         return 0;
     }
 
-    // The SysEx whose header is `record` into the port's buffer, when it fits this cycle.
-    static bool moveSysex(jack_ringbuffer_t* queue, void* buffer, const Record& record) {
-        const size_t size = record[1] | (size_t{record[2]} << 8);
-        if (jack_midi_max_event_size(buffer) < size) return false;
-        jack_midi_data_t* event = jack_midi_event_reserve(buffer, 0, size);
-        if (event == nullptr) return false;
-        jack_ringbuffer_read_advance(queue, sizeof(Record));
-        jack_ringbuffer_read(queue, reinterpret_cast<char*>(event), size);
-        return true;
-    }
-
     static void serverGone(void* arg) { static_cast<Port*>(arg)->serverGone_.store(true); }
 
     std::string name_;
     jack_client_t* client_ = nullptr;
     jack_port_t* port_ = nullptr;
-    jack_ringbuffer_t* queue_ = nullptr;
+    SpscQueue<Record> queue_{kQueueRecords};
+    SpscQueue<SysexMessage> sysex_{kQueueSysex};
     bool active_ = false;
     uint64_t queued_ = 0;   // the sending side's count
     uint64_t drained_ = 0;  // queued_ at the end of the last drain

@@ -38,31 +38,34 @@ std::vector<std::string> MidiOutput::setupRows() const {
     return rows;
 }
 
-const MidiOutput::Device* MidiOutput::selected() const {
+const MidiOutput::Device* MidiOutput::selected(std::string& why) const {
     if (selected_ == kMidiMapper) {
         // The mapper routes to the default backend's first port, or to the first device
         // when no backend is the default.
         for (const Device& d : devices_) {
             if (d.backend->isDefaultRoute()) return &d;
         }
-        return devices_.empty() ? nullptr : &devices_.front();
+        if (!devices_.empty()) return &devices_.front();
+        why = kNoDevicesMessage;
+        return nullptr;
     }
-    if (selected_ >= 0 && static_cast<size_t>(selected_) < devices_.size()) return &devices_[static_cast<size_t>(selected_)];
+    if (selected_ >= 0 && static_cast<size_t>(selected_) < devices_.size()) {
+        return &devices_[static_cast<size_t>(selected_)];
+    }
+    why = "MIDI output device " + std::to_string(selected_) + " does not exist";
     return nullptr;
 }
 
 bool MidiOutput::selectedRetunesKeys() const {
-    const Device* device = selected();
+    std::string why;
+    const Device* device = selected(why);
     return device != nullptr && device->backend->retunesKeys();
 }
 
 OpenResult MidiOutput::open(std::shared_ptr<const Retuning> retuning) {
-    const Device* device = selected();
-    if (device == nullptr) {
-        if (selected_ == kMidiMapper) return OpenResult::failure(OpenStatus::Failed, kNoDevicesMessage);
-        return OpenResult::failure(OpenStatus::Failed,
-                                   "MIDI output device " + std::to_string(selected_) + " does not exist");
-    }
+    std::string why;
+    const Device* device = selected(why);
+    if (device == nullptr) return OpenResult::failure(OpenStatus::Failed, why);
 
     std::lock_guard lock(deviceMutex_);
     if (open_ != nullptr) return OpenResult::failure(OpenStatus::Allocated);
@@ -79,6 +82,18 @@ void MidiOutput::close() {
     if (open_ == nullptr) return;
     open_->close();
     open_ = nullptr;
+}
+
+void MidiOutput::prepare() {
+    std::string why;
+    if (const Device* device = selected(why)) device->backend->prepare(device->name);
+}
+
+void MidiOutput::release() {
+    std::lock_guard lock(deviceMutex_);
+    if (open_ != nullptr) open_->close();
+    open_ = nullptr;
+    for (const auto& backend : backends_) backend->release();
 }
 
 bool MidiOutput::isOpen() const {

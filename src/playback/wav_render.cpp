@@ -330,10 +330,6 @@ class Renderer final : public PerformanceSink, public PerformanceControl {
         synth_.handle(m, voice_);
         if ((m.status & 0xF0) == 0x90 && m.data2 > 0 && error_.empty()) error_ = target_.voiceSounds(voice_);
     }
-    void sysex(int64_t, const SysexMessage& m) override {
-        renderTo(frameAt(ms_));
-        synth_.sysex(m.data());
-    }
     bool playing() override {
         if (!cancelRequested_ && cancelled_ && cancelled_()) cancelRequested_ = true;
         return error_.empty() && !cancelRequested_;
@@ -376,7 +372,8 @@ PerformanceOptions renderRun(PerformanceMode mode, const RenderOptions& options)
     return run;
 }
 
-// The synthesizer tunes the keys of the tuned voices' channels itself.
+// The synthesizer tunes the keys of the tuned voices' channels itself: the run sends it
+// no SysEx.
 Retuning::Planned renderTuning(const PerformanceOptions& run, const Settings& current, std::span<const Settings> events,
                                const RenderOptions& options) {
     if (!options.tuning) return {};

@@ -1,5 +1,5 @@
 // A tuned document heard: rendered by tarrowin-cli through the built-in synthesizer's key
-// tuning, and exported by both methods and rendered by the fluidsynth program, a player
+// tuning (also as stems, and played in real time), and exported by both methods and rendered by the fluidsynth program, a player
 // we did not write. Each note's fundamental, measured with numpy's FFT, lies where the
 // tuning puts its key, measured against the untuned note (which cancels the SoundFont's
 // own tuning of its samples).
@@ -62,14 +62,15 @@ struct Case {
     const char* map;
     int key;
     bool stems;  // also render the stems, each voice through synthesizer channels of its own
+    bool live;   // also play it in real time to the synthesizer, recorded by its file driver
 };
 
 TEST_F(TunedSound, RenderAndExportedFilesSoundAtTheTuningsPitches) {
     const Case cases[] = {
-        {"19edo.scl", "", 61, false},
-        {"31edo.scl", "", 63, true},
-        {"ji-major.scl", "white-keys-d.kbm", 64, false},
-        {"ji-major.scl", "white-keys-d.kbm", 71, false},
+        {"19edo.scl", "", 61, false, true},
+        {"31edo.scl", "", 63, true, false},
+        {"ji-major.scl", "white-keys-d.kbm", 64, false, false},
+        {"ji-major.scl", "white-keys-d.kbm", 71, false, false},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(std::string(c.scale) + " key " + std::to_string(c.key));
@@ -91,6 +92,12 @@ TEST_F(TunedSound, RenderAndExportedFilesSoundAtTheTuningsPitches) {
             run("render " + path("mts.trw").string() + " " + path("stems.wav").string() + " --tail 0 --stems " +
                 path("stems").string() + " --soundfont " + kSoundFont);
             const double f = peak(path("stems/voice-01.wav").string(), untuned * std::pow(2.0, deviation / 1200));
+            EXPECT_NEAR(cents(f, untuned), deviation, 1.0);
+        }
+        if (c.live) {
+            run("play " + path("mts.trw").string() + " --lock --wav " + path("live.wav").string() + " --soundfont " +
+                kSoundFont);
+            const double f = peak(path("live.wav").string(), untuned * std::pow(2.0, deviation / 1200));
             EXPECT_NEAR(cents(f, untuned), deviation, 1.0);
         }
         const double untunedFile = peak(fluidsynth(path("held.mid").string()), equal);
