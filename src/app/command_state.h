@@ -15,7 +15,7 @@ enum class Command {
     Undo, Redo,
     Play, Stop, CurrentSettings, Composition, UpdateWhilePlaying,
     GetCurrentNote, CompositionMaker, ReplaceEvent, Randomizer, MultiVoiceEditor, CompositionInfo, CreateImage,
-    MidiOut, PercussionChannel, SoundFont, MidiPlayer, RemoteControl,
+    MidiOut, PercussionChannel, SoundFont, Tuning, MidiPlayer, RemoteControl,
     SyncInternal, SyncFollowJack, SyncJackMaster, SyncMidiClock, SendMidiClock,
     Calculator,
     Toolbar, StatusBar, Notes,

@@ -5,6 +5,7 @@
 #include <system_error>
 
 #include "document/document.h"
+#include "engine/retuning.h"
 
 namespace tarrowin {
 
@@ -13,6 +14,7 @@ PlayRequest PlayRequest::live(const CTarrowinDoc& doc, bool lock) {
     r.mode = PerformanceMode::Live;
     r.current = doc.current();
     r.lock = lock;
+    r.tuning = doc.sharedTuning();
     return r;
 }
 
@@ -22,6 +24,7 @@ PlayRequest eventsRequest(PerformanceMode mode, const CTarrowinDoc& doc, int eve
     r.mode = mode;
     r.events = doc.composition().events();
     r.firstEvent = event;
+    r.tuning = doc.sharedTuning();
     return r;
 }
 }  // namespace
@@ -126,6 +129,7 @@ class Player::Worker final : public PerformanceSink, public PerformanceControl {
         p_.listener_->eventBegins(index);
     }
     void message(int64_t, const ShortMessage& m) override { send(m); }
+    void sysex(int64_t, const SysexMessage& m) override { p_.output_.sendSysex(m); }
 
     bool playing() override { return !interruption_ && p_.output_.playingFlag().load() != 0; }
     void tickDone(int64_t date, int32_t tickLengthMs) override {
@@ -198,6 +202,21 @@ PlayResult Player::play(PlayRequest request) {
         return {PlayStatus::NoEvent, "Only live, composition and audition runs play on a device"};
     }
 
+    PerformanceOptions options;
+    options.mode = request.mode;
+    options.percussionChannel = output_.percussionChannel();
+    options.firstEvent = request.firstEvent;
+    // A device that retunes keys itself gets the tuning as it opens; any other gets the
+    // tuning's messages in the stream, as the export writes them.
+    std::shared_ptr<const Retuning> retuning;
+    const bool deviceTunes = output_.selectedRetunesKeys();
+    if (request.tuning) {
+        const TuningOutput out = deviceTunes ? TuningOutput::Device : outputFor(request.tuning->method);
+        Retuning::Planned planned = Retuning::plan(*request.tuning, out, options, request.current, request.events);
+        if (!planned.ok()) return {PlayStatus::TuningConflict, planned.refusal};
+        retuning = std::move(planned.retuning);
+    }
+
     // The audition of the Composition Maker always keeps its own time.
     SyncOptions sync = oneEvent ? SyncOptions{} : request.sync;
     sync.clockOut = request.sync.clockOut && !oneEvent;
@@ -205,7 +224,7 @@ PlayResult Player::play(PlayRequest request) {
     TickSourceMade made = options_.tickSources(sync, clock_, request.tempoMap());
     if (!made.source) return {PlayStatus::SyncError, made.message};
 
-    const OpenResult opened = output_.open();
+    const OpenResult opened = output_.open(deviceTunes ? retuning : nullptr);
     if (!opened.ok()) return {PlayStatus::DeviceError, opened.message};
 
     lock_.store(request.lock ? 1 : 0);
@@ -224,7 +243,7 @@ PlayResult Player::play(PlayRequest request) {
 
     output_.playingFlag().store(1);
     try {
-        worker_ = std::thread(&Player::run, this, std::move(request), output_.percussionChannel(), std::move(made.source));
+        worker_ = std::thread(&Player::run, this, std::move(request), options, std::move(retuning), std::move(made.source));
     } catch (const std::system_error& e) {  // no memory (or no thread left) for the worker
         output_.playingFlag().store(0);
         output_.close();
@@ -233,7 +252,8 @@ PlayResult Player::play(PlayRequest request) {
     return {};
 }
 
-void Player::run(PlayRequest request, int32_t percussionChannel, std::unique_ptr<TickSource> source) {
+void Player::run(PlayRequest request, PerformanceOptions options, std::shared_ptr<const Retuning> retuning,
+                 std::unique_ptr<TickSource> source) {
     if (options_.realtime) requestRealtimeScheduling();
     listener_->playbackStarted(request.mode);
 
@@ -251,11 +271,11 @@ void Player::run(PlayRequest request, int32_t percussionChannel, std::unique_ptr
             break;
         }
         worker.beginRun(t.tick, t.at, at->firstCounter());
-        PerformanceOptions options;
-        options.mode = at->mode;
-        options.percussionChannel = percussionChannel;
-        options.firstEvent = at->firstEvent;
-        end = perform(options, at->current, at->events, worker, worker);
+        PerformanceOptions run = options;
+        run.mode = at->mode;
+        run.firstEvent = at->firstEvent;
+        run.retuning = retuning.get();
+        end = perform(run, at->current, at->events, worker, worker);
         worker.endRun();
         const std::optional<TickTime> interruption = worker.interruption();
         if (!interruption) break;

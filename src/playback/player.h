@@ -14,6 +14,7 @@
 #include <atomic>
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <mutex>
 #include <optional>
 #include <string>
@@ -23,6 +24,7 @@
 #include "clock.h"
 #include "engine/performance.h"
 #include "engine/settings.h"
+#include "engine/tuning.h"
 #include "midi_output.h"
 #include "tick_source.h"
 
@@ -38,6 +40,7 @@ struct PlayRequest {
     int firstEvent = 0;                            // Composition: "Play from Event"; Audition: the event
     bool lock = false;                             // Live: the Lock button
     SyncOptions sync;                              // Live, Composition: where the ticks come from
+    std::shared_ptr<const TuningSettings> tuning;  // the document's; none: equal temperament
 
     static PlayRequest live(const CTarrowinDoc& doc, bool lock);
     static PlayRequest composition(const CTarrowinDoc& doc, int firstEvent);
@@ -59,6 +62,7 @@ enum class PlayStatus {
     NoEvent,      // an audition without an event to play
     DeviceError,  // the device did not open; `message` is for a box with the stop icon
     SyncError,    // the sync chosen cannot be had (no JACK server, no such clock port)
+    TuningConflict,  // tuned voices share a channel their tuning cannot serve; `message` names them
 };
 
 struct PlayResult {
@@ -138,7 +142,8 @@ class Player {
 
    private:
     class Worker;
-    void run(PlayRequest request, int32_t percussionChannel, std::unique_ptr<TickSource> source);
+    void run(PlayRequest request, PerformanceOptions options, std::shared_ptr<const Retuning> retuning,
+             std::unique_ptr<TickSource> source);
     void startCooldown();
     void cooldownLoop();
     void joinWorker();
