@@ -6,6 +6,7 @@
 
 #include "document/document.h"
 #include "engine/retuning.h"
+#include "midi_clock.h"
 
 namespace tarrowin {
 
@@ -72,17 +73,16 @@ int32_t PlayRequest::firstCounter() const {
 
 namespace {
 
-// MIDI clock out: 24 clocks a quarter note, 3 a tick; Start, or Song Position Pointer (in
+// MIDI clock out: kClocksPerTick clocks a tick; Start, or Song Position Pointer (in
 // 16th notes, two ticks each) and Continue, before the first; Stop after the last.
-constexpr ShortMessage kClock{0xF8, 0, 0};
-constexpr ShortMessage kStart{0xFA, 0, 0};
-constexpr ShortMessage kContinue{0xFB, 0, 0};
-constexpr ShortMessage kStop{0xFC, 0, 0};
-constexpr int kClocksPerTick = 3;
+constexpr ShortMessage kClock{kMidiClock, 0, 0};
+constexpr ShortMessage kStart{kMidiStart, 0, 0};
+constexpr ShortMessage kContinue{kMidiContinue, 0, 0};
+constexpr ShortMessage kStop{kMidiStop, 0, 0};
 
 ShortMessage songPosition(int32_t counter) {
     const int32_t sixteenths = std::clamp(counter / 2, 0, 0x3FFF);
-    return {0xF2, static_cast<uint8_t>(sixteenths & 0x7F), static_cast<uint8_t>(sixteenths >> 7)};
+    return {kMidiSongPosition, static_cast<uint8_t>(sixteenths & 0x7F), static_cast<uint8_t>(sixteenths >> 7)};
 }
 
 }  // namespace
