@@ -292,24 +292,34 @@ echo "notes at their own frames at periods 64, 256 and 1024"
 # without one, the fault is the program's. (jack_timing_bench measures with a client that
 # reads JACK's frame clock.)
 xruns() { grep -c "XRun" "$work/$JACK_DEFAULT_SERVER.log" || true; }
-timing_play() {  # CHECK DUMP DEVICE DOC TICK_MS PERIOD COUNT [OPTIONS...]: a play, its timing checked
-  local check=$1 dump=$2 device=$3 doc=$4 tick=$5 period=$6 count=$7 try before delay=()
-  shift 7
-  [ "$device" = "JACK: Tarrowin (virtual port)" ] && delay=(--delay 2)
+# COMMAND... runs once more (three times at most) only when it failed while the server
+# logged a late cycle; WHAT names it in the failure.
+again_after_late_cycles() {  # WHAT COMMAND...
+  local what=$1 try before
+  shift
   for try in 1 2 3; do
     before=$(xruns)
-    start_dump "$dump"
-    "$cli" play "$work/$doc.trw" --lock --device "$device" "${delay[@]}" "$@" 2>"$work/timing.log" &
-    local pid=$!
-    pids+=($pid)
-    [ ${#delay[@]} -gt 0 ] && { wait_for_port Tarrowin:Tarrowin; jack_connect Tarrowin:Tarrowin "$dump:input"; }
-    wait "$pid" || { cat "$work/timing.log"; fail "the play of $doc failed"; }
-    stop_dump
-    "$python" scripts/test.d/jack_timing_check.py "$check" "$work/$dump.txt" "$tick" "$period" "$count" && return 0
-    [ "$(xruns)" = "$before" ] && fail "$check off their frames at period $period, no cycle late"
+    "$@" && return 0
+    [ "$(xruns)" = "$before" ] && fail "$what, no cycle late"
     echo "  the server had $(($(xruns) - before)) late cycles during the play: once more"
   done
-  fail "$check off their frames at period $period"
+  fail "$what"
+}
+timed_play() {  # CHECK DUMP DEVICE DOC TICK_MS PERIOD COUNT [OPTIONS...]: a play, its timing checked
+  local check=$1 dump=$2 device=$3 doc=$4 tick=$5 period=$6 count=$7 delay=()
+  shift 7
+  [ "$device" = "JACK: Tarrowin (virtual port)" ] && delay=(--delay 2)
+  start_dump "$dump"
+  "$cli" play "$work/$doc.trw" --lock --device "$device" "${delay[@]}" "$@" 2>"$work/timing.log" &
+  local pid=$!
+  pids+=($pid)
+  [ ${#delay[@]} -gt 0 ] && { wait_for_port Tarrowin:Tarrowin; jack_connect Tarrowin:Tarrowin "$dump:input"; }
+  wait "$pid" || { cat "$work/timing.log"; fail "the play of $doc failed"; }
+  stop_dump
+  "$python" scripts/test.d/jack_timing_check.py "$check" "$work/$dump.txt" "$tick" "$period" "$count"
+}
+timing_play() {  # as timed_play
+  again_after_late_cycles "$1 off their frames at period $6" timed_play "$@"
 }
 main_server=$JACK_DEFAULT_SERVER main_server_pid=$server_pid
 for period in 64 256 1024; do
@@ -417,15 +427,8 @@ assert len(bpm) > 100 and all(abs(b - want) < want * 0.01 for b in bpm[10:]), "t
 print("  jack_mclk_dump: Start, %d clocks at %.2f BPM, Stop" % (len(bpm), bpm[-1]))
 PY
 }
-# Its readings come from its own count of frames, like jack_midi_dump's stamps: played
-# again only when the server logged a late cycle.
-for try in 1 2 3; do
-  before=$(xruns)
-  mclk_play && break
-  [ "$(xruns)" = "$before" ] && fail "jack_mclk_dump did not read the clock, no cycle late"
-  [ "$try" = 3 ] && fail "jack_mclk_dump did not read the clock"
-  echo "  the server had $(($(xruns) - before)) late cycles during the play: once more"
-done
+# Its readings come from its own count of frames, like jack_midi_dump's stamps.
+again_after_late_cycles "jack_mclk_dump did not read the clock" mclk_play
 
 echo " following the transport (jack_transport master at 150 BPM, jack_midi_clock as the reference)"
 follow_play() {
@@ -455,15 +458,8 @@ follow_play() {
   grep -q "The JACK transport stopped" "$work/follow.log" || { cat "$work/follow.log"; fail "the play did not end with the transport"; }
   "$python" scripts/test.d/jack_timing_check.py beats "$work/follow.txt" 256 1776
 }
-# The notes' frames come from jack_midi_dump's count, as above: played again only when the
-# server logged a late cycle.
-for try in 1 2 3; do
-  before=$(xruns)
-  follow_play && break
-  [ "$(xruns)" = "$before" ] && fail "beats check, no cycle late"
-  [ "$try" = 3 ] && fail "beats check"
-  echo "  the server had $(($(xruns) - before)) late cycles during the play: once more"
-done
+# The notes' frames come from jack_midi_dump's count, as above.
+again_after_late_cycles "beats check" follow_play
 echo " the transport jumps (no master: the document's 37 ms ticks from frame 0)"
 start_dump jump
 transport_open
