@@ -478,7 +478,7 @@ void addVoiceEditOptions(CLI::App* cmd, VoiceEditArgs& a) {
         ->check(CLI::Range(1, 960));
     cmd->add_option("--instrument", a.instrument, "Program 0..127 or its name");
     cmd->add_option("--mode", a.mode, "all-notes or tied");
-    cmd->add_option("--pan", a.pan, "Pan -64..63")->check(CLI::Range(-64, 63));
+    cmd->add_option("--pan", a.pan, "Pan -64..63")->check(CLI::Range(kPanRange.min, kPanRange.max));
     cmd->add_option("--dynamic", a.dynamic, "pp, p, mp, mf, f or ff");
     cmd->add_option("--inverted", a.inverted, "Inverted: yes or no");
     cmd->add_option("--match-scale", a.matchScale, "Match Scale: yes or no (with --inverted)");
@@ -640,7 +640,7 @@ void setup(CLI::App& app) {
             cmd->add_option("--end", args->end, "The End counter typed first")->check(CLI::Range(0, kMaxCounter));
         }
         if (n == "add" || n == "insert" || n == "replace" || n == "tempo") {
-            cmd->add_option("--tempo", args->tempo, "The tempo set first")->check(CLI::Range(20, 340));
+            cmd->add_option("--tempo", args->tempo, "The tempo set first")->check(CLI::Range(kTempoRange.min, kTempoRange.max));
         }
         if (n == "remove" || n == "clear" || n == "replace" || n == "tempo") {
             cmd->add_flag("--no", args->no, "Answer No to the question (then nothing is written)");

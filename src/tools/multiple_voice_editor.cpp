@@ -90,8 +90,8 @@ std::optional<std::string_view> MultipleVoiceEditorDialog::coefficientDialogTitl
 }
 
 std::optional<Message> MultipleVoiceEditorDialog::check(bool selectedEvents) const {
-    if (newParam1 < 2 || newParam1 > 1000000) return rangeMessage(2, 1000000);
-    if (newParam2 < 1 || newParam2 > 1000000000) return rangeMessage(1, 1000000000);
+    if (!kParam1Range.contains(newParam1)) return rangeMessage(kParam1Range.min, kParam1Range.max);
+    if (!kParam2Range.contains(newParam2)) return rangeMessage(kParam2Range.min, kParam2Range.max);
     if (std::none_of(voices.begin(), voices.end(), [](bool b) { return b; })) return errorMessage("No voices selected!");
     if (selectedEvents && std::none_of(eventSelection.begin(), eventSelection.end(), [](bool b) { return b; })) {
         return errorMessage("No events selected!");

@@ -12,8 +12,6 @@ RangeDialog makeRange(const char* title, int32_t from, int32_t to) {
     return r;
 }
 
-bool within(int32_t value, int32_t low, int32_t high) { return value >= low && value <= high; }
-
 }  // namespace
 
 RangeDialog RangeDialog::param1Range(int32_t from, int32_t to) {
@@ -35,19 +33,19 @@ RangeDialog RangeDialog::noteValueRange(int32_t from, int32_t to) {
 }
 
 std::optional<Message> RangeDialog::ok() const {
-    int32_t low = 0, high = 0;
-    const char* firstLine = nullptr;
+    IntRange range{};
     if (param1Mode) {
-        low = 2, high = 1000000, firstLine = "Parameters must be between 2 and 1000000\n";
+        range = kParam1Range;
     } else if (param2Mode) {
-        low = 1, high = 1000000000, firstLine = "Parameters must be between 1 and 1000000000\n";
+        range = kParam2Range;
     } else if (noteValueMode) {
-        low = 1, high = 960, firstLine = "Parameters must be between 1 and 960\n";
+        range = {1, 960};
     } else {
         return std::nullopt;
     }
-    if (within(from, low, high) && within(to, low, high) && from < to) return std::nullopt;
-    return errorMessage(std::string(firstLine) + "From must be less than To");
+    if (range.contains(from) && range.contains(to) && from < to) return std::nullopt;
+    return errorMessage("Parameters must be between " + std::to_string(range.min) + " and " +
+                        std::to_string(range.max) + "\nFrom must be less than To");
 }
 
 std::string AlgorithmsDialog::label(int i) {
