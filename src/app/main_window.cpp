@@ -11,7 +11,6 @@
 #include <QMenuBar>
 #include <QMimeData>
 #include <QProcess>
-#include <QScreen>
 #include <QStandardPaths>
 #include <QStatusBar>
 #include <QTimer>
@@ -28,11 +27,13 @@
 #include "help_window.h"
 #include "notes_view/sound_and_notes.h"
 #include "recovery/crash_recovery.h"
+#include "startup.h"
 #include "reports/report_windows.h"
 #include "tools/event_commands.h"
 #include "tools/tool_windows.h"
 #include "voice_dialogs/voice_dialogs.h"
 #include "wait_cursor.h"
+#include "window_placement.h"
 #include "workspace.h"
 
 // The icons and the guide are compiled into the app library; a static library's resources
@@ -62,6 +63,9 @@ QIcon commandIcon(const CommandInfo& info) {
 
 MainWindow::MainWindow(Workspace& workspace, QWidget* parent) : QMainWindow(parent), ws_(workspace) {
     registerResources();
+    // The theme chosen in an earlier run, before any widget is made; "System" is the look
+    // the program starts with.
+    if (const auto theme = themeNamed(ws_.preferences.theme()); theme && *theme != Theme::System) applyTheme(*theme);
     setObjectName(QStringLiteral("MainWindow"));
     setWindowIcon(QIcon(QStringLiteral(":/icons/tarrowin.svg")));
     voiceDialogs_ = new VoiceDialogs(ws_, this);
@@ -117,8 +121,11 @@ void MainWindow::createActions() {
             keys << QKeySequence(k);
         a->setShortcuts(keys);
         // Undo and Redo also answer in the tool windows (the Composition Maker edits the
-        // document too); modal dialogs still keep their keys to themselves.
-        if (info.id == Command::Undo || info.id == Command::Redo) a->setShortcutContext(Qt::ApplicationShortcut);
+        // document too), and so do the help (F1) and the notes (F2), called up from whichever
+        // window has the focus; modal dialogs still keep their keys to themselves.
+        if (info.id == Command::Undo || info.id == Command::Redo || info.id == Command::HelpTopics ||
+            info.id == Command::Notes)
+            a->setShortcutContext(Qt::ApplicationShortcut);
         actions_[i] = a;
     }
 }
@@ -134,6 +141,7 @@ void MainWindow::createMenus() {
             else
                 menu->addAction(action(c));
         }
+        if (title == QLatin1String("&Options")) createThemeMenu(menu);
         if (title == QLatin1String("&File")) {
             // The recent files stand before Exit; they are looked up as the menu opens.
             connect(menu, &QMenu::aboutToShow, this,
@@ -156,6 +164,29 @@ void MainWindow::createAlgorithmsMenu(QMenu* menu) {
                     [this, v, a] { voiceDialogs_->chooseAlgorithm(v, static_cast<Algorithm>(a)); });
         }
     }
+}
+
+void MainWindow::createThemeMenu(QMenu* options) {
+    options->addSeparator();
+    QMenu* menu = options->addMenu(QStringLiteral("&Theme"));
+    auto* group = new QActionGroup(menu);
+    const Theme current = themeNamed(ws_.preferences.theme()).value_or(Theme::System);
+    for (const Theme t : kThemes) {
+        QAction* item = menu->addAction(QLatin1Char('&') + themeName(t));
+        item->setCheckable(true);
+        item->setChecked(t == current);
+        item->setStatusTip(t == Theme::System ? QStringLiteral("The desktop's own look")
+                                              : QStringLiteral("Fusion with a %1 palette").arg(themeName(t).toLower()));
+        group->addAction(item);
+        themeActions_[static_cast<size_t>(t)] = item;
+        connect(item, &QAction::triggered, this, [this, t] { chooseTheme(t); });
+    }
+}
+
+void MainWindow::chooseTheme(Theme t) {
+    applyTheme(t);
+    ws_.preferences.setTheme(themeName(t));
+    themeAction(t)->setChecked(true);
 }
 
 QAction* MainWindow::algorithmAction(int v, Algorithm a) const {
@@ -391,19 +422,21 @@ void MainWindow::showAbout() {
 }
 
 void MainWindow::showHelp() {
-    if (!help_) {
-        help_ = new HelpWindow(this);
-        // Beside the window when the screen has room there, else at the screen's right edge,
-        // so the guide covers as little of the form as it can.
-        const QRect screen = this->screen()->availableGeometry();
-        const QRect frame = frameGeometry();
-        const int x = std::min(frame.right() + 1, screen.right() + 1 - help_->width());
-        const int y = std::min(frame.top(), screen.bottom() + 1 - help_->height());
-        help_->move(std::max(screen.left(), x), std::max(screen.top(), y));
+    if (!help_) help_ = new HelpWindow(this);
+    showBeside(help_, this, ws_.preferences);
+}
+
+void MainWindow::fitToContents() {
+    fitted_ = true;
+    setFixedSize(sizeHint().expandedTo(kMinWindowSize));
+}
+
+void MainWindow::changeEvent(QEvent* event) {
+    QMainWindow::changeEvent(event);
+    if (fitted_ && (event->type() == QEvent::FontChange || event->type() == QEvent::StyleChange)) {
+        // The layout takes the new measures first.
+        QTimer::singleShot(0, this, &MainWindow::fitToContents);
     }
-    help_->show();
-    help_->raise();
-    help_->activateWindow();
 }
 
 void MainWindow::closeEvent(QCloseEvent* event) {

@@ -8,6 +8,7 @@
 
 #include "command_state.h"
 #include "engine/settings.h"
+#include "theme.h"
 
 class QAction;
 class QActionGroup;
@@ -38,6 +39,9 @@ class MainWindow : public QMainWindow {
 
     QAction* action(Command c) const { return actions_[static_cast<size_t>(c)]; }
     QAction* algorithmAction(int v, Algorithm a) const;
+    // Options > Theme: the item of each theme, checked for the one in use.
+    QAction* themeAction(Theme t) const { return themeActions_[static_cast<size_t>(t)]; }
+    void chooseTheme(Theme t);
     TarrowinView& view() const { return *view_; }
     VoiceDialogs& voiceDialogs() const { return *voiceDialogs_; }
     ToolWindows& tools() const { return *tools_; }
@@ -51,12 +55,17 @@ class MainWindow : public QMainWindow {
     UiState uiState() const;
     void stabilize();
 
+    // The window has no sizing border: its size is what the form needs, at least
+    // kMinWindowSize, and follows a change of font or style from then on.
+    void fitToContents();
+
     // Play and Stop of the "&Playback Controls" menu.
     void play();
     void stop();
 
    protected:
     void closeEvent(QCloseEvent* event) override;
+    void changeEvent(QEvent* event) override;
     void dragEnterEvent(QDragEnterEvent* event) override;
     void dropEvent(QDropEvent* event) override;
 
@@ -64,6 +73,7 @@ class MainWindow : public QMainWindow {
     void createActions();
     void createMenus();
     void createAlgorithmsMenu(QMenu* menu);
+    void createThemeMenu(QMenu* menu);
     void createToolbar();
     void connectCommands();
     void documentReplaced();
@@ -87,10 +97,12 @@ class MainWindow : public QMainWindow {
     CrashRecovery* recovery_;
     std::array<QAction*, kCommands> actions_{};
     std::array<std::array<QAction*, kAlgorithms>, kVoices> algorithmActions_{};
+    std::array<QAction*, std::size(kThemes)> themeActions_{};
     QToolBar* toolbar_ = nullptr;
     QLabel* status_ = nullptr;
     QTimer* positionTimer_ = nullptr;
     QWidget* help_ = nullptr;
+    bool fitted_ = false;
     // Each New or Open starts a new generation: a play that began on an older document
     // leaves the new one alone when it finishes.
     int generation_ = 0;

@@ -2,6 +2,7 @@
 
 #include <QFileInfo>
 #include <QSettings>
+#include <algorithm>
 
 namespace tarrowin::app {
 
@@ -9,6 +10,9 @@ namespace {
 const QString kRecentKey = QStringLiteral("recentFiles");
 const QString kPlayerKey = QStringLiteral("midiPlayer");
 const QString kSoundFontKey = QStringLiteral("soundFont");
+const QString kNotesZoomKey = QStringLiteral("notesZoom");
+const QString kThemeKey = QStringLiteral("theme");
+QString geometryKey(const QString& window) { return QStringLiteral("windows/%1").arg(window); }
 }  // namespace
 
 QStringList Preferences::recentFiles() const {
@@ -33,6 +37,16 @@ QString Preferences::midiPlayer() const { return QSettings().value(kPlayerKey).t
 void Preferences::setMidiPlayer(const QString& command) { QSettings().setValue(kPlayerKey, command.trimmed()); }
 QString Preferences::soundFont() const { return QSettings().value(kSoundFontKey).toString(); }
 void Preferences::setSoundFont(const QString& path) { QSettings().setValue(kSoundFontKey, path); }
+QByteArray Preferences::windowGeometry(const QString& name) const {
+    return QSettings().value(geometryKey(name)).toByteArray();
+}
+void Preferences::setWindowGeometry(const QString& name, const QByteArray& geometry) {
+    QSettings().setValue(geometryKey(name), geometry);
+}
+double Preferences::notesZoom() const { return std::max(0.0, QSettings().value(kNotesZoomKey).toDouble()); }
+void Preferences::setNotesZoom(double pixelsPerTick) { QSettings().setValue(kNotesZoomKey, pixelsPerTick); }
+QString Preferences::theme() const { return QSettings().value(kThemeKey).toString(); }
+void Preferences::setTheme(const QString& name) { QSettings().setValue(kThemeKey, name); }
 
 Workspace::Workspace(std::unique_ptr<MidiOutput> output, Clock& clock, PlayerOptions options)
     : playback(std::move(output), clock, options) {}

@@ -2,6 +2,7 @@
 // What every window of the program works with: the document controller, playback, the
 // message boxes, the Randomizer's random generator and the settings kept between sessions.
 
+#include <QByteArray>
 #include <QString>
 #include <QStringList>
 #include <cstdint>
@@ -16,7 +17,7 @@
 namespace tarrowin::app {
 
 // Settings that outlive the program (QSettings): the recent files, the MIDI file player,
-// the SoundFont.
+// the SoundFont, where each window was left, the notes view's zoom and the theme.
 class Preferences {
    public:
     static constexpr int kRecentFiles = 4;
@@ -29,6 +30,17 @@ class Preferences {
     void setMidiPlayer(const QString& command);
     QString soundFont() const;
     void setSoundFont(const QString& path);
+    // A window's place and size (QWidget::saveGeometry()) by its object name; empty when
+    // none was kept.
+    QByteArray windowGeometry(const QString& name) const;
+    void setWindowGeometry(const QString& name, const QByteArray& geometry);
+    // The notes view's zoom in pixels per tick; 0 (also when none was kept) for the whole
+    // piece across the view.
+    double notesZoom() const;
+    void setNotesZoom(double pixelsPerTick);
+    // "System", "Light" or "Dark"; empty when none was chosen.
+    QString theme() const;
+    void setTheme(const QString& name);
 };
 
 class Workspace {

@@ -3,6 +3,7 @@
 #include <QAbstractButton>
 #include <QFileDialog>
 #include <QPushButton>
+#include <QSettings>
 #include <QApplication>
 #include <QDir>
 #include <QStandardPaths>
@@ -105,6 +106,9 @@ void prepareTestEnvironment() {
     qputenv("XDG_STATE_HOME", (runtime.path() + QStringLiteral("/state")).toLocal8Bit());
     qputenv("TARROWIN_AUDIO_DRIVER", "file");
     QStandardPaths::setTestModeEnabled(true);
+    // Settings of this run only: what one test program keeps (a theme, a window's place)
+    // never reaches another.
+    QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, runtime.path() + QStringLiteral("/config"));
 }
 
 }  // namespace tarrowin::app::testing

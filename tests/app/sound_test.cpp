@@ -7,6 +7,7 @@
 #include <QDir>
 #include <QListWidget>
 #include <QPushButton>
+#include <QStatusBar>
 #include <QTemporaryDir>
 #include <QtTest>
 
@@ -153,6 +154,7 @@ void SoundTest::cancelLeavesTheOlderFileAsItWas() {
     boxes.answer(QMessageBox::Yes);  // the file dialog's question before replacing a file
     action(Command::ExportAudio)->trigger();
     QVERIFY(cancelled);
+    QCOMPARE(w_->window->statusBar()->currentMessage(), QStringLiteral("Export cancelled, nothing written"));
     QCOMPARE(boxes.seen().size(), size_t(1));
     QVERIFY(boxes.lastText().contains(QStringLiteral("already exists")));
     QCOMPARE(QDir(dir.path()).entryList(QDir::Files), QStringList{QStringLiteral("song.wav")});

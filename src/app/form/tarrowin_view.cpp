@@ -24,29 +24,12 @@ namespace tarrowin::app {
 
 namespace {
 
-constexpr int kMinTempo = 20;
-constexpr int kMaxTempo = 340;
-constexpr int64_t kParam1Min = 2, kParam1Max = 1000000;
-constexpr int64_t kParam2Min = 1, kParam2Max = 1000000000;
-constexpr int64_t kOffsetMin = -20000, kOffsetMax = 20000;
 constexpr int64_t kCounterMin = 0, kCounterMax = kMaxCounter;
 constexpr int16_t kDenominators[] = {1, 2, 4, 8, 16, 32};
 
 using Scope = DocumentController::Scope;
 
 QString voiceStep(const char* what, int v) { return QStringLiteral("%1 voice %2").arg(QLatin1String(what)).arg(v + 1); }
-
-struct FieldRange {
-    int64_t min, max;
-};
-
-FieldRange rangeOf(VoiceRow::Column c) {
-    switch (c) {
-        case VoiceRow::Param1: return {kParam1Min, kParam1Max};
-        case VoiceRow::Param2: return {kParam2Min, kParam2Max};
-        default: return {kOffsetMin, kOffsetMax};
-    }
-}
 
 int32_t fieldOf(const VoiceSettings& v, VoiceRow::Column c) {
     return c == VoiceRow::Param1 ? v.param1 : c == VoiceRow::Param2 ? v.param2 : v.offset;
@@ -97,7 +80,7 @@ QWidget* TarrowinView::makeSidePanel() {
     tempoLabel_->setAlignment(Qt::AlignCenter);
     describeControl(tempoLabel_, QStringLiteral("Tempo value"));
     tempoBar_ = new QScrollBar(Qt::Horizontal, tempo);
-    tempoBar_->setRange(kMinTempo, kMaxTempo);
+    tempoBar_->setRange(kTempoRange.min, kTempoRange.max);
     tempoBar_->setSingleStep(1);
     tempoBar_->setPageStep(5);
     nameControl(tempoBar_, QStringLiteral("Tempo"));
@@ -106,7 +89,9 @@ QWidget* TarrowinView::makeSidePanel() {
     tempoLayout->addWidget(tempoLabel_);
     tempoLayout->addWidget(tempoBar_);
     tempoLayout->addWidget(globalTempo_);
-    tempoBar_->setWhatsThis(QStringLiteral("Quarter notes per minute, 20 to 340; the arrows step by 1, the bar by 5."));
+    tempoBar_->setWhatsThis(QStringLiteral("Quarter notes per minute, %1 to %2; the arrows step by 1, the bar by 5.")
+                                .arg(kTempoRange.min)
+                                .arg(kTempoRange.max));
     globalTempo_->setWhatsThis(QStringLiteral("Gives every event of the composition the tempo shown here."));
     connect(tempoBar_, &QScrollBar::actionTriggered, this, [this](int action) {
         // Home and End on the bar keep the tempo where it is.
@@ -126,6 +111,7 @@ QWidget* TarrowinView::makeSidePanel() {
     nameControl(end_, endLabel, QStringLiteral("End"));
     for (QLineEdit* e : {start_, end_}) {
         e->setMaxLength(11);
+        fitField(e, kCounterMin, kCounterMax);
         e->installEventFilter(this);
     }
     reset_ = new QPushButton(QStringLiteral("Reset"), counters);
@@ -175,7 +161,7 @@ QWidget* TarrowinView::makeSidePanel() {
 
     for (QWidget* group : {static_cast<QWidget*>(tempo), static_cast<QWidget*>(counters),
                            static_cast<QWidget*>(events), static_cast<QWidget*>(signature)}) {
-        group->setFixedWidth(118);
+        group->setMinimumWidth(118);
         column->addWidget(group);
     }
     column->addStretch(1);
@@ -278,7 +264,7 @@ bool TarrowinView::validateForm() {
     bool ok = true;
     for (int v = 0; v < kVoices && ok; ++v) {
         for (auto c : {VoiceRow::Param1, VoiceRow::Param2, VoiceRow::Offset}) {
-            const FieldRange r = rangeOf(c);
+            const IntRange r = VoiceRow::range(c);
             if (!readIntegerField(rows_[static_cast<size_t>(v)]->edit(c), r.min, r.max)) {
                 ok = false;
                 break;

@@ -96,7 +96,9 @@ void AudioExport::run() {
 
     if (result.ok) {
         Q_EMIT exported(path, result.playbackMs);
-    } else if (!result.cancelled) {
+    } else if (result.cancelled) {
+        Q_EMIT cancelled();
+    } else {
         showMessage(window_, QString::fromStdString(result.message), QStringLiteral("Tarrowin"),
                     MessageIcon::Exclamation);
     }

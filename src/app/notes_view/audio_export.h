@@ -29,6 +29,8 @@ class AudioExport : public QObject {
    Q_SIGNALS:
     // A file was written (for the status bar).
     void exported(const QString& path, qint64 milliseconds);
+    // The user cancelled the rendering: no file was written.
+    void cancelled();
 
    private:
     QString askPath(const QString& title);

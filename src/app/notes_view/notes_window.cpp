@@ -57,6 +57,7 @@ NotesWindow::NotesWindow(Workspace& workspace, QWidget* parent)
                                   QStringLiteral("Save what the view shows as PNG or SVG"), this);
     summary_ = new QLabel(this);
     summary_->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    summary_->setWordWrap(true);  // a long summary takes a second line, never a wider window
     top->addSpacing(12);
     top->addWidget(summary_, 1);
 
@@ -82,6 +83,8 @@ NotesWindow::NotesWindow(Workspace& workspace, QWidget* parent)
     shortcut({QKeySequence::ZoomIn, QKeySequence(Qt::CTRL | Qt::Key_Equal)}, [this] { roll_->zoomIn(); });
     shortcut({QKeySequence::ZoomOut}, [this] { roll_->zoomOut(); });
     shortcut({QKeySequence(Qt::CTRL | Qt::Key_0)}, [this] { roll_->fit(); });
+    shortcut({QKeySequence::Save}, [this] { saveImage(); });
+    shortcut({QKeySequence(Qt::Key_Escape)}, [this] { close(); });
     connect(in, &QPushButton::clicked, roll_, &PianoRoll::zoomIn);
     connect(out, &QPushButton::clicked, roll_, &PianoRoll::zoomOut);
     connect(fit, &QPushButton::clicked, roll_, &PianoRoll::fit);
@@ -151,6 +154,11 @@ void NotesWindow::refresh() {
 void NotesWindow::showNotes(std::shared_ptr<const RollNotes> notes) {
     roll_->setPercussionChannel(computed_ ? computed_->percussionChannel : kDefaultPercussionChannel);
     roll_->setNotes(notes);
+    if (!zoomRestored_) {
+        // The zoom the view had when it was last closed, in this run or an earlier one.
+        zoomRestored_ = true;
+        roll_->setZoom(ws_.preferences.notesZoom());
+    }
     summary_->setText(summary());
     followPlayhead();
     Q_EMIT notesShown();
@@ -225,6 +233,11 @@ void NotesWindow::saveImage() {
 void NotesWindow::showEvent(QShowEvent* event) {
     QWidget::showEvent(event);
     refresh();
+}
+
+void NotesWindow::hideEvent(QHideEvent* event) {
+    QWidget::hideEvent(event);
+    if (zoomRestored_) ws_.preferences.setNotesZoom(roll_->fitted() ? 0.0 : roll_->pixelsPerTick());
 }
 
 void NotesWindow::changeEvent(QEvent* event) {

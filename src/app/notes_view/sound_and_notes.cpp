@@ -6,6 +6,7 @@
 
 #include "app/qt_prompter.h"
 #include "app/wait_cursor.h"
+#include "app/window_placement.h"
 #include "app/workspace.h"
 #include "audio_export.h"
 #include "notes_window.h"
@@ -33,6 +34,9 @@ SoundAndNotes::SoundAndNotes(Workspace& workspace, TarrowinView& view, QMainWind
         mainWindow_->statusBar()->showMessage(
             QStringLiteral("Exported %1 (%2)").arg(QFileInfo(path).fileName(), duration(ms)), kStatusMs);
     });
+    connect(audio_, &AudioExport::cancelled, this, [this] {
+        mainWindow_->statusBar()->showMessage(QStringLiteral("Export cancelled, nothing written"), kStatusMs);
+    });
 }
 
 SoundAndNotes::~SoundAndNotes() = default;
@@ -50,9 +54,7 @@ void SoundAndNotes::setNotesShown(bool on) {
     shown_ = on;
     if (notes_ != nullptr) {
         if (on) {
-            notes_->show();
-            notes_->raise();
-            notes_->activateWindow();
+            showBeside(notes_, mainWindow_, ws_.preferences);
             notes_->setPlaying(playing_);
         } else {
             notes_->hide();

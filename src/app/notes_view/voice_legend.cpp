@@ -1,6 +1,7 @@
 #include "voice_legend.h"
 
 #include <QCheckBox>
+#include <QEvent>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QPainter>
@@ -13,13 +14,20 @@ namespace tarrowin::app {
 
 namespace {
 
+// A square of the colour with a darker rim, drawn for each common screen scale so that it is
+// sharp on any.
 QIcon swatch(const QColor& colour) {
-    QPixmap pixmap(12, 12);
-    pixmap.fill(colour);
-    QPainter p(&pixmap);
-    p.setPen(colour.darker(160));
-    p.drawRect(0, 0, 11, 11);
-    return QIcon(pixmap);
+    QIcon icon;
+    for (const int size : {12, 18, 24, 36}) {
+        QPixmap pixmap(size, size);
+        pixmap.fill(colour);
+        QPainter p(&pixmap);
+        p.setPen(colour.darker(160));
+        p.drawRect(0, 0, size - 1, size - 1);
+        p.end();
+        icon.addPixmap(pixmap);
+    }
+    return icon;
 }
 
 }  // namespace
@@ -31,7 +39,6 @@ VoiceLegend::VoiceLegend(QWidget* parent) : QWidget(parent) {
     layout->addWidget(new QLabel(QStringLiteral("Voices:"), this));
     for (int v = 0; v < kVoices; ++v) {
         auto* box = new QCheckBox(QString::number(v + 1), this);
-        box->setIcon(swatch(voiceColour(v)));
         box->setChecked(true);
         box->setToolTip(QStringLiteral("Show or hide the notes of voice %1").arg(v + 1));
         describeControl(box, QStringLiteral("Show voice %1").arg(v + 1));
@@ -40,6 +47,17 @@ VoiceLegend::VoiceLegend(QWidget* parent) : QWidget(parent) {
         boxes_[static_cast<size_t>(v)] = box;
     }
     layout->addStretch(1);
+    paintSwatches();
+}
+
+void VoiceLegend::paintSwatches() {
+    const bool dark = RollColours::darkPalette(palette());
+    for (int v = 0; v < kVoices; ++v) boxes_[static_cast<size_t>(v)]->setIcon(swatch(voiceColour(v, dark)));
+}
+
+void VoiceLegend::changeEvent(QEvent* event) {
+    QWidget::changeEvent(event);
+    if (event->type() == QEvent::PaletteChange) paintSwatches();
 }
 
 }  // namespace tarrowin::app

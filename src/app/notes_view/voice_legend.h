@@ -20,7 +20,12 @@ class VoiceLegend : public QWidget {
    Q_SIGNALS:
     void shownChanged(int v, bool shown);
 
+   protected:
+    // The swatches follow the theme: the roll's dark colours on a dark window.
+    void changeEvent(QEvent* event) override;
+
    private:
+    void paintSwatches();
     std::array<QCheckBox*, kVoices> boxes_{};
 };
 

@@ -6,6 +6,7 @@
 #include <QWidget>
 
 #include "app/form/tarrowin_view.h"
+#include "app/window_placement.h"
 #include "app/workspace.h"
 #include "composition_info_window.h"
 #include "current_note_dialog.h"
@@ -36,7 +37,7 @@ void ReportWindows::openCompositionInfo() {
     if (info_ || ws_.document.doc().composition().isEmpty()) return;
     info_ = new CompositionInfoWindow(ws_.document, mainWindow_);
     connect(info_, &QObject::destroyed, this, &ReportWindows::windowsChanged);
-    info_->show();
+    showBeside(info_, mainWindow_, ws_.preferences);
     Q_EMIT windowsChanged();
 }
 
@@ -53,7 +54,7 @@ void ReportWindows::createImage() {
     }
     image_ = new ImageWindow(sums, imagePathFor(ws_.document.path()), mainWindow_);
     connect(image_, &QObject::destroyed, this, &ReportWindows::windowsChanged);
-    image_->show();
+    showBeside(image_, mainWindow_, ws_.preferences);
     Q_EMIT windowsChanged();
 }
 

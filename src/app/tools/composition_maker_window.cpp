@@ -1,5 +1,6 @@
 #include "composition_maker_window.h"
 
+#include <QAction>
 #include <QCloseEvent>
 #include <QHBoxLayout>
 #include <QListWidget>
@@ -15,7 +16,9 @@ namespace tarrowin::app {
 using Scope = DocumentController::Scope;
 
 CompositionMakerWindow::CompositionMakerWindow(Workspace& workspace, TarrowinView& view, QWidget* parent)
-    : QWidget(parent, Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowMinimizeButtonHint),
+    // A window of the main window (as a dialog is): it stays above the form it is used with when
+    // the two overlap on a small screen.
+    : QWidget(parent, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowMinimizeButtonHint),
       ws_(workspace),
       view_(view) {
     setObjectName(QStringLiteral("CompositionMaker"));
@@ -53,6 +56,14 @@ CompositionMakerWindow::CompositionMakerWindow(Workspace& workspace, TarrowinVie
         Q_EMIT closeRequested();
     });
     connect(list_, &QListWidget::itemSelectionChanged, this, &CompositionMakerWindow::userSelected);
+    // Delete in the list removes the selected event, as "Remove" does.
+    auto* removeKey = new QAction(list_);
+    removeKey->setShortcut(QKeySequence::Delete);
+    removeKey->setShortcutContext(Qt::WidgetShortcut);
+    connect(removeKey, &QAction::triggered, this, [this] {
+        if (remove_->isEnabled()) remove();
+    });
+    list_->addAction(removeKey);
     connect(list_, &QListWidget::doubleClicked, this, [this](const QModelIndex& index) { loadEvent(index.row()); });
     connect(&ws_.document, &DocumentController::changed, this, &CompositionMakerWindow::refresh);
 

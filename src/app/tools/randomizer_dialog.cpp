@@ -130,7 +130,7 @@ QWidget* RandomizerDialog::makeBoxes() {
 QLineEdit* RandomizerDialog::makeField(const QString& name, QLabel* label) {
     auto* edit = new QLineEdit(this);
     edit->setMaxLength(11);
-    edit->setFixedWidth(edit->fontMetrics().horizontalAdvance(QStringLiteral("0000000")) + 12);
+    fitField(edit, kIntMin, kIntMax, FieldWidth::Fixed);
     nameControl(edit, label, name);
     edit->installEventFilter(this);
     return edit;

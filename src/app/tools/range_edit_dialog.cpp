@@ -20,6 +20,7 @@ RangeEditDialog::RangeEditDialog(const RangeDialog& range, Prompter& prompter, Q
     to_ = new QLineEdit(QString::number(range.to), this);
     nameControl(from_, fromLabel, QStringLiteral("From"));
     nameControl(to_, toLabel, QStringLiteral("To"));
+    for (QLineEdit* e : {from_, to_}) fitField(e, std::numeric_limits<int32_t>::min(), std::numeric_limits<int32_t>::max());
     auto* ok = new QPushButton(QStringLiteral("OK"), this);
     ok->setDefault(true);
     connect(ok, &QPushButton::clicked, this, &RangeEditDialog::accept);

@@ -3,6 +3,7 @@
 #include <QWidget>
 
 #include "app/form/tarrowin_view.h"
+#include "app/window_placement.h"
 #include "app/workspace.h"
 #include "composition_maker_window.h"
 #include "randomizer_dialog.h"
@@ -29,7 +30,7 @@ void ToolWindows::openCompositionMaker() {
     maker_ = new CompositionMakerWindow(ws_, view_, mainWindow_);
     connect(maker_, &CompositionMakerWindow::closeRequested, this, &ToolWindows::closeCompositionMaker);
     maker_->stabilize(state_);
-    maker_->show();
+    showBeside(maker_, mainWindow_, ws_.preferences);
     Q_EMIT windowsChanged();
 }
 

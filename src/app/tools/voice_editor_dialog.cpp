@@ -30,10 +30,6 @@ namespace {
 
 using Scope = DocumentController::Scope;
 
-constexpr int64_t kParam1Min = 2, kParam1Max = 1000000;
-constexpr int64_t kParam2Min = 1, kParam2Max = 1000000000;
-constexpr int kMinPan = -64, kMaxPan = 63;
-
 size_t at(ChangeFlag f) { return static_cast<size_t>(f); }
 
 QString text(std::string_view s) { return QString::fromUtf8(s.data(), qsizetype(s.size())); }
@@ -145,6 +141,8 @@ QWidget* VoiceEditorDialog::makeChanges() {
         e->setMaxLength(11);
         e->installEventFilter(this);
     }
+    fitField(param1_, kParam1Range.min, kParam1Range.max);
+    fitField(param2_, kParam2Range.min, kParam2Range.max);
     modulate_ = new QCheckBox(QStringLiteral("Yes"), this);
     describeControl(modulate_, QStringLiteral("Modulate value"));
     octaves_ = makeCombo(ChangeFlag::Octaves, linesOf(kOctaveLabels));
@@ -158,7 +156,7 @@ QWidget* VoiceEditorDialog::makeChanges() {
     auto* panLayout = new QHBoxLayout(panBox_);
     panLayout->setContentsMargins(0, 0, 0, 0);
     pan_ = new QScrollBar(Qt::Horizontal, panBox_);
-    pan_->setRange(kMinPan, kMaxPan);
+    pan_->setRange(kPanRange.min, kPanRange.max);
     pan_->setSingleStep(1);
     pan_->setPageStep(5);
     pan_->setFocusPolicy(Qt::StrongFocus);
@@ -357,7 +355,8 @@ bool VoiceEditorDialog::eventFilter(QObject* watched, QEvent* event) {
 
 bool VoiceEditorDialog::takeField(QLineEdit* edit) {
     const bool first = edit == param1_;
-    const auto value = readIntegerField(edit, first ? kParam1Min : kParam2Min, first ? kParam1Max : kParam2Max);
+    const IntRange range = first ? kParam1Range : kParam2Range;
+    const auto value = readIntegerField(edit, range.min, range.max);
     if (!value) return false;
     (first ? m_.newParam1 : m_.newParam2) = *value;
     return true;

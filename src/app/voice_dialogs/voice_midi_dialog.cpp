@@ -70,7 +70,7 @@ VoiceMidiDialog::VoiceMidiDialog(int voice, QWidget* parent) : QDialog(parent), 
 
     auto* panLabel = new QLabel(QStringLiteral("Pa&n"), this);
     pan_ = new QScrollBar(Qt::Horizontal, this);
-    pan_->setRange(kMinPan, kMaxPan);
+    pan_->setRange(kPanRange.min, kPanRange.max);
     pan_->setSingleStep(1);
     pan_->setPageStep(5);
     pan_->setMinimumWidth(220);

@@ -37,9 +37,6 @@ struct VoiceMidiValues {
 class VoiceMidiDialog : public QDialog {
     Q_OBJECT
    public:
-    static constexpr int kMinPan = -64;
-    static constexpr int kMaxPan = 63;
-
     // The dialog of voice 0..15; its caption names the voice.
     VoiceMidiDialog(int voice, QWidget* parent = nullptr);
 
