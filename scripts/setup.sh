@@ -15,6 +15,7 @@ packages=(
   qt6-svg-dev desktop-file-utils appstream shared-mime-info
   dbus dbus-x11 at-spi2-core python3-pyatspi openbox xdotool imagemagick
   pulseaudio pulseaudio-utils
+  liblo-dev liblo-tools python3-liblo
   dpkg-dev debhelper lintian man-db xdg-utils libfile-mimeinfo-perl
 )
 

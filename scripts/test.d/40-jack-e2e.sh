@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
 # End to end on a real MIDI path: a JACK server with its dummy audio driver, tarrowin-cli
 # playing to JACK ports, and jack_midi_dump, a client we did not write, receiving. What it
-# receives must be the notes of the exported MIDI file, in order and on time; Ctrl-C must
-# end a play with All Notes Off on every channel.
+# receives must be the notes of the exported MIDI file, in order and on time, also while a
+# storm of OSC messages arrives; Ctrl-C must end a play with All Notes Off on every channel.
 set -euo pipefail
 cd "$(dirname "$0")/../.."
 cli=$PWD/build/bin/tarrowin-cli
@@ -153,6 +153,27 @@ diff "$work/alloff.txt" "$work/tail.txt" >/dev/null || fail "the last messages a
 notes=$(grep -c ': 9' "$work/dumpC.txt" || true)
 [ "$notes" -gt 10 ] || fail "only $notes notes arrived before Ctrl-C"
 echo "  $notes note messages, then All Notes Off on the 16 channels"
+
+echo "a storm of 10000 OSC messages at a play leaves its notes on time; /tarrowin/stop stops a play"
+start_dump dumpD
+osc_port=$("$python" -c 'import socket; s = socket.socket(socket.AF_INET, socket.SOCK_DGRAM); s.bind(("127.0.0.1", 0)); print(s.getsockname()[1])')
+"$cli" play "$work/short.trw" --lock --device "JACK: dumpD:input" --osc "$osc_port" 2>"$work/playD.log" &
+play_pid=$!
+pids+=($play_pid)
+for _ in $(seq 1 100); do [ -s "$work/dumpD.txt" ] && break; sleep 0.02; done  # the first notes
+"$python" tests/remote/osc_storm.py "$osc_port" 10000 mixed >"$work/storm.log" || { cat "$work/storm.log"; fail "the play did not answer after the storm"; }
+wait "$play_pid" || { cat "$work/playD.log"; fail "the play under the storm failed"; }
+stop_dump
+sed 's/^/  /' "$work/storm.log"
+grep -q " [1-9][0-9]* states" "$work/storm.log" || fail "the play answered no state query"
+check_dump "$work/dumpD.txt"
+"$cli" play "$work/long.trw" --device "JACK: Tarrowin (virtual port)" --osc "$osc_port" 2>"$work/playE.log" &
+play_pid=$!
+pids+=($play_pid)
+for _ in $(seq 1 100); do grep -qs "^Playing" "$work/playE.log" && break; sleep 0.05; done
+oscsend localhost "$osc_port" /tarrowin/stop
+wait "$play_pid" || { cat "$work/playE.log"; fail "a play stopped by /tarrowin/stop failed"; }
+grep -q "^Stopped" "$work/playE.log" || fail "/tarrowin/stop did not stop the play"
 
 # Under load: the machine kept busy as a musician's laptop is while a DAW and a synthesizer
 # run. However late the JACK cycles come, every play must end with its final messages on

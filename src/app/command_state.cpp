@@ -5,10 +5,11 @@ namespace tarrowin::app {
 CommandState commandState(Command c, const UiState& s) {
     const bool idle = !s.playing;
     switch (c) {
+        // Under a session manager the document lives where the session keeps it.
         case Command::New:
         case Command::Open:
+        case Command::SaveAs: return {idle && !s.sessionManaged, false};
         case Command::Save:
-        case Command::SaveAs:
         case Command::SaveMidi:
         case Command::ExportAudio:
         case Command::PlayMidi:
@@ -34,6 +35,7 @@ CommandState commandState(Command c, const UiState& s) {
         case Command::StatusBar: return {true, s.statusBarShown};
         case Command::Notes: return {true, s.notesShown};
         case Command::Stop:
+        case Command::RemoteControl:
         case Command::Calculator:
         case Command::HelpTopics:
         case Command::WhatsThis:

@@ -13,7 +13,7 @@ enum class Command {
     Undo, Redo,
     Play, Stop, CurrentSettings, Composition, UpdateWhilePlaying,
     GetCurrentNote, CompositionMaker, ReplaceEvent, Randomizer, MultiVoiceEditor, CompositionInfo, CreateImage,
-    MidiOut, PercussionChannel, SoundFont, MidiPlayer, Calculator,
+    MidiOut, PercussionChannel, SoundFont, MidiPlayer, RemoteControl, Calculator,
     Toolbar, StatusBar, Notes,
     HelpTopics, WhatsThis, About,
     Count
@@ -38,6 +38,7 @@ struct UiState {
     bool toolbarShown = true;
     bool statusBarShown = true;
     bool notesShown = false;
+    bool sessionManaged = false;  // a session manager holds the document's file
 };
 
 struct CommandState {

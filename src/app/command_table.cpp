@@ -55,6 +55,8 @@ const std::array<CommandInfo, kCommands> kCommandTable = {{
      false},
     {C::MidiPlayer, "Midi File Pla&yer...", "Choose the program that plays a MIDI file", "Midi File Player", "", "",
      "", false},
+    {C::RemoteControl, "Rem&ote Control (OSC)...", "Play and edit from OSC controllers over the network",
+     "Remote Control (OSC)", "", "", "", false},
     {C::Calculator, "Ca&lculator...", "Opens the calculator", "Calculator", "", "accessories-calculator",
      ":/icons/calculator.svg", false},
     {C::Toolbar, "&Toolbar", "Show or hide the toolbar", "Toggle ToolBar", "", "", "", true},
@@ -80,7 +82,7 @@ const std::vector<MenuLayout>& menuLayout() {
         {"&Options",
          {C::GetCurrentNote, C::CompositionMaker, C::ReplaceEvent, C::Randomizer, C::MultiVoiceEditor,
           C::CompositionInfo, C::CreateImage, kSeparator, C::MidiOut, C::PercussionChannel, C::SoundFont,
-          C::MidiPlayer, C::Calculator}},
+          C::MidiPlayer, C::RemoteControl, C::Calculator}},
         {"&View", {C::Toolbar, C::StatusBar, C::Notes}},
         {"&Help", {C::HelpTopics, C::WhatsThis, kSeparator, C::About}},
     };

@@ -31,7 +31,8 @@ FileCommands::FileCommands(Workspace& workspace, TarrowinView& view, QWidget* wi
     : QObject(window), ws_(workspace), view_(view), window_(window) {}
 
 bool FileCommands::maybeSave() {
-    if (!ws_.document.isModified()) return true;
+    // A session manager saves the session when it closes it; nothing here asks.
+    if (!ws_.document.isModified() || ws_.sessionManaged) return true;
     QMessageBox box(QMessageBox::Warning, QStringLiteral("Tarrowin"),
                     QStringLiteral("Save changes to %1?").arg(ws_.document.title()),
                     QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel, window_);
@@ -54,8 +55,9 @@ void FileCommands::open() {
 }
 
 bool FileCommands::openPath(const QString& path) {
-    // Like Open, a recent file or a dropped one is not opened while something plays.
-    if (ws_.playback.isPlaying()) return false;
+    // Like Open, a recent file or a dropped one is not opened while something plays, nor
+    // into a session, whose document lives where the session keeps it.
+    if (ws_.playback.isPlaying() || ws_.sessionManaged) return false;
     return maybeSave() && load(path);
 }
 
@@ -170,7 +172,7 @@ void FileCommands::fillRecentFiles(QMenu* fileMenu, QAction* before) {
         auto* a = new QAction(QStringLiteral("&%1 %2").arg(++n).arg(QFileInfo(f).fileName()), fileMenu);
         a->setStatusTip(QStringLiteral("Open this document"));
         a->setToolTip(f);
-        a->setEnabled(!ws_.playback.isPlaying());
+        a->setEnabled(!ws_.playback.isPlaying() && !ws_.sessionManaged);
         connect(a, &QAction::triggered, this, [this, f] { openPath(f); });
         fileMenu->insertAction(before, a);
         recentActions_ << a;

@@ -27,8 +27,9 @@
 #include "help_window.h"
 #include "notes_view/sound_and_notes.h"
 #include "recovery/crash_recovery.h"
-#include "startup.h"
+#include "remote_control/remote_control.h"
 #include "reports/report_windows.h"
+#include "startup.h"
 #include "tools/event_commands.h"
 #include "tools/tool_windows.h"
 #include "voice_dialogs/voice_dialogs.h"
@@ -102,6 +103,8 @@ MainWindow::MainWindow(Workspace& workspace, QWidget* parent) : QMainWindow(pare
     connect(sound_, &SoundAndNotes::notesShownChanged, this, &MainWindow::stabilize);
 
     documentReplaced();
+    // OSC controllers, when the user has turned them on; last, as their requests use the window.
+    remote_ = new RemoteControl(ws_, *this);
 }
 
 MainWindow::~MainWindow() = default;
@@ -243,6 +246,7 @@ void MainWindow::connectCommands() {
     on(Command::PercussionChannel, [this] { choosePercussionChannel(); });
     on(Command::SoundFont, [this] { sound_->chooseSoundFont(); });
     on(Command::MidiPlayer, [this] { files_->chooseMidiPlayer(); });
+    on(Command::RemoteControl, [this] { remote_->configure(); });
     on(Command::Calculator, [this] { startCalculator(); });
     on(Command::Toolbar, [this](bool shown) {
         toolbar_->setVisible(shown);
@@ -280,6 +284,7 @@ UiState MainWindow::uiState() const {
     s.toolbarShown = !toolbar_->isHidden();
     s.statusBarShown = !statusBar()->isHidden();
     s.notesShown = sound_->notesShown();
+    s.sessionManaged = ws_.sessionManaged;
     return s;
 }
 
@@ -338,8 +343,9 @@ void MainWindow::documentReplaced() {
     stabilize();
 }
 
-void MainWindow::play() {
-    if (!ws_.playback.canPlay() || !view_->takeForm()) return;
+PlayResult MainWindow::play() {
+    if (!ws_.playback.canPlay()) return {PlayStatus::Busy, "Tarrowin is playing already"};
+    if (!view_->takeForm()) return {PlayStatus::Busy, "A field of the window holds a value it does not take"};
     recovery_->beforePlay();
     // What a play changes in the document (the End counter, the events it loads) is one step.
     ws_.document.beginGroup(QStringLiteral("Play"), DocumentController::Scope::Current);
@@ -353,10 +359,11 @@ void MainWindow::play() {
         ws_.document.endGroup();
         if (r.status == PlayStatus::DeviceError)
             showMessage(this, QString::fromStdString(r.message), QStringLiteral("Tarrowin"), MessageIcon::Stop);
-        return;
+        return r;
     }
     if (ws_.playback.runningMode() == PerformanceMode::Live && !ws_.playback.locked())
         view_->showEndCounter(ws_.document.doc().global().startCounter);
+    return r;
 }
 
 void MainWindow::stop() { ws_.playback.stop(); }

@@ -18,6 +18,7 @@ class QTimer;
 
 namespace tarrowin {
 struct PlaybackFinish;
+struct PlayResult;
 }
 
 namespace tarrowin::app {
@@ -30,6 +31,7 @@ class ReportWindows;
 class SoundAndNotes;
 class FileCommands;
 class CrashRecovery;
+class RemoteControl;
 
 class MainWindow : public QMainWindow {
     Q_OBJECT
@@ -49,6 +51,7 @@ class MainWindow : public QMainWindow {
     SoundAndNotes& soundAndNotes() const { return *sound_; }
     FileCommands& files() const { return *files_; }
     CrashRecovery& recovery() const { return *recovery_; }
+    RemoteControl& remote() const { return *remote_; }
 
     // The state the enabling rules read, and the routine that applies them to every
     // command, the form and the tool windows. It runs whenever that state changes.
@@ -59,8 +62,8 @@ class MainWindow : public QMainWindow {
     // kMinWindowSize, and follows a change of font or style from then on.
     void fitToContents();
 
-    // Play and Stop of the "&Playback Controls" menu.
-    void play();
+    // Play and Stop of the "&Playback Controls" menu. Play's result says why nothing plays.
+    PlayResult play();
     void stop();
 
    protected:
@@ -95,6 +98,7 @@ class MainWindow : public QMainWindow {
     SoundAndNotes* sound_;
     FileCommands* files_;
     CrashRecovery* recovery_;
+    RemoteControl* remote_;
     std::array<QAction*, kCommands> actions_{};
     std::array<std::array<QAction*, kAlgorithms>, kVoices> algorithmActions_{};
     std::array<QAction*, std::size(kThemes)> themeActions_{};

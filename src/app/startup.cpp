@@ -10,6 +10,7 @@
 #include "main_window.h"
 #include "playback/device_choice.h"
 #include "recovery/crash_recovery.h"
+#include "remote_control/session_control.h"
 #include "workspace.h"
 
 namespace tarrowin::app {
@@ -100,15 +101,20 @@ int runTarrowin(QApplication& app, std::vector<std::unique_ptr<MidiBackend>> bac
     // Centred; a window wider than a small screen keeps its title bar on it.
     const QPoint corner = centredPosition(screen.size(), size);
     window.move(screen.topLeft() + QPoint(std::max(0, corner.x()), std::max(0, corner.y())));
-    window.show();
+    // Under a session manager, its open decides the document, the device and whether the
+    // window shows; nothing opens a JACK client before it.
+    std::unique_ptr<SessionControl> session;
+    if (const QString url = qEnvironmentVariable("NSM_URL"); !url.isEmpty())
+        session = SessionControl::join(url, ws, window);
+    if (!session) window.show();
 
     MidiOutput& out = ws.playback.output();
-    if (out.countDevices() == 0) {
+    if (!session && out.countDevices() == 0) {
         showMessage(&window, QString::fromLatin1(kNoDevicesMessage), QStringLiteral("Tarrowin"), MessageIcon::Stop);
         return 1;
     }
-    bool chosen = false;
-    if (!line.device.isEmpty()) {
+    bool chosen = session != nullptr;
+    if (!chosen && !line.device.isEmpty()) {
         const DeviceChoice choice = chooseDeviceByName(out.setupRows(), line.device.toStdString());
         if (choice.ok) {
             out.chooseDevice(choice.device);
@@ -123,7 +129,7 @@ int runTarrowin(QApplication& app, std::vector<std::unique_ptr<MidiBackend>> bac
         setup.exec();
         out.chooseDevice(setup.device());
     }
-    window.recovery().offerLeftCopies();
+    if (!session) window.recovery().offerLeftCopies();
     const int code = app.exec();
     ws.playback.stop();
     out.close();

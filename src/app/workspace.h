@@ -16,8 +16,18 @@
 
 namespace tarrowin::app {
 
+// Remote control over OSC (Options > Remote Control (OSC)...): off unless chosen.
+struct RemoteSettings {
+    static constexpr int kDefaultPort = 7770;
+    bool enabled = false;
+    int port = kDefaultPort;
+    bool allNetworks = false;  // false: 127.0.0.1 only
+    int answerPort = 0;        // 0: answers go to the port each message came from
+    bool operator==(const RemoteSettings&) const = default;
+};
+
 // Settings that outlive the program (QSettings): the recent files, the MIDI file player,
-// the SoundFont, where each window was left, the notes view's zoom and the theme.
+// the SoundFont, where each window was left, the notes view's zoom, the theme, remote control.
 class Preferences {
    public:
     static constexpr int kRecentFiles = 4;
@@ -41,6 +51,9 @@ class Preferences {
     // "System", "Light" or "Dark"; empty when none was chosen.
     QString theme() const;
     void setTheme(const QString& name);
+    // A stored value outside its range reads as the default.
+    RemoteSettings remoteControl() const;
+    void setRemoteControl(const RemoteSettings& settings);
 };
 
 class Workspace {
@@ -55,6 +68,9 @@ class Workspace {
     // --seed: the seed of the Randomizer and of the "Random" modulation; none: the time.
     std::optional<int64_t> fixedSeed;
     Preferences preferences;
+    // Under a session manager: the session holds the document's file, so the commands that
+    // open or save elsewhere are off, and nothing asks to save.
+    bool sessionManaged = false;
 
     // Seeds the Randomizer: with --seed S (mended: -S, so every seed fills the shuffle
     // table), else from the time in seconds.

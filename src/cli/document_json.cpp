@@ -3,6 +3,7 @@
 #include "document/document_file.h"
 #include "document/replacing_file.h"
 
+#include <algorithm>
 #include <cstdlib>
 #include <limits>
 #include <optional>
@@ -210,6 +211,16 @@ std::string jsonMessage(const Json::exception& e) {
 }  // namespace
 
 FileResult documentFromJsonText(std::string_view text, CTarrowinDoc& doc) {
+    // The JSON library takes a NUL byte for the end of the text, and would accept a value
+    // followed by one and anything at all. JSON has no place for one, not even in a string.
+    if (const size_t nul = text.find('\0'); nul != std::string_view::npos) {
+        const std::string_view before = text.substr(0, nul);
+        const size_t lineStart = before.rfind('\n');
+        const size_t line = static_cast<size_t>(std::count(before.begin(), before.end(), '\n')) + 1;
+        const size_t column = nul - (lineStart == std::string_view::npos ? 0 : lineStart + 1) + 1;
+        return FileResult::failure("it is not valid JSON: a NUL byte at line " + std::to_string(line) + ", column " +
+                                   std::to_string(column) + " (byte " + std::to_string(nul + 1) + ")");
+    }
     // Each object and list is refused as it opens when it lies deeper than any document's,
     // so no deeply nested value is ever built (or destroyed).
     const Json::parser_callback_t limitDepth = [](int depth, Json::parse_event_t event, Json&) {

@@ -4,11 +4,16 @@
 #include <signal.h>
 #include <unistd.h>
 
+#include <atomic>
+#include <cctype>
 #include <cerrno>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <exception>
 #include <iostream>
+#include <new>
+#include <string>
 
 #include "command_registry.h"
 #include "document/replacing_file.h"
@@ -58,6 +63,33 @@ void installSignalHandlers() {
     ::signal(SIGPIPE, SIG_IGN);
 }
 
+// Memory kept back for the moment an allocation fails. The failure frees it and goes on
+// as a std::bad_alloc, so that what runs while the command unwinds finds memory: some
+// destructors allocate (the JSON library's take a list of a value's children), and a
+// second failure inside one would end the program with SIGABRT instead of a message.
+constexpr size_t kReservedMemory = 4u << 20;
+std::atomic<void*> g_reservedMemory{nullptr};
+
+void onAllocationFailure() {
+    if (void* reserve = g_reservedMemory.exchange(nullptr)) std::free(reserve);
+    throw std::bad_alloc();
+}
+
+void reserveMemory() {
+    g_reservedMemory.store(std::malloc(kReservedMemory));
+    std::set_new_handler(onAllocationFailure);
+}
+
+// What the command that ran out of memory was doing, in its own words: its description,
+// "Print a document file ... as JSON", as "print a document file ... as JSON".
+std::string taskOf(const CLI::App& app) {
+    const CLI::App* command = &app;
+    while (!command->get_subcommands().empty()) command = command->get_subcommands().front();
+    std::string task = command == &app ? std::string("start") : command->get_description();
+    if (!task.empty()) task.front() = static_cast<char>(std::tolower(static_cast<unsigned char>(task.front())));
+    return task;
+}
+
 // What a command printed must have reached the standard output.
 int checkStandardOutput(int code) {
     std::cout.flush();
@@ -71,6 +103,7 @@ int checkStandardOutput(int code) {
 
 int main(int argc, char** argv) {
     installSignalHandlers();
+    reserveMemory();
     CLI::App app{"Tarrowin " TARROWIN_VERSION ": fractal and chaotic note sequences as music, without a window",
                  "tarrowin-cli"};
     app.set_version_flag("--version", "tarrowin-cli " TARROWIN_VERSION, "Print the version and exit");
@@ -80,6 +113,9 @@ int main(int argc, char** argv) {
         app.parse(argc, argv);
     } catch (const CLI::ParseError& e) {
         return checkStandardOutput(app.exit(e));
+    } catch (const std::bad_alloc&) {
+        std::cerr << "tarrowin-cli: Not enough memory to " << taskOf(app) << "\n";
+        return checkStandardOutput(1);
     } catch (const tarrowin::cli::CliError& e) {
         std::cerr << "tarrowin-cli: " << e.what() << "\n";
         return checkStandardOutput(e.code);

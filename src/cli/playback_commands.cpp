@@ -1,5 +1,6 @@
 // "devices", "play" and "render": list the MIDI outputs, play a document in real time on
-// one of them, and render a document through the built-in synthesizer into a WAV file.
+// one of them, and render a document through the built-in synthesizer into a WAV or FLAC
+// file.
 
 #include <CLI/CLI.hpp>
 #include <fcntl.h>
@@ -11,11 +12,13 @@
 #include <cctype>
 #include <cerrno>
 #include <chrono>
+#include <condition_variable>
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <iostream>
+#include <mutex>
 #include <optional>
 #include <sstream>
 #include <string>
@@ -32,6 +35,8 @@
 #include "playback/player.h"
 #include "playback/system_backends.h"
 #include "playback/wav_render.h"
+#include "remote/osc_server.h"
+#include "remote/remote_rules.h"
 
 namespace tarrowin::cli {
 namespace {
@@ -144,6 +149,63 @@ std::string clockText(std::chrono::steady_clock::duration d) {
     return text;
 }
 
+// OSC remote control of a play (--osc): the requests the server's thread queues are
+// applied on the main thread between its looks at the play. A play's document is the one
+// read: what the rules allow while it plays is a voice switched on or off, Stop and State.
+class PlayRemote {
+   public:
+    PlayRemote(int port, int answerPort) {
+        std::string error;
+        server_ = remote::OscServer::start({static_cast<uint16_t>(port), false, static_cast<uint16_t>(answerPort)},
+                                           queue_, [this] { wake(); }, error);
+        if (!server_) throw CliError("--osc: " + error);
+    }
+
+    // Waits up to `most` for a request to arrive.
+    void wait(std::chrono::milliseconds most) {
+        std::unique_lock lock(mutex_);
+        woken_.wait_for(lock, most, [this] { return waiting_; });
+        waiting_ = false;
+    }
+
+    // Applies what waits; true when one of the requests was Stop.
+    bool apply(Player& player, CTarrowinDoc& doc, bool composition, bool locked) {
+        bool stop = false;
+        for (const remote::Incoming& in : queue_.take(remote::RequestQueue::kMaxWaiting)) {
+            const remote::PlayState state{player.isPlaying(), false, composition, player.coolingDown(), locked,
+                                          !doc.composition().isEmpty()};
+            const remote::Request& r = in.request;
+            if (r.kind == remote::RequestKind::State) {
+                server_->answerState(in.from, remote::stateReport(doc, state, composition, player.position(),
+                                                                  player.currentEvent()));
+            } else if (r.kind == remote::RequestKind::Stop) {
+                stop = true;
+            } else if (const auto why = remote::refusal(r, doc, state)) {
+                server_->answerError(in.from, *why);
+            } else if (r.kind == remote::RequestKind::VoiceOn) {
+                if (const auto edit = remote::editFor(r, doc)) edit->apply(doc);
+                player.setVoiceOn(r.voice, r.value != 0);
+            } else {
+                server_->answerError(in.from, "tarrowin-cli plays the document as it was read: the window changes it");
+            }
+        }
+        return stop;
+    }
+
+   private:
+    void wake() {
+        std::lock_guard lock(mutex_);
+        waiting_ = true;
+        woken_.notify_one();
+    }
+
+    remote::RequestQueue queue_;
+    std::unique_ptr<remote::OscServer> server_;
+    std::mutex mutex_;
+    std::condition_variable woken_;
+    bool waiting_ = false;
+};
+
 struct PlayArgs {
     std::string in;
     std::string device = "0";
@@ -155,13 +217,15 @@ struct PlayArgs {
     int percussionChannel = kDefaultPercussionChannel;
     double delay = 0;
     std::optional<int64_t> seed;
+    int osc = 0;        // 0: no remote control
+    int oscAnswers = 0;  // 0: answers go to the sender's port
 };
 
 void playDocument(const PlayArgs& a) {
     // A recording's target is checked, and refused, before anything plays.
     ReplacingFile wavOut;
     if (!a.wav.empty()) openOutput(wavOut, a.wav, {a.in});
-    const CTarrowinDoc doc = readDocument(a.in);
+    CTarrowinDoc doc = readDocument(a.in);
     const bool composition = a.mode == "composition";
     if (composition && doc.composition().isEmpty()) throw CliError("The document has no composition to play");
     if (composition && (a.fromEvent < 0 || a.fromEvent > doc.composition().lastIndex())) {
@@ -185,6 +249,8 @@ void playDocument(const PlayArgs& a) {
     if (!a.wav.empty() && !onSynth) throw CliError("--wav records the built-in synthesizer: choose device 0 or 1");
     output.chooseDevice(device);
     output.setPercussionChannel(a.percussionChannel);
+    std::optional<PlayRemote> remote;
+    if (a.osc != 0) remote.emplace(a.osc, a.oscAnswers);
 
     if (a.delay > 0) {
         // Opening makes a virtual port appear, and it stays when closed: during the delay
@@ -214,6 +280,10 @@ void playDocument(const PlayArgs& a) {
     if (!terminal) std::cerr << "Playing on " << output.deviceName(device) << '\n';
     bool stopping = false;
     while (!listener.done.load()) {
+        if (remote && remote->apply(player, doc, composition, a.lock) && !stopping) {
+            player.stop();
+            stopping = true;
+        }
         if (interrupted.load() != 0 && !stopping) {
             player.stop();
             stopping = true;
@@ -232,7 +302,10 @@ void playDocument(const PlayArgs& a) {
             line << "  " << clockText(std::chrono::steady_clock::now() - t0) << "   ";
             std::cerr << line.str() << std::flush;
         }
-        std::this_thread::sleep_for(50ms);
+        if (remote)
+            remote->wait(50ms);
+        else
+            std::this_thread::sleep_for(50ms);
     }
     player.waitForWorker();
     if (terminal) std::cerr << '\n';
@@ -264,7 +337,7 @@ struct RenderArgs {
 void renderDocument(const RenderArgs& a) {
     ReplacingFile file;
     openOutput(file, a.out, {a.in});
-    const CTarrowinDoc doc = readDocument(a.in);
+    CTarrowinDoc doc = readDocument(a.in);
     const bool composition = a.mode.empty() ? !doc.composition().isEmpty() : a.mode == "composition";
     // The same refusals as the MIDI file export, whose stream is rendered.
     if (const ExportResult check = checkExport(doc, composition ? ExportMode::Composition : ExportMode::CurrentSettings);
@@ -277,6 +350,8 @@ void renderDocument(const RenderArgs& a) {
     options.tailSeconds = a.tail;
     options.percussionChannel = a.percussionChannel;
     options.seed = a.seed;
+    // The same rule as the window's Export Audio: a name ending in .flac is written as FLAC.
+    options.format = audioFormatFor(a.out).value_or(AudioFormat::Wav);
     const bool terminal = stderrIsTerminal();
     int shown = -1;
     const auto progress = [&](double f) {
@@ -287,7 +362,7 @@ void renderDocument(const RenderArgs& a) {
     };
     const auto t0 = std::chrono::steady_clock::now();
     const std::vector<Settings>& events = doc.composition().events();
-    const RenderResult r = renderToWav(composition ? PerformanceMode::ExportComposition : PerformanceMode::ExportCurrent,
+    const RenderResult r = renderToAudio(composition ? PerformanceMode::ExportComposition : PerformanceMode::ExportCurrent,
                                        doc.current(), events, file, options, progress);
     if (terminal && shown >= 0) std::cerr << '\n';
     if (!r.ok) throw CliError(r.message);
@@ -321,12 +396,20 @@ void setup(CLI::App& app) {
     p->add_option("--delay", play.delay, "Seconds to wait with the device open before playing (to connect a virtual port)")
         ->check(finiteRange(0.0, 3600.0));
     addRunSeedOption(p, play.seed);
+    auto* osc = p->add_option("--osc", play.osc,
+                              "Listen for OSC remote control on this UDP port of 127.0.0.1 while playing "
+                              "(/tarrowin/stop, /tarrowin/state, /tarrowin/voice/N/on)")
+                    ->check(CLI::Range(1024, 65535));
+    p->add_option("--osc-answers", play.oscAnswers,
+                  "The port /tarrowin/state and /tarrowin/error answers go to (else the port each message came from)")
+        ->check(CLI::Range(1024, 65535))
+        ->needs(osc);
     p->callback([] { playDocument(play); });
 
     static RenderArgs render;
-    auto* r = app.add_subcommand("render", "Render a document through the built-in synthesizer into a WAV file");
+    auto* r = app.add_subcommand("render", "Render a document through the built-in synthesizer into a WAV or FLAC file");
     r->add_option("IN.trw", render.in, "The document file to render")->required();
-    r->add_option("OUT.wav", render.out, "The WAV file to write (- for the standard output)")->required();
+    r->add_option("OUT.wav", render.out, "The WAV file to write, or FLAC for a name ending in .flac (- for the standard output, as WAV)")->required();
     r->add_option("--mode", render.mode, "The current settings or the composition (default: the composition if there is one)")
         ->check(CLI::IsMember({"current", "composition"}));
     r->add_option("--soundfont", render.soundFont, "The SoundFont (else $TARROWIN_SOUNDFONT or the system's GM SoundFont)");

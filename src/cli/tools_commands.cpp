@@ -229,21 +229,32 @@ void addRandomizerOptions(CLI::App* cmd, RandomizerArgs& a) {
                     "Checked \"Voices Randomizer\" boxes (default all): algorithm, param1, param2, coefficient, "
                     "modulate, octaves, note, scale, note-val, instrument, mode, dynamic, inverted, match-scl, pan, "
                     "tempo, all or none");
-    a.param1Opt = cmd->add_option("--param1-range", a.param1Range, "\"Param1 Range\" FROM TO (default 2 100)");
-    a.param2Opt = cmd->add_option("--param2-range", a.param2Range, "\"Param2 Range\" FROM TO (default 1 100)");
-    cmd->add_option("--algorithms", a.algorithms, "Allowed algorithms: morse-thue, log-map, 1/f-noise, henon, hopalong, martin, gingerbread, lorenz");
+    a.param1Opt = cmd->add_option("--param1-range", a.param1Range,
+                                  "\"Param1 Range\" FROM TO (default 2 100) (with the \"param1\" box in --boxes)");
+    a.param2Opt = cmd->add_option("--param2-range", a.param2Range,
+                                  "\"Param2 Range\" FROM TO (default 1 100) (with the \"param2\" box in --boxes)");
+    cmd->add_option("--algorithms", a.algorithms,
+                    "Allowed algorithms: morse-thue, log-map, 1/f-noise, henon, hopalong, martin, gingerbread, lorenz "
+                    "(with the \"algorithm\" box in --boxes)");
     cmd->add_option("--note-values", a.noteValues,
                     "Allowed note values: whole, half, quarter, eighth, sixteenth, thirtysecond, dotted-whole, "
-                    "dotted-half, dotted-quarter, dotted-8h, dotted-16th, other (default all but other)");
-    a.otherOpt = cmd->add_option("--other-range", a.otherRange, "Ticks of an \"Other\" note value FROM TO (default 1 48)");
-    cmd->add_option("--scales", a.scales, "Allowed fixed scales by name: major, minor-natural, ..., chromatic");
-    cmd->add_flag("--no-user-scales", a.noUserScales, "Do not allow user-defined scales");
-    cmd->add_flag("--no-create-user-scales", a.noCreateUserScales, "A drawn user-defined scale keeps the voice's own list");
-    cmd->add_flag("--only-user-scales", a.onlyUserScales, "\"Create Only User Scales\"");
-    cmd->add_option("--instruments", a.instruments, "Allowed programs, e.g. 0-7,40 or names");
-    cmd->add_option("--notes", a.notes, "Allowed start notes, e.g. C4,G4 or 48-60");
-    cmd->add_option("--octaves", a.octaves, "Allowed octave counts, e.g. 1,2");
-    cmd->add_option("--dynamics", a.dynamics, "Allowed dynamics: pp, p, mp, mf, f, ff");
+                    "dotted-half, dotted-quarter, dotted-8h, dotted-16th, other (default all but other) (with the "
+                    "\"note-val\" box in --boxes)");
+    a.otherOpt = cmd->add_option("--other-range", a.otherRange,
+                                 "Ticks of an \"Other\" note value FROM TO (default 1 48) (with \"other\" in --note-values)");
+    cmd->add_option("--scales", a.scales,
+                    "Allowed fixed scales by name: major, minor-natural, ..., chromatic (with the \"scale\" box in --boxes)");
+    cmd->add_flag("--no-user-scales", a.noUserScales, "Do not allow user-defined scales (with the \"scale\" box in --boxes)");
+    cmd->add_flag("--no-create-user-scales", a.noCreateUserScales,
+                  "A drawn user-defined scale keeps the voice's own list (with the \"scale\" box in --boxes)");
+    cmd->add_flag("--only-user-scales", a.onlyUserScales,
+                  "\"Create Only User Scales\" (needs the \"scale\" box, user-defined scales allowed and "
+                  "\"Create User Scales\")");
+    cmd->add_option("--instruments", a.instruments,
+                    "Allowed programs, e.g. 0-7,40 or names (with the \"instrument\" box in --boxes)");
+    cmd->add_option("--notes", a.notes, "Allowed start notes, e.g. C4,G4 or 48-60 (with the \"note\" box in --boxes)");
+    cmd->add_option("--octaves", a.octaves, "Allowed octave counts, e.g. 1,2 (with the \"octaves\" box in --boxes)");
+    cmd->add_option("--dynamics", a.dynamics, "Allowed dynamics: pp, p, mp, mf, f, ff (with the \"dynamic\" box in --boxes)");
 }
 
 void addCreateOptions(CLI::App* cmd, RandomizerArgs& a) {
@@ -251,12 +262,13 @@ void addCreateOptions(CLI::App* cmd, RandomizerArgs& a) {
     cmd->add_option("--min-counter", a.minCounter, "Minimum counter value: shortest event in ticks (default 50)");
     cmd->add_option("--max-counter", a.maxCounter, "Maximum counter value (default 200)");
     cmd->add_flag("--voices-on-off", a.voicesOnOff, "Switch the chosen voices on and off at random");
-    cmd->add_flag("--allow-silence", a.allowSilence, "\"Allow Complete Silence\"");
-    cmd->add_option("--min-voices-on", a.minVoicesOn, "Minimum voices on (default 1)");
+    cmd->add_flag("--allow-silence", a.allowSilence, "\"Allow Complete Silence\" (with --voices-on-off)");
+    cmd->add_option("--min-voices-on", a.minVoicesOn, "Minimum voices on (default 1) (with --voices-on-off)");
     cmd->add_option("--start-counter", a.startCounter, "Start counter: last (from the last event), zero or random")
         ->check(CLI::IsMember({"last", "zero", "random"}));
-    a.randomStartOpt = cmd->add_option("--random-start", a.randomStart, "Range of a random Start MIN MAX (default 0 1000)");
-    cmd->add_flag("--not-sequential", a.notSequential, "Draw every event's random Start anew");
+    a.randomStartOpt = cmd->add_option("--random-start", a.randomStart,
+                                       "Range of a random Start MIN MAX (default 0 1000) (with --start-counter random)");
+    cmd->add_flag("--not-sequential", a.notSequential, "Draw every event's random Start anew (with --start-counter random)");
 }
 
 // Sets the dialog as the user would through its boxes and pickers.
@@ -265,7 +277,7 @@ void configure(CompositionRandomizerDialog& d, const RandomizerArgs& a, const CT
     if (!a.voices.empty()) d.voiceChoice = toArray<kVoices>(parseItems("--voices", a.voices, kVoiceItems));
     if (!a.boxes.empty()) d.boxes = toArray<kRandomBoxes>(parseItems("--boxes", a.boxes, kBoxItems));
     const auto needsBox = [&d](bool given, const char* option, RandomBox b, const char* name) {
-        return Needs{given, option, d.box(b), std::string("the \"") + name + "\" box (see --boxes)"};
+        return Needs{given, option, d.box(b), std::string("the \"") + name + "\" box in --boxes"};
     };
     const bool random = a.startCounter == "random";
     requireAll({
@@ -282,7 +294,9 @@ void configure(CompositionRandomizerDialog& d, const RandomizerArgs& a, const CT
         needsBox(!a.octaves.empty(), "--octaves", RandomBox::Octaves, "octaves"),
         needsBox(!a.dynamics.empty(), "--dynamics", RandomBox::Dynamic, "dynamic"),
         {a.notSequential, "--not-sequential", random, "--start-counter random"},
+        {a.randomStartOpt != nullptr && a.randomStartOpt->count() > 0, "--random-start", random, "--start-counter random"},
         {a.allowSilence, "--allow-silence", a.voicesOnOff, "--voices-on-off"},
+        {a.minVoicesOn.has_value(), "--min-voices-on", a.voicesOnOff, "--voices-on-off"},
     });
     if (a.param1Opt->count()) {
         RangeDialog r = d.param1RangeDialog();
@@ -302,7 +316,7 @@ void configure(CompositionRandomizerDialog& d, const RandomizerArgs& a, const CT
         choose(d.noteValues, flags);
     }
     if (a.otherOpt->count()) {
-        if (!d.noteValues.flags()[kOtherNoteValue]) throw CliError("--other-range needs \"other\" in --note-values");
+        requireAll({{true, "--other-range", d.noteValues.flags()[kOtherNoteValue], "\"other\" in --note-values"}});
         RangeDialog r = d.noteValues.otherRangeDialog();
         r.from = a.otherRange.first, r.to = a.otherRange.second;
         refuseWith(r.ok());

@@ -9,6 +9,7 @@
 #include <atomic>
 #include <chrono>
 #include <cstdint>
+#include <mutex>
 #include <thread>
 
 #include "audio_system.h"
@@ -18,7 +19,13 @@ namespace tarrowin {
 namespace {
 
 constexpr const char* kSystem = "JACK: ";
-constexpr const char* kListingClientName = "Tarrowin Ports";
+
+std::mutex clientNameMutex;
+std::string clientNameInUse = kVirtualPortName;
+
+// The clients that list and connect ports leave the plain name to the virtual port's.
+std::string listingClientName() { return JackBackend::clientName() + " Ports"; }
+std::string connectingClientName() { return JackBackend::clientName() + " Output"; }
 
 // Room for 16383 queued messages: an audition's note-off sweep of 2048 fits many times.
 constexpr size_t kQueueBytes = 1 << 16;
@@ -60,9 +67,10 @@ class JackBackend::Port {
         OpenResult result;
     };
 
-    static Created create(const char* clientName, const std::string& listing) {
+    static Created create(const std::string& clientName, const std::string& listing) {
         std::unique_ptr<Port> p(new Port);
-        p->client_ = openClient(clientName);
+        p->name_ = clientName;
+        p->client_ = openClient(clientName.c_str());
         if (p->client_ == nullptr) return {nullptr, OpenResult::failure(OpenStatus::Failed, noServer(listing))};
         p->queue_ = jack_ringbuffer_create(kQueueBytes);
         if (p->queue_ == nullptr) return {nullptr, OpenResult::failure(OpenStatus::NoMemory)};
@@ -91,6 +99,7 @@ class JackBackend::Port {
     }
 
     bool alive() const { return !serverGone_.load(); }
+    const std::string& name() const { return name_; }
 
     // Connects our port to `destination` (a full JACK port name). The server takes a new
     // connection into its graph at the start of a cycle: returns once a whole cycle has
@@ -186,6 +195,7 @@ class JackBackend::Port {
 
     static void serverGone(void* arg) { static_cast<Port*>(arg)->serverGone_.store(true); }
 
+    std::string name_;
     jack_client_t* client_ = nullptr;
     jack_port_t* port_ = nullptr;
     jack_ringbuffer_t* queue_ = nullptr;
@@ -210,11 +220,23 @@ JackBackend::~JackBackend() {
 
 std::string JackBackend::virtualPortListing() { return tarrowin::virtualPortListing(kSystem); }
 
+void JackBackend::setClientName(const std::string& name) {
+    std::lock_guard lock(clientNameMutex);
+    clientNameInUse = name.empty() ? std::string(kVirtualPortName) : name;
+}
+
+std::string JackBackend::clientName() {
+    std::lock_guard lock(clientNameMutex);
+    return clientNameInUse;
+}
+
 std::vector<std::string> JackBackend::listPorts() {
     std::vector<std::string> names;
-    // A server that went away takes the virtual port with it; the next open makes a new one.
-    if (active_ == nullptr && virtualPort_ && !virtualPort_->alive()) virtualPort_.reset();
-    jack_client_t* client = openClient(kListingClientName);
+    // A server that went away takes the virtual port with it, and a port made under an old
+    // name goes; the next open makes a new one.
+    if (active_ == nullptr && virtualPort_ && (!virtualPort_->alive() || virtualPort_->name() != clientName()))
+        virtualPort_.reset();
+    jack_client_t* client = openClient(listingClientName().c_str());
     if (client == nullptr) return names;
     if (const char** ports = jack_get_ports(client, nullptr, JACK_DEFAULT_MIDI_TYPE, JackPortIsInput)) {
         for (const char** p = ports; *p != nullptr; ++p) names.push_back(kSystem + std::string(*p));
@@ -228,9 +250,9 @@ std::vector<std::string> JackBackend::listPorts() {
 OpenResult JackBackend::open(const std::string& name, const DeviceSetup&) {
     if (active_ != nullptr) return OpenResult::failure(OpenStatus::Allocated);
     if (name == virtualPortListing()) {
-        if (virtualPort_ && !virtualPort_->alive()) virtualPort_.reset();
+        if (virtualPort_ && (!virtualPort_->alive() || virtualPort_->name() != clientName())) virtualPort_.reset();
         if (!virtualPort_) {
-            Port::Created made = Port::create(kVirtualPortName, name);
+            Port::Created made = Port::create(clientName(), name);
             if (!made.port) return made.result;
             virtualPort_ = std::move(made.port);
         }
@@ -238,7 +260,7 @@ OpenResult JackBackend::open(const std::string& name, const DeviceSetup&) {
         return OpenResult::success();
     }
     if (name.rfind(kSystem, 0) != 0) return OpenResult::failure(OpenStatus::Failed, "No JACK port named " + name);
-    Port::Created made = Port::create(kConnectingClientName, name);
+    Port::Created made = Port::create(connectingClientName(), name);
     if (!made.port) return made.result;
     if (const OpenResult connected = made.port->connect(name.substr(std::string(kSystem).size()), name);
         !connected.ok()) {

@@ -31,6 +31,12 @@ class JackBackend final : public MidiBackend {
     // The listed name of the virtual port, "JACK: Tarrowin (virtual port)".
     static std::string virtualPortListing();
 
+    // The name of the virtual port's JACK client, "Tarrowin" unless a session manager gives
+    // this instance a name of its own; the clients that list and connect ports take it as
+    // their prefix. A virtual port made under another name is made again at its next open.
+    static void setClientName(const std::string& name);
+    static std::string clientName();
+
    private:
     class Port;
     std::unique_ptr<Port> connection_;   // our port connected to another client's, while open

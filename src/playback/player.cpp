@@ -1,6 +1,7 @@
 #include "player.h"
 
 #include <algorithm>
+#include <system_error>
 
 #include "document/document.h"
 
@@ -117,7 +118,13 @@ PlayResult Player::play(PlayRequest request) {
     position_.store(first.startCounter);
 
     output_.playingFlag().store(1);
-    worker_ = std::thread(&Player::run, this, std::move(request), output_.percussionChannel());
+    try {
+        worker_ = std::thread(&Player::run, this, std::move(request), output_.percussionChannel());
+    } catch (const std::system_error& e) {  // no memory (or no thread left) for the worker
+        output_.playingFlag().store(0);
+        output_.close();
+        return {PlayStatus::DeviceError, std::string("Not enough memory to start playing: ") + e.what()};
+    }
     return {};
 }
 
@@ -159,8 +166,17 @@ void Player::startCooldown() {
     cooldown_.store(1);
     if (cooldownRunning_) return;  // the running cooldown waits for the later deadline
     if (cooldownThread_.joinable()) cooldownThread_.join();
-    cooldownRunning_ = true;
-    cooldownThread_ = std::thread(&Player::cooldownLoop, this);
+    try {
+        cooldownThread_ = std::thread(&Player::cooldownLoop, this);
+        cooldownRunning_ = true;
+    } catch (const std::system_error&) {
+        // Without a thread for it (no memory left) the cooldown ends at once: the next play
+        // joins the worker before it starts anyway. Stop runs in the destructor too, which
+        // must not throw.
+        cooldown_.store(0);
+        tickLength_.store(0);
+        listener_->playAvailable();
+    }
 }
 
 void Player::cooldownLoop() {

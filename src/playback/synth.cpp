@@ -1,6 +1,8 @@
 #include "synth.h"
 
+#include <dlfcn.h>
 #include <fluidsynth.h>
+#include <strings.h>
 
 #include <algorithm>
 #include <cctype>
@@ -259,17 +261,50 @@ SynthCore::SynthCore(std::unique_ptr<Impl> impl, std::string soundFont)
 
 SynthCore::~SynthCore() { stopAudio(); }
 
+namespace {
+
+// FluidSynth does not survive every allocation that fails while it loads a SoundFont (it
+// can write through the null pointer it got), and the OpenMP runtime it loads the samples
+// with ends the whole process, with its own message, when it cannot start a thread or get
+// memory. So the load runs on the calling thread alone, and only when the memory it needs
+// can be had: the synthesizer itself, and the samples, about the file's size (an .sf3
+// file's compressed samples several times it), with room to spare. What is probed is
+// given back at once.
+constexpr size_t kSynthesizerMemory = 16u << 20;
+
+bool roomToLoad(const std::string& soundFont) {
+    std::error_code ec;
+    const uintmax_t size = fs::file_size(soundFont, ec);
+    const bool compressed = soundFont.size() > 4 && strcasecmp(soundFont.c_str() + soundFont.size() - 4, ".sf3") == 0;
+    const uintmax_t need = kSynthesizerMemory + (ec ? 0 : size) * (compressed ? 12 : 3) / 2;
+    if (need > std::numeric_limits<size_t>::max()) return false;
+    void* probe = std::malloc(static_cast<size_t>(need));
+    std::free(probe);
+    return probe != nullptr;
+}
+
+void loadOnThisThreadOnly() {
+    // Present only when FluidSynth was built with OpenMP; it sets the calling thread's count.
+    using SetThreads = void (*)(int);
+    static const auto setThreads = reinterpret_cast<SetThreads>(::dlsym(RTLD_DEFAULT, "omp_set_num_threads"));
+    if (setThreads != nullptr) setThreads(1);
+}
+
+}  // namespace
+
 SynthCore::Created SynthCore::create(const std::string& soundFont, double sampleRate) {
     quietAudioLibraries();
+    if (!roomToLoad(soundFont)) return {nullptr, "Not enough memory to load the SoundFont " + soundFont, true};
+    loadOnThisThreadOnly();
     auto impl = std::make_unique<Impl>();
     impl->sampleRate = impl->rate = sampleRate;
     impl->settings = new_fluid_settings();
-    if (impl->settings == nullptr) return {nullptr, kNoMemoryMessage};
+    if (impl->settings == nullptr) return {nullptr, kNoMemoryMessage, true};
     fluid_settings_setnum(impl->settings, "synth.sample-rate", sampleRate);
     // Sixteen voices at a full velocity stay below clipping at this gain.
     fluid_settings_setnum(impl->settings, "synth.gain", 0.4);
     impl->synth = new_fluid_synth(impl->settings);
-    if (impl->synth == nullptr) return {nullptr, kNoMemoryMessage};
+    if (impl->synth == nullptr) return {nullptr, kNoMemoryMessage, true};
     takeFluidSynthError();
     if (fluid_synth_sfload(impl->synth, soundFont.c_str(), 1) == FLUID_FAILED) {
         const std::string why = takeFluidSynthError();
@@ -544,8 +579,7 @@ OpenResult SynthBackend::open(const std::string& name, const DeviceSetup& setup)
         synth_.reset();
         SynthCore::Created created = SynthCore::create(font.path, 44100.0);
         if (!created.synth) {
-            const bool memory = created.message == kNoMemoryMessage;
-            return OpenResult::failure(memory ? OpenStatus::NoMemory : OpenStatus::Failed, created.message);
+            return OpenResult::failure(created.noMemory ? OpenStatus::NoMemory : OpenStatus::Failed, created.message);
         }
         synth_ = std::move(created.synth);
     }

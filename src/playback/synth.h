@@ -96,6 +96,7 @@ class SynthCore {
 struct SynthCore::Created {
     std::unique_ptr<SynthCore> synth;
     std::string message;
+    bool noMemory = false;  // the failure is a lack of memory
 };
 
 struct SynthOptions {

@@ -96,7 +96,9 @@ class WavFile final : public AudioFile {
 
 // FLAC through libsndfile, which encodes as the frames come. Its bytes go into the same
 // output as a WAV's, through libsndfile's virtual file: the encoder goes back to the start
-// at the end to complete the stream's header.
+// at the end to complete the stream's header. A stream (a pipe, a device) cannot go back:
+// there the header keeps what it said first, "unknown" for the length, the checksum and
+// the frame sizes, as a FLAC stream may, and decoders read it as they read any other.
 class FlacFile final : public AudioFile {
    public:
     FlacFile(ReplacingFile& file, int sampleRate) : file_(file), sampleRate_(sampleRate) {}
@@ -145,9 +147,11 @@ class FlacFile final : public AudioFile {
     static sf_count_t write(const void* data, sf_count_t count, void* user) {
         FlacFile& f = self(user);
         const auto* bytes = static_cast<const uint8_t*>(data);
-        // What lies over bytes already written is rewritten in place; the rest is appended.
+        // What lies over bytes already written is rewritten in place (left as it was on a
+        // stream); the rest is appended.
         const sf_count_t over = std::min(count, f.size_ - f.at_);
-        bool ok = over <= 0 || f.file_.writeAt(static_cast<uint64_t>(f.at_), bytes, static_cast<size_t>(over));
+        bool ok = over <= 0 || f.file_.streaming() ||
+                  f.file_.writeAt(static_cast<uint64_t>(f.at_), bytes, static_cast<size_t>(over));
         if (ok && count > over) ok = f.file_.write(bytes + std::max<sf_count_t>(over, 0), static_cast<size_t>(count - std::max<sf_count_t>(over, 0)));
         if (!ok) {
             f.error_ = f.file_.error();

@@ -132,6 +132,12 @@ void MainWindowTest::commandStates_data() {
     row("replace needs events", Command::ReplaceEvent, idle, false);
     row("undo while playing", Command::Undo, playing, false);
     row("calculator while playing", Command::Calculator, playing, true);
+    UiState session;
+    session.sessionManaged = true;
+    row("open under a session manager", Command::Open, session, false);
+    row("save as under a session manager", Command::SaveAs, session, false);
+    row("save under a session manager", Command::Save, session, true);
+    row("remote control while playing", Command::RemoteControl, playing, true);
 }
 
 void MainWindowTest::commandStates() {

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <functional>
 #include <filesystem>
@@ -185,6 +186,29 @@ TEST_F(DocumentCommands, BadFilesAndOptionsFailWithAMessage) {
     r = cli("new");
     EXPECT_NE(r.code, 0);
     EXPECT_FALSE(r.err.empty());
+}
+
+TEST_F(DocumentCommands, LoadRefusesAnythingAfterTheDocumentNamingWhere) {
+    ASSERT_EQ(cli("new " + path("a.trw").string()).code, 0);
+    const std::string json = cli("dump " + path("a.trw").string()).out;  // ends with a newline
+    const std::string after = "line " + std::to_string(std::count(json.begin(), json.end(), '\n') + 1) + ", column ";
+    const struct {
+        std::string tail;
+        std::string message;
+    } cases[] = {
+        {std::string("\0garbage", 8), "not valid JSON: a NUL byte at " + after + "1 (byte " + std::to_string(json.size() + 1) + ")"},
+        {std::string("  \0", 3), "not valid JSON: a NUL byte at " + after + "3"},
+        {"x", "not valid JSON: parse error at " + after + "1"},
+        {json, "not valid JSON: parse error at " + after + "1"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.message);
+        write(path("tail.json"), json + c.tail);
+        const CliRun r = cli("load " + path("tail.json").string() + " " + path("b.trw").string());
+        EXPECT_EQ(r.code, 1);
+        EXPECT_NE(r.err.find(c.message), std::string::npos) << r.err;
+        EXPECT_FALSE(fs::exists(path("b.trw")));
+    }
 }
 
 }  // namespace

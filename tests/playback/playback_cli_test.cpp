@@ -92,6 +92,10 @@ TEST_F(PlaybackCommands, RenderWritesAudioAsLongAsThePlaybackPlusTheTail) {
     const testing::SoxStat st = sox(path("out.wav"));
     EXPECT_NEAR(st.seconds, 64 * 0.062 + 1.0, 1.0 / 44100);
     EXPECT_GT(st.rms, 0.01);
+    // A name ending in .flac gets FLAC, as in the window's Export Audio.
+    ASSERT_EQ(cli("render " + trw + " " + path("out.FLAC")).code, 0);
+    EXPECT_EQ(text(path("out.FLAC")).substr(0, 4), "fLaC");
+    EXPECT_NEAR(sox(path("out.FLAC")).seconds, st.seconds, 1.0 / 44100);
 
     // A composition renders by default when there is one: 16 ticks at 60 and at 120.
     const std::string comp = document("comp.trw", 0, 16, 96, 2);

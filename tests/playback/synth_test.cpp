@@ -1,8 +1,13 @@
 #include "playback/synth.h"
 
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
+#include <chrono>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -312,6 +317,59 @@ TEST(RenderToWav, FailuresLeaveNoFileBehind) {
     EXPECT_FALSE(tooLong.ok);
     EXPECT_EQ(fs::file_size(wav), 3u);
     EXPECT_EQ(dir.entries(), 1u);
+}
+
+// The samples sox decodes from an audio file, as raw 16-bit values.
+std::string decodedSamples(const std::string& file) {
+    std::string samples;
+    FILE* p = popen(("sox '" + file + "' -t s16 - 2>/dev/null").c_str(), "r");
+    if (p == nullptr) return samples;
+    char chunk[65536];
+    for (size_t n; (n = std::fread(chunk, 1, sizeof chunk, p)) > 0;) samples.append(chunk, n);
+    pclose(p);
+    return samples;
+}
+
+TEST(RenderToAudio, FlacIntoAPipeHoldsTheSameAudioAsTheFile) {
+    TempDir dir;
+    RenderOptions options;
+    options.soundFont = kTimGM;
+    options.format = AudioFormat::Flac;
+    const Settings notes = quarterNotes(0, 32, 200);
+    ASSERT_TRUE(renderToAudio(PerformanceMode::ExportCurrent, notes, {}, dir.file("file.flac"), options).ok);
+
+    // A program reads the pipe while the rendering streams into it; the encoder cannot go
+    // back to complete the header there, and must not fail for it.
+    const std::string fifo = dir.file("pipe.flac");
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    const int reader = ::open(fifo.c_str(), O_RDONLY | O_NONBLOCK);
+    ASSERT_GE(reader, 0);
+    std::atomic<bool> done{false};
+    RenderResult streamed;
+    std::thread render([&] {
+        streamed = renderToAudio(PerformanceMode::ExportCurrent, notes, {}, fifo, options);
+        done = true;
+    });
+    std::string bytes;
+    for (bool finished = false;;) {
+        char chunk[65536];
+        const ssize_t n = ::read(reader, chunk, sizeof chunk);
+        if (n > 0) {
+            bytes.append(chunk, static_cast<size_t>(n));
+        } else if (finished) {
+            break;
+        } else {
+            finished = done.load();  // one more read after the writer has closed
+            std::this_thread::sleep_for(std::chrono::milliseconds(2));
+        }
+    }
+    render.join();
+    ::close(reader);
+    ASSERT_TRUE(streamed.ok) << streamed.message;
+    std::ofstream(dir.file("streamed.flac"), std::ios::binary) << bytes;
+    const std::string expected = decodedSamples(dir.file("file.flac"));
+    EXPECT_GT(expected.size(), 44100u * 4);
+    EXPECT_EQ(decodedSamples(dir.file("streamed.flac")), expected);
 }
 
 }  // namespace

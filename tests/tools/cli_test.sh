@@ -69,9 +69,9 @@ cmp -s c.trw c2.trw || fail "create: same seed, different files"
 # Create's refusals and its stop at the counter limit.
 refused "Maximum number of Events is 1000." create new.trw out.trw --seed 1 --events 1001
 refused "Maximum number of Events is 990." create c.trw out.trw --seed 1 --events 991
-refused "Minimum values for Random Counters is 0." create new.trw out.trw --seed 1 --random-start 5 5
+refused "Minimum values for Random Counters is 0." create new.trw out.trw --seed 1 --start-counter random --random-start 5 5
 refused "Please select some voices" create new.trw out.trw --seed 1 --voices none
-refused "minimum voices on range is 1 to 2" create new.trw out.trw --seed 1 --voices 1,2 --min-voices-on 3
+refused "minimum voices on range is 1 to 2" create new.trw out.trw --seed 1 --voices 1,2 --voices-on-off --min-voices-on 3
 "$cli" create new.trw big.trw --seed 2 --events 1000 --min-counter 1 --max-counter 2 >/dev/null
 check big.trw "assert len(ev) == 1000"
 "$cli" create new.trw near.trw --seed 2 --events 1 --start-counter random --random-start 48999 49000 --min-counter 900 --max-counter 1000 >/dev/null
