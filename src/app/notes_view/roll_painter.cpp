@@ -26,12 +26,6 @@ constexpr int kMinEventSpacing = 8;       // between the events' marks on the ru
 constexpr int kMinEventLineSpacing = 24;  // between their lines across the notes
 const QColor kPlayhead(0xd0, 0x10, 0x10);
 
-std::array<QColor, kVoices> coloursOf(const std::array<QRgb, kVoices>& rgb) {
-    std::array<QColor, kVoices> colours;
-    for (size_t v = 0; v < colours.size(); ++v) colours[v] = QColor(rgb[v]);
-    return colours;
-}
-
 bool blackKey(int key) {
     switch (key % 12) {
         case 1: case 3: case 6: case 8: case 10: return true;
@@ -322,49 +316,48 @@ void paintRuler(QPainter& p, const QRect& bounds, const QRect& area, const RollF
 
 }  // namespace
 
+namespace {
+
+// Each colour of the roll on a light and on a dark window, side by side.
+RollColours makeColours(bool dark) {
+    const auto pick = [dark](QRgb onLight, QRgb onDark) { return QColor(dark ? onDark : onLight); };
+    RollColours c;
+    c.keyRow = pick(0xfbfbfb, 0x1e1f22);
+    c.blackKeyRow = pick(0xeeeef0, 0x27282c);
+    c.middleCRow = pick(0xfff4c8, 0x3a3522);
+    c.octaveLine = pick(0xc8c8d0, 0x484a52);
+    c.beatLine = pick(0xe2e2e6, 0x2c2d32);
+    c.barLine = pick(0xb4b4bc, 0x50525a);
+    c.afterEnd = pick(0xe4e4e4, 0x141416);
+    c.event = pick(0x305090, 0x7fa6e8);
+    c.ruler = pick(0xf0f0f2, 0x2a2b30);
+    c.rulerText = pick(0x303030, 0xdcdcdc);
+    c.rulerTick = pick(0x707070, 0x9a9aa2);
+    c.border = pick(0x909098, 0x5a5c66);
+    c.keyNames = pick(0xf0f0f2, 0x2a2b30);
+    c.keyName = pick(0x000000, 0xe6e6e6);
+    c.middleCName = pick(0x905000, 0xf0c060);
+    // Sixteen hues apart from each other, light enough on the dark rows and dark enough on
+    // the light ones.
+    constexpr std::array<std::pair<QRgb, QRgb>, kVoices> voices = {{
+        {0xe6194b, 0xff6b81}, {0x2e8b3a, 0x5fd35f}, {0x4363d8, 0x7aa2ff}, {0xc75a00, 0xffa054},
+        {0x911eb4, 0xc98bff}, {0x12809c, 0x4fd6f0}, {0xc42bb6, 0xf07cf0}, {0x5e7d1c, 0xb5d94a},
+        {0x347a72, 0x5fd1c1}, {0x9a6324, 0xd9a066}, {0x800000, 0xe8836a}, {0x6b6b00, 0xd4d45a},
+        {0x000075, 0xa3adff}, {0x707070, 0xbdbdbd}, {0x957600, 0xffd23f}, {0xc24d77, 0xff9ec4},
+    }};
+    for (size_t v = 0; v < voices.size(); ++v) c.voices[v] = pick(voices[v].first, voices[v].second);
+    return c;
+}
+
+}  // namespace
+
 const RollColours& RollColours::light() {
-    static const RollColours colours{
-        .keyRow = QColor(0xfb, 0xfb, 0xfb),
-        .blackKeyRow = QColor(0xee, 0xee, 0xf0),
-        .middleCRow = QColor(0xff, 0xf4, 0xc8),
-        .octaveLine = QColor(0xc8, 0xc8, 0xd0),
-        .beatLine = QColor(0xe2, 0xe2, 0xe6),
-        .barLine = QColor(0xb4, 0xb4, 0xbc),
-        .afterEnd = QColor(0xe4, 0xe4, 0xe4),
-        .event = QColor(0x30, 0x50, 0x90),
-        .ruler = QColor(0xf0, 0xf0, 0xf2),
-        .rulerText = QColor(0x30, 0x30, 0x30),
-        .rulerTick = QColor(0x70, 0x70, 0x70),
-        .border = QColor(0x90, 0x90, 0x98),
-        .keyNames = QColor(0xf0, 0xf0, 0xf2),
-        .keyName = QColor(Qt::black),
-        .middleCName = QColor(0x90, 0x50, 0x00),
-        .voices = coloursOf({0xe6194b, 0x2e8b3a, 0x4363d8, 0xc75a00, 0x911eb4, 0x12809c, 0xc42bb6, 0x5e7d1c,
-                             0x347a72, 0x9a6324, 0x800000, 0x6b6b00, 0x000075, 0x707070, 0x957600, 0xc24d77}),
-    };
+    static const RollColours colours = makeColours(false);
     return colours;
 }
 
 const RollColours& RollColours::dark() {
-    static const RollColours colours{
-        .keyRow = QColor(0x1e, 0x1f, 0x22),
-        .blackKeyRow = QColor(0x27, 0x28, 0x2c),
-        .middleCRow = QColor(0x3a, 0x35, 0x22),
-        .octaveLine = QColor(0x48, 0x4a, 0x52),
-        .beatLine = QColor(0x2c, 0x2d, 0x32),
-        .barLine = QColor(0x50, 0x52, 0x5a),
-        .afterEnd = QColor(0x14, 0x14, 0x16),
-        .event = QColor(0x7f, 0xa6, 0xe8),
-        .ruler = QColor(0x2a, 0x2b, 0x30),
-        .rulerText = QColor(0xdc, 0xdc, 0xdc),
-        .rulerTick = QColor(0x9a, 0x9a, 0xa2),
-        .border = QColor(0x5a, 0x5c, 0x66),
-        .keyNames = QColor(0x2a, 0x2b, 0x30),
-        .keyName = QColor(0xe6, 0xe6, 0xe6),
-        .middleCName = QColor(0xf0, 0xc0, 0x60),
-        .voices = coloursOf({0xff6b81, 0x5fd35f, 0x7aa2ff, 0xffa054, 0xc98bff, 0x4fd6f0, 0xf07cf0, 0xb5d94a,
-                             0x5fd1c1, 0xd9a066, 0xe8836a, 0xd4d45a, 0xa3adff, 0xbdbdbd, 0xffd23f, 0xff9ec4}),
-    };
+    static const RollColours colours = makeColours(true);
     return colours;
 }
 
