@@ -13,7 +13,6 @@
 #include <QStandardPaths>
 
 #include "accessibility.h"
-#include "form/tarrowin_view.h"
 #include "midifile/midi_export.h"
 #include "wait_cursor.h"
 #include "workspace.h"
@@ -27,8 +26,8 @@ const QString kMidiFilter = QStringLiteral("Midi files *.mid (*.mid)");
 
 }  // namespace
 
-FileCommands::FileCommands(Workspace& workspace, TarrowinView& view, QWidget* window)
-    : QObject(window), ws_(workspace), view_(view), window_(window) {}
+FileCommands::FileCommands(Workspace& workspace, QWidget* window)
+    : QObject(window), ws_(workspace), window_(window) {}
 
 bool FileCommands::maybeSave() {
     // A session manager saves the session when it closes it; nothing here asks.
@@ -72,13 +71,13 @@ bool FileCommands::load(const QString& path) {
 }
 
 bool FileCommands::save() {
-    if (!view_.takeForm()) return false;
+    if (!ws_.document.takeTypedInput()) return false;
     if (ws_.document.path().isEmpty()) return saveAs();
     return saveTo(ws_.document.path());
 }
 
 bool FileCommands::saveAs() {
-    if (!view_.takeForm()) return false;
+    if (!ws_.document.takeTypedInput()) return false;
     const QString path = askSavePath(QStringLiteral("Save As"), kDocumentFilter, QStringLiteral("trw"));
     return !path.isEmpty() && saveTo(path);
 }
@@ -103,7 +102,7 @@ QString FileCommands::askSavePath(const QString& title, const QString& filter, c
 }
 
 void FileCommands::saveMidi() {
-    if (!view_.takeForm()) return;
+    if (!ws_.document.takeTypedInput()) return;
     const bool composition = ws_.playback.playMode() == PlayMode::Composition;
     const ExportMode mode = composition ? ExportMode::Composition : ExportMode::CurrentSettings;
     const ExportResult check = checkExport(ws_.document.doc(), mode);

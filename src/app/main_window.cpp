@@ -72,10 +72,10 @@ MainWindow::MainWindow(Workspace& workspace, QWidget* parent) : QMainWindow(pare
     voiceDialogs_ = new VoiceDialogs(ws_, this);
     view_ = new TarrowinView(ws_, *voiceDialogs_, this);
     setCentralWidget(view_);
-    tools_ = new ToolWindows(ws_, *view_, *voiceDialogs_, this);
-    reports_ = new ReportWindows(ws_, *view_, this);
-    sound_ = new SoundAndNotes(ws_, *view_, this);
-    files_ = new FileCommands(ws_, *view_, this);
+    tools_ = new ToolWindows(ws_, this);
+    reports_ = new ReportWindows(ws_, this);
+    sound_ = new SoundAndNotes(ws_, this);
+    files_ = new FileCommands(ws_, this);
     // Recovery copies of the modified document; removed with the window at a normal end.
     recovery_ = new CrashRecovery(ws_.document, ws_.prompter, this);
     ws_.prompter.setFallbackParent(this);
@@ -345,7 +345,7 @@ void MainWindow::documentReplaced() {
 
 PlayResult MainWindow::play() {
     if (!ws_.playback.canPlay()) return {PlayStatus::Busy, "Tarrowin is playing already"};
-    if (!view_->takeForm()) return {PlayStatus::Busy, "A field of the window holds a value it does not take"};
+    if (!ws_.document.takeTypedInput()) return {PlayStatus::Busy, "A field of the window holds a value it does not take"};
     recovery_->beforePlay();
     // What a play changes in the document (the End counter, the events it loads) is one step.
     ws_.document.beginGroup(QStringLiteral("Play"), DocumentController::Scope::Current);
@@ -391,7 +391,7 @@ void MainWindow::replaceEvent() {
     // The event takes what the form shows, typed values included; without a chosen event
     // the command only says so and the form is left as typed.
     const auto chosen = ws_.playback.playFromEvent();
-    if (chosen && !view_->takeForm()) return;
+    if (chosen && !ws_.document.takeTypedInput()) return;
     const CounterEdits edits{view_->startEdit()->text().toInt(), view_->endEdit()->text().toInt()};
     ws_.document.change(QStringLiteral("Replace Event %1").arg(chosen.value_or(0)),
                         DocumentController::Scope::Composition, [&](CTarrowinDoc& d) {

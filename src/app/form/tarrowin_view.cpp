@@ -67,7 +67,12 @@ TarrowinView::TarrowinView(Workspace& workspace, VoiceDialogs& dialogs, QWidget*
 
     connect(&ws_.document, &DocumentController::changed, this, &TarrowinView::refresh);
     connect(&ws_.playback, &PlaybackController::playFromEventChanged, this, &TarrowinView::showPlayFromEvent);
+    ws_.document.setTypedInputGate([this](DocumentController::Typed how) {
+        return how == DocumentController::Typed::Commit ? takeForm() : validateForm();
+    });
 }
+
+TarrowinView::~TarrowinView() { ws_.document.setTypedInputGate({}); }
 
 QWidget* TarrowinView::makeSidePanel() {
     auto* panel = new QWidget(this);

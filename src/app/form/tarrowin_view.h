@@ -25,7 +25,10 @@ class VoiceDialogs;
 class TarrowinView : public QWidget {
     Q_OBJECT
    public:
+    // Registers the form's typed input gate with the document controller, for as long as
+    // the form lives.
     TarrowinView(Workspace& workspace, VoiceDialogs& dialogs, QWidget* parent = nullptr);
+    ~TarrowinView() override;
 
     // After New and Open: the play options return to their start, the lists are filled
     // from the document, and the Randomizer is seeded again.

@@ -6,7 +6,6 @@
 #include <atomic>
 #include <thread>
 
-#include "app/form/tarrowin_view.h"
 #include "app/workspace.h"
 #include "export_progress_dialog.h"
 #include "midifile/midi_export.h"
@@ -23,8 +22,8 @@ constexpr int kProgressSteps = 1000;
 
 }  // namespace
 
-AudioExport::AudioExport(Workspace& workspace, TarrowinView& view, QWidget* window)
-    : QObject(window), ws_(workspace), view_(view), window_(window) {}
+AudioExport::AudioExport(Workspace& workspace, QWidget* window)
+    : QObject(window), ws_(workspace), window_(window) {}
 
 QString AudioExport::askPath(const QString& title) {
     QFileDialog dialog(window_, title, QFileInfo(ws_.document.path()).absolutePath(),
@@ -40,7 +39,7 @@ QString AudioExport::askPath(const QString& title) {
 }
 
 void AudioExport::run() {
-    if (!view_.takeForm()) return;
+    if (!ws_.document.takeTypedInput()) return;
     const bool composition = ws_.playback.playMode() == PlayMode::Composition;
     const CTarrowinDoc& doc = ws_.document.doc();
     const ExportResult check = checkExport(doc, composition ? ExportMode::Composition : ExportMode::CurrentSettings);

@@ -13,12 +13,11 @@ class QWidget;
 namespace tarrowin::app {
 
 class Workspace;
-class TarrowinView;
 
 class AudioExport : public QObject {
     Q_OBJECT
    public:
-    AudioExport(Workspace& workspace, TarrowinView& view, QWidget* window);
+    AudioExport(Workspace& workspace, QWidget* window);
 
     // The whole command: the form's values, the refusals of the MIDI export, the file
     // dialog, the rendering and its messages.
@@ -36,7 +35,6 @@ class AudioExport : public QObject {
     QString askPath(const QString& title);
 
     Workspace& ws_;
-    TarrowinView& view_;
     QWidget* window_;
 };
 

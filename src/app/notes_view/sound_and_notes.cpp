@@ -26,8 +26,8 @@ QString duration(qint64 ms) {
 
 }  // namespace
 
-SoundAndNotes::SoundAndNotes(Workspace& workspace, TarrowinView& view, QMainWindow* mainWindow)
-    : QObject(mainWindow), ws_(workspace), mainWindow_(mainWindow), audio_(new AudioExport(workspace, view, mainWindow)) {
+SoundAndNotes::SoundAndNotes(Workspace& workspace, QMainWindow* mainWindow)
+    : QObject(mainWindow), ws_(workspace), mainWindow_(mainWindow), audio_(new AudioExport(workspace, mainWindow)) {
     audio_->preferredSoundFont = [this] { return ws_.preferences.soundFont(); };
     applySoundFont();
     connect(audio_, &AudioExport::exported, this, [this](const QString& path, qint64 ms) {

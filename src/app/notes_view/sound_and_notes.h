@@ -11,14 +11,13 @@ class QMainWindow;
 namespace tarrowin::app {
 
 class Workspace;
-class TarrowinView;
 class NotesWindow;
 class AudioExport;
 
 class SoundAndNotes : public QObject {
     Q_OBJECT
    public:
-    SoundAndNotes(Workspace& workspace, TarrowinView& view, QMainWindow* mainWindow);
+    SoundAndNotes(Workspace& workspace, QMainWindow* mainWindow);
     ~SoundAndNotes() override;
 
     bool notesShown() const;

@@ -5,7 +5,6 @@
 #include <QFileInfo>
 #include <QWidget>
 
-#include "app/form/tarrowin_view.h"
 #include "app/window_placement.h"
 #include "app/workspace.h"
 #include "composition_info_window.h"
@@ -28,8 +27,8 @@ QString imagePathFor(const QString& documentPath) {
 
 }  // namespace
 
-ReportWindows::ReportWindows(Workspace& workspace, TarrowinView& view, QWidget* mainWindow)
-    : QObject(mainWindow), ws_(workspace), view_(view), mainWindow_(mainWindow) {}
+ReportWindows::ReportWindows(Workspace& workspace, QWidget* mainWindow)
+    : QObject(mainWindow), ws_(workspace), mainWindow_(mainWindow) {}
 
 ReportWindows::~ReportWindows() = default;
 
@@ -46,7 +45,7 @@ bool ReportWindows::isInfoOpen() const { return info_ && info_->isVisible(); }
 
 void ReportWindows::createImage() {
     if (image_ || ws_.playback.isPlaying() || ws_.document.doc().composition().isEmpty()) return;
-    if (!view_.validateForm()) return;
+    if (!ws_.document.takeTypedInput(DocumentController::Typed::Check)) return;
     ImageSums sums;
     {
         WaitCursor wait;
@@ -64,7 +63,7 @@ CompositionInfoWindow* ReportWindows::infoWindow() const { return info_; }
 ImageWindow* ReportWindows::imageWindow() const { return image_; }
 
 void ReportWindows::showCurrentNote() {
-    if (ws_.playback.isPlaying() || !view_.takeForm()) return;
+    if (ws_.playback.isPlaying() || !ws_.document.takeTypedInput()) return;
     // The command commits the counters and the voices' numbers as leaving their fields
     // does, and so marks the document modified even when they hold what it holds.
     ws_.document.edit(QStringLiteral("Get Current Note"), DocumentController::Scope::Current, [](CTarrowinDoc& d) {

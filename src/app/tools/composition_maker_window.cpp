@@ -8,19 +8,17 @@
 #include <QVBoxLayout>
 
 #include "app/accessibility.h"
-#include "app/form/tarrowin_view.h"
 #include "app/workspace.h"
 
 namespace tarrowin::app {
 
 using Scope = DocumentController::Scope;
 
-CompositionMakerWindow::CompositionMakerWindow(Workspace& workspace, TarrowinView& view, QWidget* parent)
+CompositionMakerWindow::CompositionMakerWindow(Workspace& workspace, QWidget* parent)
     // A window of the main window (as a dialog is): it stays above the form it is used with when
     // the two overlap on a small screen.
     : QWidget(parent, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowMinimizeButtonHint),
-      ws_(workspace),
-      view_(view) {
+      ws_(workspace) {
     setObjectName(QStringLiteral("CompositionMaker"));
     setWindowTitle(QStringLiteral("Composition Maker"));
     list_ = new QListWidget(this);
@@ -144,13 +142,13 @@ void CompositionMakerWindow::apply(const QString& name, const std::function<Even
 }
 
 void CompositionMakerWindow::add() {
-    if (!view_.takeForm()) return;
+    if (!ws_.document.takeTypedInput()) return;
     apply(QStringLiteral("Add Event"), [this](CTarrowinDoc& d) { return addEvent(d, ws_.prompter); });
 }
 
 void CompositionMakerWindow::insert() {
     const auto row = selectedRow();
-    if (!row || !view_.takeForm()) return;
+    if (!row || !ws_.document.takeTypedInput()) return;
     apply(QStringLiteral("Insert Event %1").arg(*row),
           [this, row](CTarrowinDoc& d) { return insertEvent(d, ws_.prompter, row); });
 }

@@ -18,12 +18,11 @@ class QPushButton;
 namespace tarrowin::app {
 
 class Workspace;
-class TarrowinView;
 
 class CompositionMakerWindow : public QWidget {
     Q_OBJECT
    public:
-    CompositionMakerWindow(Workspace& workspace, TarrowinView& view, QWidget* parent);
+    CompositionMakerWindow(Workspace& workspace, QWidget* parent);
 
     // The buttons: all while idle, only "Stop" while an event is auditioned, only "Close"
     // while the main window plays.
@@ -58,7 +57,6 @@ class CompositionMakerWindow : public QWidget {
     void userSelected();
 
     Workspace& ws_;
-    TarrowinView& view_;
     QListWidget* list_;
     QPushButton* add_;
     QPushButton* insert_;

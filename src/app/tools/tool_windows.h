@@ -18,14 +18,12 @@ class MultipleVoiceEditorDialog;
 namespace tarrowin::app {
 
 class Workspace;
-class TarrowinView;
-class VoiceDialogs;
 class CompositionMakerWindow;
 
 class ToolWindows : public QObject {
     Q_OBJECT
    public:
-    ToolWindows(Workspace& workspace, TarrowinView& view, VoiceDialogs& voiceDialogs, QWidget* mainWindow);
+    ToolWindows(Workspace& workspace, QWidget* mainWindow);
     ~ToolWindows() override;
 
     // Opens the Composition Maker unless it is open.
@@ -54,7 +52,6 @@ class ToolWindows : public QObject {
 
    private:
     Workspace& ws_;
-    TarrowinView& view_;
     QWidget* mainWindow_;
     CompositionMakerWindow* maker_ = nullptr;
     std::unique_ptr<CompositionRandomizerDialog> randomizer_;
