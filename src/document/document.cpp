@@ -38,7 +38,6 @@ void CTarrowinDoc::OnNewDocument() {
     reserved_ = 1;
     composition_.clear();
     modified_ = false;
-    if (listener_) listener_->documentReplaced();
 }
 
 void CTarrowinDoc::setEnabled(int v, bool on) {
@@ -124,21 +123,7 @@ void CTarrowinDoc::CopyCurrentSettingsIntoEvent(CompositionEvent& event) const {
 
 bool CTarrowinDoc::LoadEventIntoCurrentSettings(int index) {
     if (index < 0 || index >= composition_.count()) return false;
-    const CompositionEvent& e = composition_.event(index);
-    LoadedEventChanges changes;
-    changes.index = index;
-    changes.tempo = e.global.tempo != current_.global.tempo;
-    changes.counters = e.global.startCounter != current_.global.startCounter ||
-                       e.global.endCounter != current_.global.endCounter;
-    changes.timeSignature = e.global.timeSigNumerator != current_.global.timeSigNumerator ||
-                            e.global.timeSigDenominator != current_.global.timeSigDenominator;
-    for (int v = 0; v < kVoices; ++v) {
-        const auto i = static_cast<size_t>(v);
-        changes.voices[i] = !(e.voices[i] == current_.voices[i]);
-        changes.userScale[i] = !(e.voices[i].userScale == current_.voices[i].userScale);
-    }
-    current_ = e;
-    if (listener_) listener_->currentSettingsLoaded(changes);
+    current_ = composition_.event(index);
     return true;
 }
 
@@ -169,7 +154,6 @@ void CTarrowinDoc::replaceContents(const Settings& current, int32_t reserved, co
     reserved_ = reserved;
     composition_ = composition;
     modified_ = false;
-    if (listener_) listener_->documentReplaced();
 }
 
 }  // namespace tarrowin

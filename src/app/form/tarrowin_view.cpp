@@ -188,7 +188,6 @@ void TarrowinView::initialUpdate() {
     const Composition& c = ws_.document.doc().composition();
     p.setPlayFromEvent(c.isEmpty() ? std::nullopt : std::optional<int>(0));
     if (!c.isEmpty()) p.setPlayMode(PlayMode::Composition);
-    dialogs_.initialUpdate();
     // A new document shows its own values everywhere: typing not yet taken is dropped, never
     // carried into the new document.
     for (const auto& row : rows_) {
