@@ -226,14 +226,14 @@ void WindowLookTest::fieldsShowTheirLongestValueWhole_data() {
 void WindowLookTest::fieldsShowTheirLongestValueWhole() {
     QFETCH(QFont, font);
     WindowUnderTest w;
-    CompositionRandomizerDialog randomizerMembers;
-    MultipleVoiceEditorDialog editorMembers;
+    CompositionRandomizer randomizerMembers;
+    MultipleVoiceEditor editorMembers;
     RandomizerDialog randomizer(
         w.ws(), randomizerMembers, [] {}, nullptr);
     VoiceEditorDialog editor(w.ws(), editorMembers, nullptr);
     ModulateDialog modulate(QStringLiteral("Modulate"), nullptr);
     NoteValueDialog noteValue(QStringLiteral("Other value"), nullptr);
-    RangeEditDialog range(RangeDialog::param2Range(1, 100), w.ws().prompter, nullptr);
+    RangeEditDialog range(RangePicker::param2Range(1, 100), w.ws().prompter, nullptr);
     LorenzDialog lorenz(QStringLiteral("Lorenz"), 0.5f, nullptr);
     for (QWidget* d : std::initializer_list<QWidget*>{&randomizer, &editor, &modulate, &noteValue, &range, &lorenz})
         d->show();

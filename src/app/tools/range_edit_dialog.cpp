@@ -11,7 +11,7 @@
 
 namespace tarrowin::app {
 
-RangeEditDialog::RangeEditDialog(const RangeDialog& range, Prompter& prompter, QWidget* parent)
+RangeEditDialog::RangeEditDialog(const RangePicker& range, Prompter& prompter, QWidget* parent)
     : OkOnlyDialog(parent), range_(range), prompter_(prompter) {
     setWindowTitle(QString::fromStdString(range.title));
     auto* fromLabel = new QLabel(QStringLiteral("&From"), this);
@@ -40,7 +40,7 @@ void RangeEditDialog::accept() {
     if (!from) return;
     const auto to = readIntegerField(to_, low, high);
     if (!to) return;
-    RangeDialog typed = range_;
+    RangePicker typed = range_;
     typed.from = *from;
     typed.to = *to;
     if (prompter_.refused(typed.ok())) return;
@@ -48,7 +48,7 @@ void RangeEditDialog::accept() {
     OkOnlyDialog::accept();
 }
 
-RangeDialog editRange(const RangeDialog& range, Prompter& prompter, QWidget* parent) {
+RangePicker editRange(const RangePicker& range, Prompter& prompter, QWidget* parent) {
     RangeEditDialog dialog(range, prompter, parent);
     dialog.exec();
     return dialog.range();

@@ -17,8 +17,8 @@ ToolWindows::ToolWindows(Workspace& workspace, QWidget* mainWindow)
       ws_(workspace),
      
       mainWindow_(mainWindow),
-      randomizer_(std::make_unique<CompositionRandomizerDialog>()),
-      voiceEditor_(std::make_unique<MultipleVoiceEditorDialog>()) {}
+      randomizer_(std::make_unique<CompositionRandomizer>()),
+      voiceEditor_(std::make_unique<MultipleVoiceEditor>()) {}
 
 ToolWindows::~ToolWindows() = default;
 

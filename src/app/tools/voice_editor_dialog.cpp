@@ -56,7 +56,7 @@ QStringList noteValueLines() {
 
 }  // namespace
 
-VoiceEditorDialog::VoiceEditorDialog(Workspace& workspace, MultipleVoiceEditorDialog& members, QWidget* parent)
+VoiceEditorDialog::VoiceEditorDialog(Workspace& workspace, MultipleVoiceEditor& members, QWidget* parent)
     : QDialog(parent), ws_(workspace), m_(members) {
     setWindowTitle(QStringLiteral("Multiple Voice Editor"));
     m_.open(ws_.document.doc());
@@ -218,14 +218,14 @@ QWidget* VoiceEditorDialog::makeChanges() {
         showMembers();
     });
 
-    const auto chosen = [this](QComboBox* combo, int32_t MultipleVoiceEditorDialog::*member) {
+    const auto chosen = [this](QComboBox* combo, int32_t MultipleVoiceEditor::*member) {
         connect(combo, &QComboBox::activated, this, [this, member](int row) { m_.*member = row; });
     };
-    chosen(algorithm_, &MultipleVoiceEditorDialog::algorithmChoice);
-    chosen(octaves_, &MultipleVoiceEditorDialog::octavesChoice);
-    chosen(note_, &MultipleVoiceEditorDialog::noteChoice);
-    chosen(instrument_, &MultipleVoiceEditorDialog::instrumentChoice);
-    chosen(mode_, &MultipleVoiceEditorDialog::modeChoice);
+    chosen(algorithm_, &MultipleVoiceEditor::algorithmChoice);
+    chosen(octaves_, &MultipleVoiceEditor::octavesChoice);
+    chosen(note_, &MultipleVoiceEditor::noteChoice);
+    chosen(instrument_, &MultipleVoiceEditor::instrumentChoice);
+    chosen(mode_, &MultipleVoiceEditor::modeChoice);
     connect(scale_, &QComboBox::activated, this, &VoiceEditorDialog::scaleChosen);
     connect(noteValue_, &QComboBox::activated, this, &VoiceEditorDialog::noteValueChosen);
     connect(modulate_, &QCheckBox::toggled, this, &VoiceEditorDialog::modulateToggled);

@@ -27,7 +27,7 @@ class VoiceToggles;
 class VoiceEditorDialog : public QDialog {
     Q_OBJECT
    public:
-    VoiceEditorDialog(Workspace& workspace, MultipleVoiceEditorDialog& members, QWidget* parent);
+    VoiceEditorDialog(Workspace& workspace, MultipleVoiceEditor& members, QWidget* parent);
 
     // Takes Param1 and Param2 into the members; false (after the field's message) when one
     // is refused.
@@ -62,7 +62,7 @@ class VoiceEditorDialog : public QDialog {
     void showMembers();
 
     Workspace& ws_;
-    MultipleVoiceEditorDialog& m_;
+    MultipleVoiceEditor& m_;
     VoiceToggles* voices_ = nullptr;
     std::array<QCheckBox*, kChangeFlags> flags_{};
     std::array<QWidget*, kChangeFlags> values_{};

@@ -1,11 +1,11 @@
-#include "selection_dialogs.h"
+#include "pickers.h"
 
 namespace tarrowin {
 
 namespace {
 
-RangeDialog makeRange(const char* title, int32_t from, int32_t to) {
-    RangeDialog r;
+RangePicker makeRange(const char* title, int32_t from, int32_t to) {
+    RangePicker r;
     r.title = title;
     r.from = from;
     r.to = to;
@@ -14,25 +14,25 @@ RangeDialog makeRange(const char* title, int32_t from, int32_t to) {
 
 }  // namespace
 
-RangeDialog RangeDialog::param1Range(int32_t from, int32_t to) {
-    RangeDialog r = makeRange("Param1 Range", from, to);
+RangePicker RangePicker::param1Range(int32_t from, int32_t to) {
+    RangePicker r = makeRange("Param1 Range", from, to);
     r.param1Mode = true;
     return r;
 }
 
-RangeDialog RangeDialog::param2Range(int32_t from, int32_t to) {
-    RangeDialog r = makeRange("Param2 Range", from, to);
+RangePicker RangePicker::param2Range(int32_t from, int32_t to) {
+    RangePicker r = makeRange("Param2 Range", from, to);
     r.param2Mode = true;
     return r;
 }
 
-RangeDialog RangeDialog::noteValueRange(int32_t from, int32_t to) {
-    RangeDialog r = makeRange("Note Value Range", from, to);
+RangePicker RangePicker::noteValueRange(int32_t from, int32_t to) {
+    RangePicker r = makeRange("Note Value Range", from, to);
     r.noteValueMode = true;
     return r;
 }
 
-std::optional<Message> RangeDialog::ok() const {
+std::optional<Message> RangePicker::ok() const {
     IntRange range{};
     if (param1Mode) {
         range = kParam1Range;
@@ -48,19 +48,19 @@ std::optional<Message> RangeDialog::ok() const {
                         std::to_string(range.max) + "\nFrom must be less than To");
 }
 
-std::string AlgorithmsDialog::label(int i) {
+std::string AlgorithmsPicker::label(int i) {
     static const std::array<const char*, kAlgorithms> labels = {
         "Morse-Thue", "Log Map", "1/f Noise", "Henon", "Hopalong", "Martin", "Gingerbread", "Lorenz",
     };
     return labels[static_cast<size_t>(i)];
 }
 
-NoteValuesDialog::NoteValuesDialog() : FlagPicker(allOn(), "Please choose at least one value") {
+NoteValuesPicker::NoteValuesPicker() : FlagPicker(allOn(), "Please choose at least one value") {
     flags_[kOtherNoteValue] = false;
     shown_ = flags_;
 }
 
-std::string NoteValuesDialog::label(int i) {
+std::string NoteValuesPicker::label(int i) {
     static const std::array<const char*, kNoteValueRows> labels = {
         "Whole",        "Half",        "Quarter",        "Eighth",    "Sixteenth",   "Thirtysecond",
         "Dotted Whole", "Dotted half", "Dotted Quarter", "Dotted 8h", "Dotted 16th", "Other",
@@ -68,35 +68,35 @@ std::string NoteValuesDialog::label(int i) {
     return labels[static_cast<size_t>(i)];
 }
 
-bool NoteValuesDialog::setChecked(int i, bool on) {
+bool NoteValuesPicker::setChecked(int i, bool on) {
     const bool wasOn = isChecked(i);
     FlagPicker::setChecked(i, on);
     return i == kOtherNoteValue && on && !wasOn;
 }
 
-void NoteValuesDialog::setOtherRange(const RangeDialog& range) {
+void NoteValuesPicker::setOtherRange(const RangePicker& range) {
     otherFrom = range.from;
     otherTo = range.to;
 }
 
-std::string ScalesDialog::label(int i) { return std::string(kScaleLabels[static_cast<size_t>(i)]); }
+std::string ScalesPicker::label(int i) { return std::string(kScaleLabels[static_cast<size_t>(i)]); }
 
-void ScalesDialog::open() {
+void ScalesPicker::open() {
     FlagPicker::open();
     allowUserShown_ = allowUser_;
 }
 
-void ScalesDialog::all() {
+void ScalesPicker::all() {
     FlagPicker::all();
     allowUserShown_ = true;
 }
 
-void ScalesDialog::none() {
+void ScalesPicker::none() {
     FlagPicker::none();
     allowUserShown_ = false;
 }
 
-std::optional<Message> ScalesDialog::ok() {
+std::optional<Message> ScalesPicker::ok() {
     if (checkedCount() == 0 && !allowUserShown_) return errorMessage(refusal_);
     flags_ = shown_;
     allowUser_ = allowUserShown_;
