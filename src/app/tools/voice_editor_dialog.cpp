@@ -6,16 +6,15 @@
 #include <QGridLayout>
 #include <QGroupBox>
 #include <QHBoxLayout>
-#include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QPushButton>
 #include <QRadioButton>
-#include <QScrollBar>
 #include <QVBoxLayout>
 
 #include "app/accessibility.h"
 #include "app/form_fields.h"
+#include "app/pan_control.h"
 #include "app/voice_dialogs/coefficient_dialog.h"
 #include "app/voice_dialogs/modulate_dialog.h"
 #include "app/voice_dialogs/note_value_dialog.h"
@@ -152,25 +151,8 @@ QWidget* VoiceEditorDialog::makeChanges() {
     instrument_ = makeCombo(ChangeFlag::Instrument, linesOf(kInstruments, instrumentLabel));
     mode_ = makeCombo(ChangeFlag::Mode, linesOf(kModeLabels));
 
-    panBox_ = new QWidget(this);
-    auto* panLayout = new QHBoxLayout(panBox_);
-    panLayout->setContentsMargins(0, 0, 0, 0);
-    pan_ = new QScrollBar(Qt::Horizontal, panBox_);
-    pan_->setRange(kPanRange.min, kPanRange.max);
-    pan_->setSingleStep(1);
-    pan_->setPageStep(5);
-    pan_->setFocusPolicy(Qt::StrongFocus);
-    nameControl(pan_, QStringLiteral("Pan"));
-    panLabel_ = new QLabel(panBox_);
-    panLabel_->setMinimumWidth(panLabel_->fontMetrics().horizontalAdvance(QStringLiteral("-64")) + 4);
-    describeControl(panLabel_, QStringLiteral("Pan value"));
-    auto* centre = makeButton(QStringLiteral("0"), QStringLiteral("Pan centre"));
-    centre->setFixedWidth(centre->fontMetrics().horizontalAdvance(QStringLiteral("0")) + 22);
-    panLayout->addWidget(pan_, 1);
-    panLayout->addWidget(panLabel_);
-    panLayout->addWidget(centre);
-    connect(pan_, &QScrollBar::valueChanged, this, &VoiceEditorDialog::showPan);
-    connect(centre, &QPushButton::clicked, this, [this] { pan_->setValue(0); });
+    pan_ = new PanControl(this);
+    connect(pan_, &PanControl::valueChanged, this, [this](int value) { m_.newPan = value; });
 
     dynamicBox_ = new QWidget(this);
     auto* dynamicLayout = new QHBoxLayout(dynamicBox_);
@@ -188,7 +170,7 @@ QWidget* VoiceEditorDialog::makeChanges() {
     setCoefficient_ = makeButton(QStringLiteral("Set Coefficient"));
 
     values_ = {algorithm_, param1_,      param2_, modulate_,    octaves_,    note_,       scale_,          noteValue_,
-               instrument_, mode_,       panBox_, dynamicBox_, inverted_,   matchScale_, setCoefficient_};
+               instrument_, mode_,       pan_, dynamicBox_, inverted_,   matchScale_, setCoefficient_};
     for (int i = 0; i < kChangeFlags; ++i) {
         const auto f = static_cast<ChangeFlag>(i);
         auto* flag = new QCheckBox(text(changeFlagLabel(f)), this);
@@ -278,11 +260,7 @@ void VoiceEditorDialog::showMembers() {
         const QSignalBlocker block(check);
         check->setChecked(on);
     }
-    {
-        const QSignalBlocker block(pan_);
-        pan_->setValue(m_.newPan);
-    }
-    panLabel_->setText(QString::number(m_.newPan));
+    pan_->setValue(m_.newPan);
     // No dynamic chosen: every radio button off, which an exclusive group does not allow.
     dynamic_->setExclusive(false);
     for (QAbstractButton* b : dynamic_->buttons()) {
@@ -296,11 +274,6 @@ void VoiceEditorDialog::showMembers() {
     for (QWidget* w : {static_cast<QWidget*>(events_), static_cast<QWidget*>(allEvents_),
                        static_cast<QWidget*>(noEvents_), static_cast<QWidget*>(changeEvents_)})
         w->setEnabled(e.eventControls);
-}
-
-void VoiceEditorDialog::showPan(int value) {
-    m_.newPan = value;
-    panLabel_->setText(QString::number(value));
 }
 
 void VoiceEditorDialog::modulateToggled(bool on) {

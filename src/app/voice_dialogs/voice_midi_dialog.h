@@ -11,10 +11,10 @@
 class QButtonGroup;
 class QCheckBox;
 class QComboBox;
-class QLabel;
-class QScrollBar;
 
 namespace tarrowin::app {
+
+class PanControl;
 
 // The eight voice fields the dialog edits.
 struct VoiceMidiValues {
@@ -58,8 +58,7 @@ class VoiceMidiDialog : public QDialog {
     QCheckBox* percussionBox_;
     QComboBox* percussionKey_;
     QComboBox* channel_;
-    QScrollBar* pan_;
-    QLabel* panValue_;
+    PanControl* pan_;
     QButtonGroup* dynamic_;
     QCheckBox* inverted_;
     QCheckBox* matchScale_;
