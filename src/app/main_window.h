@@ -66,6 +66,11 @@ class MainWindow : public QMainWindow {
     PlayResult play();
     void stop();
 
+    // The program is ended from outside (a session manager, a logout, the terminal): no
+    // question can be asked, so the unsaved changes are left as a recovery copy for the next
+    // start, and the event loops end with `exitCode`.
+    void endFromOutside(int exitCode);
+
    protected:
     void closeEvent(QCloseEvent* event) override;
     void changeEvent(QEvent* event) override;
@@ -89,6 +94,7 @@ class MainWindow : public QMainWindow {
     void showAbout();
     void showHelp();
     void showStatus();
+    void closeOtherWindows();
 
     Workspace& ws_;
     TarrowinView* view_;
@@ -104,6 +110,7 @@ class MainWindow : public QMainWindow {
     std::array<QAction*, std::size(kThemes)> themeActions_{};
     QToolBar* toolbar_ = nullptr;
     QLabel* status_ = nullptr;
+    QLabel* recoveryOff_ = nullptr;
     QTimer* positionTimer_ = nullptr;
     QWidget* help_ = nullptr;
     bool fitted_ = false;

@@ -340,7 +340,21 @@ void SynthCore::handle(const ShortMessage& m) {
 }
 
 void SynthCore::render(int frames, int16_t* interleaved) {
-    fluid_synth_write_s16(impl_->synth, frames, interleaved, 0, 2, interleaved, 1, 2);
+    mix_.resize(static_cast<size_t>(frames) * 2);
+    fluid_synth_write_float(impl_->synth, frames, mix_.data(), 0, 2, mix_.data(), 1, 2);
+    // As FluidSynth converts: full scale is 32766, plus triangular noise of one step (the
+    // difference of two uniform draws, which leans the noise towards high frequencies),
+    // rounded and clipped.
+    for (size_t i = 0; i < mix_.size(); ++i) {
+        ditherState_ ^= ditherState_ << 13;  // xorshift32
+        ditherState_ ^= ditherState_ >> 17;
+        ditherState_ ^= ditherState_ << 5;
+        const float uniform = static_cast<float>(ditherState_ >> 8) * (1.0f / 16777216.0f) - 0.5f;
+        float& previous = previousNoise_[i & 1];
+        const float sample = std::round(mix_[i] * 32766.0f + uniform - previous);
+        previous = uniform;
+        interleaved[i] = static_cast<int16_t>(std::clamp(sample, -32768.0f, 32767.0f));
+    }
 }
 
 void SynthCore::startClock(Time origin) {

@@ -55,7 +55,10 @@ class SynthCore {
     // channel's controllers and programs.
     void reset(int32_t percussionChannel);
     void handle(const ShortMessage& message);
-    // Renders `frames` stereo frames, interleaved left/right.
+    // Renders `frames` stereo frames, interleaved left/right, dithered to 16 bits with noise
+    // of its own: the same messages give the same samples in every process. (FluidSynth's
+    // own 16-bit output draws its dither from rand() once per process, so it depends on
+    // whatever else called rand() first.)
     void render(int frames, int16_t* interleaved);
     // The bank of channel `channel`'s current program (128 on a drum channel).
     int bankOf(int channel) const;
@@ -91,6 +94,9 @@ class SynthCore {
     void waitForStream();
     std::unique_ptr<Impl> impl_;
     std::string soundFont_;
+    std::vector<float> mix_;      // render()'s samples before dithering
+    uint32_t ditherState_ = 1;    // its noise, from the same seed for every synthesizer
+    float previousNoise_[2] = {};
 };
 
 struct SynthCore::Created {

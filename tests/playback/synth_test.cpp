@@ -3,6 +3,7 @@
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -13,6 +14,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <string>
 #include <thread>
 
@@ -292,7 +294,35 @@ TEST(RenderToWav, CompositionLastsTheSumOfItsEventsAndSilentVoicesStaySilent) {
     ASSERT_TRUE(renderToWav(PerformanceMode::ExportComposition, {}, events, wav, options).ok);
     const SoxStat silent = soxStat(wav);
     EXPECT_NEAR(silent.seconds, 32 * 0.062 + 16 * 0.125, 1.0 / 44100);
-    EXPECT_LT(silent.rms, 1e-4);  // FluidSynth's dither, below one bit
+    EXPECT_LT(silent.rms, 1e-4);  // the dither, below one bit
+}
+
+// A process renders the same samples whatever it did with rand() first: the window's
+// libraries call it, the command line's do not. Each rendering runs in a process of its own
+// that makes its first synthesizer there (as ctest runs this test alone).
+TEST(RenderToWav, EveryProcessRendersTheSameSamples) {
+    TempDir dir;
+    const auto renderInAChild = [](const std::string& wav, unsigned seed) {
+        const pid_t child = ::fork();
+        if (child == 0) {
+            std::srand(seed);
+            for (int i = 0; i < 1000; ++i) (void)std::rand();
+            RenderOptions options;
+            options.soundFont = kTimGM;
+            ::_exit(renderToWav(PerformanceMode::ExportCurrent, quarterNotes(0, 16, 120), {}, wav, options).ok ? 0 : 1);
+        }
+        int status = 0;
+        return ::waitpid(child, &status, 0) == child && WIFEXITED(status) && WEXITSTATUS(status) == 0;
+    };
+    const auto bytesOf = [](const std::string& file) {
+        std::ifstream in(file, std::ios::binary);
+        return std::string(std::istreambuf_iterator<char>(in), {});
+    };
+    ASSERT_TRUE(renderInAChild(dir.file("a.wav"), 1));
+    ASSERT_TRUE(renderInAChild(dir.file("b.wav"), 4242));
+    const std::string a = bytesOf(dir.file("a.wav"));
+    EXPECT_GT(a.size(), 44u + 44100u);
+    EXPECT_TRUE(a == bytesOf(dir.file("b.wav")));
 }
 
 TEST(RenderToWav, FailuresLeaveNoFileBehind) {

@@ -1,11 +1,11 @@
 #include "audio_export.h"
 
-#include <QFileDialog>
 #include <QFileInfo>
 #include <QTimer>
 #include <atomic>
 #include <thread>
 
+#include "app/output_files.h"
 #include "app/workspace.h"
 #include "export_progress_dialog.h"
 #include "midifile/midi_export.h"
@@ -26,16 +26,10 @@ AudioExport::AudioExport(Workspace& workspace, QWidget* window)
     : QObject(window), ws_(workspace), window_(window) {}
 
 QString AudioExport::askPath(const QString& title) {
-    QFileDialog dialog(window_, title, QFileInfo(ws_.document.path()).absolutePath(),
-                       kWavFilter + QStringLiteral(";;") + kFlacFilter);
-    dialog.setAcceptMode(QFileDialog::AcceptSave);
-    dialog.setDefaultSuffix(QStringLiteral("wav"));
-    connect(&dialog, &QFileDialog::filterSelected, &dialog, [&dialog](const QString& filter) {
-        dialog.setDefaultSuffix(filter == kFlacFilter ? QStringLiteral("flac") : QStringLiteral("wav"));
-    });
-    if (!ws_.document.path().isEmpty()) dialog.selectFile(QFileInfo(ws_.document.path()).completeBaseName());
-    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return {};
-    return dialog.selectedFiles().constFirst();
+    const QString& document = ws_.document.path();
+    return askOutputPath(window_, title, QFileInfo(document).absolutePath(),
+                         document.isEmpty() ? QString() : QFileInfo(document).completeBaseName(),
+                         {{kWavFilter, QStringLiteral("wav")}, {kFlacFilter, QStringLiteral("flac")}});
 }
 
 void AudioExport::run() {
@@ -90,6 +84,9 @@ void AudioExport::run() {
         QMetaObject::invokeMethod(&progress, &ExportProgressDialog::finish, Qt::QueuedConnection);
     });
     progress.exec();  // modal to the whole program: a tool window could start a second export
+    // The dialog also ends when the program is ended from outside: the rendering stops then.
+    // After a finished rendering the flag changes nothing.
+    cancel.store(true);
     worker.join();
     tick.stop();
 

@@ -1,5 +1,5 @@
 #pragma once
-// "Export &Audio...": what "Save &Midi file..." would write, rendered through the built-in
+// "&Export Audio...": what "Save &Midi file..." would write, rendered through the built-in
 // synthesizer into a WAV or FLAC file (by the name's extension). The rendering runs on a
 // worker thread behind a progress dialog whose Cancel abandons it; a cancelled or failed
 // export leaves no file and never a partial one in place of an older file.
