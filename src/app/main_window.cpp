@@ -35,7 +35,6 @@
 #include "tools/event_commands.h"
 #include "tools/tool_windows.h"
 #include "voice_dialogs/voice_dialogs.h"
-#include "wait_cursor.h"
 #include "window_placement.h"
 #include "workspace.h"
 
@@ -108,8 +107,7 @@ MainWindow::MainWindow(Workspace& workspace, QWidget* parent) : QMainWindow(pare
     connect(&ws_.document, &DocumentController::stateChanged, this, &MainWindow::stabilize);
     connect(&ws_.document, &DocumentController::replaced, this, &MainWindow::documentReplaced);
     connect(&ws_.playback, &PlaybackController::stateChanged, this, &MainWindow::stabilize);
-    connect(&ws_.playback, &PlaybackController::eventStarted, this, &MainWindow::eventStarted);
-    connect(&ws_.playback, &PlaybackController::playFinished, this, &MainWindow::playFinished);
+    connect(&ws_.session, &PlaySession::aboutToPlay, recovery_, &CrashRecovery::beforePlay);
     connect(tools_, &ToolWindows::windowsChanged, this, &MainWindow::stabilize);
     connect(reports_, &ReportWindows::windowsChanged, this, &MainWindow::stabilize);
     connect(sound_, &SoundAndNotes::notesShownChanged, this, &MainWindow::stabilize);
@@ -348,7 +346,6 @@ void MainWindow::showStatus() {
 }
 
 void MainWindow::documentReplaced() {
-    ++generation_;
     tools_->closeAll();
     reports_->closeAll();
     view_->initialUpdate();
@@ -356,48 +353,13 @@ void MainWindow::documentReplaced() {
 }
 
 PlayResult MainWindow::play() {
-    if (!ws_.playback.canPlay()) return {PlayStatus::Busy, "Tarrowin is playing already"};
-    if (!ws_.document.takeTypedInput()) return {PlayStatus::Busy, "A field of the window holds a value it does not take"};
-    recovery_->beforePlay();
-    // What a play changes in the document (the End counter, the events it loads) is one step.
-    ws_.document.beginGroup(QStringLiteral("Play"), DocumentController::Scope::Current);
-    playGeneration_ = generation_;
-    PlayResult r;
-    {
-        WaitCursor wait;  // a sound server may take a moment to start the synthesizer's stream
-        r = ws_.playback.play(ws_.document.doc());
-    }
-    if (!r.started()) {
-        ws_.document.endGroup();
-        if (r.status == PlayStatus::DeviceError)
-            showMessage(this, QString::fromStdString(r.message), QStringLiteral("Tarrowin"), MessageIcon::Stop);
-        return r;
-    }
-    if (ws_.playback.runningMode() == PerformanceMode::Live && !ws_.playback.locked())
-        view_->showEndCounter(ws_.document.doc().global().startCounter);
+    const PlayResult r = ws_.session.play();
+    if (r.status == PlayStatus::DeviceError)
+        showMessage(this, QString::fromStdString(r.message), QStringLiteral("Tarrowin"), MessageIcon::Stop);
     return r;
 }
 
 void MainWindow::stop() { ws_.playback.stop(); }
-
-void MainWindow::eventStarted(int index) {
-    if (playGeneration_ != generation_ || ws_.playback.runningMode() != PerformanceMode::Composition) return;
-    if (!ws_.playback.updateWhilePlaying()) return;
-    ws_.document.edit(QStringLiteral("Play"), DocumentController::Scope::Current,
-                      [index](CTarrowinDoc& d) { d.LoadEventIntoCurrentSettings(index); });
-    ws_.playback.setPlayFromEvent(index);
-}
-
-void MainWindow::playFinished(const PlaybackFinish& finish) {
-    if (playGeneration_ == generation_ && finish.mode == PerformanceMode::Live) {
-        ws_.document.edit(QStringLiteral("Play"), DocumentController::Scope::Current,
-                          [&finish](CTarrowinDoc& d) {
-                              if (d.global().endCounter != finish.endCounter) d.setEndCounter(finish.endCounter);
-                          });
-    }
-    ws_.document.endGroup();
-    view_->refresh();
-}
 
 void MainWindow::replaceEvent() {
     // The event takes what the form shows, typed values included; without a chosen event

@@ -17,7 +17,6 @@ class QMenu;
 class QTimer;
 
 namespace tarrowin {
-struct PlaybackFinish;
 struct PlayResult;
 }
 
@@ -85,8 +84,6 @@ class MainWindow : public QMainWindow {
     void createToolbar();
     void connectCommands();
     void documentReplaced();
-    void eventStarted(int index);
-    void playFinished(const PlaybackFinish& finish);
     void replaceEvent();
     void chooseMidiOut();
     void choosePercussionChannel();
@@ -114,10 +111,6 @@ class MainWindow : public QMainWindow {
     QTimer* positionTimer_ = nullptr;
     QWidget* help_ = nullptr;
     bool fitted_ = false;
-    // Each New or Open starts a new generation: a play that began on an older document
-    // leaves the new one alone when it finishes.
-    int generation_ = 0;
-    int playGeneration_ = -1;
 };
 
 }  // namespace tarrowin::app

@@ -116,7 +116,7 @@ void Preferences::setRemoteControl(const RemoteSettings& r) {
 }
 
 Workspace::Workspace(std::unique_ptr<MidiOutput> output, Clock& clock, PlayerOptions options)
-    : playback(std::move(output), clock, options) {}
+    : playback(std::move(output), clock, options), session(document, playback) {}
 
 void Workspace::seedRandomizer() {
     seedInUse_ = fixedSeed ? *fixedSeed : UniformRandom::timeSeed();

@@ -11,6 +11,7 @@
 #include <optional>
 
 #include "document_controller.h"
+#include "play_session.h"
 #include "playback_controller.h"
 #include "qt_prompter.h"
 #include "tools/uniform_random.h"
@@ -78,6 +79,8 @@ class Workspace {
 
     DocumentController document;
     PlaybackController playback;
+    // Play as the window starts it, and the play options that follow the document.
+    PlaySession session;
     QtPrompter prompter;
     // The Randomizer's generator, seeded at every initial update of the form.
     UniformRandom random;

@@ -608,6 +608,8 @@ void MainWindowTest::voiceSwitchedDuringAPlayIsAStepOfItsOwn() {
     QTRY_VERIFY(ws().playback.isPlaying());
     QTest::mouseClick(view().row(2).control(VoiceRow::Voice), Qt::LeftButton);
     QVERIFY(ws().document.doc().voice(2).enabled != 0);
+    // The form shown again after the switch still has End where the unlocked play started.
+    QCOMPARE(view().endEdit()->text(), QStringLiteral("0"));
     w_->window->stop();
     QTRY_VERIFY(ws().playback.canPlay());
     // The play's own write (the End counter where it stopped) and the switch are two steps.

@@ -35,6 +35,10 @@ int32_t fieldOf(const VoiceSettings& v, VoiceRow::Column c) {
     return c == VoiceRow::Param1 ? v.param1 : c == VoiceRow::Param2 ? v.param2 : v.offset;
 }
 
+// An unlocked play of the current settings: its End counter runs on with the play and is
+// stored when it stops; until then the End edit shows where it started.
+bool countsOnPastEnd(const UiState& s) { return s.playing && !s.auditioning && !s.compositionRunning && !s.locked; }
+
 }  // namespace
 
 TarrowinView::TarrowinView(Workspace& workspace, VoiceDialogs& dialogs, QWidget* parent)
@@ -180,14 +184,6 @@ bool TarrowinView::eventFilter(QObject* watched, QEvent* event) {
 }
 
 void TarrowinView::initialUpdate() {
-    PlaybackController& p = ws_.playback;
-    p.setLocked(false);
-    p.setUpdateWhilePlaying(false);
-    p.setPlayMode(PlayMode::CurrentSettings);
-    lock_->setText(QStringLiteral("Lock"));
-    const Composition& c = ws_.document.doc().composition();
-    p.setPlayFromEvent(c.isEmpty() ? std::nullopt : std::optional<int>(0));
-    if (!c.isEmpty()) p.setPlayMode(PlayMode::Composition);
     // A new document shows its own values everywhere: typing not yet taken is dropped, never
     // carried into the new document.
     for (const auto& row : rows_) {
@@ -210,7 +206,7 @@ void TarrowinView::refresh() {
     }
     tempoLabel_->setText(QString::number(g.tempo));
     showNumber(start_, g.startCounter);
-    showNumber(end_, g.endCounter);
+    showEndCounter();
     if (g.timeSigNumerator >= 1 && g.timeSigNumerator <= numerator_->count())
         numerator_->setCurrentIndex(g.timeSigNumerator - 1);
     for (int r = 0; r < denominator_->count(); ++r) {
@@ -223,9 +219,6 @@ void TarrowinView::refresh() {
         while (playFromEvent_->count() > events) playFromEvent_->removeItem(playFromEvent_->count() - 1);
         while (playFromEvent_->count() < events) playFromEvent_->addItem(QString::number(playFromEvent_->count()));
     }
-    const auto chosen = ws_.playback.playFromEvent();
-    if (chosen && *chosen >= events) ws_.playback.setPlayFromEvent(std::nullopt);
-    if (events == 0) ws_.playback.setPlayMode(PlayMode::CurrentSettings);
     showPlayFromEvent();
     stabilize(state_);
 }
@@ -237,7 +230,9 @@ void TarrowinView::showPlayFromEvent() {
 }
 
 void TarrowinView::stabilize(const UiState& state) {
+    const bool counted = countsOnPastEnd(state_);
     state_ = state;
+    if (countsOnPastEnd(state) != counted) showEndCounter();
     const CTarrowinDoc& doc = ws_.document.doc();
     // An audition plays a copy of one event: the form stays usable but for Global Tempo.
     const bool running = state.playing && !state.auditioning;
@@ -258,9 +253,16 @@ void TarrowinView::stabilize(const UiState& state) {
     lock_->setEnabled(!running);
     end_->setEnabled(!running && !state.locked);
     round_->setEnabled(!running && !state.locked);
+    lock_->setText(state.locked ? QStringLiteral("Unlock") : QStringLiteral("Lock"));
 }
 
-void TarrowinView::showEndCounter(int32_t value) { end_->setText(QString::number(value)); }
+void TarrowinView::showEndCounter() {
+    const GlobalSettings& g = ws_.document.doc().global();
+    if (countsOnPastEnd(state_))
+        end_->setText(QString::number(g.startCounter));
+    else
+        showNumber(end_, g.endCounter);
+}
 
 bool TarrowinView::validateForm() {
     if (validating_) return false;
@@ -410,10 +412,7 @@ void TarrowinView::reset() {
     });
 }
 
-void TarrowinView::toggleLock() {
-    ws_.playback.setLocked(!ws_.playback.locked());
-    lock_->setText(ws_.playback.locked() ? QStringLiteral("Unlock") : QStringLiteral("Lock"));
-}
+void TarrowinView::toggleLock() { ws_.playback.setLocked(!ws_.playback.locked()); }
 
 void TarrowinView::round() {
     if (!takeForm()) return;

@@ -101,8 +101,8 @@ NotesWindow::NotesWindow(Workspace& workspace, QWidget* parent)
     connect(&ws_.document, &DocumentController::changed, this, &NotesWindow::refresh);
     connect(&ws_.document, &DocumentController::replaced, this, &NotesWindow::refresh);
     connect(&ws_.playback, &PlaybackController::stateChanged, this, &NotesWindow::refresh);
-    // Connected after the main window, which stores the End counter of a live play first.
-    connect(&ws_.playback, &PlaybackController::playFinished, this, [this] {
+    // The End counter a live play left is in the document by then.
+    connect(&ws_.session, &PlaySession::playEnded, this, [this] {
         if (!liveEnd_) return;
         liveEnd_.reset();
         refresh();

@@ -138,7 +138,6 @@ void CompositionMakerWindow::apply(const QString& name, const std::function<Even
     // agrees with "Play from Event"; a removed line leaves nothing selected.
     if (edit.kind == EventEdit::Kind::Inserted) selectRow(edit.index);
     if (edit.kind == EventEdit::Kind::Removed || edit.kind == EventEdit::Kind::Cleared) selectRow(std::nullopt);
-    if (edit.backToCurrentSettings) ws_.playback.setPlayMode(PlayMode::CurrentSettings);
 }
 
 void CompositionMakerWindow::add() {
