@@ -101,23 +101,16 @@ QString FileCommands::askSavePath(const QString& title, const QString& filter, c
 }
 
 void FileCommands::saveMidi() {
-    if (!ws_.document.takeTypedInput()) return;
-    const bool composition = ws_.playback.playMode() == PlayMode::Composition;
-    const ExportMode mode = composition ? ExportMode::Composition : ExportMode::CurrentSettings;
-    const ExportResult check = checkExport(ws_.document.doc(), mode);
-    if (!check.ok) {
-        showMessage(window_, QString::fromStdString(check.message), QString::fromStdString(check.caption),
-                    MessageIcon::Exclamation);
-        return;
-    }
-    const QString title = composition ? QStringLiteral("Save Midi File (Composition)")
-                                      : QStringLiteral("Save Midi File (Current Settings)");
+    const auto mode = exportModeIfReady(ws_, window_);
+    if (!mode) return;
+    const QString title = *mode == ExportMode::Composition ? QStringLiteral("Save Midi File (Composition)")
+                                                           : QStringLiteral("Save Midi File (Current Settings)");
     const QString path = askSavePath(title, kMidiFilter, QStringLiteral("mid"));
     if (path.isEmpty()) return;
     ExportResult r;
     {
         WaitCursor wait;
-        r = exportMidi(ws_.document.doc(), mode, path.toStdString(), ws_.playback.output().percussionChannel());
+        r = exportMidi(ws_.document.doc(), *mode, path.toStdString(), ws_.playback.output().percussionChannel());
     }
     if (!r.ok && !r.message.empty()) {
         QMessageBox box(QMessageBox::NoIcon, QString::fromStdString(r.caption), QString::fromStdString(r.message),

@@ -21,13 +21,15 @@
 
 #include "about_dialog.h"
 #include "accessibility.h"
+#include "audio/audio_export.h"
+#include "audio/soundfont_dialog.h"
 #include "command_table.h"
 #include "device_dialogs.h"
 #include "engine/tables.h"
 #include "file_commands.h"
 #include "form/tarrowin_view.h"
 #include "help_window.h"
-#include "notes_view/sound_and_notes.h"
+#include "notes_view/notes_command.h"
 #include "recovery/crash_recovery.h"
 #include "remote_control/remote_control.h"
 #include "reports/report_windows.h"
@@ -75,7 +77,9 @@ MainWindow::MainWindow(Workspace& workspace, QWidget* parent) : QMainWindow(pare
     setCentralWidget(view_);
     tools_ = new ToolWindows(ws_, this);
     reports_ = new ReportWindows(ws_, this);
-    sound_ = new SoundAndNotes(ws_, this);
+    notes_ = new NotesCommand(ws_, this);
+    audio_ = new AudioExport(ws_, this);
+    applySoundFont(ws_);
     files_ = new FileCommands(ws_, this);
     // Recovery copies of the modified document; removed with the window at a normal end.
     recovery_ = new CrashRecovery(ws_.document, ws_.prompter, this);
@@ -110,7 +114,7 @@ MainWindow::MainWindow(Workspace& workspace, QWidget* parent) : QMainWindow(pare
     connect(&ws_.session, &PlaySession::aboutToPlay, recovery_, &CrashRecovery::beforePlay);
     connect(tools_, &ToolWindows::windowsChanged, this, &MainWindow::stabilize);
     connect(reports_, &ReportWindows::windowsChanged, this, &MainWindow::stabilize);
-    connect(sound_, &SoundAndNotes::notesShownChanged, this, &MainWindow::stabilize);
+    connect(notes_, &NotesCommand::notesShownChanged, this, &MainWindow::stabilize);
 
     documentReplaced();
     // OSC controllers, when the user has turned them on; last, as their requests use the window.
@@ -229,7 +233,7 @@ void MainWindow::connectCommands() {
     on(Command::Save, [this] { files_->save(); });
     on(Command::SaveAs, [this] { files_->saveAs(); });
     on(Command::SaveMidi, [this] { files_->saveMidi(); });
-    on(Command::ExportAudio, [this] { sound_->exportAudio(); });
+    on(Command::ExportAudio, [this] { audio_->run(); });
     on(Command::PlayMidi, [this] { files_->playMidi(); });
     on(Command::Exit, [this] { close(); });
     on(Command::Undo, [this] { ws_.document.undo(); });
@@ -254,7 +258,7 @@ void MainWindow::connectCommands() {
     on(Command::CreateImage, [this] { reports_->createImage(); });
     on(Command::MidiOut, [this] { chooseMidiOut(); });
     on(Command::PercussionChannel, [this] { choosePercussionChannel(); });
-    on(Command::SoundFont, [this] { sound_->chooseSoundFont(); });
+    on(Command::SoundFont, [this] { chooseSoundFont(ws_, this); });
     on(Command::MidiPlayer, [this] { files_->chooseMidiPlayer(); });
     on(Command::RemoteControl, [this] { remote_->configure(); });
     on(Command::Calculator, [this] { startCalculator(); });
@@ -266,7 +270,7 @@ void MainWindow::connectCommands() {
         statusBar()->setVisible(shown);
         stabilize();
     });
-    on(Command::Notes, [this](bool shown) { sound_->setNotesShown(shown); });
+    on(Command::Notes, [this](bool shown) { notes_->setNotesShown(shown); });
     on(Command::HelpTopics, [this] { showHelp(); });
     on(Command::WhatsThis, [] { QWhatsThis::enterWhatsThisMode(); });
     on(Command::About, [this] { showAbout(); });
@@ -293,7 +297,7 @@ UiState MainWindow::uiState() const {
     s.imageOpen = reports_->isImageOpen();
     s.toolbarShown = !toolbar_->isHidden();
     s.statusBarShown = !statusBar()->isHidden();
-    s.notesShown = sound_->notesShown();
+    s.notesShown = notes_->notesShown();
     s.sessionManaged = ws_.sessionManaged;
     return s;
 }
@@ -322,7 +326,7 @@ void MainWindow::stabilize() {
     setWindowModified(ws_.document.isModified());
     view_->stabilize(s);
     tools_->stabilize(s);
-    sound_->stabilize(s);
+    notes_->stabilize(s);
     if (s.playing && !positionTimer_->isActive()) positionTimer_->start();
     if (!s.playing) positionTimer_->stop();
     showStatus();
@@ -442,7 +446,7 @@ void MainWindow::closeOtherWindows() {
     // running, and the Composition Maker refuses every close but its own button's.
     tools_->closeAll();
     reports_->closeAll();
-    sound_->setNotesShown(false);
+    notes_->setNotesShown(false);
     if (help_) help_->close();
 }
 

@@ -27,7 +27,8 @@ class TarrowinView;
 class VoiceDialogs;
 class ToolWindows;
 class ReportWindows;
-class SoundAndNotes;
+class NotesCommand;
+class AudioExport;
 class FileCommands;
 class CrashRecovery;
 class RemoteControl;
@@ -47,7 +48,7 @@ class MainWindow : public QMainWindow {
     VoiceDialogs& voiceDialogs() const { return *voiceDialogs_; }
     ToolWindows& tools() const { return *tools_; }
     ReportWindows& reports() const { return *reports_; }
-    SoundAndNotes& soundAndNotes() const { return *sound_; }
+    NotesCommand& notes() const { return *notes_; }
     FileCommands& files() const { return *files_; }
     CrashRecovery& recovery() const { return *recovery_; }
     RemoteControl& remote() const { return *remote_; }
@@ -98,7 +99,8 @@ class MainWindow : public QMainWindow {
     VoiceDialogs* voiceDialogs_;
     ToolWindows* tools_;
     ReportWindows* reports_;
-    SoundAndNotes* sound_;
+    NotesCommand* notes_;
+    AudioExport* audio_;
     FileCommands* files_;
     CrashRecovery* recovery_;
     RemoteControl* remote_;

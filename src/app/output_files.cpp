@@ -3,8 +3,22 @@
 #include <QFileDialog>
 
 #include "document/replacing_file.h"
+#include "workspace.h"
 
 namespace tarrowin::app {
+
+std::optional<ExportMode> exportModeIfReady(Workspace& workspace, QWidget* parent) {
+    if (!workspace.document.takeTypedInput()) return std::nullopt;
+    const ExportMode mode = workspace.playback.playMode() == PlayMode::Composition ? ExportMode::Composition
+                                                                                    : ExportMode::CurrentSettings;
+    const ExportResult check = checkExport(workspace.document.doc(), mode);
+    if (!check.ok) {
+        showMessage(parent, QString::fromStdString(check.message), QString::fromStdString(check.caption),
+                    MessageIcon::Exclamation);
+        return std::nullopt;
+    }
+    return mode;
+}
 
 QString askOutputPath(QWidget* parent, const QString& title, const QString& folder, const QString& name,
                       const QList<OutputFormat>& formats) {

@@ -15,6 +15,7 @@
 #include "app/file_commands.h"
 #include "app/form/tarrowin_view.h"
 #include "app/main_window.h"
+#include "app/progress_dialog.h"
 #include "app/reports/composition_info_window.h"
 #include "app/reports/current_note_dialog.h"
 #include "app/reports/image_window.h"
@@ -76,6 +77,7 @@ class ReportWindowsTest : public QObject {
     void informationWindowLifecycle();
     void copyTakesTheSelectedRows();
     void imageShowsTheWholePictureAndSavesIt();
+    void longImageShowsProgressAndCancelOpensNothing();
     void currentNoteMarksTheDocumentAndShowsTheCoreLabels();
     void currentNoteTakesTypedValuesAndStopsOnARefusal();
 
@@ -229,6 +231,28 @@ void ReportWindowsTest::imageShowsTheWholePictureAndSavesIt() {
     QTest::keyClick(image->pictureView(), Qt::Key_Escape);
     QVERIFY(!reports().isImageOpen());
     QTRY_VERIFY(action(Command::CreateImage)->isEnabled());
+}
+
+void ReportWindowsTest::longImageShowsProgressAndCancelOpensNothing() {
+    // 200 events of 50000 ticks with every voice on: seconds of work, on a worker thread.
+    ws().document.edit(QStringLiteral("setup"), Scope::Composition, [](CTarrowinDoc& d) {
+        for (int v = 0; v < kVoices; ++v) d.setEnabled(v, true);
+        d.setEndCounter(50000);
+        for (int e = 0; e < 200; ++e) d.addCurrentSettingsAsEvent();
+    });
+    // The event loop runs meanwhile: this watch sees the progress move and cancels.
+    QString title;
+    whenDialogShows([&](QWidget* w) {
+        auto* progress = qobject_cast<ProgressDialog*>(w);
+        if (!progress || progress->progress() < 1) return false;
+        title = progress->windowTitle();
+        named<QPushButton>(progress, QStringLiteral("Cancel"))->click();
+        return true;
+    });
+    action(Command::CreateImage)->trigger();
+    QCOMPARE(title, QStringLiteral("Image from composition"));
+    QVERIFY(!reports().imageWindow());
+    QVERIFY(action(Command::CreateImage)->isEnabled());
 }
 
 namespace {

@@ -12,8 +12,8 @@
 #include <QtTest>
 
 #include "app/main_window.h"
-#include "app/notes_view/export_progress_dialog.h"
-#include "app/notes_view/soundfont_dialog.h"
+#include "app/progress_dialog.h"
+#include "app/audio/soundfont_dialog.h"
 #include "playback/synth.h"
 #include "app_test_support.h"
 #include "playback/sox_stat.h"
@@ -144,7 +144,7 @@ void SoundTest::cancelLeavesTheOlderFileAsItWas() {
     answerFileDialog(path);
     bool cancelled = false;
     whenDialogShows([&cancelled](QWidget* w) {
-        auto* progress = qobject_cast<ExportProgressDialog*>(w);
+        auto* progress = qobject_cast<ProgressDialog*>(w);
         if (!progress || progress->progress() < 1) return false;
         named<QPushButton>(progress, QStringLiteral("Cancel"))->click();
         cancelled = true;

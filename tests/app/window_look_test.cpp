@@ -11,11 +11,11 @@
 
 #include "app/form/tarrowin_view.h"
 #include "app/main_window.h"
-#include "app/notes_view/export_progress_dialog.h"
+#include "app/progress_dialog.h"
 #include "app/notes_view/notes_window.h"
 #include "app/notes_view/piano_roll.h"
 #include "app/notes_view/roll_painter.h"
-#include "app/notes_view/sound_and_notes.h"
+#include "app/notes_view/notes_command.h"
 #include "app/tools/composition_maker_window.h"
 #include "app/tools/randomizer_dialog.h"
 #include "app/tools/range_edit_dialog.h"
@@ -150,7 +150,7 @@ void WindowLookTest::remembersWhereWindowsWereLeft() {
         w.ws().document.edit(QStringLiteral("long"), DocumentController::Scope::Current,
                              [](CTarrowinDoc& d) { d.setEndCounter(2000); });
         w.window->action(Command::Notes)->trigger();
-        NotesWindow* notes = w.window->soundAndNotes().notesWindow();
+        NotesWindow* notes = w.window->notes().notesWindow();
         QTRY_VERIFY(notes->roll()->notes());
         notes->roll()->zoomIn();
         zoom = notes->roll()->pixelsPerTick();
@@ -164,7 +164,7 @@ void WindowLookTest::remembersWhereWindowsWereLeft() {
     w.ws().document.edit(QStringLiteral("long"), DocumentController::Scope::Current,
                          [](CTarrowinDoc& d) { d.setEndCounter(2000); });
     w.window->action(Command::Notes)->trigger();
-    PianoRoll* roll = w.window->soundAndNotes().notesWindow()->roll();
+    PianoRoll* roll = w.window->notes().notesWindow()->roll();
     QTRY_VERIFY(roll->notes());
     QCOMPARE(roll->pixelsPerTick(), zoom);
     QVERIFY(!roll->fitted());
@@ -181,7 +181,7 @@ void WindowLookTest::keysActWhereTheUserIs() {
     });
     main.action(Command::CompositionMaker)->trigger();
     CompositionMakerWindow* maker = main.tools().maker();
-    const auto notes = [&main] { return main.soundAndNotes().notesWindow(); };
+    const auto notes = [&main] { return main.notes().notesWindow(); };
     const auto notesShown = [&main] { return main.action(Command::Notes)->isChecked(); };
     const auto press = [](QWidget* in, int key) {
         QApplication::setActiveWindow(in->window());
@@ -270,7 +270,7 @@ void WindowLookTest::themeIsAppliedAndRemembered() {
         QCOMPARE(QApplication::style()->name(), QStringLiteral("fusion"));
         QVERIFY(RollColours::darkPalette(QApplication::palette()));
         w.window->action(Command::Notes)->trigger();
-        QVERIFY(w.window->soundAndNotes().notesWindow()->roll()->frame().dark);
+        QVERIFY(w.window->notes().notesWindow()->roll()->frame().dark);
         QCOMPARE(w.ws().preferences.theme(), QStringLiteral("Dark"));
     }
     {

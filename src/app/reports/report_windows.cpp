@@ -5,11 +5,11 @@
 #include <QFileInfo>
 #include <QWidget>
 
+#include "app/progress_dialog.h"
 #include "app/window_placement.h"
 #include "app/workspace.h"
 #include "composition_info_window.h"
 #include "current_note_dialog.h"
-#include "app/wait_cursor.h"
 #include "image_window.h"
 #include "reports/composition_image.h"
 #include "reports/current_note.h"
@@ -48,12 +48,16 @@ bool ReportWindows::isInfoOpen() const { return info_ && info_->isVisible(); }
 void ReportWindows::createImage() {
     if (image_ || ws_.playback.isPlaying() || ws_.document.doc().composition().isEmpty()) return;
     if (!ws_.document.takeTypedInput(DocumentController::Typed::Check)) return;
-    ImageSums sums;
-    {
-        WaitCursor wait;
-        sums = computeImageSums(ws_.document.doc().composition());
-    }
-    image_ = new ImageWindow(sums, imagePathFor(ws_.document.path()), mainWindow_);
+    // A long composition takes a while: computed on a worker thread behind a progress dialog.
+    const Composition composition = ws_.document.doc().composition();
+    std::optional<ImageSums> sums;
+    runWithProgress(mainWindow_, QString::fromUtf8(kImageWindowTitle.data(), qsizetype(kImageWindowTitle.size())),
+                    QStringLiteral("Computing the image of %1 events...").arg(composition.count()),
+                    [&](const WorkProgress& progress) {
+                        sums = computeImageSums(composition, progress.cancel, progress.report);
+                    });
+    if (!sums) return;  // cancelled
+    image_ = new ImageWindow(*sums, imagePathFor(ws_.document.path()), mainWindow_);
     connect(image_, &QObject::destroyed, this, &ReportWindows::windowsChanged, Qt::QueuedConnection);
     showBeside(image_, mainWindow_, ws_.preferences);
     Q_EMIT windowsChanged();

@@ -1,12 +1,15 @@
-#include "export_progress_dialog.h"
+#include "progress_dialog.h"
 
 #include <QCloseEvent>
+#include <QEventLoop>
 #include <QLabel>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QTimer>
 #include <QVBoxLayout>
 #include <algorithm>
 #include <cmath>
+#include <thread>
 
 #include "app/accessibility.h"
 
@@ -17,8 +20,45 @@ namespace {
 // Before this much is done, or this much time has passed, an estimate would jump about.
 constexpr double kLeastFraction = 0.02;
 constexpr qint64 kLeastElapsedMs = 1000;
+constexpr int kSteps = 1000;
+constexpr int kShowProgressMs = 50;
+constexpr int kShowAfterMs = 400;
 
 }  // namespace
+
+void runWithProgress(QWidget* parent, const QString& title, const QString& text,
+                     const std::function<void(const WorkProgress&)>& work) {
+    std::atomic<int> done{0};
+    std::atomic<bool> cancel{false};
+    std::atomic<bool> over{false};
+    QEventLoop briefWait;
+    ProgressDialog progress(title, text, kSteps, parent);
+    QObject::connect(&progress, &ProgressDialog::cancelled, &progress, [&cancel] { cancel.store(true); });
+    QTimer tick;
+    QObject::connect(&tick, &QTimer::timeout, &progress, [&] { progress.setProgress(done.load()); });
+    tick.start(kShowProgressMs);
+    std::thread worker([&] {
+        work(WorkProgress{[&done](double fraction) { done.store(static_cast<int>(fraction * kSteps)); }, &cancel});
+        over.store(true);
+        // Delivered only while the dialog exists: its destructor drops what is still posted to it.
+        QMetaObject::invokeMethod(
+            &progress,
+            [&] {
+                briefWait.quit();
+                progress.finish();
+            },
+            Qt::QueuedConnection);
+    });
+    // Short work is over before a dialog would only flash: the dialog shows once the work has
+    // taken a moment. Until then clicks and keys wait, as they would for work on this thread.
+    QTimer::singleShot(kShowAfterMs, &briefWait, &QEventLoop::quit);
+    briefWait.exec(QEventLoop::ExcludeUserInputEvents);
+    if (!over.load()) progress.exec();
+    // The dialog also ends when the program is ended from outside: the work stops then.
+    // After a work that has finished, the flag changes nothing.
+    cancel.store(true);
+    worker.join();
+}
 
 QString timeLeftText(qint64 elapsedMs, double fraction) {
     if (!(fraction >= kLeastFraction) || elapsedMs < kLeastElapsedMs) return QStringLiteral("Estimating the time left...");
@@ -28,8 +68,9 @@ QString timeLeftText(qint64 elapsedMs, double fraction) {
     return QStringLiteral("About %1 min %2 s left").arg(seconds / 60).arg(seconds % 60);
 }
 
-ExportProgressDialog::ExportProgressDialog(const QString& text, int steps, QWidget* parent) : QDialog(parent) {
-    setWindowTitle(QStringLiteral("Export Audio"));
+ProgressDialog::ProgressDialog(const QString& title, const QString& text, int steps, QWidget* parent)
+    : QDialog(parent) {
+    setWindowTitle(title);
     label_ = new QLabel(text, this);
     bar_ = new QProgressBar(this);
     bar_->setRange(0, steps);
@@ -39,7 +80,7 @@ ExportProgressDialog::ExportProgressDialog(const QString& text, int steps, QWidg
     timeLeft_ = new QLabel(timeLeftText(0, 0.0), this);
     describeControl(timeLeft_, QStringLiteral("Time left"));  // its name is its text
     cancel_ = new QPushButton(QStringLiteral("Cancel"), this);
-    connect(cancel_, &QPushButton::clicked, this, &ExportProgressDialog::reject);
+    connect(cancel_, &QPushButton::clicked, this, &ProgressDialog::reject);
     elapsed_.start();
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(label_);
@@ -48,14 +89,14 @@ ExportProgressDialog::ExportProgressDialog(const QString& text, int steps, QWidg
     layout->addWidget(cancel_, 0, Qt::AlignRight);
 }
 
-void ExportProgressDialog::setProgress(int done) {
+void ProgressDialog::setProgress(int done) {
     bar_->setValue(done);
     if (!cancelRequested_ && bar_->maximum() > 0)
         timeLeft_->setText(timeLeftText(elapsed_.elapsed(), static_cast<double>(done) / bar_->maximum()));
 }
-int ExportProgressDialog::progress() const { return bar_->value(); }
+int ProgressDialog::progress() const { return bar_->value(); }
 
-void ExportProgressDialog::reject() {
+void ProgressDialog::reject() {
     if (finished_) {
         QDialog::reject();
         return;
@@ -68,7 +109,7 @@ void ExportProgressDialog::reject() {
     Q_EMIT cancelled();
 }
 
-void ExportProgressDialog::closeEvent(QCloseEvent* event) {
+void ProgressDialog::closeEvent(QCloseEvent* event) {
     if (finished_) {
         QDialog::closeEvent(event);
         return;
@@ -77,7 +118,7 @@ void ExportProgressDialog::closeEvent(QCloseEvent* event) {
     reject();
 }
 
-void ExportProgressDialog::finish() {
+void ProgressDialog::finish() {
     finished_ = true;
     done(cancelRequested_ ? Rejected : Accepted);
 }
