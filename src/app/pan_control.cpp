@@ -22,7 +22,7 @@ PanControl::PanControl(QWidget* parent) : QWidget(parent) {
     nameControl(bar_, QStringLiteral("Pan"));
     label_ = new QLabel(this);
     label_->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
-    label_->setMinimumWidth(label_->fontMetrics().horizontalAdvance(QStringLiteral("-64")) + 4);
+    label_->setMinimumWidth(label_->fontMetrics().horizontalAdvance(QString::number(kPanRange.min)) + 4);
     describeControl(label_, QStringLiteral("Pan value"));
     auto* centre = new QPushButton(QStringLiteral("0"), this);
     centre->setAutoDefault(false);  // Enter keeps meaning the dialog's own default button

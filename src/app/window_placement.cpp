@@ -39,6 +39,26 @@ QRect inside(QRect r, const QRect& screen) {
     return r;
 }
 
+// `r` made smaller, down to `minimum`, so that it leaves `o` free: cut on the side of `o`
+// that keeps the most of it. Unchanged when no cut is large enough.
+QRect clearOf(const QRect& r, const QRect& o, QSize minimum) {
+    if (!r.intersects(o)) return r;
+    QRect right = r, left = r, below = r, above = r;
+    right.setLeft(o.right() + 1);
+    left.setRight(o.left() - 1);
+    below.setTop(o.bottom() + 1);
+    above.setBottom(o.top() - 1);
+    QRect best = r;
+    int64_t kept = 0;
+    for (const QRect& cut : {right, left, below, above}) {
+        if (cut.width() >= minimum.width() && cut.height() >= minimum.height() && area(cut) > kept) {
+            best = cut;
+            kept = area(cut);
+        }
+    }
+    return best;
+}
+
 // The main window's title bar, menus and toolbars, on the screen.
 QRect controlsOf(QWidget* mainWindow) {
     QRect band = mainWindow->frameGeometry();
@@ -87,7 +107,9 @@ void placeBesideMainWindow(QWidget* window, QWidget* mainWindow) {
         if (w != window && w != mainWindow && w->isVisible() && (type == Qt::Window || type == Qt::Dialog))
             around.occupied << w->frameGeometry();
     }
-    const QSize least = window->minimumSizeHint().expandedTo(window->minimumSize()).grownBy(frame);
+    // A window that can be resized may open smaller to leave the others free, down to half
+    // its size: the user can make it larger, and it comes back in the size given.
+    const QSize least = (client / 2).expandedTo(window->minimumSizeHint()).expandedTo(window->minimumSize()).grownBy(frame);
     const QRect placed = placeBeside(client.grownBy(frame), least, around);
     const QSize fitted = placed.size().shrunkBy(frame).expandedTo(window->minimumSize());
     // The client area's place: a window not shown yet has no frame that move() could place.
@@ -117,20 +139,23 @@ QRect placeBeside(QSize size, QSize minimum, const Surroundings& around) {
         QRect rect;
         bool coversControls;
         int64_t covered;
+        int64_t lost;  // what a window made smaller gave up
     };
     std::optional<Choice> best;
     for (const QPoint& corner : corners) {
         const QRect wanted(corner, size);
         const QRect screen = screenFor(wanted, anchor, screens);
-        QRect r = inside(wanted, screen);
+        QRect r = clearOf(inside(wanted, screen), anchor, minimum);
+        for (const QRect& o : around.occupied) r = clearOf(r, o, minimum);
         if (r.intersects(keepClear)) {
             QRect lower = r;
             lower.moveTop(keepClear.bottom() + 1);
             lower.setBottom(std::min(lower.bottom(), screen.bottom()));
             if (lower.height() >= minimum.height()) r = lower;
         }
-        const Choice c{r, r.intersects(keepClear), covered(r)};
-        if (!best || std::tie(c.coversControls, c.covered) < std::tie(best->coversControls, best->covered)) best = c;
+        const Choice c{r, r.intersects(keepClear), covered(r), area(QRect(QPoint(), size)) - area(r)};
+        if (!best || std::tie(c.coversControls, c.covered, c.lost) < std::tie(best->coversControls, best->covered, best->lost))
+            best = c;
     }
     return best->rect;
 }

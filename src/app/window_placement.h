@@ -22,10 +22,10 @@ struct Surroundings {
 
 // The frame of a window of `size` (its frame included) opened beside the anchor: right of
 // it when that is free on a screen, else under or beside the windows already open there,
-// else below the anchor; when no place is free, where it covers the least of the anchor
-// and the open windows, never over the anchor's menus and toolbar while the screen's height
-// allows, if need be made shorter, down to `minimum`. A window larger than the screen is
-// shrunk to it.
+// else below the anchor, made smaller down to `minimum` if that frees it; when no place is
+// free, where it covers the least of the anchor and the open windows, never over the
+// anchor's menus and toolbar while the screen's height allows, if need be made shorter.
+// A window larger than the screen is shrunk to it.
 QRect placeBeside(QSize size, QSize minimum, const Surroundings& around);
 
 // Shows `window` where it was left the last time, or, the first time, beside `mainWindow`

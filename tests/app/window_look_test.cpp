@@ -113,8 +113,14 @@ void WindowLookTest::placesBesideTheMainWindow_data() {
         << QSize(400, 300) << QSize(400, 300) << QRect(100, 100, 800, 600) << QRect(100, 100, 800, 60)
         << QList<QRect>{{900, 100, 400, 300}} << wide << QRect(900, 400, 400, 300);
     QTest::newRow("resizable: shortened below the controls")
-        << QSize(640, 740) << QSize(200, 300) << QRect(200, 228, 880, 590) << QRect(200, 228, 880, 70) << QList<QRect>{}
+        << QSize(640, 740) << QSize(320, 300) << QRect(200, 228, 880, 590) << QRect(200, 228, 880, 70) << QList<QRect>{}
         << small << QRect(640, 298, 640, 726);
+    QTest::newRow("resizable: narrower to fit right of it")
+        << QSize(960, 560) << QSize(640, 373) << QRect(370, 254, 715, 610) << QRect(370, 254, 715, 70)
+        << QList<QRect>{} << wide << QRect(1085, 254, 835, 560);
+    QTest::newRow("resizable, no room however small: the least covered at full size")
+        << QSize(960, 560) << QSize(900, 373) << QRect(370, 254, 715, 610) << QRect(370, 254, 715, 70)
+        << QList<QRect>{} << wide << QRect(960, 324, 960, 560);
     QTest::newRow("larger than the screen: shrunk to it")
         << QSize(960, 700) << QSize(960, 700) << QRect(0, 0, 735, 495) << QRect(0, 0, 735, 60) << QList<QRect>{}
         << QList<QRect>{{0, 0, 800, 600}} << QRect(0, 0, 800, 600);

@@ -133,7 +133,8 @@ QWidget* TarrowinView::makeSidePanel() {
     counterLayout->addWidget(reset_, 4, 0, 1, 2, Qt::AlignHCenter);
     counterLayout->addWidget(round_, 5, 0);
     counterLayout->addWidget(lock_, 5, 1);
-    start_->setWhatsThis(QStringLiteral("The counter, in 32nd notes, from which the current settings play (0..50000)."));
+    start_->setWhatsThis(
+        QStringLiteral("The counter, in 32nd notes, from which the current settings play (0..%1).").arg(kMaxCounter));
     end_->setWhatsThis(QStringLiteral("The counter at which a locked play stops; unlocked, it shows where a play stopped."));
     reset_->setWhatsThis(QStringLiteral("Sets Start, and End unless locked, to 0."));
     round_->setWhatsThis(QStringLiteral("Rounds Start and End to a multiple of a voice's note value."));

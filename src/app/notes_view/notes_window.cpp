@@ -59,8 +59,7 @@ NotesWindow::NotesWindow(Workspace& workspace, QWidget* parent)
     summary_ = new QLabel(this);
     summary_->setTextInteractionFlags(Qt::TextSelectableByMouse);
     summary_->setWordWrap(true);  // a long summary takes a second line, never a wider window
-    top->addSpacing(12);
-    top->addWidget(summary_, 1);
+    top->addStretch(1);
 
     legend_ = new VoiceLegend(this);
     roll_ = new PianoRoll(this);
@@ -69,6 +68,7 @@ NotesWindow::NotesWindow(Workspace& workspace, QWidget* parent)
 
     auto* layout = new QVBoxLayout(this);
     layout->addLayout(top);
+    layout->addWidget(summary_);
     layout->addWidget(legend_);
     layout->addWidget(roll_, 1);
     layout->addWidget(hover_);

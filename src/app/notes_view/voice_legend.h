@@ -1,6 +1,6 @@
 #pragma once
 // The legend of the piano roll: one check box per voice in the voice's colour, which shows
-// or hides the voice's notes.
+// or hides the voice's notes. In a narrow window the boxes go on over a second line.
 
 #include <QWidget>
 #include <array>
