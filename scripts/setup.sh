@@ -8,13 +8,13 @@ packages=(
   qt6-base-dev xvfb xauth fonts-dejavu-core
   librtmidi-dev libjack-jackd2-dev jackd2
   libfluidsynth-dev fluidsynth timgm6mb-soundfont libsndfile1-dev
-  sox python3 python3-mido midicsv timidity
+  sox python3 python3-mido python3-numpy midicsv timidity
   libgtest-dev libgmock-dev googletest libbenchmark-dev
   libcli11-dev nlohmann-json3-dev
   clang libclang-rt-14-dev
   qt6-svg-dev desktop-file-utils appstream shared-mime-info
   dbus dbus-x11 at-spi2-core python3-pyatspi openbox xdotool imagemagick
-  pulseaudio pulseaudio-utils
+  pulseaudio pulseaudio-utils libpulse-dev
   liblo-dev liblo-tools python3-liblo
   dpkg-dev debhelper lintian man-db xdg-utils libfile-mimeinfo-perl
 )

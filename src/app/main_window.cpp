@@ -383,6 +383,7 @@ void MainWindow::chooseMidiOut() {
     MidiOutSetupDialog dialog(out.setupRows(), this);
     dialog.exec();
     out.chooseDevice(dialog.device());
+    out.prepare();
 }
 
 void MainWindow::choosePercussionChannel() {

@@ -21,7 +21,8 @@ std::optional<ExportMode> exportModeIfReady(Workspace& workspace, QWidget* paren
 }
 
 QString askOutputPath(QWidget* parent, const QString& title, const QString& folder, const QString& name,
-                      const QList<OutputFormat>& formats) {
+                      const QList<OutputFormat>& formats,
+                      const std::function<void(QFileDialog&)>& addControls) {
     QStringList filters;
     for (const OutputFormat& f : formats) filters << f.filter;
     QFileDialog dialog(parent, title, folder, filters.join(QStringLiteral(";;")));
@@ -36,6 +37,10 @@ QString askOutputPath(QWidget* parent, const QString& title, const QString& fold
     QObject::connect(&dialog, &QFileDialog::filterSelected, &dialog,
                      [&dialog, suffixOf](const QString& filter) { dialog.setDefaultSuffix(suffixOf(filter)); });
     if (!name.isEmpty()) dialog.selectFile(name);
+    if (addControls) {
+        dialog.setOption(QFileDialog::DontUseNativeDialog);
+        addControls(dialog);
+    }
     if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return {};
     return dialog.selectedFiles().constFirst();
 }

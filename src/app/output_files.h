@@ -6,10 +6,12 @@
 #include <QByteArray>
 #include <QList>
 #include <QString>
+#include <functional>
 #include <optional>
 
 #include "midifile/midi_export.h"
 
+class QFileDialog;
 class QWidget;
 
 namespace tarrowin::app {
@@ -30,9 +32,12 @@ struct OutputFormat {
 // Asks where an output goes. The dialog opens in `folder` with `name` typed in (either may
 // be empty) and offers `formats`, the first one chosen. A name typed without a suffix gets
 // the chosen format's suffix before the dialog asks whether to replace an existing file,
-// so no file is replaced unasked. Empty when cancelled.
+// so no file is replaced unasked. Empty when cancelled. `addControls`, when given, adds
+// controls of the caller's below the dialog's own (the dialog is then Qt's, never the
+// desktop's, which could not show them).
 QString askOutputPath(QWidget* parent, const QString& title, const QString& folder, const QString& name,
-                      const QList<OutputFormat>& formats);
+                      const QList<OutputFormat>& formats,
+                      const std::function<void(QFileDialog&)>& addControls = {});
 
 // Writes `bytes` to `path` by the writer's rules: a file is replaced only once the new one
 // is complete and on the disk, a pipe or a character device is written into directly, and

@@ -8,6 +8,7 @@
 #include <memory>
 #include <optional>
 
+#include "app/thread_mailbox.h"
 #include "playback/midi_output.h"
 #include "playback/player.h"
 
@@ -43,8 +44,10 @@ class PlaybackController : public QObject, private PlaybackListener {
 
     // The playing flag: set from a successful Play until Stop.
     bool isPlaying() const { return player_->isPlaying(); }
-    // Play is possible: nothing plays and the cooldown after Stop is over.
-    bool canPlay() const { return player_->canPlay(); }
+    // Play is possible: nothing plays, the cooldown after Stop is over and the window has
+    // had the last play's end (a device may take longer to close than the cooldown lasts,
+    // and the next play must not begin before the last one has written its End counter).
+    bool canPlay() const { return player_->canPlay() && !endPending_; }
     // What runs now (meaningful while isPlaying()).
     PerformanceMode runningMode() const { return running_; }
     bool isAuditioning() const { return isPlaying() && running_ == PerformanceMode::Audition; }
@@ -79,6 +82,7 @@ class PlaybackController : public QObject, private PlaybackListener {
 
     PlayResult start(PlayRequest request);
 
+    ThreadMailbox mailbox_;  // the reports of the player's threads, to the window's thread
     std::unique_ptr<MidiOutput> output_;
     std::unique_ptr<Player> player_;
     PlayMode mode_ = PlayMode::CurrentSettings;
@@ -86,6 +90,7 @@ class PlaybackController : public QObject, private PlaybackListener {
     bool locked_ = false;
     std::optional<int> playFromEvent_;
     PerformanceMode running_ = PerformanceMode::Live;
+    bool endPending_ = false;  // from a successful Play until playFinished is emitted
 };
 
 }  // namespace tarrowin::app

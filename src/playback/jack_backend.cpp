@@ -2,7 +2,6 @@
 
 #include <jack/jack.h>
 #include <jack/midiport.h>
-#include <jack/ringbuffer.h>
 
 #include <algorithm>
 #include <array>
@@ -13,6 +12,7 @@
 #include <thread>
 
 #include "audio_system.h"
+#include "spsc_queue.h"
 
 namespace tarrowin {
 
@@ -27,8 +27,8 @@ std::string clientNameInUse = kVirtualPortName;
 std::string listingClientName() { return JackBackend::clientName() + " Ports"; }
 std::string connectingClientName() { return JackBackend::clientName() + " Output"; }
 
-// Room for 16383 queued messages: an audition's note-off sweep of 2048 fits many times.
-constexpr size_t kQueueBytes = 1 << 16;
+// Room for 16384 queued messages: an audition's note-off sweep of 2048 fits many times.
+constexpr size_t kQueueRecords = 1 << 14;
 // A message in the queue: its size, then up to three bytes.
 using Record = std::array<unsigned char, 4>;
 
@@ -72,8 +72,6 @@ class JackBackend::Port {
         p->name_ = clientName;
         p->client_ = openClient(clientName.c_str());
         if (p->client_ == nullptr) return {nullptr, OpenResult::failure(OpenStatus::Failed, noServer(listing))};
-        p->queue_ = jack_ringbuffer_create(kQueueBytes);
-        if (p->queue_ == nullptr) return {nullptr, OpenResult::failure(OpenStatus::NoMemory)};
         p->port_ = jack_port_register(p->client_, kVirtualPortName, JACK_DEFAULT_MIDI_TYPE, JackPortIsOutput, 0);
         if (p->port_ == nullptr) {
             return {nullptr, OpenResult::failure(OpenStatus::Failed, "JACK refused to make the MIDI port for " + listing)};
@@ -95,7 +93,6 @@ class JackBackend::Port {
             }
             jack_client_close(client_);
         }
-        if (queue_ != nullptr) jack_ringbuffer_free(queue_);
     }
 
     bool alive() const { return !serverGone_.load(); }
@@ -119,8 +116,7 @@ class JackBackend::Port {
         const Record record{static_cast<unsigned char>(message.size()), message.status, message.data1, message.data2};
         // A full queue empties at the next cycles; only a server that stopped running
         // them makes the message go nowhere.
-        if (!waitForCycles([&] { return jack_ringbuffer_write_space(queue_) >= record.size(); })) return;
-        jack_ringbuffer_write(queue_, reinterpret_cast<const char*>(record.data()), record.size());
+        if (!waitForCycles([&] { return queue_.push(record); })) return;
         ++queued_;
     }
 
@@ -178,13 +174,11 @@ class JackBackend::Port {
         self->allowance_ = std::min(kBurstMessages * kMicrosecondsPerMessage, self->allowance_ + (now - self->lastCycle_));
         self->lastCycle_ = now;
         uint64_t moved = 0;
-        Record record;
-        while (self->allowance_ >= kMicrosecondsPerMessage &&
-               jack_ringbuffer_peek(self->queue_, reinterpret_cast<char*>(record.data()), record.size()) ==
-                   record.size()) {
-            if (jack_midi_max_event_size(buffer) < record[0]) break;
-            if (jack_midi_event_write(buffer, 0, record.data() + 1, record[0]) != 0) break;
-            jack_ringbuffer_read_advance(self->queue_, record.size());
+        for (const Record* record = self->queue_.front();
+             record != nullptr && self->allowance_ >= kMicrosecondsPerMessage; record = self->queue_.front()) {
+            if (jack_midi_max_event_size(buffer) < (*record)[0]) break;
+            if (jack_midi_event_write(buffer, 0, record->data() + 1, (*record)[0]) != 0) break;
+            self->queue_.pop();
             self->allowance_ -= kMicrosecondsPerMessage;
             ++moved;
         }
@@ -198,7 +192,7 @@ class JackBackend::Port {
     std::string name_;
     jack_client_t* client_ = nullptr;
     jack_port_t* port_ = nullptr;
-    jack_ringbuffer_t* queue_ = nullptr;
+    SpscQueue<Record> queue_{kQueueRecords};
     bool active_ = false;
     uint64_t queued_ = 0;   // the sending side's count
     uint64_t drained_ = 0;  // queued_ at the end of the last drain

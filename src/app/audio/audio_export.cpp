@@ -1,6 +1,9 @@
 #include "audio_export.h"
 
+#include <QCheckBox>
+#include <QFileDialog>
 #include <QFileInfo>
+#include <QGridLayout>
 #include <QMainWindow>
 #include <QStatusBar>
 
@@ -28,11 +31,33 @@ QString duration(qint64 ms) {
 AudioExport::AudioExport(Workspace& workspace, QMainWindow* window)
     : QObject(window), ws_(workspace), window_(window) {}
 
-QString AudioExport::askPath(const QString& title) {
+QString AudioExport::askPath(const QString& title, bool& stems) {
     const QString& document = ws_.document.path();
-    return askOutputPath(window_, title, QFileInfo(document).absolutePath(),
-                         document.isEmpty() ? QString() : QFileInfo(document).completeBaseName(),
-                         {{kWavFilter, QStringLiteral("wav")}, {kFlacFilter, QStringLiteral("flac")}});
+    stems = stems_;
+    return askOutputPath(
+        window_, title, QFileInfo(document).absolutePath(),
+        document.isEmpty() ? QString() : QFileInfo(document).completeBaseName(),
+        {{kWavFilter, QStringLiteral("wav")}, {kFlacFilter, QStringLiteral("flac")}}, [&stems](QFileDialog& dialog) {
+            auto* stemsBox = new QCheckBox(QStringLiteral("One file per voice (stems)"), &dialog);
+            stemsBox->setChecked(stems);
+            stemsBox->setToolTip(QStringLiteral("Also write each voice's dry sound, and the reverb and chorus of them "
+                                                "all, into files of their own in a folder; they add up to the mix"));
+            QObject::connect(stemsBox, &QCheckBox::toggled, &dialog, [&stems](bool on) { stems = on; });
+            if (auto* grid = qobject_cast<QGridLayout*>(dialog.layout()))
+                grid->addWidget(stemsBox, grid->rowCount(), 0, 1, grid->columnCount());
+        });
+}
+
+QString AudioExport::askStemsFolder(const QString& mixPath) {
+    const QString start = stemsFolder_.isEmpty() || !QFileInfo(stemsFolder_).isDir() ? QFileInfo(mixPath).absolutePath()
+                                                                                     : stemsFolder_;
+    QFileDialog dialog(window_, QStringLiteral("Stems Folder"), start);
+    dialog.setOption(QFileDialog::DontUseNativeDialog);
+    dialog.setFileMode(QFileDialog::Directory);
+    dialog.setOption(QFileDialog::ShowDirsOnly);
+    dialog.setLabelText(QFileDialog::Accept, QStringLiteral("Choose"));
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return {};
+    return dialog.selectedFiles().constFirst();
 }
 
 void AudioExport::run() {
@@ -45,9 +70,12 @@ void AudioExport::run() {
         showMessage(window_, QString::fromStdString(font.message), QStringLiteral("Tarrowin"), MessageIcon::Exclamation);
         return;
     }
+    bool stems = false;
     const QString path = askPath(composition ? QStringLiteral("Export Audio (Composition)")
-                                             : QStringLiteral("Export Audio (Current Settings)"));
+                                             : QStringLiteral("Export Audio (Current Settings)"),
+                                 stems);
     if (path.isEmpty()) return;
+    stems_ = stems;
     const auto format = audioFormatFor(path.toStdString());
     if (!format) {
         showMessage(window_,
@@ -55,17 +83,25 @@ void AudioExport::run() {
                     QStringLiteral("Tarrowin"), MessageIcon::Exclamation);
         return;
     }
+    QString folder;
+    if (stems) {
+        folder = askStemsFolder(path);
+        if (folder.isEmpty()) return;
+        stemsFolder_ = folder;
+    }
 
     RenderOptions options;
     options.format = *format;
     options.percussionChannel = ws_.playback.output().percussionChannel();
     options.soundFont = font.path;
+    options.stemsFolder = folder.toStdString();
     const PerformanceMode performance = composition ? PerformanceMode::ExportComposition : PerformanceMode::ExportCurrent;
     const Settings current = doc.current();
     const std::vector<Settings> events = doc.composition().events();
     RenderResult result;
-    runWithProgress(window_, QStringLiteral("Export Audio"),
-                    QStringLiteral("Exporting audio to %1...").arg(QFileInfo(path).fileName()),
+    const QString what = stems ? QStringLiteral("%1 and the stems").arg(QFileInfo(path).fileName())
+                               : QFileInfo(path).fileName();
+    runWithProgress(window_, QStringLiteral("Export Audio"), QStringLiteral("Exporting audio to %1...").arg(what),
                     [&](const WorkProgress& progress) {
                         options.cancelled = [cancel = progress.cancel] { return cancel->load(); };
                         result = renderToAudio(performance, current, events, path.toStdString(), options, progress.report);

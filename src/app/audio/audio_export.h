@@ -1,9 +1,10 @@
 #pragma once
 // "&Export Audio...": what "Save &Midi file..." would write, rendered through the built-in
-// synthesizer into a WAV or FLAC file (by the name's extension). The rendering runs on a
-// worker thread behind a progress dialog whose Cancel abandons it; a cancelled or failed
-// export leaves no file and never a partial one in place of an older file. The status bar
-// says what was written, or that a cancelled export wrote nothing.
+// synthesizer into a WAV or FLAC file (by the name's extension), and on request ("One file
+// per voice (stems)") each voice's stem into a folder. The rendering runs on a worker
+// thread behind a progress dialog whose Cancel abandons it; a cancelled or failed export
+// leaves no file and never a partial one in place of an older file. The status bar says
+// what was written, or that a cancelled export wrote nothing.
 
 #include <QObject>
 #include <QString>
@@ -24,10 +25,14 @@ class AudioExport : public QObject {
     void run();
 
    private:
-    QString askPath(const QString& title);
+    // The file's name, and whether the stems go with it.
+    QString askPath(const QString& title, bool& stems);
+    QString askStemsFolder(const QString& mixPath);
 
     Workspace& ws_;
     QMainWindow* window_;
+    bool stems_ = false;   // the last choice, offered again
+    QString stemsFolder_;  // likewise
 };
 
 }  // namespace tarrowin::app

@@ -48,6 +48,7 @@ void chooseSoundFont(Workspace& ws, QWidget* parent) {
     }
     ws.preferences.setSoundFont(path);
     applySoundFont(ws);
+    ws.playback.output().prepare();  // the synthesizer's stream moves to the new SoundFont
 }
 
 void applySoundFont(Workspace& ws) {
