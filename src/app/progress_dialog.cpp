@@ -12,6 +12,7 @@
 #include <thread>
 
 #include "app/accessibility.h"
+#include "app/thread_mailbox.h"
 
 namespace tarrowin::app {
 
@@ -37,17 +38,15 @@ void runWithProgress(QWidget* parent, const QString& title, const QString& text,
     QTimer tick;
     QObject::connect(&tick, &QTimer::timeout, &progress, [&] { progress.setProgress(done.load()); });
     tick.start(kShowProgressMs);
+    ThreadMailbox mailbox;
     std::thread worker([&] {
         work(WorkProgress{[&done](double fraction) { done.store(static_cast<int>(fraction * kSteps)); }, &cancel});
         over.store(true);
-        // Delivered only while the dialog exists: its destructor drops what is still posted to it.
-        QMetaObject::invokeMethod(
-            &progress,
-            [&] {
-                briefWait.quit();
-                progress.finish();
-            },
-            Qt::QueuedConnection);
+        // Delivered only while this call runs its event loops; the mailbox's end drops it otherwise.
+        mailbox.post([&] {
+            briefWait.quit();
+            progress.finish();
+        });
     });
     // Short work is over before a dialog would only flash: the dialog shows once the work has
     // taken a moment. Until then clicks and keys wait, as they would for work on this thread.
