@@ -18,6 +18,7 @@
 #include "playback/midi_output.h"
 #include "playback/player.h"
 #include "playback/recording_backend.h"
+#include "support/striking_voices.h"
 
 using namespace tarrowin;
 using Ms = std::chrono::duration<double, std::milli>;
@@ -32,12 +33,9 @@ Settings benchSettings(int ticks) {
     s.global.tempo = kTempo;
     s.global.startCounter = 0;
     s.global.endCounter = ticks;
+    testing::strikeWithEveryVoice(s);
     for (int v = 0; v < kVoices; ++v) {
-        VoiceSettings& voice = s.voices[static_cast<size_t>(v)];
-        voice.enabled = 1;
-        voice.tied = 0;
-        voice.setAlgorithm(static_cast<Algorithm>(v % kAlgorithms));
-        voice.setNoteValue(11, static_cast<float>(v == 0 ? 1 : 2 + v % 15));
+        s.voices[static_cast<size_t>(v)].setNoteValue(11, static_cast<float>(v == 0 ? 1 : 2 + v % 15));
     }
     return s;
 }

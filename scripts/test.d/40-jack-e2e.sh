@@ -126,6 +126,31 @@ start_dump dumpA
 stop_dump
 check_dump "$work/dumpA.txt"
 
+echo "a tuned play sends the MIDI Tuning Standard's SysEx before its first note, as the file holds it"
+"$cli" tuning "$work/short.trw" "$work/tuned.trw" --scl tests/tunings/19edo.scl >/dev/null
+"$cli" export "$work/tuned.trw" "$work/tuned.mid" --mode current >/dev/null
+start_dump dumpT
+"$cli" play "$work/tuned.trw" --lock --device "JACK: dumpT:input" 2>"$work/playT.log" || { cat "$work/playT.log"; fail "tuned play failed"; }
+stop_dump
+"$python" - "$work/tuned.mid" "$work/dumpT.txt" <<'PY'
+import mido, sys
+sysex = [[0xF0, *m.data, 0xF7] for m in mido.MidiFile(sys.argv[1]).tracks[0] if m.type == "sysex"]
+got = []
+for line in open(sys.argv[2]):
+    data = []
+    for word in line.partition(":")[2].split():
+        if len(word) != 2:
+            break
+        data.append(int(word, 16))
+    if data:
+        got.append(data)
+if len(sysex) != 8 or got[:8] != sysex:
+    sys.exit("the SysEx received differ from the file's:\n file %s\n got  %s" % (sysex[:1], got[:1]))
+if any(d[0] & 0xF0 == 0x90 for d in got[:8]):
+    sys.exit("a note came before the tuning")
+print("  the 8 SysEx of 128 keys first, as the file holds them")
+PY
+
 echo "play to the virtual port Tarrowin, connected with jack_connect"
 start_dump dumpB
 "$cli" play "$work/short.trw" --lock --device "JACK: Tarrowin (virtual port)" --delay 2 2>"$work/playB.log" &

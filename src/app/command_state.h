@@ -13,7 +13,7 @@ enum class Command {
     Undo, Redo,
     Play, Stop, CurrentSettings, Composition, UpdateWhilePlaying,
     GetCurrentNote, CompositionMaker, ReplaceEvent, Randomizer, MultiVoiceEditor, CompositionInfo, CreateImage,
-    MidiOut, PercussionChannel, SoundFont, MidiPlayer, RemoteControl, Calculator,
+    MidiOut, PercussionChannel, SoundFont, Tuning, MidiPlayer, RemoteControl, Calculator,
     Toolbar, StatusBar, Notes,
     HelpTopics, WhatsThis, About,
     Count

@@ -101,7 +101,7 @@ QString FileCommands::askSavePath(const QString& title, const QString& filter, c
 }
 
 void FileCommands::saveMidi() {
-    const auto mode = exportModeIfReady(ws_, window_);
+    const auto mode = exportModeIfReady(ws_, window_, ExportKind::Midi);
     if (!mode) return;
     const QString title = *mode == ExportMode::Composition ? QStringLiteral("Save Midi File (Composition)")
                                                            : QStringLiteral("Save Midi File (Current Settings)");

@@ -36,6 +36,7 @@
 #include "startup.h"
 #include "tools/event_commands.h"
 #include "tools/tool_windows.h"
+#include "tuning_dialog.h"
 #include "voice_dialogs/voice_dialogs.h"
 #include "window_placement.h"
 #include "workspace.h"
@@ -185,7 +186,7 @@ void MainWindow::createAlgorithmsMenu(QMenu* menu) {
 
 void MainWindow::createThemeMenu(QMenu* options) {
     options->addSeparator();
-    QMenu* menu = options->addMenu(QStringLiteral("&Theme"));
+    QMenu* menu = options->addMenu(QStringLiteral("T&heme"));
     auto* group = new QActionGroup(menu);
     const Theme current = themeNamed(ws_.preferences.theme()).value_or(Theme::System);
     for (const Theme t : kThemes) {
@@ -259,6 +260,7 @@ void MainWindow::connectCommands() {
     on(Command::MidiOut, [this] { chooseMidiOut(); });
     on(Command::PercussionChannel, [this] { choosePercussionChannel(); });
     on(Command::SoundFont, [this] { chooseSoundFont(ws_, this); });
+    on(Command::Tuning, [this] { editTuning(ws_, this); });
     on(Command::MidiPlayer, [this] { files_->chooseMidiPlayer(); });
     on(Command::RemoteControl, [this] { remote_->configure(); });
     on(Command::Calculator, [this] { startCalculator(); });
@@ -358,7 +360,7 @@ void MainWindow::documentReplaced() {
 
 PlayResult MainWindow::play() {
     const PlayResult r = ws_.session.play();
-    if (r.status == PlayStatus::DeviceError)
+    if (r.status == PlayStatus::DeviceError || r.status == PlayStatus::TuningConflict)
         showMessage(this, QString::fromStdString(r.message), QStringLiteral("Tarrowin"), MessageIcon::Stop);
     return r;
 }

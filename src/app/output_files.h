@@ -18,10 +18,12 @@ namespace tarrowin::app {
 
 class Workspace;
 
-// Before "Save Midi file..." or "Export Audio...": takes what is typed into the form and
-// checks that the play mode has notes to export (events in the composition, End above
-// Start). The mode to export, or none after the refusal was shown under its own caption.
-std::optional<ExportMode> exportModeIfReady(Workspace& workspace, QWidget* parent);
+// Before "Save Midi file..." or "Export Audio...", ahead of any file dialog: takes what is
+// typed into the form and checks that the play mode has notes to export (events in the
+// composition, End above Start) and that the file or the synthesizer can give the tuned
+// voices their tuning. The mode to export, or none after the refusal was shown.
+enum class ExportKind { Midi, Audio };
+std::optional<ExportMode> exportModeIfReady(Workspace& workspace, QWidget* parent, ExportKind kind);
 
 // A kind of file a save dialog offers: "PNG images (*.png)" and its suffix "png".
 struct OutputFormat {

@@ -29,8 +29,11 @@ std::string connectingClientName() { return JackBackend::clientName() + " Output
 
 // Room for 16384 queued messages: an audition's note-off sweep of 2048 fits many times.
 constexpr size_t kQueueRecords = 1 << 14;
-// A message in the queue: its size, then up to three bytes.
+// A message in the queue: its size, then up to three bytes. A record of size 0 stands for
+// the next SysEx of the SysEx queue, which gets it first.
 using Record = std::array<unsigned char, 4>;
+// A run sends its SysEx (a tuning's eight) before its first note; more wait for room.
+constexpr size_t kQueueSysex = 16;
 
 // How fast messages go out: 6000 a second, in bursts of at most 32. Clients that take
 // MIDI out of JACK's cycle into a queue of their own (bridges to ALSA and to hardware,
@@ -120,6 +123,19 @@ class JackBackend::Port {
         ++queued_;
     }
 
+    void sendSysex(std::span<const uint8_t> message) {
+        if (message.empty() || message.size() > SysexMessage::kMaxBytes) return;  // a run sends no longer one
+        SysexMessage sysex;
+        std::copy(message.begin(), message.end(), sysex.bytes.begin());
+        sysex.size = static_cast<uint8_t>(message.size());
+        // Room in both queues first, so that a SysEx never goes in without its record. Only
+        // the process callback takes from them: the room stays.
+        if (!waitForCycles([&] { return !sysex_.full() && !queue_.full(); })) return;
+        sysex_.push(sysex);
+        queue_.push(Record{});
+        ++queued_;
+    }
+
     // Returns once every queued message was moved into the port's buffer and a cycle
     // that began after that has run: the clients connected to the port have read the
     // cycle that carried the last of them.
@@ -176,8 +192,16 @@ class JackBackend::Port {
         uint64_t moved = 0;
         for (const Record* record = self->queue_.front();
              record != nullptr && self->allowance_ >= kMicrosecondsPerMessage; record = self->queue_.front()) {
-            if (jack_midi_max_event_size(buffer) < (*record)[0]) break;
-            if (jack_midi_event_write(buffer, 0, record->data() + 1, (*record)[0]) != 0) break;
+            if ((*record)[0] == 0) {
+                // Its SysEx went into the SysEx queue before the record into this one.
+                const SysexMessage& sysex = *self->sysex_.front();
+                if (jack_midi_max_event_size(buffer) < sysex.size) break;
+                if (jack_midi_event_write(buffer, 0, sysex.bytes.data(), sysex.size) != 0) break;
+                self->sysex_.pop();
+            } else {
+                if (jack_midi_max_event_size(buffer) < (*record)[0]) break;
+                if (jack_midi_event_write(buffer, 0, record->data() + 1, (*record)[0]) != 0) break;
+            }
             self->queue_.pop();
             self->allowance_ -= kMicrosecondsPerMessage;
             ++moved;
@@ -193,6 +217,7 @@ class JackBackend::Port {
     jack_client_t* client_ = nullptr;
     jack_port_t* port_ = nullptr;
     SpscQueue<Record> queue_{kQueueRecords};
+    SpscQueue<SysexMessage> sysex_{kQueueSysex};
     bool active_ = false;
     uint64_t queued_ = 0;   // the sending side's count
     uint64_t drained_ = 0;  // queued_ at the end of the last drain
@@ -267,6 +292,10 @@ OpenResult JackBackend::open(const std::string& name, const DeviceSetup&) {
 
 void JackBackend::send(const ShortMessage& message) {
     if (active_ != nullptr) active_->send(message);
+}
+
+void JackBackend::sendSysex(std::span<const uint8_t> message) {
+    if (active_ != nullptr) active_->sendSysex(message);
 }
 
 void JackBackend::close() {

@@ -24,6 +24,7 @@ class JackBackend final : public MidiBackend {
     std::vector<std::string> listPorts() override;
     OpenResult open(const std::string& name, const DeviceSetup& setup) override;
     void send(const ShortMessage& message) override;
+    void sendSysex(std::span<const uint8_t> message) override;
     // Waits until what was sent has left (see above); the virtual port stays, so the
     // connections made to it survive from one play to the next.
     void close() override;

@@ -4,6 +4,7 @@
 #include <system_error>
 
 #include "document/document.h"
+#include "engine/retuning.h"
 
 namespace tarrowin {
 
@@ -12,6 +13,7 @@ PlayRequest PlayRequest::live(const CTarrowinDoc& doc, bool lock) {
     r.mode = PerformanceMode::Live;
     r.current = doc.current();
     r.lock = lock;
+    r.tuning = doc.sharedTuning();
     return r;
 }
 
@@ -21,6 +23,7 @@ PlayRequest eventsRequest(PerformanceMode mode, const CTarrowinDoc& doc, int eve
     r.mode = mode;
     r.events = doc.composition().events();
     r.firstEvent = event;
+    r.tuning = doc.sharedTuning();
     return r;
 }
 }  // namespace
@@ -53,6 +56,7 @@ class Player::Worker final : public PerformanceSink, public PerformanceControl {
         p_.listener_->eventBegins(index);
     }
     void message(int64_t, const ShortMessage& m) override { p_.output_.send(m); }
+    void sysex(int64_t, const SysexMessage& m) override { p_.output_.sendSysex(m); }
 
     bool playing() override { return p_.output_.playingFlag().load() != 0; }
     void tickDone(int64_t, int32_t tickLengthMs) override {
@@ -100,7 +104,22 @@ PlayResult Player::play(PlayRequest request) {
         return {PlayStatus::NoEvent, "Only live, composition and audition runs play on a device"};
     }
 
-    const OpenResult opened = output_.open();
+    PerformanceOptions options;
+    options.mode = request.mode;
+    options.percussionChannel = output_.percussionChannel();
+    options.firstEvent = request.firstEvent;
+    // A device that retunes keys itself gets the tuning as it opens; any other gets the
+    // tuning's messages in the stream, as the export writes them.
+    std::shared_ptr<const Retuning> retuning;
+    const bool deviceTunes = output_.selectedRetunesKeys();
+    if (request.tuning) {
+        const TuningOutput out = deviceTunes ? TuningOutput::Device : outputFor(request.tuning->method);
+        Retuning::Planned planned = Retuning::plan(*request.tuning, out, options, request.current, request.events);
+        if (!planned.ok()) return {PlayStatus::TuningConflict, planned.refusal};
+        retuning = std::move(planned.retuning);
+    }
+
+    const OpenResult opened = output_.open(deviceTunes ? retuning : nullptr);
     if (!opened.ok()) return {PlayStatus::DeviceError, opened.message};
 
     lock_.store(request.lock ? 1 : 0);
@@ -119,7 +138,7 @@ PlayResult Player::play(PlayRequest request) {
 
     output_.playingFlag().store(1);
     try {
-        worker_ = std::thread(&Player::run, this, std::move(request), output_.percussionChannel());
+        worker_ = std::thread(&Player::run, this, std::move(request), options, std::move(retuning));
     } catch (const std::system_error& e) {  // no memory (or no thread left) for the worker
         output_.playingFlag().store(0);
         output_.close();
@@ -128,15 +147,12 @@ PlayResult Player::play(PlayRequest request) {
     return {};
 }
 
-void Player::run(PlayRequest request, int32_t percussionChannel) {
+void Player::run(PlayRequest request, PerformanceOptions options, std::shared_ptr<const Retuning> retuning) {
     if (options_.realtime) requestRealtimeScheduling();
     listener_->playbackStarted(request.mode);
 
     Worker worker(*this);
-    PerformanceOptions options;
-    options.mode = request.mode;
-    options.percussionChannel = percussionChannel;
-    options.firstEvent = request.firstEvent;
+    options.retuning = retuning.get();
     const PerformanceEnd end = perform(options, request.current, request.events, worker, worker);
 
     // The final messages are out: only now is the device let go.

@@ -13,6 +13,7 @@
 #include <array>
 #include <atomic>
 #include <cstdint>
+#include <memory>
 #include <mutex>
 #include <string>
 #include <thread>
@@ -21,6 +22,7 @@
 #include "clock.h"
 #include "engine/performance.h"
 #include "engine/settings.h"
+#include "engine/tuning.h"
 #include "midi_output.h"
 
 namespace tarrowin {
@@ -34,6 +36,7 @@ struct PlayRequest {
     std::vector<Settings> events;                  // Composition, Audition: the composition
     int firstEvent = 0;                            // Composition: "Play from Event"; Audition: the event
     bool lock = false;                             // Live: the Lock button
+    std::shared_ptr<const TuningSettings> tuning;  // the document's; none: equal temperament
 
     static PlayRequest live(const CTarrowinDoc& doc, bool lock);
     static PlayRequest composition(const CTarrowinDoc& doc, int firstEvent);
@@ -45,6 +48,7 @@ enum class PlayStatus {
     Busy,         // a worker plays, or the cooldown after Stop still runs
     NoEvent,      // an audition without an event to play
     DeviceError,  // the device did not open; `message` is for a box with the stop icon
+    TuningConflict,  // tuned voices share a channel their tuning cannot serve; `message` names them
 };
 
 struct PlayResult {
@@ -118,7 +122,7 @@ class Player {
 
    private:
     class Worker;
-    void run(PlayRequest request, int32_t percussionChannel);
+    void run(PlayRequest request, PerformanceOptions options, std::shared_ptr<const Retuning> retuning);
     void startCooldown();
     void cooldownLoop();
     void joinWorker();

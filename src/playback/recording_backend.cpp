@@ -32,6 +32,16 @@ void RecordingBackend::send(const ShortMessage& message) {
     records_.push_back({now, message});
 }
 
+void RecordingBackend::sendSysex(std::span<const uint8_t> message) {
+    const Clock::Duration now = clock_.now();
+    std::lock_guard lock(mutex_);
+    if (!open_) {
+        ++sentWhileClosed_;
+        return;
+    }
+    records_.push_back({now, ShortMessage{}, std::vector<uint8_t>(message.begin(), message.end())});
+}
+
 void RecordingBackend::close() {
     std::lock_guard lock(mutex_);
     open_ = false;
@@ -53,7 +63,9 @@ std::vector<ShortMessage> RecordingBackend::messages() const {
     std::lock_guard lock(mutex_);
     std::vector<ShortMessage> out;
     out.reserve(records_.size());
-    for (const Record& r : records_) out.push_back(r.message);
+    for (const Record& r : records_) {
+        if (r.sysex.empty()) out.push_back(r.message);
+    }
     return out;
 }
 

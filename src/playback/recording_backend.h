@@ -15,7 +15,8 @@ class RecordingBackend final : public MidiBackend {
    public:
     struct Record {
         Clock::Duration time;
-        ShortMessage message;
+        ShortMessage message;              // empty for a SysEx
+        std::vector<uint8_t> sysex = {};   // a SysEx, F0 to F7
         bool operator==(const Record&) const = default;
     };
 
@@ -25,6 +26,7 @@ class RecordingBackend final : public MidiBackend {
     std::vector<std::string> listPorts() override;
     OpenResult open(const std::string& name, const DeviceSetup& setup) override;
     void send(const ShortMessage& message) override;
+    void sendSysex(std::span<const uint8_t> message) override;
     void close() override;
     bool isDefaultRoute() const override { return defaultRoute_; }
 
@@ -32,6 +34,7 @@ class RecordingBackend final : public MidiBackend {
     void refuseOpens(OpenStatus status, const std::string& detail = {});
 
     std::vector<Record> records() const;
+    // The short messages, without the SysEx.
     std::vector<ShortMessage> messages() const;
     void clear();
     bool isOpen() const;

@@ -3,7 +3,10 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <chrono>
+#include <thread>
 
+#include "engine/retuning.h"
 #include "fake_clock.h"
 #include "playback/recording_backend.h"
 #include "playback_test_support.h"
@@ -63,6 +66,7 @@ class SlowDevice final : public MidiBackend {
         recorder.send(m);
         if (sendTakes_.count() > 0) clock_.advanceBy(sendTakes_);
     }
+    void sendSysex(std::span<const uint8_t> m) override { recorder.sendSysex(m); }
     void close() override { recorder.close(); }
     bool isDefaultRoute() const override { return true; }
 
@@ -127,6 +131,94 @@ class PlayerTest : public ::testing::Test {
 };
 
 bool isAllNotesOff(const ShortMessage& m) { return (m.status & 0xF0) == 0xB0 && m.data1 == 123; }
+
+// A device that tunes keys itself, as the built-in synthesizer does.
+class KeyTuningDevice final : public MidiBackend {
+   public:
+    explicit KeyTuningDevice(Clock& clock) : recorder(clock, {"Key tuning"}) {}
+    std::vector<std::string> listPorts() override { return recorder.listPorts(); }
+    OpenResult open(const std::string& name, const DeviceSetup& setup) override { return recorder.open(name, setup); }
+    void send(const ShortMessage& m) override { recorder.send(m); }
+    void sendSysex(std::span<const uint8_t> m) override { recorder.sendSysex(m); }
+    void close() override { recorder.close(); }
+    bool retunesKeys() const override { return true; }
+
+    RecordingBackend recorder;
+};
+
+TEST_F(PlayerTest, ATunedPlaySendsItsTuningOrHandsItToADeviceThatTunesKeys) {
+    std::vector<std::unique_ptr<MidiBackend>> backends;
+    auto external = std::make_unique<RecordingBackend>(clock, std::vector<std::string>{"External"});
+    auto tuning = std::make_unique<KeyTuningDevice>(clock);
+    RecordingBackend& externalDevice = *external;
+    RecordingBackend& tuningDevice = tuning->recorder;
+    backends.push_back(std::move(external));
+    backends.push_back(std::move(tuning));
+    MidiOutput out(std::move(backends));
+    out.countDevices();
+    Player tuned(out, clock, PlayerOptions{false});
+    clock.runFree();
+    // The cooldown after a play runs on its own thread.
+    const auto idle = [&tuned] {
+        for (int i = 0; i < 5000 && !tuned.canPlay(); ++i) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        return tuned.canPlay();
+    };
+
+    auto settings = std::make_shared<TuningSettings>();
+    settings->tuning = *Tuning::fromText("five\n5\n240.\n480.\n720.\n960.\n2/1\n").value;
+    const Settings s = liveSettings(10, 40);
+    PlayRequest request = live(s, true);
+    request.tuning = settings;
+    PerformanceOptions options;
+    options.mode = PerformanceMode::Live;
+
+    // An external synthesizer: the SysEx before anything else, then the run's stream.
+    out.chooseDevice(0);
+    ASSERT_TRUE(tuned.play(request).started());
+    tuned.waitForWorker();
+    const Retuning::Planned mts = Retuning::plan(*settings, TuningOutput::Mts, options, s, {});
+    ReferenceRun ref;
+    ref.retuning = mts.retuning.get();
+    ref.end = 40;
+    ref.run(PerformanceMode::Live, s, {});
+    const auto records = externalDevice.records();
+    ASSERT_GT(records.size(), static_cast<size_t>(kMtsMessages));
+    for (size_t i = 0; i < records.size(); ++i) EXPECT_EQ(!records[i].sysex.empty(), i < kMtsMessages) << i;
+    EXPECT_EQ(records.front().sysex, std::vector<uint8_t>(mts.retuning->startSysex()[0].data().begin(),
+                                                          mts.retuning->startSysex()[0].data().end()));
+    std::vector<ShortMessage> want;
+    for (const Timed& t : ref.messages) want.push_back(t.message);
+    EXPECT_EQ(externalDevice.messages(), want);
+    EXPECT_EQ(externalDevice.lastSetup().retuning, nullptr);
+
+    // The synthesizer gets the keys as it opens, and the untuned stream.
+    ASSERT_TRUE(idle());
+    out.chooseDevice(1);
+    ASSERT_TRUE(tuned.play(request).started());
+    tuned.waitForWorker();
+    ReferenceRun plain;
+    plain.end = 40;
+    plain.run(PerformanceMode::Live, s, {});
+    want.clear();
+    for (const Timed& t : plain.messages) want.push_back(t.message);
+    EXPECT_EQ(tuningDevice.messages(), want);
+    EXPECT_EQ(tuningDevice.records().size(), want.size());
+    ASSERT_NE(tuningDevice.lastSetup().retuning, nullptr);
+    EXPECT_TRUE(tuningDevice.lastSetup().retuning->channelTuned(0));
+    EXPECT_EQ(tuningDevice.lastSetup().retuning->output(), TuningOutput::Device);
+
+    // Pitch bend cannot serve two tuned voices on one channel: refused, nothing opened.
+    ASSERT_TRUE(idle());
+    settings->method = TuningMethod::PitchBend;
+    request.current.voices[1].channel = 0;
+    out.chooseDevice(0);
+    const int opens = externalDevice.opens();
+    const PlayResult refused = tuned.play(request);
+    EXPECT_EQ(refused.status, PlayStatus::TuningConflict);
+    EXPECT_NE(refused.message.find("Voices 1 and 2 are tuned by pitch bend"), std::string::npos) << refused.message;
+    EXPECT_EQ(externalDevice.opens(), opens);
+    EXPECT_FALSE(tuned.isPlaying());
+}
 
 TEST_F(PlayerTest, LiveWorkerSendsTheStreamAtItsTicksAndClosesAfterAllNotesOff) {
     const Settings s = liveSettings(10, 90);

@@ -61,7 +61,7 @@ QString AudioExport::askStemsFolder(const QString& mixPath) {
 }
 
 void AudioExport::run() {
-    const auto mode = exportModeIfReady(ws_, window_);
+    const auto mode = exportModeIfReady(ws_, window_, ExportKind::Audio);
     if (!mode) return;
     const bool composition = *mode == ExportMode::Composition;
     const CTarrowinDoc& doc = ws_.document.doc();
@@ -93,6 +93,7 @@ void AudioExport::run() {
     RenderOptions options;
     options.format = *format;
     options.percussionChannel = ws_.playback.output().percussionChannel();
+    options.tuning = doc.sharedTuning();
     options.soundFont = font.path;
     options.stemsFolder = folder.toStdString();
     const PerformanceMode performance = composition ? PerformanceMode::ExportComposition : PerformanceMode::ExportCurrent;
