@@ -124,8 +124,6 @@ void VoiceDialogs::chooseAlgorithm(int v, Algorithm a) {
     });
 }
 
-void VoiceDialogs::initialUpdate() {}
-
 QString VoiceDialogs::coefficientTitle(Algorithm a, int v) {
     static const std::array<const char*, kAlgorithms> names = {"",       "LogMap", "1/f",    "Henon",
                                                                "Hopalong", "Martin", "Ginger", "Lorenz"};

@@ -12,10 +12,10 @@
 class QButtonGroup;
 class QCheckBox;
 class QComboBox;
-class QLabel;
-class QScrollBar;
 
 namespace tarrowin::app {
+
+class PanControl;
 
 // The eight voice fields the dialog edits.
 struct VoiceMidiValues {
@@ -38,9 +38,6 @@ struct VoiceMidiValues {
 class VoiceMidiDialog : public QDialog {
     Q_OBJECT
    public:
-    static constexpr int kMinPan = -64;
-    static constexpr int kMaxPan = 63;
-
     // The dialog of voice 0..15; its caption names the voice.
     VoiceMidiDialog(int voice, QWidget* parent = nullptr);
 
@@ -64,8 +61,7 @@ class VoiceMidiDialog : public QDialog {
     QCheckBox* percussionBox_;
     QComboBox* percussionKey_;
     QComboBox* channel_;
-    QScrollBar* pan_;
-    QLabel* panValue_;
+    PanControl* pan_;
     QButtonGroup* dynamic_;
     QCheckBox* inverted_;
     QCheckBox* matchScale_;
