@@ -53,13 +53,13 @@ int64_t nanos(Clock_::time_point t) { return t.time_since_epoch().count(); }
 class Recorder {
    public:
     explicit Recorder(const std::string& source) {
-        pa_sample_spec spec{PA_SAMPLE_FLOAT32NE, kRate, 2};
+        pa_sample_spec format{PA_SAMPLE_FLOAT32NE, kRate, 2};
         pa_buffer_attr attr{};
         attr.maxlength = static_cast<uint32_t>(-1);
         attr.fragsize = kChunkFrames * 2 * sizeof(float);
         int err = 0;
         stream_ = pa_simple_new(nullptr, "tarrowin-first-sound-bench", PA_STREAM_RECORD, source.c_str(),
-                                "first sound", &spec, nullptr, &attr, &err);
+                                "first sound", &format, nullptr, &attr, &err);
         if (stream_ == nullptr) {
             std::fprintf(stderr, "cannot record %s: %s\n", source.c_str(), pa_strerror(err));
             std::exit(2);
