@@ -76,6 +76,7 @@ class TrackSizeSink : public PerformanceSink {
         add(date, 7);  // time signature: FF 58 04 and four bytes
     }
     void message(int64_t date, const ShortMessage& m) override { add(date, m.size()); }
+    void tempoChanges(int64_t date, int32_t) override { add(date, 6); }
     void end(int64_t date) override { add(date, 3); }
     uint64_t size() const { return size_; }
 
@@ -179,6 +180,23 @@ void MidiFileSink::message(int64_t date, const ShortMessage& m) {
         case 0xC0: writer_.programChange(d, channel, m.data1); break;
         default: break;  // a performance sends no other kind
     }
+}
+
+void MidiFileSink::tempoChanges(int64_t date, int32_t tempo) {
+    writer_.tempo(static_cast<uint64_t>(date), tempoMicroseconds(tempo));
+}
+
+std::vector<uint8_t> takeToMidi(const PerformanceTake& take, std::string& error) {
+    MemoryOutput out;
+    MidiFileWriter writer(out);
+    MidiFileSink sink(writer);
+    take.replay(sink);
+    if (!writer.finish()) {
+        error = writerFailure(writer.error());
+        return {};
+    }
+    error.clear();
+    return std::move(out.bytes);
 }
 
 void MidiFileSink::end(int64_t date) {

@@ -11,6 +11,7 @@
 
 #include "document/document.h"
 #include "engine/performance.h"
+#include "engine/performance_take.h"
 #include "midi_file_writer.h"
 
 namespace tarrowin {
@@ -88,6 +89,12 @@ struct TrackSizeBounds {
 };
 TrackSizeBounds trackSizeBounds(const CTarrowinDoc& doc, ExportMode mode);
 
+// A recorded take as a MIDI file of the export's form (format 0, 8 ticks per quarter note):
+// its tempo and time signature where it begins, a tempo event at each tempo change, each
+// message at its tick. Empty, with the reason in `error`, when the take does not fit in a
+// MIDI file.
+std::vector<uint8_t> takeToMidi(const PerformanceTake& take, std::string& error);
+
 // Writes what a performance produces into a MIDI file: each event's tempo and time
 // signature where it begins, its channel messages, the end of the track.
 class MidiFileSink : public PerformanceSink {
@@ -95,6 +102,7 @@ class MidiFileSink : public PerformanceSink {
     explicit MidiFileSink(MidiFileWriter& writer) : writer_(writer) {}
     void eventBegins(int index, const GlobalSettings& global, int64_t date) override;
     void message(int64_t date, const ShortMessage& m) override;
+    void tempoChanges(int64_t date, int32_t tempo) override;
     void end(int64_t date) override;
 
     int64_t notes() const { return notes_; }

@@ -89,14 +89,25 @@ ShortMessage songPosition(int32_t counter) {
 // it interrupts the run at its next tick.
 class Player::Worker final : public PerformanceSink, public PerformanceControl {
    public:
-    Worker(Player& player, TickSource& source, bool clockOut)
-        : p_(player), source_(source), clockOut_(clockOut), lead_(player.output_.latency()) {}
+    Worker(Player& player, TickSource& source, bool clockOut, Settings& current, bool records)
+        : p_(player),
+          source_(source),
+          clockOut_(clockOut),
+          lead_(player.output_.latency()),
+          current_(current),
+          records_(records) {
+        program_.fill(-1);
+        pan_.fill(-1);
+    }
 
     int lastEvent() const { return lastEvent_; }
     Clock::Duration lead() const { return lead_; }
 
     // A run from tick `first` of the play, at `at`, whose counter is `counter`.
     void beginRun(int64_t first, Clock::Duration at, int32_t counter) {
+        // A recording goes on through a relocation: the new run's dates follow the old's.
+        runBase_ += runDate_;
+        runDate_ = 0;
         first_ = first;
         tickTime_ = at;
         interruption_.reset();
@@ -118,18 +129,54 @@ class Player::Worker final : public PerformanceSink, public PerformanceControl {
         if (std::string notice = source_.takeNotice(); !notice.empty()) p_.listener_->syncNotice(notice);
     }
 
-    void eventBegins(int index, const GlobalSettings& global, int64_t) override {
+    void eventBegins(int index, const GlobalSettings& global, int64_t date) override {
         lastEvent_ = index;
+        global_ = global;
         p_.tickLength_.store(tickLengthMs(global.tempo));
         p_.event_.store(index);
         p_.position_.store(global.startCounter);
         p_.listener_->eventBegins(index);
+        runDate_ = date;
+        if (taking())
+            p_.recorder_.add(TakeEntry::begin(takeDate(date), global));
+        else
+            followRecording(date);
     }
-    void message(int64_t, const ShortMessage& m) override { send(m); }
+    void message(int64_t date, const ShortMessage& m) override {
+        send(m);
+        runDate_ = date;
+        const int channel = m.status & 0x0F;
+        if ((m.status & 0xF0) == 0xC0) program_[static_cast<size_t>(channel)] = m.data1;
+        if ((m.status & 0xF0) == 0xB0 && m.data1 == 10) pan_[static_cast<size_t>(channel)] = m.data2;
+        if (taking()) p_.recorder_.add(TakeEntry::sent(takeDate(date), m));
+    }
+    void tempoChanges(int64_t date, int32_t tempo) override {
+        global_.tempo = tempo;
+        p_.tickLength_.store(tickLengthMs(tempo));
+        if (taking()) p_.recorder_.add(TakeEntry::tempoChange(takeDate(date), tempo));
+    }
+    const Settings* editedSettings() override {
+        const Settings* edited = p_.edits_.take();
+        if (edited != nullptr) {
+            // A relocation starts the next run from the settings as edited.
+            current_.voices = edited->voices;
+            current_.global.tempo = edited->global.tempo;
+        }
+        return edited;
+    }
+
+    // The play has sent its final messages: a take still running ends with them.
+    void endPlay() {
+        if (taking()) p_.recorder_.endTake(takeDate(runDate_));
+        p_.recorder_.playEnded();
+        p_.edits_.release();
+    }
 
     bool playing() override { return !interruption_ && p_.output_.playingFlag().load() != 0; }
     void tickDone(int64_t date, int32_t tickLengthMs) override {
         p_.position_.fetch_add(1);
+        runDate_ = date;
+        followRecording(date);
         const std::atomic<int32_t>& flag = p_.output_.playingFlag();
         if (clockOut_) {
             const Clock::Duration spacing = source_.spacing(tickLengthMs);
@@ -155,6 +202,32 @@ class Player::Worker final : public PerformanceSink, public PerformanceControl {
     void setEndCounter(int32_t end) override { p_.end_.store(end); }
 
    private:
+    bool taking() const { return p_.recorder_.taking(); }
+    int64_t takeDate(int64_t date) const { return runBase_ + date - takeStart_; }
+
+    // Record Performance, looked at before each tick: a take begins or ends at `date`.
+    void followRecording(int64_t date) {
+        const bool wanted = records_ && p_.recording_.load() != 0;
+        if (wanted == taking()) return;
+        if (!wanted) {
+            // Cut during the play: it ends as a play ends, with no key left sounding.
+            for (int ch = 0; ch < 16; ++ch) p_.recorder_.add(TakeEntry::sent(takeDate(date), ShortMessage::allNotesOff(ch)));
+            p_.recorder_.endTake(takeDate(date));
+            return;
+        }
+        takeStart_ = runBase_ + date;
+        // Begun during the play: the programs and pans sent so far hold for what follows.
+        p_.recorder_.add(TakeEntry::begin(0, global_));
+        for (int ch = 0; ch < 16; ++ch) {
+            const int16_t program = program_[static_cast<size_t>(ch)];
+            if (program >= 0) p_.recorder_.add(TakeEntry::sent(0, ShortMessage::programChange(ch, program)));
+        }
+        for (int ch = 0; ch < 16; ++ch) {
+            const int16_t pan = pan_[static_cast<size_t>(ch)];
+            if (pan >= 0) p_.recorder_.add(TakeEntry::sent(0, ShortMessage{static_cast<uint8_t>(0xB0 | ch), 10, static_cast<uint8_t>(pan)}));
+        }
+    }
+
     void send(const ShortMessage& m) { send(m, tickTime_); }
     void send(const ShortMessage& m, Clock::Duration at) { p_.output_.sendAt(m, at); }
 
@@ -168,10 +241,24 @@ class Player::Worker final : public PerformanceSink, public PerformanceControl {
     Clock::Duration tickTime_{0};
     std::optional<TickTime> interruption_;
     int lastEvent_ = -1;
+    Settings& current_;  // the play's current settings, edits included
+    // The recording: whether this play may record, the dates of the play so far and where
+    // the take began, the tempo and time signature, the last program and pan of each channel.
+    const bool records_;
+    int64_t runBase_ = 0;
+    int64_t runDate_ = 0;
+    int64_t takeStart_ = 0;
+    GlobalSettings global_;
+    std::array<int16_t, 16> program_{};
+    std::array<int16_t, 16> pan_{};
 };
 
 Player::Player(MidiOutput& output, Clock& clock, PlayerOptions options)
-    : output_(output), clock_(clock), options_(options), listener_(&silent_) {}
+    : output_(output),
+      clock_(clock),
+      options_(options),
+      listener_(&silent_),
+      recorder_([this](PerformanceTake take) { listener_->takeRecorded(std::move(take)); }) {}
 
 Player::~Player() {
     if (isPlaying()) stop();
@@ -222,10 +309,14 @@ PlayResult Player::play(PlayRequest request) {
     event_.store(request.mode == PerformanceMode::Live || !eventExists ? 0 : request.firstEvent);
     position_.store(first.startCounter);
 
+    edits_.clear();
     output_.playingFlag().store(1);
     try {
+        recorder_.startPlay();
         worker_ = std::thread(&Player::run, this, std::move(request), output_.percussionChannel(), std::move(made.source));
     } catch (const std::system_error& e) {  // no memory (or no thread left) for the worker
+        recorder_.playEnded();
+        recorder_.finishPlay();
         output_.playingFlag().store(0);
         output_.close();
         return {PlayStatus::DeviceError, std::string("Not enough memory to start playing: ") + e.what()};
@@ -237,7 +328,7 @@ void Player::run(PlayRequest request, int32_t percussionChannel, std::unique_ptr
     if (options_.realtime) requestRealtimeScheduling();
     listener_->playbackStarted(request.mode);
 
-    Worker worker(*this, *source, request.sync.clockOut);
+    Worker worker(*this, *source, request.sync.clockOut, request.current, request.mode != PerformanceMode::Audition);
     PerformanceEnd end = PerformanceEnd::Stopped;
     worker.passNotice();  // waiting for a master to start, say so
     TickTime t = source->start(output_.playingFlag(), worker.lead());
@@ -262,6 +353,7 @@ void Player::run(PlayRequest request, int32_t percussionChannel, std::unique_ptr
         t = *interruption;
     }
     source->finish();
+    worker.endPlay();
 
     // The final messages are out: only now is the device let go.
     output_.close();
@@ -326,6 +418,7 @@ void Player::waitForWorker() { joinWorker(); }
 
 void Player::joinWorker() {
     if (worker_.joinable()) worker_.join();
+    recorder_.finishPlay();
 }
 
 }  // namespace tarrowin
