@@ -176,7 +176,6 @@ class Player::Worker final : public PerformanceSink, public PerformanceControl {
     void tickDone(int64_t date, int32_t tickLengthMs) override {
         p_.position_.fetch_add(1);
         runDate_ = date;
-        followRecording(date);
         const std::atomic<int32_t>& flag = p_.output_.playingFlag();
         if (clockOut_) {
             const Clock::Duration spacing = source_.spacing(tickLengthMs);
@@ -195,6 +194,7 @@ class Player::Worker final : public PerformanceSink, public PerformanceControl {
         }
         tickTime_ = t.at;
         if (clockOut_ && flag.load() != 0) send(kClock);
+        followRecording(date);
     }
     bool voiceOn(int v, bool) override { return p_.voiceOn_[static_cast<size_t>(v)].load() != 0; }
     bool locked() override { return p_.lock_.load() != 0; }
@@ -205,7 +205,7 @@ class Player::Worker final : public PerformanceSink, public PerformanceControl {
     bool taking() const { return p_.recorder_.taking(); }
     int64_t takeDate(int64_t date) const { return runBase_ + date - takeStart_; }
 
-    // Record Performance, looked at before each tick: a take begins or ends at `date`.
+    // Record Performance, looked at at the top of each tick: a take begins or ends at `date`.
     void followRecording(int64_t date) {
         const bool wanted = records_ && p_.recording_.load() != 0;
         if (wanted == taking()) return;

@@ -18,8 +18,11 @@ struct Recorder : PerformanceSink {
     std::vector<std::pair<int, int64_t>> begins;  // event index, date
     std::optional<int64_t> endDate;
 
+    std::vector<std::pair<int64_t, int32_t>> tempos;  // date, tempo
+
     void eventBegins(int index, const GlobalSettings&, int64_t date) override { begins.emplace_back(index, date); }
     void message(int64_t date, const ShortMessage& m) override { sent.push_back({date, m}); }
+    void tempoChanges(int64_t date, int32_t tempo) override { tempos.emplace_back(date, tempo); }
     void end(int64_t date) override { endDate = date; }
 
     std::vector<Sent> withStatus(int kind) const {
@@ -40,6 +43,8 @@ struct FakeControl : PerformanceControl {
     int64_t ticks = 0;
     std::vector<int32_t> tickLengths;
     std::function<bool(int, int64_t)> voiceSwitch;  // live on/off by voice and tick
+    std::optional<Settings> edit;                   // handed to the run at the top of tick editTick
+    int64_t editTick = -1;
 
     bool playing() override { return stopAfterTicks < 0 || ticks < stopAfterTicks; }
     void tickDone(int64_t, int32_t tickLengthMs) override {
@@ -50,6 +55,7 @@ struct FakeControl : PerformanceControl {
     bool locked() override { return lock; }
     int32_t endCounter() override { return end; }
     void setEndCounter(int32_t e) override { end = e; }
+    const Settings* editedSettings() override { return edit && ticks == editTick ? &*edit : nullptr; }
 };
 
 Settings oneVoice(int32_t start, int32_t end) {
@@ -195,6 +201,72 @@ TEST(Live, SwitchedOffVoiceKeepsItsGridSilently) {
         if ((x.m.status & 0x0F) == 0) velocities.push_back(x.m.data2);
     }
     EXPECT_EQ(velocities, (std::vector<int>{88, 88, 0, 0, 0, 88, 88, 88}));
+}
+
+TEST(Live, AnEditIsTakenAtTheTopOfTheNextTick) {
+    // Voice 1 (tied, quarter notes) gets a new Param1 at tick 10; voice 3 another program
+    // and pan; the tempo changes. Voice 2 (tied, half notes) is not touched.
+    Settings s = oneVoice(100, 164);
+    s.voices[1].enabled = s.voices[2].enabled = 1;
+    s.voices[1].setNoteValue(0, 16.0f);
+    Settings edited = s;
+    edited.voices[0].param1 = 7;
+    edited.voices[2].instrument = 33;
+    edited.voices[2].pan = -10;
+    edited.global.tempo = 200;
+    FakeControl control;
+    control.end = 164;
+    control.edit = edited;
+    control.editTick = 10;
+    Recorder rec;
+    performCurrent(PerformanceMode::Live, s, rec, control);
+
+    EXPECT_EQ(rec.tempos, (std::vector<std::pair<int64_t, int32_t>>{{10, 200}}));
+    EXPECT_EQ(control.tickLengths[9], tickLengthMs(96));
+    EXPECT_EQ(control.tickLengths[10], tickLengthMs(200));
+    const auto at10 = [&] {
+        std::vector<ShortMessage> out;
+        for (const Sent& x : rec.sent)
+            if (x.date == 10) out.push_back(x.m);
+        return out;
+    }();
+    EXPECT_EQ(at10, (std::vector<ShortMessage>{ShortMessage::programChange(2, 33), ShortMessage::pan(2, -10)}));
+
+    // From tick 12 (its next step) voice 1 plays what a run of the new settings begun at
+    // counter 110 plays, its old key ended first.
+    Recorder fresh;
+    FakeControl freshControl;
+    Settings from = edited;
+    from.global.startCounter = 110;
+    freshControl.end = 164;
+    performCurrent(PerformanceMode::Live, from, fresh, freshControl);
+    const auto voice = [](const Recorder& r, int ch, int64_t shift) {
+        std::vector<Sent> out;
+        for (const Sent& x : r.sent) {
+            const int kind = x.m.status & 0xF0;
+            if ((kind == 0x80 || kind == 0x90) && (x.m.status & 0x0F) == ch) out.push_back({x.date + shift, x.m});
+        }
+        return out;
+    };
+    const auto byTicks = [](const std::vector<Sent>& v) {
+        std::vector<std::pair<int64_t, ShortMessage>> out;
+        for (const Sent& x : v) out.emplace_back(x.date, x.m);
+        return out;
+    };
+    auto after = voice(rec, 0, 0);
+    after.erase(after.begin(), std::find_if(after.begin(), after.end(), [](const Sent& x) { return x.date >= 10; }));
+    ASSERT_FALSE(after.empty());
+    EXPECT_EQ(after.front().date, 12);
+    EXPECT_EQ(after.front().m.status, 0x80);  // the key struck before the edit ends
+    after.erase(after.begin());
+    EXPECT_EQ(byTicks(after), byTicks(voice(fresh, 0, 10)));
+
+    // Voice 2 went on as if nothing had happened.
+    Recorder plain;
+    FakeControl plainControl;
+    plainControl.end = 164;
+    performCurrent(PerformanceMode::Live, s, plain, plainControl);
+    EXPECT_EQ(byTicks(voice(rec, 1, 0)), byTicks(voice(plain, 1, 0)));
 }
 
 std::vector<Settings> threeEvents() {
