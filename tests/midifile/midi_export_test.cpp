@@ -391,5 +391,30 @@ TEST(FileHoldsWhatPlaybackPlays, CompositionAgainstCompositionPlayback) {
     EXPECT_EQ(written, asTheFileHoldsThem(played.messages, used, length));
 }
 
+TEST(RecordedTakes, AreWrittenInTheExportsForm) {
+    // A take of the very messages the export writes makes the export's file, byte for byte.
+    const CTarrowinDoc doc = richDocument();
+    testing::TakeSink kept;
+    PerformanceControl control;
+    performCurrent(PerformanceMode::ExportCurrent, doc.current(), kept, control);
+    std::string error;
+    const std::vector<uint8_t> recorded = takeToMidi(kept.take, error);
+    std::vector<uint8_t> exported;
+    ASSERT_TRUE(exportMidiToMemory(doc, ExportMode::CurrentSettings, exported).ok);
+    EXPECT_EQ(recorded, exported);
+
+    // A tempo change is a tempo event at its tick.
+    PerformanceTake take;
+    take.entries = {TakeEntry::begin(0, doc.global()), TakeEntry::sent(0, ShortMessage::noteOn(0, 60, 88)),
+                    TakeEntry::tempoChange(16, 200), TakeEntry::sent(16, ShortMessage::noteOff(0, 60, 88)),
+                    TakeEntry::end(24)};
+    const SmfFile f = testing::readSmf(takeToMidi(take, error));
+    ASSERT_EQ(f.events.size(), 6u);  // tempo, time signature, note on, tempo, note off, end
+    EXPECT_EQ(f.events[3].date, 16u);
+    EXPECT_TRUE(f.events[3].isMeta(0x51));
+    EXPECT_EQ(f.events[3].data, (std::vector<uint8_t>{0x04, 0x93, 0xE0}));  // 300000 us a quarter note
+    EXPECT_EQ(f.events[5].date, 24u);
+}
+
 }  // namespace
 }  // namespace tarrowin
