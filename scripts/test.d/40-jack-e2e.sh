@@ -257,26 +257,32 @@ grep -q "^Stopped" "$work/playE.log" || fail "/tarrowin/stop did not stop the pl
 # port we connect to and through the virtual port; the port declares its latency of one
 # period and a pretty name.
 echo "notes at their own frames at periods 64, 256 and 1024"
-# jack_midi_dump stamps a message with its own count of the frames it processed: on a
-# loaded machine (other real-time JACK servers of other tests among the load) it misses
-# cycles, most at period 64, and its stamps move. The checker takes out the clean steps
-# that leaves; a play whose stamps are muddled beyond that is played again, three times
-# at most. (jack_timing_bench measures with a client that reads JACK's frame clock.)
-timing_play() {  # DUMP DEVICE TEMPO PERIOD: a play of every-tick notes, checked
-  local dump=$1 device=$2 tempo=$3 try delay=()
-  [ "$device" = "JACK: Tarrowin (virtual port)" ] && delay=(--delay 1)
+# jack_midi_dump stamps a message with its own count of the frames it processed. When a
+# cycle comes late (the dummy driver held up, or a client, the monitor among them, not
+# finished in time: the server logs an XRun either way) the stamps move, and the checker
+# takes out the clean steps that leaves. A play whose timing fails the check is played
+# again, three times at most, only when the server logged such a late cycle during it:
+# without one, the fault is the program's. (jack_timing_bench measures with a client that
+# reads JACK's frame clock.)
+xruns() { grep -c "XRun" "$work/$JACK_DEFAULT_SERVER.log" || true; }
+timing_play() {  # CHECK DUMP DEVICE DOC TICK_MS PERIOD COUNT [OPTIONS...]: a play, its timing checked
+  local check=$1 dump=$2 device=$3 doc=$4 tick=$5 period=$6 count=$7 try before delay=()
+  shift 7
+  [ "$device" = "JACK: Tarrowin (virtual port)" ] && delay=(--delay 2)
   for try in 1 2 3; do
+    before=$(xruns)
     start_dump "$dump"
-    "$cli" play "$work/every$tempo.trw" --lock --device "$device" "${delay[@]}" 2>"$work/timing.log" &
+    "$cli" play "$work/$doc.trw" --lock --device "$device" "${delay[@]}" "$@" 2>"$work/timing.log" &
     local pid=$!
     pids+=($pid)
     [ ${#delay[@]} -gt 0 ] && { wait_for_port Tarrowin:Tarrowin; jack_connect Tarrowin:Tarrowin "$dump:input"; }
-    wait "$pid" || { cat "$work/timing.log"; fail "the play at tempo $tempo failed"; }
+    wait "$pid" || { cat "$work/timing.log"; fail "the play of $doc failed"; }
     stop_dump
-    "$python" scripts/test.d/jack_timing_check.py notes "$work/$dump.txt" $((60000 / (tempo * 8))) "$4" && return 0
-    echo "  once more"
+    "$python" scripts/test.d/jack_timing_check.py "$check" "$work/$dump.txt" "$tick" "$period" "$count" && return 0
+    [ "$(xruns)" = "$before" ] && fail "$check off their frames at period $period, no cycle late"
+    echo "  the server had $(($(xruns) - before)) late cycles during the play: once more"
   done
-  fail "notes off their frames at period $4, tempo $tempo"
+  fail "$check off their frames at period $period"
 }
 main_server=$JACK_DEFAULT_SERVER main_server_pid=$server_pid
 for period in 64 256 1024; do
@@ -284,7 +290,7 @@ for period in 64 256 1024; do
   sleep 1  # JACK's estimate of its cycles' times settles after the start
   for tempo in 200 340; do
     echo " period $period, tempo $tempo:"
-    timing_play "f${period}_$tempo" "JACK: f${period}_$tempo:input" "$tempo" "$period"
+    timing_play notes "f${period}_$tempo" "JACK: f${period}_$tempo:input" "every$tempo" $((60000 / (tempo * 8))) "$period" 120
   done
   if [ "$period" = 1024 ]; then
     echo " period 1024, the virtual port:"
@@ -298,7 +304,7 @@ for period in 64 256 1024; do
     kill -INT "$latency_pid"
     wait "$latency_pid" || true
     echo "  latency [ 1024 1024 ] and the pretty name \"Tarrowin MIDI out\" declared"
-    timing_play "fv_340" "JACK: Tarrowin (virtual port)" 340 "$period"
+    timing_play notes fv_340 "JACK: Tarrowin (virtual port)" every340 22 "$period" 120
   fi
   kill "$server_pid"
   wait "$server_pid" 2>/dev/null || true
@@ -359,27 +365,18 @@ midi_clock_stop() {
 sync_check() { "$python" scripts/test.d/jack_timing_check.py "$@" || fail "$1 check"; }
 
 echo " clock out, from counter 0 and from counter 7 (jack_midi_dump)"
-for doc in every340 from7; do
-  start_dump "clock_$doc"
-  "$cli" play "$work/$doc.trw" --lock --midi-clock --device "JACK: clock_$doc:input" 2>"$work/clock.log" ||
-    { cat "$work/clock.log"; fail "the play with clock out failed"; }
-  stop_dump
-  tick=37
-  [ "$doc" = every340 ] && tick=22
-  sync_check clock "$work/clock_$doc.txt" "$tick" 256
-done
-echo " clock out through the virtual port (jack_mclk_dump)"
+# Three clocks a tick and the clock of the tick where the play ends: 120 and 53 ticks.
+timing_play clock clock_every340 "JACK: clock_every340:input" every340 22 256 361 --midi-clock
+timing_play clock clock_from7 "JACK: clock_from7:input" from7 37 256 160 --midi-clock
+echo " clock out read by jack_mclk_dump"
 jack_mclk_dump >"$work/mclk.txt" 2>&1 &
 mclk_pid=$!
 pids+=($mclk_pid)
 wait_for_port jack_mclk_dump:mclk_in
-"$cli" play "$work/every340.trw" --lock --midi-clock --device "JACK: Tarrowin (virtual port)" --delay 1 2>"$work/clock.log" &
-play_pid=$!
-pids+=($play_pid)
-wait_for_port Tarrowin:Tarrowin
-jack_connect Tarrowin:Tarrowin jack_mclk_dump:mclk_in
-wait "$play_pid" || { cat "$work/clock.log"; fail "the play with clock out to the virtual port failed"; }
-sleep 0.3
+"$cli" play "$work/every340.trw" --lock --midi-clock --device "JACK: jack_mclk_dump:mclk_in" 2>"$work/clock.log" ||
+  { cat "$work/clock.log"; fail "the play with clock out to jack_mclk_dump failed"; }
+# It prints from a thread of its own, which a loaded machine holds up: until Stop is out.
+for _ in $(seq 1 60); do grep -q "(0xfc)" "$work/mclk.txt" && break; sleep 0.05; done
 kill -INT "$mclk_pid"
 wait "$mclk_pid" 2>/dev/null || true
 "$python" - "$work/mclk.txt" <<'PY' || fail "jack_mclk_dump did not read the clock"
@@ -449,8 +446,19 @@ timeout 30 "$cli" play "$work/short200.trw" --lock --sync master --device "JACK:
 wait "$show_pid" 2>/dev/null || true
 "$python" - "$work/showtime.txt" <<'PY' || fail "the published position"
 import re, sys
-seen = stopped = 0
+seen = stopped = stale = 0
 after = False
+
+
+def position(frame):  # tempo 200, 4/4
+    beats = frame / 48000 * 200 / 60
+    return (int(beats // 4) + 1, int(beats % 4) + 1, int((beats % 1) * 1920))
+
+
+def near(got, want):
+    return got[:2] == want[:2] and abs(got[2] - want[2]) <= 2
+
+
 for line in open(sys.argv[1], errors="replace"):
     m = re.match(r"frame = (\d+).*state: (\w+)\s*BBT:\s*(\d+)\|(\d+)\|(\d+)", line)
     if not m:
@@ -458,16 +466,19 @@ for line in open(sys.argv[1], errors="replace"):
     frame, state = int(m.group(1)), m.group(2)
     if state == "Rolling":
         after = True
-        beats = frame / 48000 * 200 / 60  # tempo 200, 4/4
-        want = (int(beats // 4) + 1, int(beats % 4) + 1, int((beats % 1) * 1920))
         got = tuple(int(g) for g in m.group(3, 4, 5))
-        assert got[:2] == want[:2] and abs(got[2] - want[2]) <= 2, "frame %d: %s, not %s" % (frame, got, want)
+        # A cycle in which the master's callback did not get to run (a loaded machine)
+        # keeps the cycle before's position.
+        if not near(got, position(frame)):
+            assert near(got, position(frame - 256)), "frame %d: %s, not %s" % (frame, got, position(frame))
+            stale += 1
         seen += 1
     elif after and state == "Stopped":
         stopped += 1
 assert seen > 100, "only %d rolling cycles seen" % seen
+assert stale * 100 <= seen, "%d of %d cycles kept the cycle before's position" % (stale, seen)
 assert stopped, "the transport did not stop at the end"
-print("  %d cycles at the right bar|beat|tick, then stopped" % seen)
+print("  %d cycles at the right bar|beat|tick (%d a cycle behind), then stopped" % (seen, stale))
 PY
 
 echo " following a MIDI clock at 120 and 150 BPM (jack_midi_clock)"

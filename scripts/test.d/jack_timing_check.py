@@ -1,9 +1,9 @@
 """Checks the timing of what jack_midi_dump -a received (for 40-jack-e2e.sh).
 
-  jack_timing_check.py notes DUMP TICK_MS PERIOD
-      the note ons (velocity > 0) come one tick apart, the intervals within 1 ms of it
-  jack_timing_check.py clock DUMP TICK_MS PERIOD
-      MIDI clock: 3 clocks (F8) a tick, their intervals within 1 ms, framed by Start
+  jack_timing_check.py notes DUMP TICK_MS PERIOD COUNT
+      COUNT note ons (velocity > 0), one tick apart, the intervals within 1 ms of it
+  jack_timing_check.py clock DUMP TICK_MS PERIOD COUNT
+      MIDI clock: COUNT clocks (F8), 3 a tick, their intervals within 1 ms, framed by Start
       (FA) or Song Position Pointer and Continue (F2, FB) before the first, Stop (FC) after
       the last
   jack_timing_check.py beats DUMP PERIOD OWN_TICK_FRAMES
@@ -48,16 +48,16 @@ def steady(frames, spacing, period, what):
 
 
 def notes(args):
-    path, tick_ms, period = args[0], float(args[1]), int(args[2])
+    path, tick_ms, period, count = args[0], float(args[1]), int(args[2]), int(args[3])
     frames = [f for f, d in read(path) if len(d) >= 3 and d[0] & 0xF0 == 0x90 and d[2] > 0]
-    if len(frames) < 20:
-        sys.exit("FAIL: only %d notes arrived" % len(frames))
+    if len(frames) != count:
+        sys.exit("FAIL: %d notes arrived, not %d" % (len(frames), count))
     worst = steady(frames, tick_ms * RATE / 1000, period, "notes")
     print("  %d notes, %.1f ms apart (p99 of the deviations %.3f ms)" % (len(frames), tick_ms, worst))
 
 
 def clock(args):
-    path, tick_ms, period = args[0], float(args[1]), int(args[2])
+    path, tick_ms, period, count = args[0], float(args[1]), int(args[2]), int(args[3])
     stream = [(f, d) for f, d in read(path) if d[0] >= 0xF0]
     kinds = [d[0] for _, d in stream]
     starts = [i for i, k in enumerate(kinds) if k in (0xFA, 0xFB)]
@@ -69,6 +69,8 @@ def clock(args):
     clocks = [f for f, d in stream[first:] if d[0] == 0xF8]
     if any(k != 0xF8 for k in kinds[first + 1:-1]):
         sys.exit("FAIL: other messages among the clocks")
+    if len(clocks) != count:
+        sys.exit("FAIL: %d clocks arrived, not %d" % (len(clocks), count))
     worst = steady(clocks, tick_ms * RATE / 1000 / 3, period, "clocks")
     print("  %d clocks, %.3f ms apart (p99 of the deviations %.3f ms), %s ... Stop" %
           (len(clocks), tick_ms / 3, worst, "Start" if kinds[first] == 0xFA else "Song Position, Continue"))

@@ -193,5 +193,28 @@ TEST_F(PlaybackCommands, PlayRefusesBadChoicesWithClearMessages) {
     EXPECT_NE(r.err.find("--wav"), std::string::npos) << r.err;
 }
 
+// With no JACK server (and no ALSA sequencer here), a sync that needs one is refused with
+// what is missing, before anything plays: the recording is not written.
+TEST_F(PlaybackCommands, ASyncThatCannotBeHadIsRefusedBeforeAnythingPlays) {
+    const std::string trw = document("doc.trw", 0, 8, 120);
+    const std::string env = "JACK_NO_START_SERVER=1 JACK_DEFAULT_SERVER=tarrowin-none-" + std::to_string(getpid());
+    const struct {
+        std::string options;
+        std::string refusal;  // the end of the message
+    } rows[] = {
+        {"--sync jack", "No JACK server is running: the JACK transport cannot be followed"},
+        {"--sync master", "No JACK server is running: Tarrowin cannot lead the JACK transport"},
+        {"--sync clock --clock-in 'JACK: x'", "No JACK server is running: no MIDI clock can come in"},
+        {"--sync clock --clock-in 'ALSA: x'", ": no MIDI clock can come in"},
+        {"--clock-in x", "--clock-in needs --sync clock"},
+    };
+    for (const auto& row : rows) {
+        const CliRun r = cli("play " + trw + " --lock --device 1 --wav " + path("out.wav") + " " + row.options, env);
+        EXPECT_EQ(r.code, 1) << row.options;
+        EXPECT_TRUE(r.err.ends_with(row.refusal + "\n")) << row.options << ": " << r.err;
+        EXPECT_FALSE(fs::exists(path("out.wav"))) << row.options;
+    }
+}
+
 }  // namespace
 }  // namespace tarrowin
