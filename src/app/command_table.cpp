@@ -17,7 +17,7 @@ const std::array<CommandInfo, kCommands> kCommandTable = {{
      ":/icons/save-as.svg", false},
     {C::SaveMidi, "Save &Midi file...", "Creates a MIDI (*.mid) file", "Write MIDI file", "", "document-export",
      ":/icons/save-midi.svg", false},
-    {C::ExportAudio, "Export &Audio...", "Renders what the MIDI file holds into a WAV or FLAC file", "Export audio", "",
+    {C::ExportAudio, "&Export Audio...", "Renders what the MIDI file holds into a WAV or FLAC file", "Export audio", "",
      "audio-x-generic", ":/icons/export-audio.svg", false},
     {C::PlayMidi, "&Play Midi file...", "Play midi file with the designated player", "Play Midi file", "",
      "audio-x-generic", ":/icons/play-midi.svg", false},

@@ -15,6 +15,7 @@
 #include "accessibility.h"
 #include "form/tarrowin_view.h"
 #include "midifile/midi_export.h"
+#include "output_files.h"
 #include "wait_cursor.h"
 #include "workspace.h"
 
@@ -94,12 +95,10 @@ bool FileCommands::saveTo(const QString& path) {
 }
 
 QString FileCommands::askSavePath(const QString& title, const QString& filter, const QString& suffix) {
-    QFileDialog dialog(window_, title, QFileInfo(ws_.document.path()).absolutePath(), filter);
-    dialog.setAcceptMode(QFileDialog::AcceptSave);
-    dialog.setDefaultSuffix(suffix);
-    if (!ws_.document.path().isEmpty() && suffix == QLatin1String("trw")) dialog.selectFile(ws_.document.path());
-    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return {};
-    return dialog.selectedFiles().constFirst();
+    const QString& current = ws_.document.path();
+    const bool document = suffix == QLatin1String("trw");
+    return askOutputPath(window_, title, QFileInfo(current).absolutePath(), document ? current : QString(),
+                         {{filter, suffix}});
 }
 
 void FileCommands::saveMidi() {

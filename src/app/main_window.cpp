@@ -2,6 +2,7 @@
 
 #include <QAction>
 #include <QActionGroup>
+#include <QCoreApplication>
 #include <QCloseEvent>
 #include <QDragEnterEvent>
 #include <QDropEvent>
@@ -20,6 +21,7 @@
 #include <algorithm>
 
 #include "about_dialog.h"
+#include "accessibility.h"
 #include "command_table.h"
 #include "device_dialogs.h"
 #include "engine/tables.h"
@@ -85,6 +87,16 @@ MainWindow::MainWindow(Workspace& workspace, QWidget* parent) : QMainWindow(pare
     status_ = new QLabel(this);
     statusBar()->addWidget(status_, 1);
     statusBar()->setSizeGripEnabled(false);
+    // While no recovery copy can be kept, the status bar says so for as long as it lasts.
+    recoveryOff_ = new QLabel(QStringLiteral("Recovery copies off"), this);
+    statusBar()->addPermanentWidget(recoveryOff_);
+    const auto showRecoveryProblem = [this](const QString& problem) {
+        recoveryOff_->setVisible(!problem.isEmpty());
+        recoveryOff_->setToolTip(problem);
+        describeControl(recoveryOff_, problem);
+    };
+    connect(recovery_, &CrashRecovery::problemChanged, this, showRecoveryProblem);
+    showRecoveryProblem(recovery_->problem());
     positionTimer_ = new QTimer(this);
     positionTimer_->setInterval(100);
     connect(positionTimer_, &QTimer::timeout, this, &MainWindow::showStatus);
@@ -463,7 +475,24 @@ void MainWindow::closeEvent(QCloseEvent* event) {
         event->ignore();
         return;
     }
+    closeOtherWindows();
     event->accept();
+}
+
+void MainWindow::endFromOutside(int exitCode) {
+    // A session manager ends its clients with SIGTERM and keeps what its last save wrote;
+    // a copy left for the next start would offer the session's document outside it.
+    if (!ws_.sessionManaged) recovery_->keepForNextStart();
+    QCoreApplication::exit(exitCode);
+}
+
+void MainWindow::closeOtherWindows() {
+    // The program ends with its main window. A window of its own left open would keep it
+    // running, and the Composition Maker refuses every close but its own button's.
+    tools_->closeAll();
+    reports_->closeAll();
+    sound_->setNotesShown(false);
+    if (help_) help_->close();
 }
 
 void MainWindow::dragEnterEvent(QDragEnterEvent* event) {

@@ -58,6 +58,11 @@ class MainWindow : public QMainWindow {
     PlayResult play();
     void stop();
 
+    // The program is ended from outside (a session manager, a logout, the terminal): no
+    // question can be asked, so the unsaved changes are left as a recovery copy for the next
+    // start, and the event loops end with `exitCode`.
+    void endFromOutside(int exitCode);
+
    protected:
     void closeEvent(QCloseEvent* event) override;
     void dragEnterEvent(QDragEnterEvent* event) override;
@@ -80,6 +85,7 @@ class MainWindow : public QMainWindow {
     void showHelp();
     void showStatus();
     void chooseSync(Command c);
+    void closeOtherWindows();
 
     Workspace& ws_;
     TarrowinView* view_;
@@ -95,6 +101,7 @@ class MainWindow : public QMainWindow {
     QToolBar* toolbar_ = nullptr;
     QActionGroup* syncGroup_ = nullptr;
     QLabel* status_ = nullptr;
+    QLabel* recoveryOff_ = nullptr;
     QTimer* positionTimer_ = nullptr;
     QWidget* help_ = nullptr;
     // What the sync last said: shown instead of the position while the play waits for its

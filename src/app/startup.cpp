@@ -10,6 +10,7 @@
 #include "engine/generators.h"
 #include "main_window.h"
 #include "playback/device_choice.h"
+#include "process_signals.h"
 #include "recovery/crash_recovery.h"
 #include "remote_control/session_control.h"
 #include "workspace.h"
@@ -76,6 +77,8 @@ QPoint centredPosition(QSize screen, QSize window) {
 }
 
 int runTarrowin(QApplication& app, std::vector<std::unique_ptr<MidiBackend>> backends, const CommandLine& line) {
+    // First, so that no write past a file size limit ends the program, from here on.
+    ProcessSignals processSignals;
     Workspace ws(std::make_unique<MidiOutput>(std::move(backends)));
     // The devices are looked up while the window is made: a MIDI system that is slow to
     // answer (a JACK server gives up to its limit) does not add to the start. Nothing reads
@@ -95,6 +98,8 @@ int runTarrowin(QApplication& app, std::vector<std::unique_ptr<MidiBackend>> bac
     // --seed also fixes the run lengths of "Random" modulation in every play, export and view.
     if (line.seed) setDefaultRunLengthSeed(static_cast<uint64_t>(*line.seed));
     MainWindow window(ws);
+    QObject::connect(&processSignals, &ProcessSignals::received, &window,
+                     [&window, &processSignals] { window.endFromOutside(processSignals.exitCode()); });
 
     if (!line.file.isEmpty()) {
         const FileResult r = ws.document.open(line.file);
@@ -151,8 +156,17 @@ int runTarrowin(QApplication& app, std::vector<std::unique_ptr<MidiBackend>> bac
         setup.exec();
         out.chooseDevice(setup.device());
     }
-    if (!session) window.recovery().offerLeftCopies();
-    const int code = app.exec();
+    if (!ws.preferences.problem().isEmpty()) {
+        showMessage(&window,
+                    QStringLiteral("Tarrowin cannot read its settings file, so it starts with its default settings "
+                                   "and does not save the ones changed now. The file was left as it is.\n\n%1")
+                        .arg(ws.preferences.problem()),
+                    QStringLiteral("Tarrowin"), MessageIcon::Exclamation);
+    }
+    // Under a session manager, the session's files are the only ones: no copy is offered.
+    if (!session) window.recovery().start();
+    // A signal that came during a question at start has ended its dialog already.
+    const int code = processSignals.exitCode() != 0 ? processSignals.exitCode() : app.exec();
     ws.playback.stop();
     out.close();
     return code;

@@ -1,7 +1,13 @@
 #include "workspace.h"
 
+#include <QCoreApplication>
+#include <QFile>
 #include <QFileInfo>
 #include <QSettings>
+#include <QStandardPaths>
+
+#include "document/document_file.h"
+#include "document/replacing_file.h"
 
 namespace tarrowin::app {
 
@@ -11,63 +17,101 @@ const QString kPlayerKey = QStringLiteral("midiPlayer");
 const QString kSoundFontKey = QStringLiteral("soundFont");
 const QString kRemoteKey = QStringLiteral("remoteControl/");
 
-int portSetting(const QSettings& s, const QString& key, int fallback, int min) {
+// A stored port outside min..65535 (or no number) reads as `fallback`.
+int portSetting(const QVariant& stored, int fallback, int min) {
     bool ok = false;
-    const int port = s.value(kRemoteKey + key, fallback).toInt(&ok);
-    return ok && port >= min && port <= 65535 ? port : fallback;
+    const int port = stored.toInt(&ok);
+    return stored.isValid() && ok && port >= min && port <= 65535 ? port : fallback;
+}
+
+// Why the files QSettings would read for this program cannot be read safely, or empty.
+// They are the user's and the system's <organization>/<application>.conf and
+// <organization>.conf in the configuration folders.
+QString settingsFileProblem() {
+    const QString organization = QCoreApplication::organizationName();
+    const QString application = QCoreApplication::applicationName();
+    if (organization.isEmpty()) return {};  // QSettings reads no file then
+    QStringList files;
+    for (const QString& folder : QStandardPaths::standardLocations(QStandardPaths::GenericConfigLocation)) {
+        files << QStringLiteral("%1/%2/%3.conf").arg(folder, organization, application)
+              << QStringLiteral("%1/%2.conf").arg(folder, organization);
+    }
+    for (const QString& file : files) {
+        const QFileInfo info(file);
+        if (!info.exists() && !info.isSymLink()) continue;
+        std::vector<uint8_t> bytes;
+        const std::string why = readRegularFile(QFile::encodeName(file).toStdString(), kMaxDocumentFileSize, bytes);
+        if (!why.empty()) return QStringLiteral("%1: %2").arg(file, QString::fromStdString(why));
+    }
+    return {};
 }
 const QString kSyncKey = QStringLiteral("sync");
 const QString kMidiClockKey = QStringLiteral("sendMidiClock");
 }  // namespace
 
+Preferences::Preferences() : problem_(settingsFileProblem()) {
+    if (!problem_.isEmpty()) qWarning("tarrowin: settings not read: %s", qPrintable(problem_));
+}
+
+QVariant Preferences::value(const QString& key) const {
+    return problem_.isEmpty() ? QSettings().value(key) : memory_.value(key);
+}
+
+void Preferences::setValue(const QString& key, const QVariant& value) {
+    if (problem_.isEmpty())
+        QSettings().setValue(key, value);
+    else
+        memory_.insert(key, value);
+}
+
 QStringList Preferences::recentFiles() const {
     QStringList files;
-    for (const QString& f : QSettings().value(kRecentKey).toStringList()) {
-        if (QFileInfo::exists(f) && !files.contains(f)) files << f;
+    for (const QString& f : value(kRecentKey).toStringList()) {
+        // Documents only: a pipe, a device or a folder that a document was saved to is none.
+        if (QFileInfo(f).isFile() && !files.contains(f)) files << f;
         if (files.size() == kRecentFiles) break;
     }
     return files;
 }
 
 void Preferences::addRecentFile(const QString& path) {
+    if (!QFileInfo(path).isFile()) return;
     const QString absolute = QFileInfo(path).absoluteFilePath();
-    QStringList files = QSettings().value(kRecentKey).toStringList();
+    QStringList files = value(kRecentKey).toStringList();
     files.removeAll(absolute);
     files.prepend(absolute);
     while (files.size() > kRecentFiles) files.removeLast();
-    QSettings().setValue(kRecentKey, files);
+    setValue(kRecentKey, files);
 }
 
-QString Preferences::midiPlayer() const { return QSettings().value(kPlayerKey).toString(); }
-void Preferences::setMidiPlayer(const QString& command) { QSettings().setValue(kPlayerKey, command.trimmed()); }
-QString Preferences::soundFont() const { return QSettings().value(kSoundFontKey).toString(); }
-void Preferences::setSoundFont(const QString& path) { QSettings().setValue(kSoundFontKey, path); }
+QString Preferences::midiPlayer() const { return value(kPlayerKey).toString(); }
+void Preferences::setMidiPlayer(const QString& command) { setValue(kPlayerKey, command.trimmed()); }
+QString Preferences::soundFont() const { return value(kSoundFontKey).toString(); }
+void Preferences::setSoundFont(const QString& path) { setValue(kSoundFontKey, path); }
 
 RemoteSettings Preferences::remoteControl() const {
-    const QSettings s;
     RemoteSettings r;
-    r.enabled = s.value(kRemoteKey + QStringLiteral("enabled"), false).toBool();
-    r.port = portSetting(s, QStringLiteral("port"), RemoteSettings::kDefaultPort, 1);
-    r.allNetworks = s.value(kRemoteKey + QStringLiteral("allNetworks"), false).toBool();
-    r.answerPort = portSetting(s, QStringLiteral("answerPort"), 0, 0);
+    r.enabled = value(kRemoteKey + QStringLiteral("enabled")).toBool();
+    r.port = portSetting(value(kRemoteKey + QStringLiteral("port")), RemoteSettings::kDefaultPort, 1);
+    r.allNetworks = value(kRemoteKey + QStringLiteral("allNetworks")).toBool();
+    r.answerPort = portSetting(value(kRemoteKey + QStringLiteral("answerPort")), 0, 0);
     return r;
 }
 
 void Preferences::setRemoteControl(const RemoteSettings& r) {
-    QSettings s;
-    s.setValue(kRemoteKey + QStringLiteral("enabled"), r.enabled);
-    s.setValue(kRemoteKey + QStringLiteral("port"), r.port);
-    s.setValue(kRemoteKey + QStringLiteral("allNetworks"), r.allNetworks);
-    s.setValue(kRemoteKey + QStringLiteral("answerPort"), r.answerPort);
+    setValue(kRemoteKey + QStringLiteral("enabled"), r.enabled);
+    setValue(kRemoteKey + QStringLiteral("port"), r.port);
+    setValue(kRemoteKey + QStringLiteral("allNetworks"), r.allNetworks);
+    setValue(kRemoteKey + QStringLiteral("answerPort"), r.answerPort);
 }
 
 SyncMode Preferences::syncMode() const {
     // A setting this version does not know plays on the own clock.
-    return syncModeNamed(QSettings().value(kSyncKey).toString().toStdString()).value_or(SyncMode::Internal);
+    return syncModeNamed(value(kSyncKey).toString().toStdString()).value_or(SyncMode::Internal);
 }
-void Preferences::setSyncMode(SyncMode mode) { QSettings().setValue(kSyncKey, QString::fromLatin1(syncModeName(mode))); }
-bool Preferences::sendMidiClock() const { return QSettings().value(kMidiClockKey).toBool(); }
-void Preferences::setSendMidiClock(bool on) { QSettings().setValue(kMidiClockKey, on); }
+void Preferences::setSyncMode(SyncMode mode) { setValue(kSyncKey, QString::fromLatin1(syncModeName(mode))); }
+bool Preferences::sendMidiClock() const { return value(kMidiClockKey).toBool(); }
+void Preferences::setSendMidiClock(bool on) { setValue(kMidiClockKey, on); }
 
 Workspace::Workspace(std::unique_ptr<MidiOutput> output, Clock& clock, PlayerOptions options)
     : playback(std::move(output), clock, options) {

@@ -4,6 +4,7 @@
 
 #include <QString>
 #include <QStringList>
+#include <QVariantMap>
 #include <cstdint>
 #include <memory>
 #include <optional>
@@ -26,9 +27,16 @@ struct RemoteSettings {
 };
 
 // Settings that outlive the program (QSettings): the recent files, the MIDI file player,
-// the SoundFont, remote control, the sync and MIDI clock out.
+// the SoundFont, remote control, the sync and MIDI clock out. Their files are looked at before QSettings reads them, as
+// every input is: one that is no regular file of a sensible size (a pipe, a link to a
+// device) would stall or end the start. Then the program runs on the defaults, kept in
+// memory, and the file is left as it is.
 class Preferences {
    public:
+    Preferences();
+    // Empty while the settings file is used; else why it is not.
+    QString problem() const { return problem_; }
+
     static constexpr int kRecentFiles = 4;
     QStringList recentFiles() const;
     // Puts a file first in the list of recent files (at most four; no file twice).
@@ -47,6 +55,13 @@ class Preferences {
     void setSyncMode(SyncMode mode);
     bool sendMidiClock() const;
     void setSendMidiClock(bool on);
+
+   private:
+    QVariant value(const QString& key) const;
+    void setValue(const QString& key, const QVariant& value);
+
+    QString problem_;
+    QVariantMap memory_;  // the settings while the file is not used
 };
 
 class Workspace {

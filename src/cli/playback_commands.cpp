@@ -378,9 +378,16 @@ struct RenderArgs {
     double tail = 1.0;
     int percussionChannel = kDefaultPercussionChannel;
     std::optional<int64_t> seed;
+    std::string stems;
 };
 
 void renderDocument(const RenderArgs& a) {
+    // The same rule as the window's Export Audio: a name ending in .flac is written as FLAC.
+    const AudioFormat format = audioFormatFor(a.out).value_or(AudioFormat::Wav);
+    if (a.stems == "-") throw CliError("The stems go into a folder: --stems cannot be the standard output");
+    for (int v = 0; !a.stems.empty() && v < kStems; ++v) {
+        refuseInputAsOutput(a.stems + "/" + stemFileName(v, format), {a.in});
+    }
     ReplacingFile file;
     openOutput(file, a.out, {a.in});
     CTarrowinDoc doc = readDocument(a.in);
@@ -396,8 +403,8 @@ void renderDocument(const RenderArgs& a) {
     options.tailSeconds = a.tail;
     options.percussionChannel = a.percussionChannel;
     options.seed = a.seed;
-    // The same rule as the window's Export Audio: a name ending in .flac is written as FLAC.
-    options.format = audioFormatFor(a.out).value_or(AudioFormat::Wav);
+    options.format = format;
+    options.stemsFolder = a.stems;
     const bool terminal = stderrIsTerminal();
     int shown = -1;
     const auto progress = [&](double f) {
@@ -415,6 +422,12 @@ void renderDocument(const RenderArgs& a) {
     const double took = std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
     std::cerr << "Wrote " << (a.out == "-" ? std::string("the standard output") : a.out) << ": " << clockText(std::chrono::milliseconds(r.frames * 1000 / options.sampleRate))
               << " of audio with " << r.soundFont << ", rendered in " << took << " s\n";
+    if (!a.stems.empty()) {
+        std::cerr << "Wrote into " << a.stems << ": "
+                  << (r.stems.empty() ? std::string("nothing, since no voice sounds") : stemFileName(r.stems[0], format));
+        for (size_t i = 1; i < r.stems.size(); ++i) std::cerr << ", " << stemFileName(r.stems[i], format);
+        std::cerr << '\n';
+    }
 }
 
 void setup(CLI::App& app) {
@@ -478,6 +491,10 @@ void setup(CLI::App& app) {
     r->add_option("--percussion-channel", render.percussionChannel, "The channel of the percussion voices (0..15)")
         ->check(CLI::Range(0, 15))
         ->capture_default_str();
+    r->add_option("--stems", render.stems,
+                  "Also write each voice that sounds into a file of its own in this folder (voice-01.wav ..., dry) "
+                  "and the reverb and chorus into effects.wav, in OUT's format (the folder is made if missing); "
+                  "they add up to OUT");
     r->callback([] { renderDocument(render); });
 }
 

@@ -61,14 +61,16 @@ class SignalBlock {
     sigset_t old_;
 };
 
-// The open ReplacingFiles, in plain arrays a signal handler can read.
+// The open ReplacingFiles and the folders OutputFolder made, in plain arrays a signal
+// handler can read. A rendering writes a mix and a stem for each of 16 voices at once.
 struct Slot {
     std::atomic<bool> used{false};
     volatile sig_atomic_t ready = 0;
+    volatile sig_atomic_t folder = 0;   // a made folder, whose path is `temp`
     std::array<char, PATH_MAX> target{};
     std::array<char, PATH_MAX> temp{};  // empty while the file has no temporary name
 };
-constexpr int kSlots = 16;
+constexpr int kSlots = 32;
 std::array<Slot, kSlots> g_slots;
 
 void copyInto(std::array<char, PATH_MAX>& into, const std::string& text) {
@@ -77,14 +79,15 @@ void copyInto(std::array<char, PATH_MAX>& into, const std::string& text) {
     into[n] = '\0';
 }
 
-int claimSlot(const std::string& target) {
+int claimSlot(const std::string& target, bool folder = false) {
     for (int i = 0; i < kSlots; ++i) {
         Slot& s = g_slots[static_cast<size_t>(i)];
         bool expected = false;
         if (!s.used.compare_exchange_strong(expected, true)) continue;
         SignalBlock block;
         copyInto(s.target, target);
-        s.temp[0] = '\0';
+        copyInto(s.temp, folder ? target : std::string());
+        s.folder = folder ? 1 : 0;
         s.ready = 1;
         return i;
     }
@@ -101,6 +104,7 @@ void releaseSlot(int& slot) {
     {
         SignalBlock block;
         s.ready = 0;
+        s.folder = 0;
         s.temp[0] = '\0';
     }
     s.used.store(false);
@@ -135,6 +139,7 @@ bool canNameUnnamedFiles() {
 }
 
 std::string describeKind(mode_t mode) {
+    if (S_ISREG(mode)) return "a file";
     if (S_ISDIR(mode)) return "a folder";
     if (S_ISFIFO(mode)) return "a pipe";
     if (S_ISCHR(mode) || S_ISBLK(mode)) return "a device";
@@ -397,10 +402,67 @@ void ReplacingFile::abandon() {
 
 void ReplacingFile::removeTemporaryNames(void (*unwritten)(const char* target)) noexcept {
     for (Slot& s : g_slots) {
-        if (!s.ready) continue;
+        if (!s.ready || s.folder) continue;
         if (s.temp[0] != '\0') ::unlink(s.temp.data());
         if (unwritten != nullptr) unwritten(s.target.data());
     }
+    // Once the files in them are gone; an unnamed file is no entry of its folder.
+    for (Slot& s : g_slots) {
+        if (s.ready && s.folder) ::rmdir(s.temp.data());
+    }
+}
+
+OutputFolder::~OutputFolder() { abandon(); }
+
+bool OutputFolder::open(const std::string& path) {
+    abandon();
+    path_.clear();
+    error_.clear();
+    const auto fail = [this] {
+        error_ = std::strerror(errno);
+        return false;
+    };
+    if (path.empty()) {
+        errno = ENOENT;
+        return fail();
+    }
+    struct stat st {};
+    if (::stat(path.c_str(), &st) == 0) {
+        if (!S_ISDIR(st.st_mode)) {
+            error_ = "it is " + describeKind(st.st_mode) + ", not a folder";
+            return false;
+        }
+        if (::access(path.c_str(), W_OK | X_OK) != 0) return fail();
+    } else {
+        if (errno != ENOENT) return fail();
+        SignalBlock block;
+        slot_ = claimSlot(path, true);
+        if (::mkdir(path.c_str(), 0777) != 0) {
+            const int why = errno;
+            releaseSlot(slot_);
+            errno = why;
+            return fail();
+        }
+        made_ = true;
+    }
+    path_ = path;
+    return true;
+}
+
+std::string OutputFolder::file(const std::string& name) const {
+    return path_ + (!path_.empty() && path_.back() == '/' ? "" : "/") + name;
+}
+
+void OutputFolder::keep() {
+    made_ = false;
+    releaseSlot(slot_);
+}
+
+void OutputFolder::abandon() {
+    SignalBlock block;
+    if (made_) ::rmdir(path_.c_str());
+    made_ = false;
+    releaseSlot(slot_);
 }
 
 std::string readRegularFile(const std::string& path, size_t maxSize, std::vector<uint8_t>& bytes) {

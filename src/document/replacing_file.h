@@ -44,6 +44,8 @@ class ReplacingFile {
     bool isOpen() const { return fd_ >= 0; }
     // True when the bytes go straight out (pipe, device, standard output).
     bool streaming() const { return streaming_; }
+    // The file written, its links followed; empty for the standard output.
+    const std::string& target() const { return target_; }
 
     // Appends bytes; writeAt rewrites bytes already written (not when streaming).
     bool write(const uint8_t* data, size_t size);
@@ -73,8 +75,8 @@ class ReplacingFile {
 
     // For a signal handler that ends the process: removes the temporary names of every
     // open ReplacingFile (an unnamed file vanishes with the process by itself) and calls
-    // `unwritten` with each target that will not be written. Async-signal-safe, as long as
-    // `unwritten` is.
+    // `unwritten` with each target that will not be written, then removes the folders an
+    // OutputFolder made and has not kept. Async-signal-safe, as long as `unwritten` is.
     static void removeTemporaryNames(void (*unwritten)(const char* target)) noexcept;
 
    private:
@@ -93,6 +95,39 @@ class ReplacingFile {
     std::string target_;
     std::string tempPath_;   // the temporary name, while it exists
     int slot_ = -1;          // this file's entry for removeTemporaryNames
+    std::string error_;
+};
+
+// A folder that several outputs go into (the stems of a rendering), each written by a
+// ReplacingFile. A folder that exists is used (a symbolic link to one is followed) when it
+// can be written; a name that does not exist yet is made as a folder, inside a folder that
+// exists, and removed again, empty as it was made, unless keep() is called once the files
+// in it are complete; anything else by that name is refused. When the process ends on a
+// signal, ReplacingFile::removeTemporaryNames removes the folder made here too.
+class OutputFolder {
+   public:
+    OutputFolder() = default;
+    OutputFolder(const OutputFolder&) = delete;
+    OutputFolder& operator=(const OutputFolder&) = delete;
+    // Removes the folder it made, unless kept.
+    ~OutputFolder();
+
+    // False (see error()) when the folder cannot be used; nothing is made then.
+    bool open(const std::string& path);
+    // The path of the file `name` in the folder.
+    std::string file(const std::string& name) const;
+    // Whether open() made the folder.
+    bool made() const { return made_; }
+    // The folder stays, whether it was made or not.
+    void keep();
+    // Removes the folder if it was made here and is empty.
+    void abandon();
+    const std::string& error() const { return error_; }
+
+   private:
+    std::string path_;
+    bool made_ = false;
+    int slot_ = -1;  // the made folder's entry for removeTemporaryNames
     std::string error_;
 };
 

@@ -5,6 +5,7 @@
 #include <strings.h>
 
 #include <algorithm>
+#include <array>
 #include <cctype>
 #include <atomic>
 #include <cmath>
@@ -208,6 +209,28 @@ struct SynthCore::Impl {
     double sampleRate = 44100;  // the synthesizer's, as created
     double rate = 44100;        // frames a second of the stream that plays it in real time
 
+    // PerVoice outputs: MIDI channel c of voice v is a synthesizer channel of its own, its
+    // "lane", 16 * slot[c] + group[v]. FluidSynth mixes a channel's dry sound into output
+    // group (channel mod 16), so each voice has an output of its own; the reverb and the
+    // chorus are shared, as on a mixing desk's send buses. FluidSynth's channel 255 cannot
+    // be played (its voices take 255 for "no channel", and a controller sent there would
+    // reach every idle voice), so slot and group swap one pair of a MIDI channel and a
+    // voice onto it, one the run never plays: leaveOut(). With a Mix output a MIDI channel
+    // is one channel of the synthesizer.
+    int lanes = 1;
+    std::array<int, 16> slot{};
+    std::array<int, kVoices> group{};
+    int channel(int midiChannel, int lane) const {
+        return lanes == 1 ? midiChannel : 16 * slot[static_cast<size_t>(midiChannel)] + group[static_cast<size_t>(lane)];
+    }
+    int firstLane(int midiChannel) const { return channel(midiChannel, 0) - (lanes == 1 ? 0 : group[0]); }
+    bool playable(int c) const { return lanes == 1 || c != kUnplayableChannel; }
+    static constexpr int kUnplayableChannel = 16 * kVoices - 1;
+    // The lanes of each MIDI channel that have struck a note since the last reset: only
+    // they can hold a note to end or cut.
+    std::array<uint32_t, 16> struck{};
+    std::vector<fluid_voice_t*> voiceList;  // room for every voice of the synthesizer
+
     // Real-time messages. A message sent at clock frame c (frames since `origin`) goes to
     // frame c + offset of the stream. The offset is the most the rendering was seen ahead
     // of the clock when the first message came, plus a margin, so that a message does not
@@ -292,7 +315,7 @@ void loadOnThisThreadOnly() {
 
 }  // namespace
 
-SynthCore::Created SynthCore::create(const std::string& soundFont, double sampleRate) {
+SynthCore::Created SynthCore::create(const std::string& soundFont, double sampleRate, SynthOutputs outputs) {
     quietAudioLibraries();
     if (!roomToLoad(soundFont)) return {nullptr, "Not enough memory to load the SoundFont " + soundFont, true};
     loadOnThisThreadOnly();
@@ -303,6 +326,14 @@ SynthCore::Created SynthCore::create(const std::string& soundFont, double sample
     fluid_settings_setnum(impl->settings, "synth.sample-rate", sampleRate);
     // Sixteen voices at a full velocity stay below clipping at this gain.
     fluid_settings_setnum(impl->settings, "synth.gain", 0.4);
+    if (outputs == SynthOutputs::PerVoice) {
+        impl->lanes = kVoices;
+        for (int i = 0; i < 16; ++i) impl->slot[static_cast<size_t>(i)] = impl->group[static_cast<size_t>(i)] = i;
+        fluid_settings_setint(impl->settings, "synth.midi-channels", 16 * kVoices);
+        for (const char* name : {"synth.audio-channels", "synth.audio-groups"}) {
+            fluid_settings_setint(impl->settings, name, kVoices);
+        }
+    }
     impl->synth = new_fluid_synth(impl->settings);
     if (impl->synth == nullptr) return {nullptr, kNoMemoryMessage, true};
     takeFluidSynthError();
@@ -310,37 +341,158 @@ SynthCore::Created SynthCore::create(const std::string& soundFont, double sample
         const std::string why = takeFluidSynthError();
         return {nullptr, "The SoundFont " + soundFont + " could not be loaded" + (why.empty() ? "" : ": " + why)};
     }
+    impl->voiceList.resize(static_cast<size_t>(fluid_synth_get_polyphony(impl->synth)) + 1);
     std::unique_ptr<SynthCore> core(new SynthCore(std::move(impl), soundFont));
     core->reset(kDefaultPercussionChannel);
     return {std::move(core), {}};
 }
 
 void SynthCore::reset(int32_t percussionChannel) {
-    fluid_synth_t* s = impl_->synth;
+    Impl& d = *impl_;
+    fluid_synth_t* s = d.synth;
     fluid_synth_system_reset(s);
+    d.struck = {};
     for (int ch = 0; ch < 16; ++ch) {
         const bool drum = ch == (percussionChannel & 0x0F);
-        fluid_synth_set_channel_type(s, ch, drum ? CHANNEL_TYPE_DRUM : CHANNEL_TYPE_MELODIC);
-        fluid_synth_bank_select(s, ch, drum ? 128 : 0);
-        fluid_synth_program_change(s, ch, 0);
+        for (int lane = 0; lane < d.lanes; ++lane) {
+            const int c = d.channel(ch, lane);
+            if (!d.playable(c)) continue;
+            fluid_synth_set_channel_type(s, c, drum ? CHANNEL_TYPE_DRUM : CHANNEL_TYPE_MELODIC);
+            fluid_synth_bank_select(s, c, drum ? 128 : 0);
+            fluid_synth_program_change(s, c, 0);
+        }
     }
 }
 
-void SynthCore::handle(const ShortMessage& m) {
-    fluid_synth_t* s = impl_->synth;
+void SynthCore::leaveOut(int channel, int voice) {
+    Impl& d = *impl_;
+    if (d.lanes == 1) return;
+    for (int i = 0; i < 16; ++i) d.slot[static_cast<size_t>(i)] = d.group[static_cast<size_t>(i)] = i;
+    std::swap(d.slot[static_cast<size_t>(channel & 0x0F)], d.slot[15]);
+    std::swap(d.group[static_cast<size_t>(voice & 0x0F)], d.group[15]);
+}
+
+void SynthCore::handle(const ShortMessage& m) { handle(m, 0); }
+
+namespace {
+
+// How FluidSynth cuts a sounding note when a note of the same exclusive class starts on
+// its channel (a closed hi-hat ends an open one): both envelopes' release shortened to
+// this many timecents, then the note released.
+constexpr float kExclusiveCutRelease = -200.0f;
+
+// Makes, across the lanes first .. first + lanes - 1 of one MIDI channel, the cut that
+// FluidSynth makes inside a channel: the notes of other lanes of the exclusive class of
+// the note just struck on lane `own` are cut as if they shared its channel.
+void cutAcrossLanes(fluid_synth_t* s, std::vector<fluid_voice_t*>& list, int first, int lanes, int own, int key) {
+    std::fill(list.begin(), list.end(), nullptr);
+    fluid_synth_get_voicelist(s, list.data(), static_cast<int>(list.size()), -1);
+    const auto end = std::find(list.begin(), list.end(), nullptr);
+    // The note just struck: the newest notes on its lane and key (ids only grow).
+    const auto struck = [&](const fluid_voice_t* v) {
+        return fluid_voice_get_channel(v) == own && fluid_voice_get_key(v) == key && fluid_voice_is_on(v);
+    };
+    bool found = false;
+    unsigned int newest = 0;
+    for (auto it = list.begin(); it != end; ++it) {
+        if (!struck(*it)) continue;
+        newest = found ? std::max(newest, fluid_voice_get_id(*it)) : fluid_voice_get_id(*it);
+        found = true;
+    }
+    if (!found) return;
+    for (auto it = list.begin(); it != end; ++it) {
+        if (!struck(*it) || fluid_voice_get_id(*it) != newest) continue;
+        const float cls = fluid_voice_gen_get(*it, GEN_EXCLUSIVECLASS);
+        if (cls == 0.0f) continue;
+        for (auto other = list.begin(); other != end; ++other) {
+            fluid_voice_t* v = *other;
+            const int c = fluid_voice_get_channel(v);
+            if (c < first || c >= first + lanes || c == own || !fluid_voice_is_playing(v) ||
+                fluid_voice_gen_get(v, GEN_EXCLUSIVECLASS) != cls) {
+                continue;
+            }
+            fluid_voice_gen_set(v, GEN_EXCLUSIVECLASS, 0.0f);  // cut once, as FluidSynth does
+            for (const int gen : {GEN_VOLENVRELEASE, GEN_MODENVRELEASE}) {
+                fluid_voice_gen_set(v, gen, kExclusiveCutRelease);
+                fluid_voice_update_param(v, gen);
+            }
+            fluid_synth_noteoff(s, c, fluid_voice_get_key(v));
+        }
+    }
+}
+
+}  // namespace
+
+void SynthCore::handle(const ShortMessage& m, int voice) {
+    Impl& d = *impl_;
+    fluid_synth_t* s = d.synth;
     const int ch = m.status & 0x0F;
-    switch (m.status & 0xF0) {
-        case 0x80: fluid_synth_noteoff(s, ch, m.data1); break;
-        case 0x90: fluid_synth_noteon(s, ch, m.data1, m.data2); break;  // velocity 0 ends the note
-        case 0xB0: fluid_synth_cc(s, ch, m.data1, m.data2); break;
-        case 0xC0: fluid_synth_program_change(s, ch, m.data1); break;
-        case 0xE0: fluid_synth_pitch_bend(s, ch, m.data1 | (m.data2 << 7)); break;
-        default: break;
+    const int kind = m.status & 0xF0;
+    uint32_t& struck = d.struck[static_cast<size_t>(ch)];
+    if (kind == 0x90 && m.data2 > 0) {
+        const int lane = static_cast<int>(static_cast<unsigned>(voice) % static_cast<unsigned>(d.lanes));
+        const int own = d.channel(ch, lane);
+        if (!d.playable(own)) return;
+        const uint32_t others = d.lanes > 1 ? struck & ~(1u << lane) : 0;
+        // A key struck again on a channel ends the key sounding there first.
+        for (int other = 0; other < d.lanes; ++other) {
+            if ((others >> other) & 1u) fluid_synth_noteoff(s, d.channel(ch, other), m.data1);
+        }
+        fluid_synth_noteon(s, own, m.data1, m.data2);
+        if (others != 0) cutAcrossLanes(s, d.voiceList, d.firstLane(ch), d.lanes, own, m.data1);
+        struck |= 1u << lane;
+        return;
+    }
+    // Everything else is the channel's: the same on all its lanes. A note off ends the
+    // key whichever voice struck it.
+    const bool noteOff = kind == 0x80 || kind == 0x90;
+    for (int lane = 0; lane < d.lanes; ++lane) {
+        const int c = d.channel(ch, lane);
+        if (!d.playable(c) || (d.lanes > 1 && noteOff && !((struck >> lane) & 1u))) continue;
+        switch (kind) {
+            case 0x80: fluid_synth_noteoff(s, c, m.data1); break;
+            case 0x90: fluid_synth_noteon(s, c, m.data1, 0); break;  // velocity 0 ends the note
+            case 0xB0: fluid_synth_cc(s, c, m.data1, m.data2); break;
+            case 0xC0: fluid_synth_program_change(s, c, m.data1); break;
+            case 0xE0: fluid_synth_pitch_bend(s, c, m.data1 | (m.data2 << 7)); break;
+            default: break;
+        }
     }
 }
 
 void SynthCore::render(int frames, int16_t* interleaved) {
-    fluid_synth_write_s16(impl_->synth, frames, interleaved, 0, 2, interleaved, 1, 2);
+    mix_.resize(static_cast<size_t>(frames) * 2);
+    fluid_synth_write_float(impl_->synth, frames, mix_.data(), 0, 2, mix_.data(), 1, 2);
+    // As FluidSynth converts: full scale is 32766, plus triangular noise of one step (the
+    // difference of two uniform draws, which leans the noise towards high frequencies),
+    // rounded and clipped.
+    for (size_t i = 0; i < mix_.size(); ++i) {
+        ditherState_ ^= ditherState_ << 13;  // xorshift32
+        ditherState_ ^= ditherState_ >> 17;
+        ditherState_ ^= ditherState_ << 5;
+        const float uniform = static_cast<float>(ditherState_ >> 8) * (1.0f / 16777216.0f) - 0.5f;
+        float& previous = previousNoise_[i & 1];
+        const float sample = std::round(mix_[i] * 32766.0f + uniform - previous);
+        previous = uniform;
+        interleaved[i] = static_cast<int16_t>(std::clamp(sample, -32768.0f, 32767.0f));
+    }
+}
+
+void SynthCore::renderVoices(int frames, float* const* outputs) {
+    const Impl& d = *impl_;
+    for (size_t c = 0; c < 2 * (kVoices + 1); ++c) std::fill(outputs[c], outputs[c] + frames, 0.0f);
+    std::array<float*, 2 * kVoices> dry{};
+    for (size_t v = 0; v < kVoices; ++v) {
+        const auto g = static_cast<size_t>(d.lanes == 1 ? v : static_cast<size_t>(d.group[v]));
+        dry[2 * g] = outputs[2 * v];
+        dry[2 * g + 1] = outputs[2 * v + 1];
+    }
+    // The reverb's and then the chorus's left and right, both into the effects output.
+    float* const effects = outputs[2 * kEffectsOutput];
+    float* const effectsRight = outputs[2 * kEffectsOutput + 1];
+    std::array<float*, 4> fx = {effects, effectsRight, effects, effectsRight};
+    fluid_synth_process(d.synth, frames, static_cast<int>(fx.size()), fx.data(), static_cast<int>(dry.size()),
+                        dry.data());
 }
 
 void SynthCore::startClock(Time origin) {
@@ -419,7 +571,7 @@ int SynthCore::bankOf(int channel) const {
     int sfont = 0;
     int bank = 0;
     int preset = 0;
-    fluid_synth_get_program(impl_->synth, channel, &sfont, &bank, &preset);
+    fluid_synth_get_program(impl_->synth, impl_->channel(channel, 0), &sfont, &bank, &preset);
     return bank;
 }
 

@@ -40,12 +40,18 @@ std::string soundFontProblem(const std::string& path);
 // each file once, sorted by name within each folder.
 std::vector<std::string> installedSoundFonts();
 
+// Where the synthesizer's sound goes.
+enum class SynthOutputs {
+    Mix,       // one stereo mix, with the reverb and the chorus in it
+    PerVoice,  // a dry stereo output for each of the 16 voices, and one for the reverb and chorus
+};
+
 // One FluidSynth synthesizer with its SoundFont loaded.
 class SynthCore {
    public:
     struct Created;
     // Fails with a message naming what is missing.
-    static Created create(const std::string& soundFont, double sampleRate);
+    static Created create(const std::string& soundFont, double sampleRate, SynthOutputs outputs = SynthOutputs::Mix);
     ~SynthCore();
     SynthCore(const SynthCore&) = delete;
     SynthCore& operator=(const SynthCore&) = delete;
@@ -54,9 +60,26 @@ class SynthCore {
     // Makes `channel` the drum channel and every other channel melodic, and resets every
     // channel's controllers and programs.
     void reset(int32_t percussionChannel);
+    // PerVoice: every voice can play on every MIDI channel but one pair, `voice` (0..15) on
+    // `channel`, which FluidSynth's channels cannot hold as well; a note of that voice
+    // there is not played. Voice 16 on channel 15 until this is called, before reset().
+    void leaveOut(int channel, int voice);
     void handle(const ShortMessage& message);
-    // Renders `frames` stereo frames, interleaved left/right.
+    // The message as voice `voice` (0..15) sends it: with PerVoice outputs its notes sound
+    // in that voice's output (as handle() does, they sound in voice 0's). A voice sounds
+    // as it would on its MIDI channel shared with the other voices there, so the outputs
+    // add up to the mix.
+    void handle(const ShortMessage& message, int voice);
+    // Renders `frames` stereo frames, interleaved left/right, dithered to 16 bits with noise
+    // of its own: the same messages give the same samples in every process. (FluidSynth's
+    // own 16-bit output draws its dither from rand() once per process, so it depends on
+    // whatever else called rand() first.)
     void render(int frames, int16_t* interleaved);
+    // PerVoice: renders `frames` frames of every output, voice v's left channel into
+    // outputs[2v] and its right into outputs[2v + 1], the reverb's and the chorus's into
+    // outputs[32] and outputs[33] (full scale 1.0). They add up to what render() mixes.
+    static constexpr int kEffectsOutput = kVoices;
+    void renderVoices(int frames, float* const* outputs);
     // The bank of channel `channel`'s current program (128 on a drum channel).
     int bankOf(int channel) const;
 
@@ -91,6 +114,9 @@ class SynthCore {
     void waitForStream();
     std::unique_ptr<Impl> impl_;
     std::string soundFont_;
+    std::vector<float> mix_;      // render()'s samples before dithering
+    uint32_t ditherState_ = 1;    // its noise, from the same seed for every synthesizer
+    float previousNoise_[2] = {};
 };
 
 struct SynthCore::Created {

@@ -2,11 +2,18 @@
 
 #include <sndfile.h>
 #include <strings.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <array>
+#include <cmath>
 #include <cstring>
+#include <filesystem>
 #include <memory>
+#include <optional>
+#include <utility>
+#include <vector>
 
 #include "document/replacing_file.h"
 #include "synth.h"
@@ -14,6 +21,8 @@
 namespace tarrowin {
 
 namespace {
+
+namespace fs = std::filesystem;
 
 int64_t ticksOf(const GlobalSettings& g) {
     return std::max<int64_t>(0, static_cast<int64_t>(g.endCounter) - g.startCounter);
@@ -48,11 +57,21 @@ std::array<unsigned char, 44> wavHeader(int sampleRate, uint32_t dataBytes) {
 // An audio file made into an output; whatever is not committed is abandoned by the caller.
 class AudioFile {
    public:
+    explicit AudioFile(ReplacingFile& file) : file_(file) {}
     virtual ~AudioFile() = default;
     virtual std::string begin() = 0;
     // Interleaved 16-bit stereo frames.
     virtual std::string writeFrames(const int16_t* frames, int count) = 0;
-    virtual std::string finish() = 0;
+    // Completes the file's bytes; commit() then puts it in place.
+    virtual std::string complete() = 0;
+    std::string commit() {
+        if (!file_.commit()) return std::string("Could not write the ") + kind() + " file: " + file_.error();
+        return {};
+    }
+
+   protected:
+    virtual const char* kind() const = 0;
+    ReplacingFile& file_;
 };
 
 // The WAV file's header and audio into an output; the header states the length the
@@ -60,7 +79,7 @@ class AudioFile {
 class WavFile final : public AudioFile {
    public:
     WavFile(ReplacingFile& file, int sampleRate, int64_t expectedFrames)
-        : file_(file), sampleRate_(sampleRate), expectedBytes_(static_cast<uint64_t>(expectedFrames) * 4) {}
+        : AudioFile(file), sampleRate_(sampleRate), expectedBytes_(static_cast<uint64_t>(expectedFrames) * 4) {}
 
     std::string begin() override {
         const auto header = wavHeader(sampleRate_, static_cast<uint32_t>(expectedBytes_));
@@ -73,22 +92,21 @@ class WavFile final : public AudioFile {
         return write(frames, static_cast<size_t>(count) * 4);
     }
 
-    std::string finish() override {
+    std::string complete() override {
         if (dataBytes_ != expectedBytes_) {
             const auto header = wavHeader(sampleRate_, static_cast<uint32_t>(dataBytes_));
             if (!file_.writeAt(0, header.data(), header.size())) return "Could not write the WAV file: " + file_.error();
         }
-        if (!file_.commit()) return "Could not write the WAV file: " + file_.error();
         return {};
     }
 
    private:
+    const char* kind() const override { return "WAV"; }
     std::string write(const void* data, size_t bytes) {
         if (!file_.write(static_cast<const uint8_t*>(data), bytes)) return "Could not write the WAV file: " + file_.error();
         return {};
     }
 
-    ReplacingFile& file_;
     int sampleRate_;
     uint64_t expectedBytes_;
     uint64_t dataBytes_ = 0;
@@ -101,7 +119,7 @@ class WavFile final : public AudioFile {
 // the frame sizes, as a FLAC stream may, and decoders read it as they read any other.
 class FlacFile final : public AudioFile {
    public:
-    FlacFile(ReplacingFile& file, int sampleRate) : file_(file), sampleRate_(sampleRate) {}
+    FlacFile(ReplacingFile& file, int sampleRate) : AudioFile(file), sampleRate_(sampleRate) {}
     ~FlacFile() override {
         if (sf_ != nullptr) sf_close(sf_);
     }
@@ -122,15 +140,15 @@ class FlacFile final : public AudioFile {
         return {};
     }
 
-    std::string finish() override {
+    std::string complete() override {
         const int closed = sf_close(sf_);
         sf_ = nullptr;
         if (closed != 0 || !error_.empty()) return failure(sf_error_number(closed));
-        if (!file_.commit()) return failure(file_.error().c_str());
         return {};
     }
 
    private:
+    const char* kind() const override { return "FLAC"; }
     std::string failure(const char* reason) const {
         return "Could not write the FLAC file: " + (error_.empty() ? std::string(reason) : error_);
     }
@@ -162,7 +180,6 @@ class FlacFile final : public AudioFile {
         return count;
     }
 
-    ReplacingFile& file_;
     int sampleRate_;
     SNDFILE* sf_ = nullptr;
     sf_count_t at_ = 0;
@@ -170,14 +187,131 @@ class FlacFile final : public AudioFile {
     std::string error_;
 };
 
+// Where the rendered audio goes, a block at a time.
+class RenderTarget {
+   public:
+    virtual ~RenderTarget() = default;
+    // Renders `frames` frames from the synthesizer into the files; an error or "".
+    virtual std::string render(SynthCore& synth, int frames) = 0;
+    // Voice v has struck a note, which sounds in the frames rendered from now on.
+    virtual std::string voiceSounds(int v) {
+        (void)v;
+        return {};
+    }
+    static constexpr int kBlock = 4096;
+};
+
+// The mix alone: the synthesizer's 16-bit output, dithered by SynthCore::render.
+class MixTarget final : public RenderTarget {
+   public:
+    explicit MixTarget(AudioFile& mix) : mix_(mix) {}
+    std::string render(SynthCore& synth, int frames) override {
+        synth.render(frames, buffer_.data());
+        return mix_.writeFrames(buffer_.data(), frames);
+    }
+
+   private:
+    AudioFile& mix_;
+    std::array<int16_t, kBlock * 2> buffer_{};
+};
+
+// The mix, a file for each voice that sounds and one for the effects, from the
+// synthesizer's outputs. They are rounded to 16 bits along their running sum: output k
+// gets round(sum up to k) minus round(sum up to the output before), so each is within one
+// step of its exact value and together they add up exactly to the mix, round(sum of all)
+// (where nothing clips). A voice enters the sum, and its file begins (silent up to then),
+// with its first note, the effects with the first note of any voice: until then their
+// outputs hold nothing but the reverb's offset against denormal numbers.
+class StemsTarget final : public RenderTarget {
+   public:
+    StemsTarget(AudioFile& mix, std::array<std::unique_ptr<AudioFile>, kStems>& stems)
+        : mix_(mix), stems_(stems), outputs_(static_cast<size_t>(2 * kStems * kBlock)),
+          out_(static_cast<size_t>((kStems + 1) * kBlock * 2)) {}
+
+    bool sounded(int stem) const { return sounding_[static_cast<size_t>(stem)]; }
+
+    std::string voiceSounds(int v) override {
+        if (std::string e = begin(kEffectsStem); !e.empty()) return e;
+        return begin(v);
+    }
+
+    std::string render(SynthCore& synth, int frames) override {
+        std::array<float*, 2 * kStems> outputs{};
+        for (size_t c = 0; c < outputs.size(); ++c) outputs[c] = outputs_.data() + c * kBlock;
+        synth.renderVoices(frames, outputs.data());
+        // out_ holds the mix's interleaved frames, then those of stem 0, 1, ...
+        const auto file = [this](size_t k) { return out_.data() + k * kBlock * 2; };
+        const auto n = static_cast<size_t>(frames);
+        std::fill(sum_.begin(), sum_.begin() + 2 * frames, 0.0);
+        std::fill(before_.begin(), before_.begin() + 2 * frames, 0);
+        for (size_t k = 0; k < kStems; ++k) {
+            if (!sounding_[k]) continue;
+            const float* left = outputs[2 * k];
+            const float* right = outputs[2 * k + 1];
+            int16_t* out = file(k + 1);
+            for (size_t i = 0; i < n; ++i) {
+                sum_[2 * i] += left[i];
+                sum_[2 * i + 1] += right[i];
+            }
+            for (size_t i = 0; i < 2 * n; ++i) {
+                const int32_t upTo = roundToStep(sum_[i]);
+                out[i] = clip(upTo - before_[i]);
+                before_[i] = upTo;
+            }
+        }
+        int16_t* mix = file(0);
+        for (size_t i = 0; i < 2 * n; ++i) mix[i] = clip(before_[i]);
+        if (std::string e = mix_.writeFrames(file(0), frames); !e.empty()) return e;
+        for (size_t k = 0; k < kStems; ++k) {
+            if (!sounding_[k]) continue;
+            if (std::string e = stems_[k]->writeFrames(file(k + 1), frames); !e.empty()) return e;
+        }
+        frames_ += frames;
+        return {};
+    }
+
+   private:
+    // FluidSynth's own 16-bit output: this scale, rounded half away from zero. The stems
+    // sound as loud as a mix rendered without them.
+    static int32_t roundToStep(double x) {
+        const double scaled = x * 32766.0;
+        return static_cast<int32_t>(scaled + std::copysign(0.5, scaled));
+    }
+    static int16_t clip(int32_t value) { return static_cast<int16_t>(std::clamp<int32_t>(value, -32768, 32767)); }
+
+    std::string begin(int stem) {
+        const auto at = static_cast<size_t>(stem);
+        if (sounding_[at]) return {};
+        sounding_[at] = true;
+        AudioFile& file = *stems_[at];
+        if (std::string e = file.begin(); !e.empty()) return e;
+        const std::vector<int16_t> silence(static_cast<size_t>(kBlock * 2), 0);
+        for (int64_t done = 0; done < frames_;) {
+            const int n = static_cast<int>(std::min<int64_t>(kBlock, frames_ - done));
+            if (std::string e = file.writeFrames(silence.data(), n); !e.empty()) return e;
+            done += n;
+        }
+        return {};
+    }
+
+    AudioFile& mix_;
+    std::array<std::unique_ptr<AudioFile>, kStems>& stems_;
+    std::vector<float> outputs_;  // 2 * kStems channels of kBlock frames
+    std::vector<int16_t> out_;    // 1 + kStems files of kBlock interleaved stereo frames
+    std::array<double, 2 * kBlock> sum_{};      // the running sum, interleaved
+    std::array<int32_t, 2 * kBlock> before_{};  // and its rounding
+    std::array<bool, kStems> sounding_{};
+    int64_t frames_ = 0;
+};
+
 // Plays the stream into the synthesizer: before each message the audio is rendered up to
 // the message's time.
 class Renderer final : public PerformanceSink, public PerformanceControl {
    public:
-    Renderer(SynthCore& synth, AudioFile& file, int sampleRate, int64_t totalTicks, const RenderProgress& progress,
+    Renderer(SynthCore& synth, RenderTarget& target, int sampleRate, int64_t totalTicks, const RenderProgress& progress,
              const std::function<bool()>& cancelled)
         : synth_(synth),
-          file_(file),
+          target_(target),
           rate_(sampleRate),
           totalTicks_(totalTicks),
           progress_(progress),
@@ -188,9 +322,12 @@ class Renderer final : public PerformanceSink, public PerformanceControl {
     int64_t frames() const { return frames_; }
     int64_t ms() const { return ms_; }
 
+    void voiceStrikes(int v, int32_t) override { voice_ = v; }
     void message(int64_t, const ShortMessage& m) override {
         renderTo(frameAt(ms_));
-        synth_.handle(m);
+        // A note on follows the strike of the voice it belongs to.
+        synth_.handle(m, voice_);
+        if ((m.status & 0xF0) == 0x90 && m.data2 > 0 && error_.empty()) error_ = target_.voiceSounds(voice_);
     }
     bool playing() override {
         if (!cancelRequested_ && cancelled_ && cancelled_()) cancelRequested_ = true;
@@ -204,28 +341,82 @@ class Renderer final : public PerformanceSink, public PerformanceControl {
 
     void renderTo(int64_t frame) {
         while (frames_ < frame && error_.empty()) {
-            const int n = static_cast<int>(std::min<int64_t>(kBlock, frame - frames_));
-            synth_.render(n, buffer_.data());
-            error_ = file_.writeFrames(buffer_.data(), n);
+            const int n = static_cast<int>(std::min<int64_t>(RenderTarget::kBlock, frame - frames_));
+            error_ = target_.render(synth_, n);
             frames_ += n;
         }
     }
     int64_t frameAt(int64_t ms) const { return ms * rate_ / 1000; }
 
    private:
-    static constexpr int kBlock = 4096;
     SynthCore& synth_;
-    AudioFile& file_;
+    RenderTarget& target_;
     const int rate_;
     const int64_t totalTicks_;
     const RenderProgress& progress_;
     const std::function<bool()>& cancelled_;
     bool cancelRequested_ = false;
-    std::array<int16_t, kBlock * 2> buffer_{};
+    int voice_ = 0;
     int64_t frames_ = 0;
     int64_t ms_ = 0;
     int64_t ticks_ = 0;
     std::string error_;
+};
+
+std::unique_ptr<AudioFile> makeAudioFile(AudioFormat format, ReplacingFile& output, int sampleRate, int64_t frames) {
+    if (format == AudioFormat::Flac) return std::make_unique<FlacFile>(output, sampleRate);
+    return std::make_unique<WavFile>(output, sampleRate, frames);
+}
+
+// A MIDI channel and a voice that the run never puts together: the one pair the
+// synthesizer's voice outputs leave out. None when every voice plays on every channel.
+std::optional<std::pair<int, int>> pairNeverPlayed(PerformanceMode mode, const Settings& current,
+                                                   std::span<const Settings> events) {
+    std::array<std::array<bool, 16>, kVoices> played{};  // [voice][channel]
+    const auto note = [&played](const Settings& s) {
+        for (size_t v = 0; v < kVoices; ++v) played[v][static_cast<size_t>(s.voices[v].channel & 0x0F)] = true;
+    };
+    if (mode == PerformanceMode::ExportCurrent) {
+        note(current);
+    } else {
+        for (const Settings& e : events) note(e);
+    }
+    for (int v = kVoices - 1; v >= 0; --v) {
+        for (int ch = 0; ch < 16; ++ch) {
+            if (!played[static_cast<size_t>(v)][static_cast<size_t>(ch)]) return std::pair{ch, v};
+        }
+    }
+    return std::nullopt;
+}
+
+// The stems' folder and files, opened before any work: what cannot be written is refused
+// before the rendering starts.
+struct StemFiles {
+    OutputFolder folder;
+    std::array<ReplacingFile, kStems> files;
+
+    std::string open(const std::string& folderPath, AudioFormat format, const ReplacingFile& mix) {
+        if (!folder.open(folderPath)) return "Could not use the folder " + folderPath + " for the stems: " + folder.error();
+        std::error_code ec;
+        const fs::path mixPath = mix.target().empty() ? fs::path() : fs::weakly_canonical(mix.target(), ec);
+        for (int v = 0; v < kStems; ++v) {
+            const std::string path = folder.file(stemFileName(v, format));
+            if (!mixPath.empty() && fs::weakly_canonical(path, ec) == mixPath) {
+                return "The mix cannot be written as the stem " + path + ": choose another name or folder";
+            }
+            ReplacingFile& file = files[static_cast<size_t>(v)];
+            if (!file.open(path)) return "Could not create " + path + ": " + file.error();
+        }
+        return {};
+    }
+
+    // An earlier rendering's stem that this one does not write goes, so that the folder
+    // holds the stems of one rendering.
+    void removeOlder(int v, AudioFormat format) const {
+        const std::string path = folder.file(stemFileName(v, format));
+        struct stat st {};
+        if (::lstat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode)) ::unlink(path.c_str());
+    }
 };
 
 }  // namespace
@@ -303,29 +494,49 @@ RenderResult renderToAudio(PerformanceMode mode, const Settings& current, std::s
         return result;
     }
 
+    const bool stems = !options.stemsFolder.empty();
+    const std::optional<std::pair<int, int>> leftOut = pairNeverPlayed(mode, current, events);
+    if (stems && !leftOut) {
+        result.message = "Every voice plays on each of the 16 channels in this composition: the stems cannot keep "
+                         "all of them apart";
+        return result;
+    }
+    StemFiles stemFiles;
+    if (stems) {
+        if (std::string e = stemFiles.open(options.stemsFolder, options.format, output); !e.empty()) {
+            result.message = e;
+            return result;
+        }
+    }
+
     const SoundFontChoice font = findSoundFont(options.soundFont);
     if (!font.found()) {
         result.message = font.message;
         return result;
     }
     result.soundFont = font.path;
-    SynthCore::Created created = SynthCore::create(font.path, options.sampleRate);
+    SynthCore::Created created =
+        SynthCore::create(font.path, options.sampleRate, stems ? SynthOutputs::PerVoice : SynthOutputs::Mix);
     if (!created.synth) {
         result.message = created.message;
         return result;
     }
+    if (stems) created.synth->leaveOut(leftOut->first, leftOut->second);
     created.synth->reset(options.percussionChannel);
 
-    std::unique_ptr<AudioFile> audio;
-    if (options.format == AudioFormat::Flac)
-        audio = std::make_unique<FlacFile>(output, options.sampleRate);
-    else
-        audio = std::make_unique<WavFile>(output, options.sampleRate, totalFrames);
-    AudioFile& file = *audio;
-    if (std::string e = file.begin(); !e.empty()) {
+    const std::unique_ptr<AudioFile> mix = makeAudioFile(options.format, output, options.sampleRate, totalFrames);
+    if (std::string e = mix->begin(); !e.empty()) {
         result.message = e;
         return result;
     }
+    std::array<std::unique_ptr<AudioFile>, kStems> stemAudio;
+    for (size_t v = 0; stems && v < kStems; ++v) {
+        stemAudio[v] = makeAudioFile(options.format, stemFiles.files[v], options.sampleRate, totalFrames);
+    }
+    MixTarget mixOnly(*mix);
+    StemsTarget mixAndStems(*mix, stemAudio);
+    RenderTarget& target = stems ? static_cast<RenderTarget&>(mixAndStems) : mixOnly;
+
     int64_t totalTicks = 0;
     if (mode == PerformanceMode::ExportCurrent) {
         totalTicks = ticksOf(current.global);
@@ -333,7 +544,7 @@ RenderResult renderToAudio(PerformanceMode mode, const Settings& current, std::s
         for (const Settings& e : events) totalTicks += ticksOf(e.global);
     }
 
-    Renderer renderer(*created.synth, file, options.sampleRate, totalTicks, progress, options.cancelled);
+    Renderer renderer(*created.synth, target, options.sampleRate, totalTicks, progress, options.cancelled);
     PerformanceOptions run;
     run.mode = mode;
     run.percussionChannel = options.percussionChannel;
@@ -349,15 +560,47 @@ RenderResult renderToAudio(PerformanceMode mode, const Settings& current, std::s
         result.message = renderer.error();
         return result;
     }
-    if (std::string e = file.finish(); !e.empty()) {
-        result.message = e;
-        return result;
+    // Every file is complete before the first is put in place.
+    std::vector<AudioFile*> written;
+    for (int v = 0; stems && v < kStems; ++v) {
+        if (!mixAndStems.sounded(v)) continue;
+        written.push_back(stemAudio[static_cast<size_t>(v)].get());
+        result.stems.push_back(v);
+    }
+    written.push_back(mix.get());
+    for (AudioFile* file : written) {
+        if (std::string e = file->complete(); !e.empty()) {
+            result.message = e;
+            return result;
+        }
+    }
+    for (AudioFile* file : written) {
+        if (std::string e = file->commit(); !e.empty()) {
+            result.message = e;
+            return result;
+        }
+    }
+    if (stems) {
+        if (!stemFiles.folder.made()) {
+            for (int v = 0; v < kStems; ++v) {
+                if (!mixAndStems.sounded(v)) stemFiles.removeOlder(v, options.format);
+            }
+        }
+        stemFiles.folder.keep();
     }
     if (progress) progress(1.0);
     result.ok = true;
     result.frames = renderer.frames();
     result.playbackMs = renderer.ms();
     return result;
+}
+
+std::string stemFileName(int stem, AudioFormat format) {
+    const int number = stem + 1;
+    const std::string name = stem == kEffectsStem ? std::string("effects")
+                                                  : std::string("voice-") + static_cast<char>('0' + number / 10) +
+                                                        static_cast<char>('0' + number % 10);
+    return name + (format == AudioFormat::Flac ? ".flac" : ".wav");
 }
 
 }  // namespace tarrowin

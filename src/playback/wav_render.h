@@ -2,13 +2,16 @@
 // Offline rendering: the export stream of the current settings or of the composition,
 // played through the built-in synthesizer as fast as it computes, into a WAV or FLAC file
 // (16-bit stereo). Each tick lasts what it lasts on a device, so the file is as long as
-// the playback, plus a tail for the last notes to ring out.
+// the playback, plus a tail for the last notes to ring out. On request the same pass also
+// writes a file for each voice that sounds (its "stem"), all as long as the mix and adding
+// up to it.
 
 #include <cstdint>
 #include <functional>
 #include <optional>
 #include <span>
 #include <string>
+#include <vector>
 
 #include "engine/performance.h"
 #include "engine/settings.h"
@@ -37,6 +40,11 @@ struct RenderOptions {
     // Seeds the "Random" modulation run lengths: one seed always gives the same audio.
     // None: defaultRunLengthSeed(), else different lengths on every render.
     std::optional<uint64_t> seed;
+    // Not empty: the folder that also gets the dry sound of each voice that sounds and
+    // the reverb and chorus of them all, each in a file named by stemFileName in `format`.
+    // The mix is then the exact sum of those files (where it does not clip), and within a
+    // step of 16 bits of the mix rendered without them, which FluidSynth dithers.
+    std::string stemsFolder;
 };
 
 struct RenderResult {
@@ -46,7 +54,14 @@ struct RenderResult {
     std::string soundFont;
     int64_t frames = 0;        // frames written
     int64_t playbackMs = 0;    // the length of the playback itself, without the tail
+    std::vector<int> stems;    // the stems written: voices 0..15, and kEffectsStem
 };
+
+// The stems: one for each voice, and the reverb and the chorus of all of them.
+inline constexpr int kEffectsStem = kVoices;
+inline constexpr int kStems = kVoices + 1;
+// "voice-01.wav" .. "voice-16.flac" for voices 0..15, "effects.wav" for kEffectsStem.
+std::string stemFileName(int stem, AudioFormat format);
 
 // Called now and then with the fraction of ticks rendered (0..1).
 using RenderProgress = std::function<void(double fraction)>;
@@ -56,7 +71,9 @@ int64_t performanceLengthMs(PerformanceMode mode, const Settings& current, std::
 
 // mode: ExportCurrent or ExportComposition. Writes options.format through a ReplacingFile:
 // a failed or cancelled rendering leaves no file and never a partial one in place of an
-// older file.
+// older file. The stems' folder follows OutputFolder's rules (a folder made for them is
+// removed again when the rendering fails); an earlier rendering's stem, in that format,
+// of a voice that no longer sounds is removed from it.
 RenderResult renderToAudio(PerformanceMode mode, const Settings& current, std::span<const Settings> events,
                            const std::string& path, const RenderOptions& options, const RenderProgress& progress = {});
 // The same into an output the caller opened, committed on success and abandoned on

@@ -9,6 +9,7 @@
 #include <QLabel>
 #include <QListWidget>
 #include <QMenu>
+#include <QMenuBar>
 #include <QMimeData>
 #include <QSettings>
 #include <QTextBrowser>
@@ -18,6 +19,7 @@
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QtTest>
+#include <sys/stat.h>
 
 #include "app/command_state.h"
 #include "app/file_commands.h"
@@ -87,6 +89,9 @@ class MainWindowTest : public QObject {
     void recentFilesWaitWhilePlaying();
     void voiceSwitchedDuringAPlayIsAStepOfItsOwn();
     void midiPlayerTakesItsOwnOptions();
+    void everyMenuHasUniqueMnemonics();
+    void exitEndsTheProgramWhateverIsOpen_data();
+    void exitEndsTheProgramWhateverIsOpen();
 
    private:
     Workspace& ws() { return w_->ws(); }
@@ -308,16 +313,24 @@ void MainWindowTest::saveQuestionRecentFilesAndDrop() {
     QCOMPARE(ws().document.doc().voice(0).param1, 2);
     QVERIFY(!ws().document.isModified());
 
-    // The recent files skip files that are gone; a dropped .trw opens like File Open.
+    // The recent files are regular files: gone files, pipes, devices and folders are left
+    // out, whether they were saved to or listed by an older Tarrowin. A dropped .trw opens
+    // like File Open.
     QTemporaryDir dir;
     QStringList paths;
+    const QString pipe = dir.filePath(QStringLiteral("pipe.trw"));
+    QCOMPARE(::mkfifo(QFile::encodeName(pipe).constData(), 0600), 0);
     for (const char* name : {"a.trw", "b.trw", "c.trw"}) {
         paths << dir.filePath(QLatin1String(name));
         QVERIFY(ws().document.save(paths.back()).ok);
         ws().preferences.addRecentFile(paths.back());
     }
     QFile::remove(paths[1]);
+    for (const QString& notAFile : {pipe, QStringLiteral("/dev/null"), dir.path()})
+        ws().preferences.addRecentFile(notAFile);
     QCOMPARE(ws().preferences.recentFiles(), (QStringList{paths[2], paths[0]}));
+    QSettings().setValue(QStringLiteral("recentFiles"), QStringList{pipe, QStringLiteral("/dev/null"), dir.path(), paths[0]});
+    QCOMPARE(ws().preferences.recentFiles(), QStringList{paths[0]});
     ws().document.newDocument();
     QMimeData data;
     data.setUrls({QUrl::fromLocalFile(paths[0])});
@@ -396,6 +409,76 @@ void MainWindowTest::helpAboutAndTabOrder() {
     while (!(w = w->nextInFocusChain())->focusPolicy()) {
     }
     QCOMPARE(w, view().row(1).control(VoiceRow::Voice));
+}
+
+void MainWindowTest::everyMenuHasUniqueMnemonics() {
+    // The letter after a single '&', lower case; none for a caption without one.
+    const auto mnemonic = [](const QString& text) -> QChar {
+        for (qsizetype i = text.indexOf(QLatin1Char('&')); i >= 0 && i + 1 < text.size();
+             i = text.indexOf(QLatin1Char('&'), i + 2)) {
+            if (text[i + 1] != QLatin1Char('&')) return text[i + 1].toLower();
+        }
+        return {};
+    };
+    // The menu bar and every menu under it (the recent files are numbered).
+    QList<QWidget*> menus{w_->window->menuBar()};
+    for (QMenu* m : w_->window->menuBar()->findChildren<QMenu*>()) menus << m;
+    QVERIFY(menus.size() > 6 + kVoices);
+    for (QWidget* menu : menus) {
+        QMap<QChar, QString> taken;
+        for (QAction* a : menu->actions()) {
+            const QChar key = mnemonic(a->text());
+            if (a->isSeparator() || key.isNull()) continue;
+            const QString where = qobject_cast<QMenu*>(menu) ? qobject_cast<QMenu*>(menu)->title() : QStringLiteral("menu bar");
+            QVERIFY2(!taken.contains(key), qPrintable(QStringLiteral("%1: \"%2\" and \"%3\" share %4")
+                                                          .arg(where, taken.value(key), a->text(), key)));
+            taken.insert(key, a->text());
+        }
+    }
+}
+
+void MainWindowTest::exitEndsTheProgramWhateverIsOpen_data() {
+    QTest::addColumn<int>("answer");  // to "Save changes?"
+    QTest::newRow("changes given up") << int(QMessageBox::No);
+    QTest::newRow("Cancel") << int(QMessageBox::Cancel);
+}
+
+void MainWindowTest::exitEndsTheProgramWhateverIsOpen() {
+    QFETCH(int, answer);
+    ws().document.edit(QStringLiteral("setup"), DocumentController::Scope::Composition, [](CTarrowinDoc& d) {
+        d.setEndCounter(8);
+        d.addCurrentSettingsAsEvent();
+    });
+    // Every window the program opens beside the main one.
+    for (Command c : {Command::CompositionMaker, Command::Notes, Command::CompositionInfo, Command::CreateImage,
+                      Command::HelpTopics})
+        w_->window->action(c)->trigger();
+    const auto shown = [] {
+        QStringList titles;
+        for (QWidget* w : QApplication::topLevelWidgets())
+            if (w->isVisible()) titles << w->windowTitle();
+        return titles;
+    };
+    QCOMPARE(shown().size(), 6);
+    MessageBoxes boxes;
+    boxes.answer(QMessageBox::StandardButton(answer));
+    if (answer == QMessageBox::Cancel) {
+        w_->window->action(Command::Exit)->trigger();
+        QCOMPARE(boxes.lastText(), QStringLiteral("Save changes to Untitled?"));
+        QCOMPARE(shown().size(), 6);
+        return;
+    }
+    // The program's event loop ends once Exit closed the last window; a window left open
+    // keeps it running, and the guard ends it with 1.
+    QTimer::singleShot(0, w_->window.get(), [this] { w_->window->action(Command::Exit)->trigger(); });
+    QTimer guard;
+    guard.setSingleShot(true);
+    connect(&guard, &QTimer::timeout, [] { QCoreApplication::exit(1); });
+    guard.start(5000);
+    const int code = QApplication::exec();
+    guard.stop();
+    QVERIFY2(code == 0, qPrintable(QStringLiteral("still open: ") + shown().join(QStringLiteral(", "))));
+    QVERIFY(shown().isEmpty());
 }
 
 TARROWIN_QTEST_MAIN(MainWindowTest)

@@ -5,11 +5,15 @@
 #include <QAction>
 #include <QApplication>
 #include <QCheckBox>
+#include <QFileDialog>
 #include <QLabel>
 #include <QScrollBar>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QtTest>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include "app/main_window.h"
 #include "app/notes_view/notes_window.h"
@@ -46,6 +50,8 @@ class NotesViewTest : public QObject {
     void playheadFollowsAnUnlockedPlayPastEnd_data();
     void playheadFollowsAnUnlockedPlayPastEnd();
     void savesThePictureAsPngAndSvg();
+    void saveImageFollowsTheOutputRules_data();
+    void saveImageFollowsTheOutputRules();
 
    private:
     Workspace& ws() { return w_->ws(); }
@@ -276,6 +282,64 @@ void NotesViewTest::savesThePictureAsPngAndSvg() {
     // A folder that cannot be written gives the reason and leaves nothing behind.
     QVERIFY(!w->roll()->saveImage(dir.filePath(QStringLiteral("missing/notes.png")), &error));
     QVERIFY(!error.isEmpty());
+}
+
+void NotesViewTest::saveImageFollowsTheOutputRules_data() {
+    QTest::addColumn<QString>("typed");   // the name typed in the save dialog
+    QTest::addColumn<bool>("pipe");       // pic.png is a pipe that a program reads, else a file
+    QTest::addColumn<bool>("replace");    // the answer to "pic.png already exists"
+    QTest::newRow("suffix added before the question, No") << "pic" << false << false;
+    QTest::newRow("suffix added before the question, Yes") << "pic" << false << true;
+    QTest::newRow("a pipe is written into") << "pic.png" << true << true;
+}
+
+void NotesViewTest::saveImageFollowsTheOutputRules() {
+    QFETCH(QString, typed);
+    QFETCH(bool, pipe);
+    QFETCH(bool, replace);
+    NotesWindow* w = openNotes();
+    QTemporaryDir dir;
+    const QString pic = dir.filePath(QStringLiteral("pic.png"));
+    const QByteArray name = QFile::encodeName(pic);
+    const QByteArray older("an older file");
+    int reader = -1;
+    if (pipe) {
+        QCOMPARE(::mkfifo(name.constData(), 0600), 0);
+        reader = ::open(name.constData(), O_RDONLY | O_NONBLOCK);
+        QVERIFY(reader >= 0 && ::fcntl(reader, F_SETPIPE_SZ, 1 << 20) > 0);  // room for the whole picture
+    } else {
+        QFile f(pic);
+        QVERIFY(f.open(QIODevice::WriteOnly) && f.write(older) == older.size());
+    }
+    MessageBoxes boxes;
+    boxes.answer(replace ? QMessageBox::Yes : QMessageBox::No);
+    whenDialogShows([&](QWidget* d) {
+        auto* dialog = qobject_cast<QFileDialog*>(d);
+        if (!dialog) return false;
+        dialog->selectFile(dir.filePath(typed));
+        QTimer::singleShot(0, dialog, [dialog] {
+            QMetaObject::invokeMethod(dialog, "accept");
+            if (dialog->isVisible()) dialog->reject();  // the replace question was answered No
+        });
+        return true;
+    });
+    w->saveImage();
+    QCOMPARE(boxes.seen().size(), size_t{1});
+    QCOMPARE(boxes.seen()[0].text, QStringLiteral("pic.png already exists.\nDo you want to replace it?"));
+    QByteArray now(1 << 20, '\0');
+    if (pipe) {
+        struct stat st {};
+        QVERIFY(::stat(name.constData(), &st) == 0 && S_ISFIFO(st.st_mode));
+        now.resize(std::max<ssize_t>(0, ::read(reader, now.data(), size_t(now.size()))));
+        ::close(reader);
+    } else {
+        QFile f(pic);
+        QVERIFY(f.open(QIODevice::ReadOnly));
+        now = f.readAll();
+    }
+    QCOMPARE(now.startsWith("\x89PNG"), replace);
+    QCOMPARE(now == older, !replace);
+    QVERIFY(!QFileInfo::exists(dir.filePath(QStringLiteral("pic"))));
 }
 
 TARROWIN_QTEST_MAIN(NotesViewTest)

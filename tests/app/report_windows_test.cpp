@@ -152,7 +152,7 @@ void ReportWindowsTest::informationWindowLifecycle() {
     QTest::keyClick(info->eventsList(), Qt::Key_Escape);
     QVERIFY(!reports().isInfoOpen());
     QTRY_VERIFY(!reports().infoWindow());
-    QVERIFY(action(Command::CompositionInfo)->isEnabled());
+    QTRY_VERIFY(action(Command::CompositionInfo)->isEnabled());
 
     // New destroys it; the next one still shows the file's version.
     QVERIFY(openInfo());

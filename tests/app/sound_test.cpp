@@ -1,9 +1,12 @@
 // What the window adds for hearing a piece. "Export &Audio...": the file as sox measures it
-// (length, audible, silent when no voice plays) in WAV and FLAC, the refusals, and a Cancel
-// or a failure that leaves no file and an older file as it was. "Sound&Font...": a broken
-// file refused with its reason, a good one remembered and used by the export.
+// (length, audible, silent when no voice plays) in WAV and FLAC, the stems beside it, the
+// refusals, and a Cancel or a failure that leaves no file and an older file as it was.
+// "Sound&Font...": a broken file refused with its reason, a good one remembered and used
+// by the export.
 #include <QAction>
 #include <QApplication>
+#include <QCheckBox>
+#include <QFileDialog>
 #include <QDir>
 #include <QListWidget>
 #include <QPushButton>
@@ -28,6 +31,28 @@ void writeFile(const QString& path, const char* text) {
     if (!file.open(QIODevice::WriteOnly) || file.write(text) < 0) qFatal("cannot write %s", qPrintable(path));
 }
 
+// Answers the export's file dialog with `path`, ticking "One file per voice (stems)" (and
+// noting in `ticked` whether it was ticked already), and the folder dialog that follows
+// with `folder`.
+void answerWithStems(const QString& path, const QString& folder, bool* ticked = nullptr) {
+    whenDialogShows([path, ticked](QWidget* w) {
+        auto* d = qobject_cast<QFileDialog*>(w);
+        QCheckBox* stems = d ? named<QCheckBox>(d, QStringLiteral("One file per voice (stems)")) : nullptr;
+        if (!stems) return false;
+        if (ticked) *ticked = stems->isChecked();
+        stems->setChecked(true);
+        d->selectFile(path);
+        QMetaObject::invokeMethod(d, "accept", Qt::QueuedConnection);
+        return true;
+    });
+    onDialog(QStringLiteral("Stems Folder"), [folder](QDialog* d) {
+        static_cast<QFileDialog*>(d)->selectFile(folder);
+        QMetaObject::invokeMethod(d, "accept", Qt::QueuedConnection);
+    });
+}
+
+QStringList filesIn(const QString& folder) { return QDir(folder).entryList(QDir::Files, QDir::Name); }
+
 }  // namespace
 
 class SoundTest : public QObject {
@@ -49,6 +74,7 @@ class SoundTest : public QObject {
     void refusesWithoutTouchingAFile_data();
     void refusesWithoutTouchingAFile();
     void cancelLeavesTheOlderFileAsItWas();
+    void stemsGoIntoTheChosenFolder();
     void soundFontRefusedWithItsReasonOrRemembered();
 
    private:
@@ -159,6 +185,45 @@ void SoundTest::cancelLeavesTheOlderFileAsItWas() {
     QFile old(path);
     QVERIFY(old.open(QIODevice::ReadOnly));
     QCOMPARE(old.readAll(), QByteArray("an older file"));
+}
+
+void SoundTest::stemsGoIntoTheChosenFolder() {
+    edit([](CTarrowinDoc& d) { d.setEnabled(2, true); });
+    QTemporaryDir dir;
+    QVERIFY(QDir(dir.path()).mkdir(QStringLiteral("stems")));
+    const QString stems = dir.filePath(QStringLiteral("stems"));
+    answerWithStems(dir.filePath(QStringLiteral("song.flac")), stems);
+    MessageBoxes boxes;
+    action(Command::ExportAudio)->trigger();
+    QCOMPARE(boxes.seen().size(), size_t(0));
+    QCOMPARE(filesIn(dir.path()), QStringList{QStringLiteral("song.flac")});
+    QCOMPARE(filesIn(stems), (QStringList{QStringLiteral("effects.flac"), QStringLiteral("voice-01.flac"),
+                                          QStringLiteral("voice-03.flac")}));
+    const double seconds = tarrowin::testing::soxStat(dir.filePath(QStringLiteral("song.flac")).toStdString()).seconds;
+    for (const QString& stem : filesIn(stems)) {
+        const tarrowin::testing::SoxStat stat = tarrowin::testing::soxStat(QDir(stems).filePath(stem).toStdString());
+        QVERIFY2(std::abs(stat.seconds - seconds) < 1e-4 && stat.rms > 0.0005, qPrintable(stem));
+    }
+
+    // Cancel leaves the folder as it was, the check box ticked for the next export.
+    edit([](CTarrowinDoc& d) {
+        d.setTempo(20);
+        d.setEndCounter(50000);
+    });
+    QVERIFY(QDir(stems).removeRecursively() && QDir(dir.path()).mkdir(QStringLiteral("stems")));
+    bool ticked = false;
+    answerWithStems(dir.filePath(QStringLiteral("long.wav")), stems, &ticked);
+    whenDialogShows([](QWidget* w) {
+        auto* progress = qobject_cast<ExportProgressDialog*>(w);
+        if (!progress || progress->progress() < 1) return false;
+        named<QPushButton>(progress, QStringLiteral("Cancel"))->click();
+        return true;
+    });
+    action(Command::ExportAudio)->trigger();
+    QVERIFY(ticked);
+    QCOMPARE(boxes.seen().size(), size_t(0));
+    QCOMPARE(filesIn(dir.path()), QStringList{QStringLiteral("song.flac")});
+    QVERIFY(QDir(stems).isEmpty());
 }
 
 void SoundTest::soundFontRefusedWithItsReasonOrRemembered() {

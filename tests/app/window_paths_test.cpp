@@ -1,12 +1,18 @@
 // The main window's less travelled paths: the percussion channel dialog and what it changes
-// in a play, a save that fails, a calculator that is not installed, and a start on a file
-// that cannot be read.
+// in a play, a save that fails, a calculator that is not installed, a start on a file that
+// cannot be read or with a settings file that cannot be.
 #include <QApplication>
 #include <QDir>
 #include <QPushButton>
 #include <QTemporaryDir>
+#include <QSettings>
+#include <QStandardPaths>
 #include <QtTest>
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <unistd.h>
+
+#include <csignal>
 
 #include "app/file_commands.h"
 #include "app/startup.h"
@@ -17,6 +23,29 @@ using namespace tarrowin::app;
 using namespace tarrowin::app::testing;
 
 namespace {
+
+std::vector<std::unique_ptr<MidiBackend>> recorderOnly() {
+    std::vector<std::unique_ptr<MidiBackend>> backends;
+    backends.push_back(std::make_unique<RecordingBackend>(SteadyClock::instance(), std::vector<std::string>{"Recorder"}, true));
+    return backends;
+}
+
+// Runs `fn` on the program's main window once it shows with no question open.
+void onceStarted(std::function<void(MainWindow&)> fn) {
+    auto* timer = new QTimer;
+    QObject::connect(timer, &QTimer::timeout, [timer, fn] {
+        if (QApplication::activeModalWidget()) return;
+        for (QWidget* w : QApplication::topLevelWidgets()) {
+            auto* window = qobject_cast<MainWindow*>(w);
+            if (!window || !window->isVisible()) continue;
+            timer->deleteLater();
+            timer->stop();
+            fn(*window);
+            return;
+        }
+    });
+    timer->start(10);
+}
 
 void writeFile(const QString& path, const QByteArray& bytes) {
     QFile f(path);
@@ -62,6 +91,8 @@ class WindowPathsTest : public QObject {
     void missingCalculatorIsNamed();
     void startOnAnUnreadableFileEnds_data();
     void startOnAnUnreadableFileEnds();
+    void unreadableSettingsFileLeavesTheDefaults_data();
+    void unreadableSettingsFileLeavesTheDefaults();
 
    private:
     Workspace& ws() { return w_->ws(); }
@@ -179,14 +210,74 @@ void WindowPathsTest::startOnAnUnreadableFileEnds() {
     const QString reason = QString::fromStdString(DocumentController().open(line.file).message);
     QVERIFY(!reason.isEmpty());
 
-    std::vector<std::unique_ptr<MidiBackend>> backends;
-    backends.push_back(std::make_unique<RecordingBackend>(SteadyClock::instance(), std::vector<std::string>{"Recorder"}, true));
     MessageBoxes boxes;
-    const int code = runTarrowin(*qApp, std::move(backends), line);
+    const int code = runTarrowin(*qApp, recorderOnly(), line);
     QVERIFY(code != 0);
     QCOMPARE(boxes.seen().size(), size_t(1));
     QCOMPARE(boxes.lastText(), reason);
     QCOMPARE(boxes.seen()[0].icon, QMessageBox::Warning);
+}
+
+void WindowPathsTest::unreadableSettingsFileLeavesTheDefaults_data() {
+    QTest::addColumn<QString>("kind");
+    QTest::addColumn<QString>("reason");
+    QTest::newRow("a pipe") << QStringLiteral("pipe") << QStringLiteral("it is a pipe, not a regular file");
+    QTest::newRow("a link to a device") << QStringLiteral("device") << QStringLiteral("it is a device, not a regular file");
+}
+
+void WindowPathsTest::unreadableSettingsFileLeavesTheDefaults() {
+    QFETCH(QString, kind);
+    QFETCH(QString, reason);
+    cleanup();
+    // The settings of this start live in a folder of their own, out of the tests' test mode,
+    // under the program's own names.
+    QTemporaryDir config;
+    const QString file = config.filePath(QStringLiteral("Tarrowin/Tarrowin.conf"));
+    QCoreApplication::setOrganizationName(QStringLiteral("Tarrowin"));
+    QCoreApplication::setApplicationName(QStringLiteral("Tarrowin"));
+    QVERIFY(QDir().mkpath(QFileInfo(file).path()));
+    if (kind == QLatin1String("pipe")) {
+        QCOMPARE(::mkfifo(QFile::encodeName(file).constData(), 0600), 0);
+    } else {
+        // A device node of its own, like /dev/zero: should the file ever be written, the
+        // system's device stays whole.
+        const QString zero = config.filePath(QStringLiteral("zero"));
+        if (::mknod(QFile::encodeName(zero).constData(), S_IFCHR | 0600, ::makedev(1, 5)) != 0)
+            QSKIP("device nodes cannot be made here");
+        QVERIFY(QFile::link(zero, file));
+    }
+    QStandardPaths::setTestModeEnabled(false);
+    EnvironmentGuard home("XDG_CONFIG_HOME", QFile::encodeName(config.path()));
+    for (auto format : {QSettings::NativeFormat, QSettings::IniFormat})
+        QSettings::setPath(format, QSettings::UserScope, config.path());
+    QTemporaryDir dir;
+    CommandLine line;
+    line.device = QStringLiteral("0");
+    line.file = dir.filePath(QStringLiteral("song.trw"));
+    QVERIFY(DocumentController().save(line.file).ok);
+    MessageBoxes boxes;
+    bool shown = false;
+    onceStarted([&shown](MainWindow& window) {
+        shown = window.isVisible();
+        ::raise(SIGTERM);  // ends the program wherever its start is
+    });
+    const int code = runTarrowin(*qApp, recorderOnly(), line);
+    QCoreApplication::setOrganizationName(QString());
+    QCoreApplication::setApplicationName(QStringLiteral("app_window_paths_test"));
+    QStandardPaths::setTestModeEnabled(true);
+    for (auto format : {QSettings::NativeFormat, QSettings::IniFormat})
+        QSettings::setPath(format, QSettings::UserScope, QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation));
+    QCOMPARE(code, 128 + SIGTERM);
+    QVERIFY(shown);
+    QCOMPARE(boxes.seen().size(), size_t(1));
+    QVERIFY2(boxes.lastText().startsWith(QStringLiteral("Tarrowin cannot read its settings file, so it starts with its "
+                                                        "default settings")) &&
+                 boxes.lastText().endsWith(file + QStringLiteral(": ") + reason),
+             qPrintable(boxes.lastText()));
+    // The file is left as it was: the recent file went nowhere.
+    QFileInfo after(file);
+    QCOMPARE(after.isSymLink(), kind == QLatin1String("device"));
+    QVERIFY(!after.isFile());
 }
 
 TARROWIN_QTEST_MAIN(WindowPathsTest)

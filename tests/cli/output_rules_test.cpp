@@ -6,7 +6,9 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <filesystem>
+#include <iterator>
 #include <string>
 #include <vector>
 
@@ -170,6 +172,55 @@ TEST_F(OutputRules, AnOutputThatIsAnInputIsRefused) {
     EXPECT_EQ(bytes(in), original);
 }
 
+TEST_F(OutputRules, TheStemsFolderIsUsedOrMadeAndWhatCannotBeWrittenIsRefusedFirst) {
+    CTarrowinDoc doc = randomlyModulated(1, 32);  // voices 1 to 4 play
+    save("song.trw", doc);
+    save("voice-01.wav", doc);
+    // Sixteen events in which every voice takes every channel in turn.
+    CTarrowinDoc everywhere = randomlyModulated(0, 32);
+    for (int e = 0; e < 16; ++e) {
+        for (int v = 0; v < kVoices; ++v) everywhere.mutableCurrent().voices[static_cast<size_t>(v)].channel = (v + e) % 16;
+        everywhere.addCurrentSettingsAsEvent();
+    }
+    save("everywhere.trw", everywhere);
+    fs::create_directories(path("full/voice-02.wav"));
+    fs::create_directory(path("used"));
+    const struct {
+        std::string args, message;
+    } refusals[] = {
+        {"song.trw mix.wav --stems song.trw", "Could not use the folder song.trw for the stems: it is a file, not a folder"},
+        {"song.trw mix.wav --stems none/stems", "Could not use the folder none/stems for the stems: No such file or directory"},
+        {"song.trw mix.wav --stems -", "--stems cannot be the standard output"},
+        {"song.trw used/voice-03.wav --stems used", "The mix cannot be written as the stem used/voice-03.wav"},
+        {"song.trw mix.wav --stems full", "Could not create full/voice-02.wav: Is a directory"},
+        {"voice-01.wav mix.wav --stems .", "it is the input file"},
+        {"everywhere.trw mix.wav --stems new", "Every voice plays on each of the 16 channels in this composition"},
+    };
+    for (const auto& r : refusals) {
+        SCOPED_TRACE(r.args);
+        EXPECT_EQ(sh("$CLI render " + r.args + kSoundFont), 1);
+        EXPECT_NE(text(path("stderr.txt")).find(r.message), std::string::npos) << text(path("stderr.txt"));
+        EXPECT_EQ(entries(), (std::vector<std::string>{"everywhere.trw", "full", "song.trw", "used", "voice-01.wav"}));
+        EXPECT_TRUE(fs::is_empty(path("used")));
+    }
+
+    // A folder that exists keeps what is not a stem; an earlier rendering's stem of a voice
+    // that does not sound now goes, one in the other format stays.
+    for (const char* name : {"voice-05.wav", "voice-05.flac", "notes.txt"}) write(path("used") / name, "old");
+    ASSERT_EQ(sh("$CLI render song.trw mix.wav --stems used" + kSoundFont), 0) << text(path("stderr.txt"));
+    EXPECT_NE(text(path("stderr.txt")).find("Wrote into used: voice-01.wav, voice-02.wav, voice-03.wav, voice-04.wav, effects.wav"),
+              std::string::npos)
+        << text(path("stderr.txt"));
+    std::vector<std::string> used;
+    for (const auto& e : fs::directory_iterator(path("used"))) used.push_back(e.path().filename().string());
+    std::sort(used.begin(), used.end());
+    EXPECT_EQ(used, (std::vector<std::string>{"effects.wav", "notes.txt", "voice-01.wav", "voice-02.wav", "voice-03.wav",
+                                              "voice-04.wav", "voice-05.flac"}));
+    // A missing folder is made.
+    ASSERT_EQ(sh("$CLI render song.trw mix.flac --stems made/" + kSoundFont), 0) << text(path("stderr.txt"));
+    EXPECT_TRUE(fs::exists(path("made/voice-04.flac")));
+}
+
 TEST_F(OutputRules, ReadingNeverWaitsAndIsBounded) {
     ASSERT_EQ(::mkfifo(path("pipe.trw").c_str(), 0644), 0);
     for (const std::string args : {"dump", "info", "export --mode current", "load"}) {
@@ -243,7 +294,9 @@ TEST_F(OutputRules, EveryWayOfStoppingLeavesNoTraceAndTheOldFile) {
     save("long.trw", doc);
     write(path("old.wav"), std::string("old"));
     write(path("old.mid"), std::string("old"));
-    const std::vector<std::string> files = {"long.trw", "old.mid", "old.wav"};
+    fs::create_directory(path("stems"));
+    write(path("stems/voice-01.wav"), std::string("old"));
+    const std::vector<std::string> files = {"long.trw", "old.mid", "old.wav", "stems"};
 
     // Signals while rendering, and while playing into a recording (whose private folder
     // goes to TMPDIR, here the test's folder).
@@ -255,6 +308,8 @@ TEST_F(OutputRules, EveryWayOfStoppingLeavesNoTraceAndTheOldFile) {
         {"INT", 130, "render long.trw old.wav" + kSoundFont},
         {"TERM", 143, "render long.trw old.wav" + kSoundFont},
         {"HUP", 129, "render long.trw old.wav" + kSoundFont},
+        {"TERM", 143, "render long.trw old.wav --stems stems" + kSoundFont},
+        {"INT", 130, "render long.trw old.wav --stems new-stems" + kSoundFont},
         {"TERM", 143, "play long.trw --device 1 --wav old.wav" + kSoundFont},
         {"HUP", 129, "play long.trw --device 1 --wav old.wav" + kSoundFont},
     };
@@ -266,6 +321,8 @@ TEST_F(OutputRules, EveryWayOfStoppingLeavesNoTraceAndTheOldFile) {
         EXPECT_NE(text(path("stderr.txt")).find("old.wav was not written"), std::string::npos) << text(path("stderr.txt"));
         EXPECT_EQ(text(path("old.wav")), "old");
         EXPECT_EQ(entries(), files);
+        EXPECT_EQ(std::distance(fs::directory_iterator(path("stems")), fs::directory_iterator()), 1);
+        EXPECT_EQ(text(path("stems/voice-01.wav")), "old");
     }
 
     // Past a file size limit (4 KB) the write fails and says so.

@@ -1,6 +1,7 @@
 // The replace-on-commit writer's guarantees that the command-line tests cannot watch: the
-// order of the calls that make a save survive a power cut, and the removal of a named
-// temporary file by a signal handler.
+// order of the calls that make a save survive a power cut, the removal of a named
+// temporary file (and of a folder made for several outputs) by a signal handler, and the
+// rules of such a folder.
 
 #include <gtest/gtest.h>
 #include <signal.h>
@@ -8,10 +9,12 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <array>
 #include <cstring>
 #include <iterator>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -123,16 +126,15 @@ extern "C" void removeAndExit(int signal) {
     ::_exit(128 + signal);
 }
 
-TEST_F(ReplacingFileTest, ASignalHandlerRemovesANamedTemporaryFile) {
+// Runs `write` in a child process whose SIGTERM handler removes the temporary names, and
+// stops it there with SIGTERM; write returns an exit code when it fails before.
+void stoppedWhileWriting(const std::function<int()>& write) {
     ReplacingFile::setUnnamedFilesAllowed(false);
     const pid_t child = ::fork();
     ASSERT_GE(child, 0);
     if (child == 0) {
         ::signal(SIGTERM, removeAndExit);
-        ReplacingFile file;
-        const uint8_t bytes[] = {'n', 'e', 'w'};
-        if (!file.open(target_) || !file.write(bytes, sizeof bytes)) ::_exit(1);
-        if (std::distance(fs::directory_iterator(dir_), fs::directory_iterator()) != 2) ::_exit(2);  // the temporary name
+        if (const int failed = write()) ::_exit(failed);
         ::raise(SIGTERM);
         ::_exit(3);
     }
@@ -140,8 +142,68 @@ TEST_F(ReplacingFileTest, ASignalHandlerRemovesANamedTemporaryFile) {
     ASSERT_EQ(::waitpid(child, &status, 0), child);
     ASSERT_TRUE(WIFEXITED(status));
     EXPECT_EQ(WEXITSTATUS(status), 128 + SIGTERM);
+}
+
+TEST_F(ReplacingFileTest, ASignalHandlerRemovesANamedTemporaryFile) {
+    stoppedWhileWriting([this] {
+        ReplacingFile file;
+        const uint8_t bytes[] = {'n', 'e', 'w'};
+        if (!file.open(target_) || !file.write(bytes, sizeof bytes)) return 1;
+        if (std::distance(fs::directory_iterator(dir_), fs::directory_iterator()) != 2) return 2;  // the temporary name
+        return 0;
+    });
     EXPECT_EQ(names(), std::vector<std::string>{"song.trw"});
     EXPECT_TRUE(contents(target_) == "old") << "the target was replaced";
+}
+
+TEST_F(ReplacingFileTest, ASignalHandlerRemovesAFolderMadeForOutputsAndTheFilesInIt) {
+    stoppedWhileWriting([this] {
+        static OutputFolder folder;
+        if (!folder.open((dir_ / "stems").string())) return 1;
+        // More files than a rendering with stems writes at once, each under a temporary name.
+        static std::array<ReplacingFile, 19> files;
+        for (size_t i = 0; i < files.size(); ++i) {
+            if (!files[i].open(folder.file("voice-" + std::to_string(i) + ".wav"))) return 2;
+        }
+        return 0;
+    });
+    EXPECT_EQ(names(), std::vector<std::string>{"song.trw"});
+}
+
+TEST_F(ReplacingFileTest, AnOutputFolderIsUsedOrMadeAndRemovedUnlessKept) {
+    fs::create_directory(dir_ / "old");
+    std::ofstream(dir_ / "old" / "mine.txt") << "kept";
+    struct Case {
+        const char* name;
+        const char* path;
+        bool keep;
+        const char* error;  // empty: opens
+        bool stays;         // the folder is there afterwards
+    };
+    const Case cases[] = {
+        {"an existing folder is used and stays", "old", false, "", true},
+        {"a missing folder is made and removed again", "new", false, "", false},
+        {"a made folder that is kept stays", "new", true, "", true},
+        {"a file is no folder", "song.trw", false, "it is a file, not a folder", true},
+        {"a folder is made only inside one that exists", "none/new", false, "No such file or directory", false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const fs::path path = dir_ / c.path;
+        {
+            OutputFolder folder;
+            const bool opened = folder.open(path.string());
+            EXPECT_EQ(opened, *c.error == '\0');
+            EXPECT_EQ(folder.error(), c.error);
+            if (opened) {
+                EXPECT_EQ(folder.file("a.wav"), (path / "a.wav").string());
+            }
+            if (c.keep) folder.keep();
+        }
+        EXPECT_EQ(fs::exists(path), c.stays);
+        fs::remove(dir_ / "new");
+    }
+    EXPECT_TRUE(contents((dir_ / "old" / "mine.txt").string()) == "kept");
 }
 
 }  // namespace

@@ -8,6 +8,7 @@ modal dialog are sent without waiting for a reply, or they would block until it 
 import contextlib
 import ctypes
 import os
+import resource
 import signal
 import subprocess
 import sys
@@ -263,9 +264,10 @@ def _traced(fn):
 class Tarrowin:
     """A running tarrowin and its windows in the accessibility tree."""
 
-    def __init__(self, *args, env=None, launcher=None):
+    def __init__(self, *args, env=None, launcher=None, limits=None):
         """Starts tarrowin with args, or through a launcher such as ["xdg-open"] that starts
-        it as the desktop does (args are then the launcher's)."""
+        it as the desktop does (args are then the launcher's). limits: {resource.RLIMIT_...:
+        value} for the program, as `ulimit` sets them."""
         os.makedirs(SHOTS, exist_ok=True)
         self.log = open(os.path.join(SHOTS, "tarrowin-%d.log" % time.time_ns()), "w")
         e = dict(os.environ)
@@ -277,7 +279,11 @@ class Tarrowin:
         if os.environ.get("TARROWIN_E2E_GDB"):
             command = ["gdb", "-batch", "-ex", "run", "-ex", "bt", "--args", *command]
         # Its own folder as the working one: what the synthesizer's file driver writes lands there.
-        self.proc = subprocess.Popen(command, stdout=self.log, stderr=self.log, env=e, cwd=own)
+        def set_limits():
+            for kind, value in (limits or {}).items():
+                resource.setrlimit(kind, (value, value))
+        self.proc = subprocess.Popen(command, stdout=self.log, stderr=self.log, env=e, cwd=own,
+                                     preexec_fn=set_limits if limits else None)
         self.pid = None
         self.app = poll(self._find_app, 15, "tarrowin to register with the accessibility bus")
 

@@ -212,6 +212,33 @@ def play_on_jack():
         out.close()
 
 
+def exit_ends_the_program_with_tool_windows_open():
+    """File > Exit with the Composition Maker, the notes and the help open: Cancel to the save
+    question keeps everything, No ends the program and every window with it."""
+    with Tarrowin("--device", "0") as t:
+        t.main()
+        t.set_field("Param1 voice 1", 7)
+        t.menu("Options", "Composition Maker...", wait=True)
+        t.window("Composition Maker")
+        t.menu("View", "Notes", wait=True)
+        t.window("Notes")
+        t.menu("Help", "Help Topics", wait=True)
+        t.window("Tarrowin Help")
+        t.menu("File", "Exit")
+        box = t.alert("Tarrowin")
+        check("Save changes to Untitled?" in alert_text(box), "question: %r" % alert_text(box))
+        t.answer(box, "Cancel")
+        time.sleep(0.5)
+        check(t.proc.poll() is None, "Cancel ended the program")
+        for title in ("Composition Maker", "Notes", "Tarrowin Help"):
+            t.window(title)
+        t.main()
+        t.menu("File", "Exit")
+        t.answer(t.alert("Tarrowin"), "No")
+        poll(lambda: t.proc.poll() is not None, 10, "the program to end")
+        check(t.proc.returncode == 0, "the program ended with %s" % t.proc.returncode)
+
+
 def nested_display(size):
     """A second X server of the given size, for the screen checks."""
     display = ":%d" % (90 + os.getpid() % 50)
@@ -255,4 +282,5 @@ def screen_size_check():
 
 
 if __name__ == "__main__":
-    run([start_choosing_device, edit_save_open_export, dialogs_look, play_on_jack, screen_size_check])
+    run([start_choosing_device, edit_save_open_export, dialogs_look, play_on_jack, screen_size_check,
+         exit_ends_the_program_with_tool_windows_open])

@@ -6,6 +6,7 @@ SoundFont that FluidSynth refuses, then one that is remembered for the next star
 import json
 import os
 import re
+import resource
 import shutil
 import subprocess
 import time
@@ -131,6 +132,9 @@ def export_audio_and_cancel():
         expected, expected_rms = sox_stat(path("expected.wav"))
         check(abs(seconds - expected) < 0.01, "song.flac lasts %s s, the rendering %s s" % (seconds, expected))
         check(rms > 0.005 and abs(rms - expected_rms) < 0.1 * expected_rms, "RMS %s, rendered %s" % (rms, expected_rms))
+        # FLAC is lossless: its samples are those that render wrote, one for one.
+        samples = lambda audio: subprocess.run(["sox", audio, "-t", "s16", "-"], capture_output=True).stdout
+        check(samples(path("song.flac")) == samples(path("expected.wav")), "song.flac holds other samples than render")
 
     # Five hours of music: Cancel leaves the older file as it was and nothing beside it.
     long = document("long", end=50000, tempo=20)
@@ -154,6 +158,23 @@ def export_audio_and_cancel():
         t.gone("Export Audio")
         check(open(path("long.wav")).read() == "an older file", "the cancelled export touched long.wav")
         check(beside() == ["long.wav"], "files beside long.wav: %s" % beside())
+
+
+def export_past_the_file_size_limit():
+    """Past a file size limit (ulimit -f) Export Audio says "File too large" and leaves no
+    file; the window lives on with its work."""
+    trw = document("limit", end=256)
+    with Tarrowin("--device", "0", trw, limits={resource.RLIMIT_FSIZE: 100000}) as t:
+        t.main()
+        t.menu("File", "Export Audio...")
+        t.file_dialog("Export Audio (Current Settings)", path("limit.wav"))
+        box = t.alert("Tarrowin")
+        check("File too large" in alert_text(box), "the message: %r" % alert_text(box))
+        screenshot("export-file-too-large")
+        t.answer(box)
+        check(t.proc.poll() is None, "the program ended")
+        check(not os.path.exists(path("limit.wav")), "a part of limit.wav was left")
+        t.main()
 
 
 def soundfont_refused_then_remembered():
@@ -200,4 +221,4 @@ def soundfont_refused_then_remembered():
 
 if __name__ == "__main__":
     run([notes_window_follows_the_form, notes_of_a_composition_while_it_plays, export_audio_and_cancel,
-         soundfont_refused_then_remembered])
+         export_past_the_file_size_limit, soundfont_refused_then_remembered])

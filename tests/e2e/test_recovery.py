@@ -1,11 +1,13 @@
 """Crash recovery end to end: edits typed into a saved song, a recovery copy written while the
 song is modified, tarrowin killed with SIGKILL, and the next start offering the unsaved
 changes back; Yes restores what was on screen, and Save writes it to the song's own file. A
-damaged copy is reported and removed."""
+damaged copy and a pipe left as a copy are moved aside and named. Ended by SIGHUP or SIGTERM,
+as a session manager or a logout ends it, tarrowin writes the copy of its latest edits itself."""
 
 import glob
 import json
 import os
+import signal
 
 from tarrowin_e2e import Tarrowin, alert_text, check, cli, key, poll, run, screenshot
 
@@ -95,18 +97,59 @@ def killed_tarrowin_gives_its_work_back():
         poll(lambda: not copies(), 5, "a clean save to remove the copy")
         screenshot("recovered-and-saved")
 
-    # A damaged copy is reported and removed; the start goes on.
+    # A damaged copy and a pipe left as one are moved aside and named; the start goes on.
     damaged = os.path.join(RECOVERY, "1-damaged.recovery")
     with open(damaged, "wb") as f:
         f.write(b"Tarrowin recovery copy 1\n\n" + document[:1000])
+    pipe = os.path.join(RECOVERY, "2-pipe.recovery")
+    os.mkfifo(pipe)
     with Tarrowin("--device", "0", env=ENV) as t:
-        box = t.alert("Tarrowin")
-        check("cannot read, and removed it" in alert_text(box), "the report: %r" % alert_text(box))
-        screenshot("recovery-damaged")
-        t.answer(box)
+        for _ in range(2):
+            box = t.alert("Tarrowin")
+            text = alert_text(box)
+            check("cannot read. It was moved to %s/" % RECOVERY in text, "the report: %r" % text)
+            screenshot("recovery-unreadable")
+            t.answer(box)
         t.main()
-        check(not os.path.exists(damaged), "the damaged copy is still there")
+        for left in (damaged, pipe):
+            check(not os.path.lexists(left), "%s is still offered" % left)
+            check(os.path.lexists(left[:-len(".recovery")] + ".unreadable"), "%s was not kept" % left)
+
+
+def signal_keeps_the_latest_edits():
+    """SIGHUP or SIGTERM before any periodic copy: tarrowin writes the copy, lets go of its
+    lock and ends with 128 + the signal; the next start offers the edits."""
+    state = os.path.join(WORK, "signal-state")
+    recovery = os.path.join(state, "tarrowin", "recovery")
+    env = {"XDG_STATE_HOME": state}  # the period stays 60 s: no copy is written meanwhile
+    song = os.path.join(WORK, "term.trw")
+    cli("new", song)
+    for sent, param1 in ((signal.SIGHUP, 22), (signal.SIGTERM, 23)):
+        t = Tarrowin("--device", "0", song, env=env)
+        try:
+            poll(lambda: t.main().name.startswith("Tarrowin 2.5 - term.trw"), 10, "the song to open")
+            if sent == signal.SIGTERM:  # the copy SIGHUP left is offered first: No deletes it
+                t.answer(t.alert("Tarrowin"), "No")
+            t.set_field("Param1 voice 1", param1)
+            poll(lambda: "*" in t.main().name, 5, "the song to be modified")
+            check(not glob.glob(os.path.join(recovery, "*.recovery")), "a copy was written before the signal")
+            t.proc.send_signal(sent)
+            code = t.proc.wait(10)
+        finally:
+            t.quit()
+        check(code == 128 + sent, "tarrowin ended with %s" % code)
+        check(len(glob.glob(os.path.join(recovery, "*.recovery"))) == 1, "no copy: %s" % os.listdir(recovery))
+        check(not glob.glob(os.path.join(recovery, "*.lock")), "a lock is left: %s" % os.listdir(recovery))
+
+    with Tarrowin("--device", "0", env=env) as t:
+        box = t.alert("Tarrowin")
+        check("Recover the unsaved changes to term.trw?" in alert_text(box), "the question: %r" % alert_text(box))
+        t.answer(box, "Yes")
+        poll(lambda: t.field("Param1 voice 1") == "23", 5, "the edit to come back")
+        key("ctrl+s")
+        poll(lambda: not glob.glob(os.path.join(recovery, "*.recovery")), 5, "Save to remove the copy")
+    check(dump(open(song, "rb").read())["current"]["voices"][0]["param1"] == 23, "the edit was not saved")
 
 
 if __name__ == "__main__":
-    run([killed_tarrowin_gives_its_work_back])
+    run([killed_tarrowin_gives_its_work_back, signal_keeps_the_latest_edits])

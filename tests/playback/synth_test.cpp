@@ -3,6 +3,7 @@
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -13,6 +14,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <string>
 #include <thread>
 
@@ -131,6 +133,46 @@ TEST(SynthCore, PercussionChannelIsTheDrumChannelAndEveryOtherChannelMelodic) {
     c.synth->handle(ShortMessage::programChange(9, 5));
     EXPECT_EQ(c.synth->bankOf(3), 128);
     EXPECT_EQ(c.synth->bankOf(9), 0);
+}
+
+TEST(SynthCore, EachVoiceSoundsInItsOwnOutputOnEveryChannelButTheOneLeftOut) {
+    // Another synthesizer first, as in a program that exported before: what it leaves in
+    // the heap is what an unplayable channel's controllers reached.
+    for (int i = 0; i < 2; ++i) {
+        SynthCore::Created mix = SynthCore::create(kTimGM, 44100);
+        ASSERT_TRUE(mix.synth) << mix.message;
+        std::vector<int16_t> frames(2 * 4096);
+        mix.synth->handle(ShortMessage::noteOn(0, 60, 100));
+        mix.synth->render(4096, frames.data());
+    }
+    const struct {
+        int channel, voice;
+        bool sounds;
+    } cases[] = {
+        {15, 15, true},  // the last pair of MIDI channel and voice
+        {3, 7, true},
+        {9, 0, true},  // on the drum channel
+        {0, 15, false},
+    };
+    std::vector<float> buffers(2 * (kVoices + 1) * 8192);
+    std::vector<float*> outputs;
+    for (size_t o = 0; o < 2 * (kVoices + 1); ++o) outputs.push_back(buffers.data() + o * 8192);
+    for (const auto& k : cases) {
+        SCOPED_TRACE("voice " + std::to_string(k.voice + 1) + " on channel " + std::to_string(k.channel));
+        SynthCore::Created c = SynthCore::create(kTimGM, 44100, SynthOutputs::PerVoice);
+        ASSERT_TRUE(c.synth) << c.message;
+        c.synth->leaveOut(0, 15);
+        c.synth->reset(9);
+        c.synth->handle(ShortMessage::programChange(k.channel, 0));
+        c.synth->handle(ShortMessage::pan(k.channel, -20));
+        c.synth->handle(ShortMessage::noteOn(k.channel, 40, 100), k.voice);
+        c.synth->renderVoices(8192, outputs.data());
+        for (int o = 0; o <= kVoices; ++o) {
+            const auto [lo, hi] = std::minmax_element(outputs[2 * o], outputs[2 * o] + 8192);
+            const bool heard = std::max(-*lo, *hi) > 1e-3f;
+            EXPECT_EQ(heard, k.sounds && (o == k.voice || o == SynthCore::kEffectsOutput)) << "output " << o;
+        }
+    }
 }
 
 TEST(SynthCore, AFileThatIsNoSoundFontIsRefusedByName) {
@@ -292,7 +334,35 @@ TEST(RenderToWav, CompositionLastsTheSumOfItsEventsAndSilentVoicesStaySilent) {
     ASSERT_TRUE(renderToWav(PerformanceMode::ExportComposition, {}, events, wav, options).ok);
     const SoxStat silent = soxStat(wav);
     EXPECT_NEAR(silent.seconds, 32 * 0.062 + 16 * 0.125, 1.0 / 44100);
-    EXPECT_LT(silent.rms, 1e-4);  // FluidSynth's dither, below one bit
+    EXPECT_LT(silent.rms, 1e-4);  // the dither, below one bit
+}
+
+// A process renders the same samples whatever it did with rand() first: the window's
+// libraries call it, the command line's do not. Each rendering runs in a process of its own
+// that makes its first synthesizer there (as ctest runs this test alone).
+TEST(RenderToWav, EveryProcessRendersTheSameSamples) {
+    TempDir dir;
+    const auto renderInAChild = [](const std::string& wav, unsigned seed) {
+        const pid_t child = ::fork();
+        if (child == 0) {
+            std::srand(seed);
+            for (int i = 0; i < 1000; ++i) (void)std::rand();
+            RenderOptions options;
+            options.soundFont = kTimGM;
+            ::_exit(renderToWav(PerformanceMode::ExportCurrent, quarterNotes(0, 16, 120), {}, wav, options).ok ? 0 : 1);
+        }
+        int status = 0;
+        return ::waitpid(child, &status, 0) == child && WIFEXITED(status) && WEXITSTATUS(status) == 0;
+    };
+    const auto bytesOf = [](const std::string& file) {
+        std::ifstream in(file, std::ios::binary);
+        return std::string(std::istreambuf_iterator<char>(in), {});
+    };
+    ASSERT_TRUE(renderInAChild(dir.file("a.wav"), 1));
+    ASSERT_TRUE(renderInAChild(dir.file("b.wav"), 4242));
+    const std::string a = bytesOf(dir.file("a.wav"));
+    EXPECT_GT(a.size(), 44u + 44100u);
+    EXPECT_TRUE(a == bytesOf(dir.file("b.wav")));
 }
 
 TEST(RenderToWav, FailuresLeaveNoFileBehind) {

@@ -1,12 +1,15 @@
 #include "audio_export.h"
 
+#include <QCheckBox>
 #include <QFileDialog>
 #include <QFileInfo>
+#include <QGridLayout>
 #include <QTimer>
 #include <atomic>
 #include <thread>
 
 #include "app/form/tarrowin_view.h"
+#include "app/output_files.h"
 #include "app/workspace.h"
 #include "export_progress_dialog.h"
 #include "midifile/midi_export.h"
@@ -26,15 +29,31 @@ constexpr int kProgressSteps = 1000;
 AudioExport::AudioExport(Workspace& workspace, TarrowinView& view, QWidget* window)
     : QObject(window), ws_(workspace), view_(view), window_(window) {}
 
-QString AudioExport::askPath(const QString& title) {
-    QFileDialog dialog(window_, title, QFileInfo(ws_.document.path()).absolutePath(),
-                       kWavFilter + QStringLiteral(";;") + kFlacFilter);
-    dialog.setAcceptMode(QFileDialog::AcceptSave);
-    dialog.setDefaultSuffix(QStringLiteral("wav"));
-    connect(&dialog, &QFileDialog::filterSelected, &dialog, [&dialog](const QString& filter) {
-        dialog.setDefaultSuffix(filter == kFlacFilter ? QStringLiteral("flac") : QStringLiteral("wav"));
-    });
-    if (!ws_.document.path().isEmpty()) dialog.selectFile(QFileInfo(ws_.document.path()).completeBaseName());
+QString AudioExport::askPath(const QString& title, bool& stems) {
+    const QString& document = ws_.document.path();
+    stems = stems_;
+    return askOutputPath(
+        window_, title, QFileInfo(document).absolutePath(),
+        document.isEmpty() ? QString() : QFileInfo(document).completeBaseName(),
+        {{kWavFilter, QStringLiteral("wav")}, {kFlacFilter, QStringLiteral("flac")}}, [&stems](QFileDialog& dialog) {
+            auto* stemsBox = new QCheckBox(QStringLiteral("One file per voice (stems)"), &dialog);
+            stemsBox->setChecked(stems);
+            stemsBox->setToolTip(QStringLiteral("Also write each voice's dry sound, and the reverb and chorus of them "
+                                                "all, into files of their own in a folder; they add up to the mix"));
+            QObject::connect(stemsBox, &QCheckBox::toggled, &dialog, [&stems](bool on) { stems = on; });
+            if (auto* grid = qobject_cast<QGridLayout*>(dialog.layout()))
+                grid->addWidget(stemsBox, grid->rowCount(), 0, 1, grid->columnCount());
+        });
+}
+
+QString AudioExport::askStemsFolder(const QString& mixPath) {
+    const QString start = stemsFolder_.isEmpty() || !QFileInfo(stemsFolder_).isDir() ? QFileInfo(mixPath).absolutePath()
+                                                                                     : stemsFolder_;
+    QFileDialog dialog(window_, QStringLiteral("Stems Folder"), start);
+    dialog.setOption(QFileDialog::DontUseNativeDialog);
+    dialog.setFileMode(QFileDialog::Directory);
+    dialog.setOption(QFileDialog::ShowDirsOnly);
+    dialog.setLabelText(QFileDialog::Accept, QStringLiteral("Choose"));
     if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return {};
     return dialog.selectedFiles().constFirst();
 }
@@ -55,15 +74,24 @@ void AudioExport::run() {
         showMessage(window_, QString::fromStdString(font.message), QStringLiteral("Tarrowin"), MessageIcon::Exclamation);
         return;
     }
+    bool stems = false;
     const QString path = askPath(composition ? QStringLiteral("Export Audio (Composition)")
-                                             : QStringLiteral("Export Audio (Current Settings)"));
+                                             : QStringLiteral("Export Audio (Current Settings)"),
+                                 stems);
     if (path.isEmpty()) return;
+    stems_ = stems;
     const auto format = audioFormatFor(path.toStdString());
     if (!format) {
         showMessage(window_,
                     QStringLiteral("Audio is written as WAV or FLAC: choose a name that ends in .wav or .flac"),
                     QStringLiteral("Tarrowin"), MessageIcon::Exclamation);
         return;
+    }
+    QString folder;
+    if (stems) {
+        folder = askStemsFolder(path);
+        if (folder.isEmpty()) return;
+        stemsFolder_ = folder;
     }
 
     std::atomic<int> done{0};
@@ -73,12 +101,14 @@ void AudioExport::run() {
     options.percussionChannel = ws_.playback.output().percussionChannel();
     options.soundFont = font.path;
     options.cancelled = [&cancel] { return cancel.load(); };
+    options.stemsFolder = folder.toStdString();
     const PerformanceMode mode = composition ? PerformanceMode::ExportComposition : PerformanceMode::ExportCurrent;
     const Settings current = doc.current();
     const std::vector<Settings> events = doc.composition().events();
 
-    ExportProgressDialog progress(QStringLiteral("Exporting audio to %1...").arg(QFileInfo(path).fileName()),
-                                  kProgressSteps, window_);
+    const QString what = stems ? QStringLiteral("%1 and the stems").arg(QFileInfo(path).fileName())
+                               : QFileInfo(path).fileName();
+    ExportProgressDialog progress(QStringLiteral("Exporting audio to %1...").arg(what), kProgressSteps, window_);
     connect(&progress, &ExportProgressDialog::cancelled, &progress, [&cancel] { cancel.store(true); });
     QTimer tick;
     connect(&tick, &QTimer::timeout, &progress, [&] { progress.setProgress(done.load()); });
@@ -91,6 +121,9 @@ void AudioExport::run() {
         QMetaObject::invokeMethod(&progress, &ExportProgressDialog::finish, Qt::QueuedConnection);
     });
     progress.exec();  // modal to the whole program: a tool window could start a second export
+    // The dialog also ends when the program is ended from outside: the rendering stops then.
+    // After a finished rendering the flag changes nothing.
+    cancel.store(true);
     worker.join();
     tick.stop();
 

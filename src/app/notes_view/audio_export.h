@@ -1,8 +1,9 @@
 #pragma once
-// "Export &Audio...": what "Save &Midi file..." would write, rendered through the built-in
-// synthesizer into a WAV or FLAC file (by the name's extension). The rendering runs on a
-// worker thread behind a progress dialog whose Cancel abandons it; a cancelled or failed
-// export leaves no file and never a partial one in place of an older file.
+// "&Export Audio...": what "Save &Midi file..." would write, rendered through the built-in
+// synthesizer into a WAV or FLAC file (by the name's extension), and on request ("One file
+// per voice (stems)") each voice's stem into a folder. The rendering runs on a worker
+// thread behind a progress dialog whose Cancel abandons it; a cancelled or failed export
+// leaves no file and never a partial one in place of an older file.
 
 #include <QObject>
 #include <QString>
@@ -31,11 +32,15 @@ class AudioExport : public QObject {
     void exported(const QString& path, qint64 milliseconds);
 
    private:
-    QString askPath(const QString& title);
+    // The file's name, and whether the stems go with it.
+    QString askPath(const QString& title, bool& stems);
+    QString askStemsFolder(const QString& mixPath);
 
     Workspace& ws_;
     TarrowinView& view_;
     QWidget* window_;
+    bool stems_ = false;    // the last choice, offered again
+    QString stemsFolder_;   // likewise
 };
 
 }  // namespace tarrowin::app

@@ -3,7 +3,7 @@
 #include <QAction>
 #include <QCheckBox>
 #include <QCloseEvent>
-#include <QFileDialog>
+#include <QFileInfo>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QPushButton>
@@ -13,6 +13,7 @@
 #include <algorithm>
 
 #include "app/accessibility.h"
+#include "app/output_files.h"
 #include "app/qt_prompter.h"
 #include "app/workspace.h"
 #include "piano_roll.h"
@@ -208,13 +209,15 @@ void NotesWindow::followPlayhead() {
 }
 
 void NotesWindow::saveImage() {
-    QString filter = kPngFilter;
-    QString path = QFileDialog::getSaveFileName(this, QStringLiteral("Save Notes Image"), QString(),
-                                                kPngFilter + QStringLiteral(";;") + kSvgFilter, &filter);
+    const QString path = askOutputPath(this, QStringLiteral("Save Notes Image"), QString(), QString(),
+                                       {{kPngFilter, QStringLiteral("png")}, {kSvgFilter, QStringLiteral("svg")}});
     if (path.isEmpty()) return;
     const QString suffix = QFileInfo(path).suffix().toLower();
-    if (suffix != QLatin1String("png") && suffix != QLatin1String("svg"))
-        path += filter == kSvgFilter ? QStringLiteral(".svg") : QStringLiteral(".png");
+    if (suffix != QLatin1String("png") && suffix != QLatin1String("svg")) {
+        showMessage(this, QStringLiteral("Images are written as PNG or SVG: choose a name that ends in .png or .svg"),
+                    QStringLiteral("Tarrowin"), MessageIcon::Exclamation);
+        return;
+    }
     QString error;
     if (!roll_->saveImage(path, &error)) {
         showMessage(this, QStringLiteral("Could not save %1: %2").arg(path, error), QStringLiteral("Tarrowin"),

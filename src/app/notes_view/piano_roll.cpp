@@ -1,10 +1,10 @@
 #include "piano_roll.h"
 
+#include <QBuffer>
 #include <QFileInfo>
 #include <QImage>
 #include <QMouseEvent>
 #include <QPainter>
-#include <QSaveFile>
 #include <QScrollBar>
 #include <QSvgGenerator>
 #include <QToolTip>
@@ -14,6 +14,7 @@
 #include <utility>
 
 #include "app/accessibility.h"
+#include "app/output_files.h"
 
 namespace tarrowin::app {
 
@@ -210,16 +211,14 @@ void PianoRoll::paintEvent(QPaintEvent*) {
 }
 
 bool PianoRoll::saveImage(const QString& path, QString* error) const {
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly)) {
-        *error = file.errorString();
-        return false;
-    }
     const QRect bounds = viewport()->rect();
     const RollFrame f = frame();
+    QByteArray bytes;
+    QBuffer buffer(&bytes);
+    buffer.open(QIODevice::WriteOnly);
     if (QFileInfo(path).suffix().compare(QLatin1String("svg"), Qt::CaseInsensitive) == 0) {
         QSvgGenerator svg;
-        svg.setOutputDevice(&file);
+        svg.setOutputDevice(&buffer);
         svg.setSize(bounds.size());
         svg.setViewBox(bounds);
         svg.setTitle(QStringLiteral("Notes"));
@@ -232,17 +231,13 @@ bool PianoRoll::saveImage(const QString& path, QString* error) const {
             QPainter p(&image);
             paintRoll(p, bounds, f);
         }
-        if (!image.save(&file, "PNG")) {
-            *error = file.errorString();
-            file.cancelWriting();
+        if (!image.save(&buffer, "PNG")) {
+            *error = QStringLiteral("the picture could not be encoded as PNG");
             return false;
         }
     }
-    if (!file.commit()) {
-        *error = file.errorString();
-        return false;
-    }
-    return true;
+    *error = writeOutput(path, bytes);
+    return error->isEmpty();
 }
 
 }  // namespace tarrowin::app

@@ -47,8 +47,8 @@ class PianoRoll : public QAbstractScrollArea {
     QString hoverText() const { return hoverText_; }
 
     RollFrame frame() const;
-    // Writes the visible part, as seen, to a PNG or SVG file (by its extension). The file
-    // is replaced only when complete; false with the reason otherwise.
+    // Writes the visible part, as seen, to a PNG or SVG file (by its extension), through
+    // the one writer of outputs; false with the reason otherwise.
     bool saveImage(const QString& path, QString* error) const;
 
    Q_SIGNALS:

@@ -26,7 +26,7 @@ class SoundAndNotes : public QObject {
     void setNotesShown(bool on);
     // The window, once it was shown (else null).
     NotesWindow* notesWindow() const { return notes_; }
-    // "Export &Audio...": what "Save &Midi file..." would write, rendered to WAV or FLAC.
+    // "&Export Audio...": what "Save &Midi file..." would write, rendered to WAV or FLAC.
     void exportAudio();
     // "Sound&Font...": the SoundFont of the built-in synthesizer, remembered across sessions.
     // A file FluidSynth cannot load is refused with its reason and the old choice stays.

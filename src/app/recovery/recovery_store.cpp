@@ -8,7 +8,10 @@
 #include <QUrl>
 #include <QUuid>
 #include <algorithm>
+#include <cerrno>
+#include <cmath>
 #include <cstdio>
+#include <cstring>
 #include <span>
 
 #include "document/document_file.h"
@@ -18,9 +21,19 @@ namespace tarrowin::app {
 
 namespace {
 
-const QByteArray kHeader = QByteArrayLiteral("Tarrowin recovery copy 1\n");
+const QByteArray kHeaderStart = QByteArrayLiteral("Tarrowin recovery copy ");
+const QByteArray kHeader = kHeaderStart + QByteArrayLiteral("1\n");
 // Far above the largest document (1000 events of 16 voices): anything larger is damaged.
-constexpr qint64 kMaxCopySize = qint64{64} << 20;
+constexpr size_t kMaxCopySize = kMaxDocumentFileSize;
+
+// Whether a document's first bytes are the version of a newer file than this Tarrowin
+// writes: a copy that only a newer Tarrowin can read.
+bool newerDocumentVersion(std::span<const uint8_t> document) {
+    if (document.size() < sizeof(float)) return false;
+    float version = 0;
+    std::memcpy(&version, document.data(), sizeof version);
+    return std::isfinite(version) && version > kWrittenFileVersion && version < 100.0f;
+}
 
 // A lock that is never stale by its age: only a gone owner makes it stale.
 std::unique_ptr<QLockFile> lockFile(const QString& path) {
@@ -43,26 +56,30 @@ std::vector<uint8_t> recoveryCopyBytes(const CTarrowinDoc& doc, const QString& d
 
 RecoveredDocument readRecoveryCopy(const QString& file) {
     RecoveredDocument r;
-    QFile f(file);
-    if (!f.open(QIODevice::ReadOnly)) {
-        r.message = f.errorString();
+    std::vector<uint8_t> read;
+    if (const std::string why = readRegularFile(QFile::encodeName(file).toStdString(), kMaxCopySize, read);
+        !why.empty()) {
+        r.message = QString::fromStdString(why);
         return r;
     }
-    if (f.size() > kMaxCopySize) {
-        r.message = QStringLiteral("The copy is far too large.");
+    const QByteArray bytes = QByteArray::fromRawData(reinterpret_cast<const char*>(read.data()), qsizetype(read.size()));
+    const qsizetype headerEnd = bytes.indexOf('\n');
+    if (bytes.startsWith(kHeaderStart) && !bytes.startsWith(kHeader) && headerEnd > 0) {
+        r.otherVersion = true;
+        r.message = QStringLiteral("It is a copy of the format \"%1\"; this Tarrowin reads \"%2\".")
+                        .arg(QString::fromUtf8(bytes.left(headerEnd)), QString::fromUtf8(kHeader.chopped(1)));
         return r;
     }
-    const QByteArray bytes = f.readAll();
     const qsizetype pathEnd = bytes.indexOf('\n', kHeader.size());
     if (!bytes.startsWith(kHeader) || pathEnd < 0) {
         r.message = QStringLiteral("The copy does not begin as a recovery copy does.");
         return r;
     }
     r.documentPath = QUrl::fromPercentEncoding(bytes.mid(kHeader.size(), pathEnd - kHeader.size()));
-    const auto* data = reinterpret_cast<const uint8_t*>(bytes.constData());
-    const std::span<const uint8_t> document(data + pathEnd + 1, static_cast<size_t>(bytes.size() - pathEnd - 1));
+    const std::span<const uint8_t> document(read.data() + pathEnd + 1, read.size() - static_cast<size_t>(pathEnd) - 1);
     const FileResult parsed = parseDocument(document, r.doc);
     r.ok = parsed.ok;
+    r.otherVersion = !r.ok && newerDocumentVersion(document);
     r.message = QString::fromStdString(parsed.message);
     return r;
 }
@@ -78,17 +95,30 @@ RecoveryStore::RecoveryStore(const QString& folder)
       id_(QStringLiteral("%1-%2")
               .arg(QCoreApplication::applicationPid())
               .arg(QUuid::createUuid().toString(QUuid::Id128).left(12))) {
+    prepare();
+}
+
+bool RecoveryStore::prepare() {
+    if (ready_ || kept_) return ready_;
+    errno = 0;
     if (!QDir().mkpath(folder_)) {
+        const int why = errno;
         error_ = QStringLiteral("Cannot make the folder %1").arg(folder_);
-        return;
+        if (why != 0) error_ += QStringLiteral(": ") + QString::fromLocal8Bit(std::strerror(why));
+        return false;
     }
     QFile::setPermissions(folder_, QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
     lock_ = lockFile(fileOf(id_, kLockSuffix));
     if (!lock_->tryLock(0)) {
-        error_ = QStringLiteral("Cannot lock %1").arg(fileOf(id_, kLockSuffix));
-        return;
+        const QString why = lock_->error() == QLockFile::PermissionError ? QStringLiteral("it cannot be written there")
+                                                                         : QStringLiteral("the disk may be full");
+        error_ = QStringLiteral("Cannot lock %1: %2").arg(fileOf(id_, kLockSuffix), why);
+        lock_.reset();
+        return false;
     }
+    error_.clear();
     ready_ = true;
+    return true;
 }
 
 RecoveryStore::~RecoveryStore() { remove(); }
@@ -122,9 +152,10 @@ std::vector<LeftCopy> RecoveryStore::claimLeftCopies() {
     std::vector<LeftCopy> left;
     if (!ready_) return left;
     QStringList ids;
+    // System: a pipe or a link to a device left as a copy is found too, and set aside.
     for (const QFileInfo& f : QDir(folder_).entryInfoList(
              {QStringLiteral("*") + QLatin1String(kCopySuffix), QStringLiteral("*") + QLatin1String(kLockSuffix)},
-             QDir::Files)) {
+             QDir::Files | QDir::System)) {
         if (!ids.contains(f.completeBaseName())) ids << f.completeBaseName();
     }
     for (const QString& id : ids) {
@@ -149,15 +180,25 @@ void RecoveryStore::removeTemporaryFiles(const QString& id) const {
     for (const QString& name : dir.entryList({pattern}, QDir::Files | QDir::Hidden)) dir.remove(name);
 }
 
-RecoveredDocument RecoveryStore::read(const LeftCopy& left) const {
-    return readRecoveryCopy(fileOf(left.id, kCopySuffix));
-}
+RecoveredDocument RecoveryStore::read(const LeftCopy& left) const { return readRecoveryCopy(pathOf(left)); }
 
 void RecoveryStore::unclaim(const QString& id) { claimed_.erase(id); }  // the lock file goes with its lock
 
 void RecoveryStore::discard(const LeftCopy& left) {
     QFile::remove(fileOf(left.id, kCopySuffix));
     unclaim(left.id);
+}
+
+QString RecoveryStore::setAside(const LeftCopy& left) {
+    QString aside = fileOf(left.id, kUnreadableSuffix);
+    for (int n = 2; QFileInfo(aside).exists() || QFileInfo(aside).isSymLink(); ++n)
+        aside = fileOf(QStringLiteral("%1-%2").arg(left.id).arg(n), kUnreadableSuffix);
+    // rename() moves a pipe or a link as it is, without opening it.
+    const bool moved = std::rename(QFile::encodeName(fileOf(left.id, kCopySuffix)).constData(),
+                                   QFile::encodeName(aside).constData()) == 0;
+    if (!moved) error_ = QString::fromLocal8Bit(std::strerror(errno));
+    unclaim(left.id);
+    return moved ? aside : QString();
 }
 
 bool RecoveryStore::takeOver(const LeftCopy& left) {
@@ -172,5 +213,14 @@ bool RecoveryStore::takeOver(const LeftCopy& left) {
 }
 
 void RecoveryStore::release(const LeftCopy& left) { unclaim(left.id); }
+
+void RecoveryStore::keepForNextStart() {
+    claimed_.clear();
+    lock_.reset();  // a QLockFile removes its file as it goes
+    ready_ = false;
+    kept_ = true;
+    hasCopy_ = false;
+    written_.clear();
+}
 
 }  // namespace tarrowin::app

@@ -2,12 +2,12 @@
 
 #include <QAction>
 #include <QBuffer>
-#include <QFileDialog>
+#include <QFileInfo>
 #include <QPainter>
 
 #include "app/accessibility.h"
+#include "app/output_files.h"
 #include "app/qt_prompter.h"
-#include "document/replacing_file.h"
 
 namespace tarrowin::app {
 
@@ -49,11 +49,10 @@ void ImageWindow::paintEvent(QPaintEvent*) {
 }
 
 void ImageWindow::save() {
-    QFileDialog dialog(this, QStringLiteral("Save Image"), suggestedPath_, QStringLiteral("PNG images (*.png)"));
-    dialog.setAcceptMode(QFileDialog::AcceptSave);
-    dialog.setDefaultSuffix(QStringLiteral("png"));
-    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return;
-    const QString path = dialog.selectedFiles().constFirst();
+    const QString path = askOutputPath(this, QStringLiteral("Save Image"), QFileInfo(suggestedPath_).absolutePath(),
+                                       QFileInfo(suggestedPath_).fileName(),
+                                       {{QStringLiteral("PNG images (*.png)"), QStringLiteral("png")}});
+    if (path.isEmpty()) return;
     const QString error = saveTo(path);
     if (!error.isEmpty()) {
         showMessage(this, QStringLiteral("Could not save the image to %1: %2").arg(path, error),
@@ -66,11 +65,7 @@ QString ImageWindow::saveTo(const QString& path) const {
     QBuffer buffer(&png);
     if (!buffer.open(QIODevice::WriteOnly) || !picture_.save(&buffer, "PNG"))
         return QStringLiteral("the picture could not be encoded as PNG");
-    ReplacingFile file;
-    const auto* bytes = reinterpret_cast<const uint8_t*>(png.constData());
-    if (!file.open(path.toStdString()) || !file.write(bytes, static_cast<size_t>(png.size())) || !file.commit())
-        return QString::fromStdString(file.error());
-    return {};
+    return writeOutput(path, png);
 }
 
 }  // namespace tarrowin::app

@@ -35,7 +35,9 @@ ReportWindows::~ReportWindows() = default;
 void ReportWindows::openCompositionInfo() {
     if (info_ || ws_.document.doc().composition().isEmpty()) return;
     info_ = new CompositionInfoWindow(ws_.document, mainWindow_);
-    connect(info_, &QObject::destroyed, this, &ReportWindows::windowsChanged);
+    // Queued: while the window is being destroyed, it is no CompositionInfoWindow any more
+    // and the pointer to it is not yet cleared (and the main window may be going too).
+    connect(info_, &QObject::destroyed, this, &ReportWindows::windowsChanged, Qt::QueuedConnection);
     info_->show();
     Q_EMIT windowsChanged();
 }
@@ -52,7 +54,7 @@ void ReportWindows::createImage() {
         sums = computeImageSums(ws_.document.doc().composition());
     }
     image_ = new ImageWindow(sums, imagePathFor(ws_.document.path()), mainWindow_);
-    connect(image_, &QObject::destroyed, this, &ReportWindows::windowsChanged);
+    connect(image_, &QObject::destroyed, this, &ReportWindows::windowsChanged, Qt::QueuedConnection);
     image_->show();
     Q_EMIT windowsChanged();
 }
