@@ -106,6 +106,11 @@ MainWindow::MainWindow(Workspace& workspace, QWidget* parent) : QMainWindow(pare
     connect(&ws_.playback, &PlaybackController::stateChanged, this, &MainWindow::stabilize);
     connect(&ws_.playback, &PlaybackController::eventStarted, this, &MainWindow::eventStarted);
     connect(&ws_.playback, &PlaybackController::playFinished, this, &MainWindow::playFinished);
+    connect(&ws_.playback, &PlaybackController::takeReady, files_, &FileCommands::saveTake);
+    // Edit While Playing: every change of the document reaches the play at its next tick.
+    connect(&ws_.document, &DocumentController::changed, this, [this] {
+        if (playStateOf(uiState()).liveEditing) ws_.playback.publishSettings(ws_.document.doc().current());
+    });
     connect(&ws_.playback, &PlaybackController::syncNoticed, this, [this](const QString& text) {
         syncNote_ = text;
         showStatus();
@@ -249,6 +254,11 @@ void MainWindow::connectCommands() {
         ws_.playback.setSendsMidiClock(on);
         ws_.preferences.setSendMidiClock(on);
     });
+    on(Command::EditWhilePlaying, [this](bool on) {
+        ws_.playback.setEditWhilePlaying(on);
+        ws_.preferences.setEditWhilePlaying(on);
+    });
+    on(Command::RecordPerformance, [this](bool on) { ws_.playback.setRecording(on); });
     on(Command::Calculator, [this] { startCalculator(); });
     on(Command::Toolbar, [this](bool shown) {
         toolbar_->setVisible(shown);
@@ -289,6 +299,8 @@ UiState MainWindow::uiState() const {
     s.sessionManaged = ws_.sessionManaged;
     s.sync = p.syncMode();
     s.sendMidiClock = p.sendsMidiClock();
+    s.editWhilePlaying = p.editWhilePlaying();
+    s.recording = p.recording();
     return s;
 }
 
@@ -304,11 +316,12 @@ void MainWindow::stabilize() {
     };
     action(Command::Undo)->setText(named("&Undo", ws_.document.undoName()));
     action(Command::Redo)->setText(named("&Redo", ws_.document.redoName()));
+    const bool algorithmsOpen = !s.playing || playStateOf(s).liveEditing;
     for (int v = 0; v < kVoices; ++v) {
         const auto current = static_cast<size_t>(ws_.document.doc().voice(v).algorithm);
         for (size_t a = 0; a < kAlgorithms; ++a) {
             QAction* item = algorithmActions_[static_cast<size_t>(v)][a];
-            item->setEnabled(!s.playing);
+            item->setEnabled(algorithmsOpen);
             item->setChecked(a == current);
         }
     }
@@ -339,6 +352,7 @@ void MainWindow::showStatus() {
         text = p.runningMode() == PerformanceMode::Live
                    ? QStringLiteral("Playing the current settings: counter %1").arg(p.position())
                    : QStringLiteral("Playing event %1: counter %2").arg(p.currentEvent()).arg(p.position());
+        if (p.recording()) text += QStringLiteral(" - Recording");
         if (!syncNote_.isEmpty()) text += QStringLiteral(" - ") + syncNote_;
     }
     status_->setText(text);

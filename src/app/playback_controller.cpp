@@ -10,6 +10,7 @@ PlaybackController::PlaybackController(std::unique_ptr<MidiOutput> output, Clock
                                        QObject* parent)
     : QObject(parent), output_(std::move(output)), player_(std::make_unique<Player>(*output_, clock, options)) {
     qRegisterMetaType<tarrowin::PlaybackFinish>();
+    qRegisterMetaType<tarrowin::PerformanceTake>();
     player_->setListener(this);
 }
 
@@ -53,6 +54,18 @@ void PlaybackController::setSyncMode(SyncMode mode) {
 void PlaybackController::setSendsMidiClock(bool on) {
     if (sync_.clockOut == on) return;
     sync_.clockOut = on;
+    Q_EMIT stateChanged();
+}
+
+void PlaybackController::setEditWhilePlaying(bool on) {
+    if (editWhilePlaying_ == on) return;
+    editWhilePlaying_ = on;
+    Q_EMIT stateChanged();
+}
+
+void PlaybackController::setRecording(bool on) {
+    if (recording() == on) return;
+    player_->setRecording(on);
     Q_EMIT stateChanged();
 }
 
@@ -101,6 +114,11 @@ void PlaybackController::playbackFinished(const PlaybackFinish& finish) {
 void PlaybackController::syncNotice(const std::string& text) {
     const QString note = QString::fromStdString(text);
     QMetaObject::invokeMethod(this, [this, note] { Q_EMIT syncNoticed(note); }, Qt::QueuedConnection);
+}
+
+void PlaybackController::takeRecorded(PerformanceTake take) {
+    QMetaObject::invokeMethod(
+        this, [this, take = std::move(take)] { Q_EMIT takeReady(take); }, Qt::QueuedConnection);
 }
 
 void PlaybackController::playAvailable() {

@@ -55,6 +55,9 @@ class Preferences {
     void setSyncMode(SyncMode mode);
     bool sendMidiClock() const;
     void setSendMidiClock(bool on);
+    // Options > Edit While Playing.
+    bool editWhilePlaying() const;
+    void setEditWhilePlaying(bool on);
 
    private:
     QVariant value(const QString& key) const;

@@ -198,8 +198,9 @@ class PlayRemote {
     bool apply(Player& player, CTarrowinDoc& doc, bool composition, bool locked) {
         bool stop = false;
         for (const remote::Incoming& in : queue_.take(remote::RequestQueue::kMaxWaiting)) {
+            // The command line plays the document as it was read: it edits nothing while playing.
             const remote::PlayState state{player.isPlaying(), false, composition, player.coolingDown(), locked,
-                                          !doc.composition().isEmpty()};
+                                          !doc.composition().isEmpty(), false};
             const remote::Request& r = in.request;
             if (r.kind == remote::RequestKind::State) {
                 server_->answerState(in.from, remote::stateReport(doc, state, composition, player.position(),

@@ -5,6 +5,8 @@
 #include <QApplication>
 #include <QComboBox>
 #include <QDialog>
+#include <QDir>
+#include <QFileDialog>
 #include <QLineEdit>
 #include <QLabel>
 #include <QListWidget>
@@ -22,6 +24,7 @@
 #include <sys/stat.h>
 
 #include "app/command_state.h"
+#include "app/command_table.h"
 #include "app/file_commands.h"
 #include "app/form/tarrowin_view.h"
 #include "app/main_window.h"
@@ -88,6 +91,8 @@ class MainWindowTest : public QObject {
     void newDropsTypingNotYetTaken();
     void recentFilesWaitWhilePlaying();
     void voiceSwitchedDuringAPlayIsAStepOfItsOwn();
+    void editWhilePlayingTakesEachChangeIntoThePlay();
+    void aRecordingIsSavedWhereTheUserSays();
     void midiPlayerTakesItsOwnOptions();
     void everyMenuHasUniqueMnemonics();
     void exitEndsTheProgramWhateverIsOpen_data();
@@ -578,6 +583,94 @@ void MainWindowTest::voiceSwitchedDuringAPlayIsAStepOfItsOwn() {
     QCOMPARE(ws().document.undoName(), QStringLiteral("Switch on voice 3"));
     ws().document.undo();
     QVERIFY(ws().document.doc().voice(2).enabled == 0);
+}
+
+void MainWindowTest::editWhilePlayingTakesEachChangeIntoThePlay() {
+    ws().document.edit(QStringLiteral("setup"), DocumentController::Scope::Current, [](CTarrowinDoc& d) {
+        d.setTempo(340);
+        d.setEndCounter(50000);
+        d.editVoice(0, [](VoiceSettings& v) { v.tied = 0; });
+    });
+    MainWindow& window = *w_->window;
+    const auto open = [&] {
+        return std::vector<bool>{view().row(0).control(VoiceRow::Note)->isEnabled(), view().tempoBar()->isEnabled(),
+                                 window.algorithmAction(0, Algorithm::Henon)->isEnabled()};
+    };
+    // Off, as a new user finds it: a play closes the form.
+    window.play();
+    QTRY_VERIFY(ws().playback.isPlaying());
+    QCOMPARE(open(), std::vector<bool>(3, false));
+    window.stop();
+    QTRY_VERIFY(ws().playback.canPlay());
+
+    window.action(Command::EditWhilePlaying)->trigger();
+    QVERIFY(ws().preferences.editWhilePlaying());
+    w_->recorded.recorder->clear();
+    window.play();
+    QTRY_VERIFY(ws().playback.isPlaying());
+    QCOMPARE(open(), std::vector<bool>(3, true));
+    // What the play owns, and what changes the composition or the file, stays closed.
+    for (Command c : {Command::New, Command::Open, Command::Save, Command::SaveMidi, Command::CompositionMaker,
+                      Command::Randomizer, Command::Undo})
+        QVERIFY2(!window.action(c)->isEnabled(), commandInfo(c).caption);
+    QVERIFY(!view().startEdit()->isEnabled() && !view().lockButton()->isEnabled());
+
+    // Voice 1 moves from C4 up to C6: its notes climb from the next tick on, one undo step.
+    const auto keys = [&] {
+        std::vector<int> out;
+        for (const ShortMessage& m : w_->recorded.recorder->messages())
+            if (m.status == 0x90 && m.data2 > 0) out.push_back(m.data1);
+        return out;
+    };
+    QTRY_VERIFY(!keys().empty());
+    choose(listDescribed(&view(), QStringLiteral("Note voice 1")), 84);
+    QCOMPARE(ws().document.undoName(), QStringLiteral("Note voice 1"));
+    QTRY_VERIFY(!keys().empty() && keys().back() >= 84);
+    window.stop();
+    QTRY_VERIFY(ws().playback.canPlay());
+    const std::vector<int> played = keys();
+    const auto high = std::find_if(played.begin(), played.end(), [](int k) { return k >= 84; });
+    QVERIFY(high != played.begin());
+    QVERIFY(std::all_of(high, played.end(), [](int k) { return k >= 84; }));
+    window.action(Command::EditWhilePlaying)->trigger();
+    QVERIFY(!ws().preferences.editWhilePlaying());
+}
+
+void MainWindowTest::aRecordingIsSavedWhereTheUserSays() {
+    ws().document.edit(QStringLiteral("setup"), DocumentController::Scope::Current, [](CTarrowinDoc& d) {
+        d.setTempo(340);
+        d.setEndCounter(24);
+    });
+    ws().playback.setLocked(true);
+    MainWindow& window = *w_->window;
+    window.action(Command::RecordPerformance)->trigger();
+    QVERIFY(ws().playback.recording());
+    QTemporaryDir dir;
+    QString title;
+    answerFileDialog(dir.filePath(QStringLiteral("take.mid")), &title);
+    window.play();
+    QTRY_VERIFY(QFile::exists(dir.filePath(QStringLiteral("take.mid"))));
+    QCOMPARE(title, QStringLiteral("Save Recording"));
+    QFile take(dir.filePath(QStringLiteral("take.mid")));
+    QVERIFY(take.open(QIODevice::ReadOnly));
+    QVERIFY(take.readAll().startsWith(QByteArray("MThd\0\0\0\6\0\0\0\1\0\x08", 14)));
+
+    // Cancel keeps nothing.
+    bool asked = false;
+    whenDialogShows([&asked](QWidget* w) {
+        auto* d = qobject_cast<QFileDialog*>(w);
+        if (!d) return false;
+        asked = true;
+        QMetaObject::invokeMethod(d, "reject", Qt::QueuedConnection);
+        return true;
+    });
+    QTRY_VERIFY(ws().playback.canPlay());
+    window.play();
+    QTRY_VERIFY(asked);
+    QTRY_VERIFY(ws().playback.canPlay());
+    QCOMPARE(QDir(dir.path()).entryList(QDir::Files), QStringList{QStringLiteral("take.mid")});
+    window.action(Command::RecordPerformance)->trigger();
+    QVERIFY(!ws().playback.recording());
 }
 
 void MainWindowTest::midiPlayerTakesItsOwnOptions() {
