@@ -76,7 +76,6 @@ class TrackSizeSink : public PerformanceSink {
         add(date, 7);  // time signature: FF 58 04 and four bytes
     }
     void message(int64_t date, const ShortMessage& m) override { add(date, m.size()); }
-    void tempoChanges(int64_t date, int32_t) override { add(date, 6); }
     void end(int64_t date) override { add(date, 3); }
     uint64_t size() const { return size_; }
 
@@ -161,10 +160,13 @@ PerformanceOptions performanceOptions(const ExportOptions& options) {
 }  // namespace
 
 void MidiFileSink::eventBegins(int, const GlobalSettings& global, int64_t date) {
+    meter(date, tempoMicroseconds(global.tempo), global.timeSigNumerator, global.timeSigDenominator);
+}
+
+void MidiFileSink::meter(int64_t date, uint32_t quarterMicroseconds, int numerator, int denominator) {
     const auto d = static_cast<uint64_t>(date);
-    writer_.tempo(d, tempoMicroseconds(global.tempo));
-    writer_.timeSignature(d, global.timeSigNumerator, denominatorPower(global.timeSigDenominator), kClocksPerClick,
-                          kThirtySecondsPerQuarter);
+    writer_.tempo(d, quarterMicroseconds);
+    writer_.timeSignature(d, numerator, denominatorPower(denominator), kClocksPerClick, kThirtySecondsPerQuarter);
 }
 
 void MidiFileSink::message(int64_t date, const ShortMessage& m) {
@@ -182,15 +184,20 @@ void MidiFileSink::message(int64_t date, const ShortMessage& m) {
     }
 }
 
-void MidiFileSink::tempoChanges(int64_t date, int32_t tempo) {
-    writer_.tempo(static_cast<uint64_t>(date), tempoMicroseconds(tempo));
-}
-
 std::vector<uint8_t> takeToMidi(const PerformanceTake& take, std::string& error) {
     MemoryOutput out;
     MidiFileWriter writer(out);
     MidiFileSink sink(writer);
-    take.replay(sink);
+    for (const TakeEntry& e : take.entries) {
+        switch (e.kind) {
+            case TakeEntry::Kind::Begin:
+                sink.meter(e.date, e.quarterMicroseconds, e.timeSigNumerator, e.timeSigDenominator);
+                break;
+            case TakeEntry::Kind::Message: sink.message(e.date, e.message); break;
+            case TakeEntry::Kind::Tempo: writer.tempo(static_cast<uint64_t>(e.date), e.quarterMicroseconds); break;
+            case TakeEntry::Kind::End: sink.end(e.date); break;
+        }
+    }
     if (!writer.finish()) {
         error = writerFailure(writer.error());
         return {};

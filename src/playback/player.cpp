@@ -137,10 +137,12 @@ class Player::Worker final : public PerformanceSink, public PerformanceControl {
         p_.position_.store(global.startCounter);
         p_.listener_->eventBegins(index);
         runDate_ = date;
-        if (taking())
-            p_.recorder_.add(TakeEntry::begin(takeDate(date), global));
-        else
+        if (taking()) {
+            quarter_ = quarterMicroseconds(tickLengthMs(global.tempo));
+            p_.recorder_.add(TakeEntry::begin(takeDate(date), global, quarter_));
+        } else {
             followRecording(date);
+        }
     }
     void message(int64_t date, const ShortMessage& m) override {
         send(m);
@@ -150,10 +152,9 @@ class Player::Worker final : public PerformanceSink, public PerformanceControl {
         if ((m.status & 0xF0) == 0xB0 && m.data1 == 10) pan_[static_cast<size_t>(channel)] = m.data2;
         if (taking()) p_.recorder_.add(TakeEntry::sent(takeDate(date), m));
     }
-    void tempoChanges(int64_t date, int32_t tempo) override {
+    void tempoChanges(int64_t, int32_t tempo) override {
         global_.tempo = tempo;
         p_.tickLength_.store(tickLengthMs(tempo));
-        if (taking()) p_.recorder_.add(TakeEntry::tempoChange(takeDate(date), tempo));
     }
     const Settings* editedSettings() override {
         const Settings* edited = p_.edits_.take();
@@ -176,6 +177,13 @@ class Player::Worker final : public PerformanceSink, public PerformanceControl {
     void tickDone(int64_t date, int32_t tickLengthMs) override {
         p_.position_.fetch_add(1);
         runDate_ = date;
+        if (taking()) {
+            // The tick just played lasted longer or shorter than those before it (an edit of
+            // the tempo, a master's new tempo): the take's tempo follows from its tick on.
+            const uint32_t quarter = quarterMicroseconds(tickLengthMs);
+            if (quarter != quarter_) p_.recorder_.add(TakeEntry::tempo(takeDate(date - 1), quarter));
+            quarter_ = quarter;
+        }
         const std::atomic<int32_t>& flag = p_.output_.playingFlag();
         if (clockOut_) {
             const Clock::Duration spacing = source_.spacing(tickLengthMs);
@@ -203,6 +211,12 @@ class Player::Worker final : public PerformanceSink, public PerformanceControl {
 
    private:
     bool taking() const { return p_.recorder_.taking(); }
+    // A take's tempo: the ticks as they are played, the program's whole milliseconds or a
+    // master's beat, so that the file replays in the play's time.
+    uint32_t quarterMicroseconds(int32_t lengthMs) const {
+        const auto tick = std::chrono::duration_cast<std::chrono::microseconds>(source_.spacing(lengthMs));
+        return static_cast<uint32_t>(std::clamp<int64_t>(tick.count() * 8, 1, 0xFFFFFF));
+    }
     int64_t takeDate(int64_t date) const { return runBase_ + date - takeStart_; }
 
     // Record Performance, looked at at the top of each tick: a take begins or ends at `date`.
@@ -216,8 +230,9 @@ class Player::Worker final : public PerformanceSink, public PerformanceControl {
             return;
         }
         takeStart_ = runBase_ + date;
+        quarter_ = quarterMicroseconds(tickLengthMs(global_.tempo));
         // Begun during the play: the programs and pans sent so far hold for what follows.
-        p_.recorder_.add(TakeEntry::begin(0, global_));
+        p_.recorder_.add(TakeEntry::begin(0, global_, quarter_));
         for (int ch = 0; ch < 16; ++ch) {
             const int16_t program = program_[static_cast<size_t>(ch)];
             if (program >= 0) p_.recorder_.add(TakeEntry::sent(0, ShortMessage::programChange(ch, program)));
@@ -248,6 +263,7 @@ class Player::Worker final : public PerformanceSink, public PerformanceControl {
     int64_t runBase_ = 0;
     int64_t runDate_ = 0;
     int64_t takeStart_ = 0;
+    uint32_t quarter_ = 0;  // the take's tempo, in microseconds per quarter note
     GlobalSettings global_;
     std::array<int16_t, 16> program_{};
     std::array<int16_t, 16> pan_{};

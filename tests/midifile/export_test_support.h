@@ -29,9 +29,13 @@ inline std::ostream& operator<<(std::ostream& os, const Recorded& r) {
 // A run kept as a take, as a player's recorder keeps what it sends.
 class TakeSink : public PerformanceSink {
    public:
-    void eventBegins(int, const GlobalSettings& g, int64_t date) override { take.entries.push_back(TakeEntry::begin(date, g)); }
+    void eventBegins(int, const GlobalSettings& g, int64_t date) override {
+        take.entries.push_back(TakeEntry::begin(date, g, tempoMicroseconds(g.tempo)));
+    }
     void message(int64_t date, const ShortMessage& m) override { take.entries.push_back(TakeEntry::sent(date, m)); }
-    void tempoChanges(int64_t date, int32_t tempo) override { take.entries.push_back(TakeEntry::tempoChange(date, tempo)); }
+    void tempoChanges(int64_t date, int32_t tempo) override {
+        take.entries.push_back(TakeEntry::tempo(date, tempoMicroseconds(tempo)));
+    }
     void end(int64_t date) override { take.entries.push_back(TakeEntry::end(date)); }
     PerformanceTake take;
 };

@@ -405,8 +405,8 @@ TEST(RecordedTakes, AreWrittenInTheExportsForm) {
 
     // A tempo change is a tempo event at its tick.
     PerformanceTake take;
-    take.entries = {TakeEntry::begin(0, doc.global()), TakeEntry::sent(0, ShortMessage::noteOn(0, 60, 88)),
-                    TakeEntry::tempoChange(16, 200), TakeEntry::sent(16, ShortMessage::noteOff(0, 60, 88)),
+    take.entries = {TakeEntry::begin(0, doc.global(), 625000), TakeEntry::sent(0, ShortMessage::noteOn(0, 60, 88)),
+                    TakeEntry::tempo(16, 300000), TakeEntry::sent(16, ShortMessage::noteOff(0, 60, 88)),
                     TakeEntry::end(24)};
     const SmfFile f = testing::readSmf(takeToMidi(take, error));
     ASSERT_EQ(f.events.size(), 6u);  // tempo, time signature, note on, tempo, note off, end

@@ -575,12 +575,12 @@ TEST_F(PlayerTest, ATakeHoldsWhatReachedTheDeviceTickByTick) {
     clock.releaseNext();
     finishRun();
 
-    std::vector<TakeEntry> expected = {TakeEntry::begin(0, s.global)};
+    // Its tempo is the ticks as they were played: 62 ms, then 37 ms from tick 20 on.
+    std::vector<TakeEntry> expected = {TakeEntry::begin(0, s.global, 8 * 62000)};
     for (const auto& r : device->records()) {
         const auto t = r.stamp - start;
         const int64_t date = t < 20 * 62ms ? t / 62ms : 20 + (t - 20 * 62ms) / 37ms;
-        if (date == 20 && expected.back().kind == TakeEntry::Kind::Message && expected.back().date < 20)
-            expected.push_back(TakeEntry::tempoChange(20, 200));
+        if (date > 20 && expected.back().date == 20) expected.push_back(TakeEntry::tempo(20, 8 * 37000));
         expected.push_back(TakeEntry::sent(date, r.message));
     }
     expected.push_back(TakeEntry::end(40));
@@ -606,7 +606,7 @@ TEST_F(PlayerTest, RecordingTurnedOnAndOffDuringAPlayMakesATakeOfThatStretch) {
     const std::vector<TakeEntry>& got = listener.takes[0].entries;
     ASSERT_GT(got.size(), 1u + 32u + 16u + 1u);
     // The programs and pans in force, then what ticks 10..29 sent, then the keys let go.
-    EXPECT_EQ(got[0], TakeEntry::begin(0, s.global));
+    EXPECT_EQ(got[0], TakeEntry::begin(0, s.global, 8 * 62000));
     for (int ch = 0; ch < 16; ++ch) {
         EXPECT_EQ(got[1 + static_cast<size_t>(ch)].message.status, 0xC0 | ch);
         EXPECT_EQ(got[17 + static_cast<size_t>(ch)].message.status, 0xB0 | ch);
