@@ -20,6 +20,7 @@
 #include <thread>
 #include <vector>
 
+#include "bench_settings.h"
 #include "playback/clock.h"
 #include "playback/midi_output.h"
 #include "playback/player.h"
@@ -30,22 +31,7 @@ using Ms = std::chrono::duration<double, std::milli>;
 
 namespace {
 
-constexpr int32_t kTempo = 340;
-
-Settings benchSettings(int32_t start, int32_t ticks) {
-    Settings s = Settings::defaults();
-    s.global.tempo = kTempo;
-    s.global.startCounter = start;
-    s.global.endCounter = start + ticks;
-    for (int v = 0; v < kVoices; ++v) {
-        VoiceSettings& voice = s.voices[static_cast<size_t>(v)];
-        voice.enabled = 1;
-        voice.tied = 0;
-        voice.setAlgorithm(static_cast<Algorithm>(v % kAlgorithms));
-        voice.setNoteValue(11, static_cast<float>(v == 0 ? 1 : 2 + v % 15));
-    }
-    return s;
-}
+using bench::kTempo;
 
 struct Rig {
     SteadyClock& clock = SteadyClock::instance();
@@ -71,7 +57,7 @@ std::vector<double> reachTimes() {
     Rig rig;
     Player player(*rig.output, rig.clock);
     PlayRequest request;
-    request.current = benchSettings(20000, 0);
+    request.current = bench::denseSettings(20000, 0);
     if (!player.play(request).started()) std::exit(1);
     std::mt19937 rng(7);
     std::vector<double> reach;
@@ -104,7 +90,7 @@ std::vector<double> lateness(int ticks, bool storm, int64_t& published) {
     Rig rig;
     Player player(*rig.output, rig.clock);
     PlayRequest request;
-    request.current = benchSettings(20000, ticks);
+    request.current = bench::denseSettings(20000, ticks);
     request.lock = true;
     std::atomic<bool> done{false};
     published = 0;
