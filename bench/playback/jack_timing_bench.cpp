@@ -28,6 +28,8 @@
 
 #include "document/document.h"
 #include "document/document_file.h"
+#include "playback/audio_system.h"
+#include "playback/jack_input_client.h"
 
 extern char** environ;
 
@@ -62,22 +64,8 @@ class Receiver {
         uint8_t velocity;
     };
 
-    Receiver() : messages_(200000) {
-        for (int i = 0; i < 200 && client_ == nullptr; ++i) {
-            client_ = jack_client_open("bench-receiver", JackNoStartServer, nullptr);
-            if (client_ == nullptr) std::this_thread::sleep_for(std::chrono::milliseconds(50));
-        }
-        if (client_ == nullptr) return;
-        port_ = jack_port_register(client_, "in", JACK_DEFAULT_MIDI_TYPE, JackPortIsInput, 0);
-        jack_set_process_callback(client_, &Receiver::process, this);
-        jack_activate(client_);
-    }
-    ~Receiver() {
-        if (client_ == nullptr) return;
-        jack_deactivate(client_);
-        jack_client_close(client_);
-    }
-    bool ok() const { return client_ != nullptr; }
+    Receiver() : messages_(200000) { jack_.start(&Receiver::process, this); }
+    bool ok() const { return jack_.ok(); }
     std::vector<Message> take() {
         const size_t n = count_.load(std::memory_order_acquire);
         std::vector<Message> out(messages_.begin(), messages_.begin() + static_cast<long>(n));
@@ -88,10 +76,10 @@ class Receiver {
    private:
     static int process(jack_nframes_t frames, void* arg) {
         auto* self = static_cast<Receiver*>(arg);
-        void* buffer = jack_port_get_buffer(self->port_, frames);
+        void* buffer = jack_port_get_buffer(self->jack_.port(), frames);
         // The frame clock of the cycle, not a count of cycles seen: a cycle this client
         // misses does not shift what follows.
-        const jack_nframes_t first = jack_last_frame_time(self->client_);
+        const jack_nframes_t first = jack_last_frame_time(self->jack_.client());
         size_t n = self->count_.load(std::memory_order_relaxed);
         for (uint32_t i = 0; i < jack_midi_get_event_count(buffer) && n < self->messages_.size(); ++i) {
             jack_midi_event_t e;
@@ -102,10 +90,9 @@ class Receiver {
         return 0;
     }
 
-    jack_client_t* client_ = nullptr;
-    jack_port_t* port_ = nullptr;
     std::vector<Message> messages_;
     std::atomic<size_t> count_{0};
+    tarrowin::testing::JackInputClient jack_{"bench-receiver", 200};  // the server may be starting
 };
 
 // The p99 of how far successive frames lie from `spacingMs` apart.
@@ -184,6 +171,8 @@ int main(int argc, char** argv) {
     }
     setenv("JACK_NO_AUDIO_RESERVATION", "1", 1);
     setenv("JACK_NO_START_SERVER", "1", 1);
+    // The receiver asks for each new server until it answers: not a word from libjack meanwhile.
+    tarrowin::quietAudioLibraries();
     const bool realtime = std::system("chrt -f 10 true >/dev/null 2>&1") == 0;
 
     std::printf("One voice every tick at tempo %d (%.0f ms ticks), %d ticks; %s; JACK %s\n", kTempo,

@@ -10,7 +10,7 @@ TSAN_OPTIONS="halt_on_error=1 second_deadlock_stack=1" \
 
 # tarrowin-cli under ThreadSanitizer on a JACK server of its own: the JACK output's process
 # callback (messages at their frames, clock out), the sync client's (transport, clock in)
-# and the worker reading them. The other ends are programs of their own (jack_midi_dump,
+# the timebase callback as master, and the worker reading them. The other ends are programs of their own (jack_midi_dump,
 # jack_transport, jack_midi_clock): two clients in one process would share MIDI buffers
 # that JACK orders with futexes ThreadSanitizer cannot see.
 server="tarrowin-tsan-jack-$$"
@@ -52,10 +52,12 @@ jack_midi_clock -P >/dev/null 2>&1 &
 others+=($!)
 for _ in $(seq 1 100); do jack_lsp | grep -q tsan:input && jack_lsp | grep -q mclk_out && break; sleep 0.05; done
 transport() { (sleep 1.5; echo master; echo play; sleep 2; echo stop; echo quit) | jack_transport >/dev/null 2>&1 & }
-echo "tarrowin-cli play under ThreadSanitizer: clock out and a recording, following the transport, following a MIDI clock"
+echo "tarrowin-cli play under ThreadSanitizer: clock out and a recording, following the transport, following a MIDI clock, leading the transport"
 timeout 60 "$cli" play build-tsan/tsan.trw --lock --midi-clock --record build-tsan/tsan.mid --device "JACK: tsan:input" 2>/dev/null
 transport
 timeout 60 "$cli" play build-tsan/tsan.trw --sync jack --midi-clock --device "JACK: tsan:input" 2>/dev/null
 wait $!
 transport
 timeout 60 "$cli" play build-tsan/tsan.trw --sync clock --clock-in jack_midi_clock:mclk_out --device "JACK: tsan:input" 2>/dev/null
+wait $!
+timeout 60 "$cli" play build-tsan/tsan.trw --lock --sync master --device "JACK: tsan:input" 2>/dev/null

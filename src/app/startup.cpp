@@ -4,6 +4,8 @@
 #include <QCommandLineParser>
 #include <QScreen>
 #include <algorithm>
+#include <atomic>
+#include <system_error>
 #include <thread>
 
 #include "device_dialogs.h"
@@ -86,8 +88,20 @@ int runTarrowin(QApplication& app, std::vector<std::unique_ptr<MidiBackend>> bac
     // before the session names it.
     MidiOutput& out = ws.playback.output();
     uint32_t deviceCount = 0;
+    std::atomic<bool> counted{false};
     std::thread counting;
-    if (qEnvironmentVariable("NSM_URL").isEmpty()) counting = std::thread([&out, &deviceCount] { deviceCount = out.countDevices(); });
+    if (qEnvironmentVariable("NSM_URL").isEmpty()) {
+        try {
+            counting = std::thread([&out, &deviceCount, &counted] {
+                deviceCount = out.countDevices();
+                counted.store(true);
+                // Wakes the wait below, which sees `counted` whichever loop takes this.
+                QMetaObject::invokeMethod(qApp, [] {}, Qt::QueuedConnection);
+            });
+        } catch (const std::system_error&) {
+            // No thread to be had: the list is made below, once the window is shown.
+        }
+    }
     struct Joiner {
         std::thread& t;
         ~Joiner() {
@@ -131,10 +145,16 @@ int runTarrowin(QApplication& app, std::vector<std::unique_ptr<MidiBackend>> bac
     if (!session) {
         // Without a session the list is being made since the start; a session that could
         // not be joined lists the devices now.
-        if (counting.joinable())
+        if (counting.joinable()) {
+            // The window paints meanwhile, but takes no input before a device is chosen.
+            while (!counted.load())
+                QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents | QEventLoop::WaitForMoreEvents);
             counting.join();
-        else
+            // A signal that came meanwhile ends the program before any question.
+            if (processSignals.exitCode() != 0) return processSignals.exitCode();
+        } else {
             deviceCount = out.countDevices();
+        }
     }
     if (!session && deviceCount == 0) {
         showMessage(&window, QString::fromLatin1(kNoDevicesMessage), QStringLiteral("Tarrowin"), MessageIcon::Stop);

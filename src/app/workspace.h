@@ -27,10 +27,10 @@ struct RemoteSettings {
 };
 
 // Settings that outlive the program (QSettings): the recent files, the MIDI file player,
-// the SoundFont, remote control, the sync and MIDI clock out. Their files are looked at before QSettings reads them, as
-// every input is: one that is no regular file of a sensible size (a pipe, a link to a
-// device) would stall or end the start. Then the program runs on the defaults, kept in
-// memory, and the file is left as it is.
+// the SoundFont, remote control, the sync and MIDI clock out. Their files are looked at
+// before QSettings reads them, as every input is: one that is no regular file of a sensible
+// size (a pipe, a link to a device) would stall or end the start. Then the program runs on
+// the defaults, kept in memory, and the file is left as it is.
 class Preferences {
    public:
     Preferences();

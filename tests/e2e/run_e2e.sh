@@ -38,8 +38,8 @@ pids+=($!)
 
 export JACK_DEFAULT_SERVER="tarrowin-window-$$"
 export JACK_NO_AUDIO_RESERVATION=1 JACK_NO_START_SERVER=1
-# Real-time where the system allows it, as a musician runs JACK: the frames of what the
-# scenarios time then follow the clock.
+# Real-time where the system grants it, as on a musician's machine: without it a loaded
+# machine makes the receiving clients miss cycles, and JACK drops what they missed.
 realtime=-r
 chrt -f 10 true 2>/dev/null && realtime=-R
 jackd -n "$JACK_DEFAULT_SERVER" "$realtime" -d dummy -r 48000 -p 256 >"$work/jackd.log" 2>&1 &

@@ -31,9 +31,9 @@ def dumped(name):
 
 
 def status(t):
-    """The status bar's text: the label at the bottom of the main window."""
+    """The status bar's text: its labels that show (not "Recovery copies off" while it is on)."""
     bar = next(c for c in children(t.main()) if c.getRoleName() == "status bar")
-    return " ".join(c.name for c in children(bar) if c.getRoleName() == "label")
+    return " ".join(c.name for c in children(bar) if c.getRoleName() == "label" and has(c, pyatspi.STATE_SHOWING))
 
 
 def sync_item(t, name):

@@ -24,6 +24,7 @@
 
 #include "playback/audio_system.h"
 #include "playback/jack_client.h"
+#include "playback/jack_input_client.h"
 #include "playback/jack_sync.h"
 #include "playback/player.h"
 #include "playback/spsc_queue.h"
@@ -131,38 +132,27 @@ TEST(JackBackend, AServerThatDoesNotAnswerOrWasKilledNeverHoldsTheCaller) {
 // A JACK client that keeps every message its input port receives, in order.
 class Receiver {
    public:
-    Receiver() {
-        client_ = jack_client_open("tarrowin-test-receiver", JackNoStartServer, nullptr);
-        if (client_ == nullptr) return;
-        port_ = jack_port_register(client_, "in", JACK_DEFAULT_MIDI_TYPE, JackPortIsInput, 0);
-        jack_set_process_callback(client_, &Receiver::process, this);
-        jack_activate(client_);
-    }
-    ~Receiver() {
-        if (client_ == nullptr) return;
-        jack_deactivate(client_);
-        jack_client_close(client_);
-    }
+    Receiver() { jack_.start(&Receiver::process, this); }
 
-    std::string listing() const { return std::string("JACK: ") + jack_port_name(port_); }
-    jack_client_t* client() const { return client_; }
+    std::string listing() const { return std::string("JACK: ") + jack_port_name(jack_.port()); }
+    jack_client_t* client() const { return jack_.client(); }
     // Makes an output port that sends a MIDI clock at `bpm` quarter notes a minute while
     // `clocking` is set (Start before the first clock, Stop when it is cleared).
     std::string clockOut(double bpm) {
-        clockPort_ = jack_port_register(client_, "clock", JACK_DEFAULT_MIDI_TYPE, JackPortIsOutput, 0);
-        framesPerClock_ = jack_get_sample_rate(client_) * 60.0 / (bpm * 24);
+        clockPort_ = jack_port_register(jack_.client(), "clock", JACK_DEFAULT_MIDI_TYPE, JackPortIsOutput, 0);
+        framesPerClock_ = jack_get_sample_rate(jack_.client()) * 60.0 / (bpm * 24);
         return jack_port_name(clockPort_);
     }
     std::atomic<bool> clocking{false};
     // Connects `source` to our port and waits until the server's graph has it: a cycle
     // that began after the connection has run.
     bool connectFrom(const std::string& source) {
-        if (jack_connect(client_, source.c_str(), jack_port_name(port_)) != 0) return false;
+        if (jack_connect(jack_.client(), source.c_str(), jack_port_name(jack_.port())) != 0) return false;
         const int cycle = cycles_.load();
         while (cycles_.load() < cycle + 2) usleep(1000);
         return true;
     }
-    bool portExists(const std::string& name) const { return jack_port_by_name(client_, name.c_str()) != nullptr; }
+    bool portExists(const std::string& name) const { return jack_port_by_name(jack_.client(), name.c_str()) != nullptr; }
 
     // What arrived since the last call.
     std::vector<ShortMessage> take() {
@@ -178,7 +168,7 @@ class Receiver {
     static int process(jack_nframes_t frames, void* arg) {
         auto* self = static_cast<Receiver*>(arg);
         if (self->clockPort_ != nullptr) self->sendClock(frames);
-        void* buffer = jack_port_get_buffer(self->port_, frames);
+        void* buffer = jack_port_get_buffer(self->jack_.port(), frames);
         const uint32_t count = jack_midi_get_event_count(buffer);
         for (uint32_t i = 0; i < count; ++i) {
             jack_midi_event_t event;
@@ -210,8 +200,6 @@ class Receiver {
         nextClock_ -= frames;
     }
 
-    jack_client_t* client_ = nullptr;
-    jack_port_t* port_ = nullptr;
     jack_port_t* clockPort_ = nullptr;
     double framesPerClock_ = 0;
     double nextClock_ = 0;
@@ -219,6 +207,7 @@ class Receiver {
     SpscQueue<std::array<unsigned char, 3>> queue_{1 << 18};
     std::atomic<int> busyCycles_{0};
     std::atomic<int> cycles_{0};
+    testing::JackInputClient jack_{"tarrowin-test-receiver"};
 };
 
 // `sweeps` note-off sweeps over the 16 channels and 128 keys, the velocity counting the
@@ -295,7 +284,7 @@ TEST_F(JackBackendOnAServer, TheVirtualPortStaysOpenAndEachPlayEndsOnItsConnecti
 
 // A play following the transport (rolled and stopped by the test's own client) or a MIDI
 // clock (sent by it), with clock out: on their process callbacks and the worker, every
-// message arrives, framed as it should be. The TSan stage runs this against a server too.
+// message arrives, framed as it should be. (The TSan stage plays the same with tarrowin-cli.)
 TEST_F(JackBackendOnAServer, PlaysFollowingTheTransportOrAClockSendClockAndLoseNothing) {
     for (const SyncMode mode : {SyncMode::FollowJack, SyncMode::MidiClock}) {
         Receiver receiver;
