@@ -203,14 +203,11 @@ TEST(Live, SwitchedOffVoiceKeepsItsGridSilently) {
     EXPECT_EQ(velocities, (std::vector<int>{88, 88, 0, 0, 0, 88, 88, 88}));
 }
 
-TEST(Live, AnEditIsTakenAtTheTopOfTheNextTick) {
-    // Voice 1 (tied, quarter notes) gets a new Param1 at tick 10; voice 3 another program
-    // and pan; the tempo changes. Voice 2 (tied, half notes) is not touched.
+TEST(Live, AnEditSendsTheNewProgramPanAndTempoAtTheTopOfTheNextTick) {
+    // What a play of the edited settings would send at its start. (That each voice then plays
+    // as such a play, the players' tests show for random edits.)
     Settings s = oneVoice(100, 164);
-    s.voices[1].enabled = s.voices[2].enabled = 1;
-    s.voices[1].setNoteValue(0, 16.0f);
     Settings edited = s;
-    edited.voices[0].param1 = 7;
     edited.voices[2].instrument = 33;
     edited.voices[2].pan = -10;
     edited.global.tempo = 200;
@@ -221,52 +218,14 @@ TEST(Live, AnEditIsTakenAtTheTopOfTheNextTick) {
     Recorder rec;
     performCurrent(PerformanceMode::Live, s, rec, control);
 
+    std::vector<ShortMessage> at10;
+    for (const Sent& x : rec.sent) {
+        if (x.date == 10) at10.push_back(x.m);
+    }
+    EXPECT_EQ(at10, (std::vector<ShortMessage>{ShortMessage::programChange(2, 33), ShortMessage::pan(2, -10)}));
     EXPECT_EQ(rec.tempos, (std::vector<std::pair<int64_t, int32_t>>{{10, 200}}));
     EXPECT_EQ(control.tickLengths[9], tickLengthMs(96));
     EXPECT_EQ(control.tickLengths[10], tickLengthMs(200));
-    const auto at10 = [&] {
-        std::vector<ShortMessage> out;
-        for (const Sent& x : rec.sent)
-            if (x.date == 10) out.push_back(x.m);
-        return out;
-    }();
-    EXPECT_EQ(at10, (std::vector<ShortMessage>{ShortMessage::programChange(2, 33), ShortMessage::pan(2, -10)}));
-
-    // From tick 12 (its next step) voice 1 plays what a run of the new settings begun at
-    // counter 110 plays, its old key ended first.
-    Recorder fresh;
-    FakeControl freshControl;
-    Settings from = edited;
-    from.global.startCounter = 110;
-    freshControl.end = 164;
-    performCurrent(PerformanceMode::Live, from, fresh, freshControl);
-    const auto voice = [](const Recorder& r, int ch, int64_t shift) {
-        std::vector<Sent> out;
-        for (const Sent& x : r.sent) {
-            const int kind = x.m.status & 0xF0;
-            if ((kind == 0x80 || kind == 0x90) && (x.m.status & 0x0F) == ch) out.push_back({x.date + shift, x.m});
-        }
-        return out;
-    };
-    const auto byTicks = [](const std::vector<Sent>& v) {
-        std::vector<std::pair<int64_t, ShortMessage>> out;
-        for (const Sent& x : v) out.emplace_back(x.date, x.m);
-        return out;
-    };
-    auto after = voice(rec, 0, 0);
-    after.erase(after.begin(), std::find_if(after.begin(), after.end(), [](const Sent& x) { return x.date >= 10; }));
-    ASSERT_FALSE(after.empty());
-    EXPECT_EQ(after.front().date, 12);
-    EXPECT_EQ(after.front().m.status, 0x80);  // the key struck before the edit ends
-    after.erase(after.begin());
-    EXPECT_EQ(byTicks(after), byTicks(voice(fresh, 0, 10)));
-
-    // Voice 2 went on as if nothing had happened.
-    Recorder plain;
-    FakeControl plainControl;
-    plainControl.end = 164;
-    performCurrent(PerformanceMode::Live, s, plain, plainControl);
-    EXPECT_EQ(byTicks(voice(rec, 1, 0)), byTicks(voice(plain, 1, 0)));
 }
 
 std::vector<Settings> threeEvents() {

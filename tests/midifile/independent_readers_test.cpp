@@ -4,7 +4,6 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
-#include <fstream>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -195,37 +194,6 @@ TEST(IndependentReaders, ALongDenseCompositionIsWellFormed) {
     EXPECT_EQ(mido.back(), "3000 end_of_track");
     const auto csv = readWithMidicsv(file);
     EXPECT_EQ(startingWith(csv, "Note_on_c").size(), 10u * 300 * 16);
-}
-
-TEST(IndependentReaders, MidoReadsARecordedTakeWithItsTempoChange) {
-    // A live run whose tempo and voice 1 are edited at tick 16, kept as the recorder keeps it.
-    struct Edited : testing::LockedPlayer {
-        using LockedPlayer::LockedPlayer;
-        const Settings* editedSettings() override { return ++ticks == 17 ? &edit : nullptr; }
-        Settings edit;
-        int ticks = 0;
-    } control(48);
-    const CTarrowinDoc doc = testing::quarterNoteDocument();
-    control.edit = doc.current();
-    control.edit.global.tempo = 120;
-    control.edit.voices[0].startNote = 72;
-    testing::TakeSink kept;
-    performCurrent(PerformanceMode::Live, doc.current(), kept, control);
-    kept.end(48);
-    std::string error;
-    const std::vector<uint8_t> bytes = takeToMidi(kept.take, error);
-    testing::TempDir dir;
-    const auto file = dir / "take.mid";
-    std::ofstream(file, std::ios::binary).write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
-
-    const auto mido = readWithMido(file);
-    EXPECT_EQ(mido.front(), "header 0 8 1");
-    EXPECT_EQ(startingWith(mido, "tempo"), (std::vector<std::string>{"0 tempo 625000", "16 tempo 500000"}));
-    const auto strikes = startingWith(mido, "note_on 0 ");
-    ASSERT_EQ(strikes.size(), 6u);
-    EXPECT_EQ(strikes[2], "16 note_on 0 74 88");  // counter 2, an octave up
-    EXPECT_EQ(startingWith(mido, "control_change").size(), 16u + 16u);  // pans and All Notes Off
-    EXPECT_EQ(mido.back(), "48 end_of_track");
 }
 
 }  // namespace
