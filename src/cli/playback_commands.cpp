@@ -256,6 +256,8 @@ void playDocument(const PlayArgs& a) {
     if (!a.clockIn.empty() && a.sync != "clock") throw CliError("--clock-in needs --sync clock");
     // A recording's target is checked, and refused, before anything plays.
     ReplacingFile wavOut, recordOut;
+    if (!a.wav.empty() && !a.record.empty() && (a.wav == a.record || sameFile(a.wav, a.record)))
+        throw CliError("--wav and --record cannot both write " + a.wav);
     if (!a.wav.empty()) openOutput(wavOut, a.wav, {a.in});
     if (!a.record.empty()) openOutput(recordOut, a.record, {a.in});
     CTarrowinDoc doc = readDocument(a.in);

@@ -187,6 +187,8 @@ TEST_F(PlaybackCommands, PlayRefusesBadChoicesWithClearMessages) {
     EXPECT_NE(r.err.find("no composition to play"), std::string::npos) << r.err;
     r = cli("play " + document("comp.trw", 0, 8, 120, 2) + " --mode composition --from-event 2");
     EXPECT_NE(r.err.find("There is no event 2"), std::string::npos) << r.err;
+    r = cli("play " + trw + " --lock --device 1 --wav - --record -");
+    EXPECT_NE(r.err.find("--wav and --record cannot both write -"), std::string::npos) << r.err;
     r = cli("play " + trw + " --lock", "TARROWIN_AUDIO_DRIVER=no-such-driver");
     EXPECT_NE(r.code, 0);
     EXPECT_NE(r.err.find("no audio output"), std::string::npos) << r.err;
