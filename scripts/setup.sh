@@ -14,7 +14,7 @@ packages=(
   clang libclang-rt-14-dev
   qt6-svg-dev desktop-file-utils appstream shared-mime-info
   dbus dbus-x11 at-spi2-core python3-pyatspi openbox xdotool imagemagick
-  pulseaudio pulseaudio-utils
+  pulseaudio pulseaudio-utils libpulse-dev
   liblo-dev liblo-tools python3-liblo
   dpkg-dev debhelper lintian man-db xdg-utils libfile-mimeinfo-perl
 )

@@ -21,12 +21,14 @@ cleanup() {
   wait 2>/dev/null || true
   for server in "${servers[@]}"; do
     local name=${server%:*}
-    strings /dev/shm/jack-shm-registry 2>/dev/null | grep -q ":$name:" || continue
-    jackd -n "$name" -d dummy -r 48000 -p 256 >/dev/null 2>&1 &
-    local reclaim=$!
-    JACK_DEFAULT_SERVER=$name jack_wait -w -t 5 >/dev/null 2>&1 || true
-    kill "$reclaim" 2>/dev/null || true
-    wait "$reclaim" 2>/dev/null || true
+    if strings /dev/shm/jack-shm-registry 2>/dev/null | grep -q ":$name:"; then
+      jackd -n "$name" -d dummy -r 48000 -p 256 >/dev/null 2>&1 &
+      local reclaim=$!
+      JACK_DEFAULT_SERVER=$name jack_wait -w -t 5 >/dev/null 2>&1 || true
+      kill "$reclaim" 2>/dev/null || true
+      wait "$reclaim" 2>/dev/null || true
+    fi
+    # What a client killed mid-cycle may leave (its semaphore) goes with its server.
     rm -f /dev/shm/jack_"$name"_* /dev/shm/jack_sem.*_"$name"_*
   done
   rm -rf "$work"

@@ -5,6 +5,15 @@
 # of the same passage (tests/playback/compare_audio.py): no clipped sample, the peak within
 # 1.5 dB, the RMS within 3 dB (also over the first 100 ms, where a burst at the start of a
 # play shows), every note onset within 10 ms once the first ones are aligned.
+#
+# A recording that differs is a fault of the player, unless the synthesizer's stream ran
+# dry while it played: the server's log counts each underrun of the stream, which on a
+# machine too busy to feed it makes a gap, and that take is played once more (saying so).
+# A second take that differs fails, underruns or not.
+#
+# Last, playback_first_sound_bench (when the benchmarks are built) prints how long Play
+# takes to sound through the server, against a bound well above its target for a loaded
+# machine.
 set -euo pipefail
 cd "$(dirname "$0")/../.."
 cli=$PWD/build/bin/tarrowin-cli
@@ -47,8 +56,9 @@ realtime=()
 if chrt -f 40 true 2>/dev/null; then realtime=(chrt -f 40); fi
 
 start_server() {
+  # At debug level the log names every underrun of a stream, with its time.
   pulseaudio -n --daemonize=no --exit-idle-time=-1 --disallow-exit -F "$work/server.pa" \
-    --log-target=file:"$work/pulse.log" &
+    --log-level=debug --log-time=1 --log-target=file:"$work/pulse.log" &
   server_pid=$!
   for _ in $(seq 1 100); do
     pactl info >/dev/null 2>&1 && return 0
@@ -118,32 +128,79 @@ PY
 # with the rendering of the same passage. A failed comparison is counted, and the next
 # document is played all the same.
 failures=0
+log_mark=0
 start_recording() {  # NAME
+  log_mark=$(wc -l <"$work/pulse.log")
   "${realtime[@]}" parec -d tarrowin.monitor --latency-msec=10 --format=s16le --rate=44100 --channels=2 \
     --file-format=wav "$work/$1-live.wav" &
   rec=$!
   pids+=($rec)
   sleep 0.3
 }
-compare_recording() {  # NAME RENDER WHAT
+stop_recording() {
   sleep 0.5
   kill -INT "$rec"
   wait "$rec" 2>/dev/null || true
+}
+# The underruns of the synthesizer's stream since the recording started, but for those in
+# the last half second before a stream closes: the end of its audio, not a gap in it. The
+# log's lines begin with their time, "(  12.345|   0.001) ..."; the server's threads write
+# to it at once, so a message may also begin a line of its own (it has the time before it)
+# or follow another one on its line.
+underruns() {
+  tail -n +"$((log_mark + 1))" "$work/pulse.log" | awk '
+    /^\( *[0-9]+\.[0-9]+\|/ { t = substr($0, 2, index($0, "|") - 2) + 0 }
+    /underrun of .FluidSynth output./ { dry[++n] = t }
+    /Freeing input [0-9]+ "FluidSynth output"/ { while (n > 0 && dry[n] > t - 0.5) n-- }
+    END { print n + 0 }'
+}
+# Compares the recording; 0 when it sounds like the rendering, 1 when it differs after the
+# stream ran dry (the machine was too busy: worth another take), 2 when it differs otherwise.
+compare_recording() {  # NAME RENDER
   echo "$1:"
-  if ! "$python" "$compare" "$2" "$work/$1-live.wav" | sed 's/^/  /'; then
-    echo "FAIL: $3 does not sound like its rendering"
+  if "$python" "$compare" "$2" "$work/$1-live.wav" | sed 's/^/  /'; then return 0; fi
+  local dry
+  dry=$(underruns)
+  [ "$dry" -gt 0 ] || return 2
+  echo "  the synthesizer's stream ran dry $dry time(s) during this take (PulseAudio's log): the machine is too busy"
+  return 1
+}
+# Plays with COMMAND... while recording, and compares the recording with RENDER. A take
+# whose stream ran dry is played once more, and with RETRY=yes so is one whose COMMAND
+# failed; a failed comparison is counted, and the next document is played all the same.
+take() {  # NAME RENDER WHAT COMMAND...
+  local name=$1 render=$2 what=$3 attempt result=0
+  shift 3
+  for attempt in 1 2; do
+    start_recording "$name"
+    if ! "$@"; then
+      stop_recording
+      [ "${RETRY:-no}" = yes ] && [ "$attempt" -eq 1 ] || fail "$what did not play"
+      echo "  $what did not play; once more"
+      continue
+    fi
+    stop_recording
+    result=0
+    compare_recording "$name" "$render" || result=$?
+    [ "$result" -eq 1 ] && [ "$attempt" -eq 1 ] && { echo "  playing $name once more"; continue; }
+    break
+  done
+  if [ "$result" -ne 0 ]; then
+    echo "FAIL: $what does not sound like its rendering"
     failures=$((failures + 1))
   fi
 }
+play_cli() {  # NAME DOC OPTIONS...
+  local name=$1 doc=$2
+  shift 2
+  "$cli" play "$doc" --device 0 "$@" 2>"$work/$name-play.log" || { cat "$work/$name-play.log"; return 1; }
+}
 check() {  # NAME DOC MODE
-  local name=$1 doc=$2 mode=$3
+  local name=$1 doc=$2 mode=$3 play=(--lock)
   "$cli" render "$doc" "$work/$name-render.wav" --mode "$mode" --tail 0 2>"$work/$name-render.log" ||
     { cat "$work/$name-render.log"; fail "render of $name failed"; }
-  start_recording "$name"
-  local play=(--device 0)
-  if [ "$mode" = current ]; then play+=(--lock); else play+=(--mode composition); fi
-  "$cli" play "$doc" "${play[@]}" 2>"$work/$name-play.log" || { cat "$work/$name-play.log"; fail "play of $name failed"; }
-  compare_recording "$name" "$work/$name-render.wav" "live playback of $name"
+  [ "$mode" = current ] || play=(--mode composition)
+  take "$name" "$work/$name-render.wav" "live playback of $name" play_cli "$name" "$doc" "${play[@]}"
 }
 
 check dense "$work/dense.trw" current
@@ -157,17 +214,18 @@ play_in_the_window() {
   TARROWIN_E2E_AUDIO_DRIVER=pulseaudio PULSE_SERVER=unix:$XDG_RUNTIME_DIR/pulse/native \
     TARROWIN_PULSE_DOCUMENT=$work/dense.trw TARROWIN_E2E_SHOTS=$work/shots \
     xvfb-run -a -s "-screen 0 1280x1024x24 -noreset -nolisten tcp" dbus-run-session -- \
-    tests/e2e/run_e2e.sh tests/e2e/pulse_play.py >"$work/window.log" 2>&1
+    tests/e2e/run_e2e.sh tests/e2e/pulse_play.py >"$work/window.log" 2>&1 ||
+    { grep -v '^dbus-daemon' "$work/window.log" || true; return 1; }
 }
-start_recording window
-if ! play_in_the_window; then
-  grep -v '^dbus-daemon' "$work/window.log" || true
-  echo "  the window did not play; once more"
-  kill -INT "$rec"
-  wait "$rec" 2>/dev/null || true
-  start_recording window
-  play_in_the_window || { grep -v '^dbus-daemon' "$work/window.log" || true; fail "the window did not play"; }
+RETRY=yes take window "$work/dense-render.wav" "the window's live playback of dense" play_in_the_window
+
+# Play to first sound, recorded from the sink's monitor by the bench itself. The target
+# (80 ms) is the bench's; here a loaded machine has room up to 250 ms.
+bench=$PWD/build/bin/playback_first_sound_bench
+if [ -x "$bench" ]; then
+  "$bench" --plays 10 --limit-ms 250 || { failures=$((failures + 1)); echo "FAIL: Play is slow to sound"; }
+else
+  echo "playback_first_sound_bench is not built (TARROWIN_BENCH=OFF): Play to first sound not measured"
 fi
-compare_recording window "$work/dense-render.wav" "the window's live playback of dense"
 [ "$failures" -eq 0 ] || exit 1
 echo "PulseAudio live playback: passed"

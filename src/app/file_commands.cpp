@@ -168,8 +168,8 @@ void FileCommands::playMidi() {
                         MessageIcon::Exclamation);
         }
     }
-    // The player may want the device: ours lets go of it.
-    if (!ws_.playback.isPlaying()) ws_.playback.output().close();
+    // The player may want the device and the sound card: ours lets go of them.
+    if (!ws_.playback.isPlaying()) ws_.playback.output().release();
 }
 
 void FileCommands::chooseMidiPlayer() {

@@ -444,6 +444,7 @@ void MainWindow::chooseMidiOut() {
     MidiOutSetupDialog dialog(out.setupRows(), this);
     dialog.exec();
     out.chooseDevice(dialog.device());
+    out.prepare();
 }
 
 void MainWindow::choosePercussionChannel() {

@@ -1,7 +1,5 @@
 #include "playback_controller.h"
 
-#include <QMetaObject>
-
 #include "document/document.h"
 
 namespace tarrowin::app {
@@ -85,6 +83,7 @@ PlayResult PlaybackController::start(PlayRequest request) {
     PlayResult r = player_->play(std::move(request));
     if (r.started()) {
         running_ = mode;
+        endPending_ = true;
         Q_EMIT stateChanged();
     }
     return r;
@@ -97,23 +96,20 @@ void PlaybackController::stop() {
 }
 
 void PlaybackController::eventBegins(int index) {
-    QMetaObject::invokeMethod(
-        this, [this, index] { Q_EMIT eventStarted(index); }, Qt::QueuedConnection);
+    mailbox_.post([this, index] { Q_EMIT eventStarted(index); });
 }
 
 void PlaybackController::playbackFinished(const PlaybackFinish& finish) {
-    QMetaObject::invokeMethod(
-        this,
-        [this, finish] {
-            Q_EMIT playFinished(finish);
-            Q_EMIT stateChanged();
-        },
-        Qt::QueuedConnection);
+    mailbox_.post([this, finish] {
+        endPending_ = false;
+        Q_EMIT playFinished(finish);
+        Q_EMIT stateChanged();
+    });
 }
 
 void PlaybackController::syncNotice(const std::string& text) {
     const QString note = QString::fromStdString(text);
-    QMetaObject::invokeMethod(this, [this, note] { Q_EMIT syncNoticed(note); }, Qt::QueuedConnection);
+    mailbox_.post([this, note] { Q_EMIT syncNoticed(note); });
 }
 
 void PlaybackController::takeRecorded(PerformanceTake take) {
@@ -122,7 +118,7 @@ void PlaybackController::takeRecorded(PerformanceTake take) {
 }
 
 void PlaybackController::playAvailable() {
-    QMetaObject::invokeMethod(this, [this] { Q_EMIT stateChanged(); }, Qt::QueuedConnection);
+    mailbox_.post([this] { Q_EMIT stateChanged(); });
 }
 
 }  // namespace tarrowin::app

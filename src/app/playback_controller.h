@@ -8,6 +8,7 @@
 #include <memory>
 #include <optional>
 
+#include "app/thread_mailbox.h"
 #include "playback/midi_output.h"
 #include "playback/player.h"
 
@@ -58,8 +59,10 @@ class PlaybackController : public QObject, private PlaybackListener {
 
     // The playing flag: set from a successful Play until Stop.
     bool isPlaying() const { return player_->isPlaying(); }
-    // Play is possible: nothing plays and the cooldown after Stop is over.
-    bool canPlay() const { return player_->canPlay(); }
+    // Play is possible: nothing plays, the cooldown after Stop is over and the window has
+    // had the last play's end (a device may take longer to close than the cooldown lasts,
+    // and the next play must not begin before the last one has written its End counter).
+    bool canPlay() const { return player_->canPlay() && !endPending_; }
     // What runs now (meaningful while isPlaying()).
     PerformanceMode runningMode() const { return running_; }
     bool isAuditioning() const { return isPlaying() && running_ == PerformanceMode::Audition; }
@@ -101,6 +104,7 @@ class PlaybackController : public QObject, private PlaybackListener {
 
     PlayResult start(PlayRequest request);
 
+    ThreadMailbox mailbox_;  // the reports of the player's threads, to the window's thread
     std::unique_ptr<MidiOutput> output_;
     std::unique_ptr<Player> player_;
     PlayMode mode_ = PlayMode::CurrentSettings;
@@ -110,6 +114,7 @@ class PlaybackController : public QObject, private PlaybackListener {
     SyncOptions sync_;
     bool editWhilePlaying_ = false;
     PerformanceMode running_ = PerformanceMode::Live;
+    bool endPending_ = false;  // from a successful Play until playFinished is emitted
 };
 
 }  // namespace tarrowin::app

@@ -176,6 +176,7 @@ int runTarrowin(QApplication& app, std::vector<std::unique_ptr<MidiBackend>> bac
         setup.exec();
         out.chooseDevice(setup.device());
     }
+    out.prepare();  // the synthesizer's stream starts in the background, so the first Play sounds at once
     if (!ws.preferences.problem().isEmpty()) {
         showMessage(&window,
                     QStringLiteral("Tarrowin cannot read its settings file, so it starts with its default settings "

@@ -32,8 +32,10 @@ std::mt19937 seededEngine() {
     if (g_hasDefaultSeed.load()) return engineFromSeed(g_defaultSeed.load());
     static std::random_device device;
     static const uint32_t processSeed = device();
-    static uint32_t instances = 0;
-    return std::mt19937(processSeed + 0x9E3779B9u * instances++);
+    // Counted across threads: the player's worker and the notes view's computation make
+    // engines at the same time, and each must get a seed of its own.
+    static std::atomic<uint32_t> instances{0};
+    return std::mt19937(processSeed + 0x9E3779B9u * instances.fetch_add(1));
 }
 
 size_t at(int v) { return static_cast<size_t>(v); }

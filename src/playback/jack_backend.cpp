@@ -128,8 +128,7 @@ class JackBackend::Port {
         record.bytes = {message.status, message.data1, message.data2};
         // A full queue empties at the next cycles; only a server that stopped running
         // them makes the message go nowhere.
-        if (!waitForCycles([&] { return queue_.room() > 0; })) return;
-        queue_.push(record);
+        if (!waitForCycles([&] { return queue_.push(record); })) return;
         ++queued_;
     }
 
@@ -209,15 +208,14 @@ class JackBackend::Port {
         const int64_t latencyUs = cycle.nextUs - cycle.startUs;
 
         uint64_t moved = 0;
-        Record record;
-        while (self->queue_.peek(record)) {
-            if (jack_midi_max_event_size(buffer) < record.size) break;
-            const int64_t offset = self->schedule_.place(record.timeUs + self->jackMinusSteadyUs_ + latencyUs);
+        for (const Record* record = self->queue_.front(); record != nullptr; record = self->queue_.front()) {
+            if (jack_midi_max_event_size(buffer) < record->size) break;
+            const int64_t offset = self->schedule_.place(record->timeUs + self->jackMinusSteadyUs_ + latencyUs);
             if (offset < 0) break;
-            if (jack_midi_event_write(buffer, static_cast<jack_nframes_t>(offset), record.bytes.data(), record.size) != 0) {
+            if (jack_midi_event_write(buffer, static_cast<jack_nframes_t>(offset), record->bytes.data(), record->size) != 0) {
                 break;
             }
-            self->queue_.drop();
+            self->queue_.pop();
             ++moved;
         }
         if (moved > 0) self->moved_.fetch_add(moved, std::memory_order_release);

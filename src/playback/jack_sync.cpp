@@ -197,12 +197,13 @@ class JackSync {
     std::string portName() const { return port_ != nullptr ? jack_port_name(port_) : std::string(); }
 
     bool popClock(ClockEvent& event) {
-        ClockRecord r;
-        if (!queue_->pop(r)) return false;
-        event.timeUs = r.jackUs - jackMinusSteadyUs_;
-        event.status = r.bytes[0];
-        event.data1 = r.bytes[1];
-        event.data2 = r.bytes[2];
+        const ClockRecord* r = queue_->front();
+        if (r == nullptr) return false;
+        event.timeUs = r->jackUs - jackMinusSteadyUs_;
+        event.status = r->bytes[0];
+        event.data1 = r->bytes[1];
+        event.data2 = r->bytes[2];
+        queue_->pop();
         return true;
     }
 

@@ -75,6 +75,12 @@ class MidiBackend {
     // sends only queue waits here until its queue is empty, so that the final messages of
     // a play are not lost to a port that closes under them.
     virtual void close() = 0;
+    // Gets the port `name` ready for a quick open, in the background where that takes
+    // time; returns at once. Ports that open quickly need nothing.
+    virtual void prepare(const std::string& name) { (void)name; }
+    // Lets go of what the backend keeps between opens (the synthesizer's audio stream),
+    // so that another program can have it. Only while the port is closed.
+    virtual void release() {}
     // Whether "Midi Mapper" (device id -1) routes to this backend's first port.
     virtual bool isDefaultRoute() const { return false; }
 };

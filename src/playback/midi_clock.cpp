@@ -222,7 +222,11 @@ class AlsaClockInput final : public ClockInput {
         midi_.reset();
     }
     bool pop(ClockEvent& event) override {
-        return queue_.pop(event);
+        const ClockEvent* e = queue_.front();
+        if (e == nullptr) return false;
+        event = *e;
+        queue_.pop();
+        return true;
     }
     std::string name() const override { return name_; }
 

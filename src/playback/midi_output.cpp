@@ -38,25 +38,28 @@ std::vector<std::string> MidiOutput::setupRows() const {
     return rows;
 }
 
-OpenResult MidiOutput::open() {
-    const Device* device = nullptr;
+const MidiOutput::Device* MidiOutput::selected(std::string& why) const {
     if (selected_ == kMidiMapper) {
         // The mapper routes to the default backend's first port, or to the first device
         // when no backend is the default.
         for (const Device& d : devices_) {
-            if (d.backend->isDefaultRoute()) {
-                device = &d;
-                break;
-            }
+            if (d.backend->isDefaultRoute()) return &d;
         }
-        if (device == nullptr && !devices_.empty()) device = &devices_.front();
-        if (device == nullptr) return OpenResult::failure(OpenStatus::Failed, kNoDevicesMessage);
-    } else if (selected_ >= 0 && static_cast<size_t>(selected_) < devices_.size()) {
-        device = &devices_[static_cast<size_t>(selected_)];
-    } else {
-        return OpenResult::failure(OpenStatus::Failed,
-                                   "MIDI output device " + std::to_string(selected_) + " does not exist");
+        if (!devices_.empty()) return &devices_.front();
+        why = kNoDevicesMessage;
+        return nullptr;
     }
+    if (selected_ >= 0 && static_cast<size_t>(selected_) < devices_.size()) {
+        return &devices_[static_cast<size_t>(selected_)];
+    }
+    why = "MIDI output device " + std::to_string(selected_) + " does not exist";
+    return nullptr;
+}
+
+OpenResult MidiOutput::open() {
+    std::string why;
+    const Device* device = selected(why);
+    if (device == nullptr) return OpenResult::failure(OpenStatus::Failed, why);
 
     std::lock_guard lock(deviceMutex_);
     if (open_ != nullptr) return OpenResult::failure(OpenStatus::Allocated);
@@ -72,6 +75,18 @@ void MidiOutput::close() {
     if (open_ == nullptr) return;
     open_->close();
     open_ = nullptr;
+}
+
+void MidiOutput::prepare() {
+    std::string why;
+    if (const Device* device = selected(why)) device->backend->prepare(device->name);
+}
+
+void MidiOutput::release() {
+    std::lock_guard lock(deviceMutex_);
+    if (open_ != nullptr) open_->close();
+    open_ = nullptr;
+    for (const auto& backend : backends_) backend->release();
 }
 
 bool MidiOutput::isOpen() const {

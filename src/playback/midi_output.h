@@ -49,6 +49,11 @@ class MidiOutput {
     OpenResult open();
     // Closes the device if it is open.
     void close();
+    // Gets the selected device ready for a quick open, in the background (the built-in
+    // synthesizer starts its audio stream); a failure shows at open.
+    void prepare();
+    // Closes the device and lets go of what the backends keep open between plays.
+    void release();
     bool isOpen() const;
 
     // Packs the low 8 bits of each value into one message and sends it; dropped when the
@@ -72,6 +77,8 @@ class MidiOutput {
         MidiBackend* backend;
         std::string name;
     };
+    // The device the choice names, or nullptr with the reason in `why`.
+    const Device* selected(std::string& why) const;
 
     std::vector<std::unique_ptr<MidiBackend>> backends_;
     std::vector<Device> devices_;

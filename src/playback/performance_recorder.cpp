@@ -9,6 +9,15 @@ namespace {
 // How often the helper restocks and looks for finished takes. At the densest (16 voices
 // striking every tick at tempo 340, some 1500 entries a second) the stock lasts seconds.
 constexpr std::chrono::milliseconds kHelperPeriod{10};
+
+template <class T>
+bool takeFrom(SpscQueue<T*>& queue, T*& item) {
+    T* const* front = queue.front();
+    if (front == nullptr) return false;
+    item = *front;
+    queue.pop();
+    return true;
+}
 }  // namespace
 
 PerformanceRecorder::PerformanceRecorder(Delivery deliver) : deliver_(std::move(deliver)) {}
@@ -21,7 +30,7 @@ PerformanceRecorder::~PerformanceRecorder() {
     wake_.notify_all();
     if (helper_.joinable()) helper_.join();
     Block* b = nullptr;
-    while (finished_.pop(b)) freeTake(b);
+    while (takeFrom(finished_, b)) freeTake(b);
     freeTake(first_);
     while (waiting_ != nullptr) {
         Block* next = waiting_->nextTake;
@@ -46,7 +55,7 @@ void PerformanceRecorder::finishPlay() {
 
 PerformanceRecorder::Block* PerformanceRecorder::freshBlock() {
     Block* b = nullptr;
-    if (!stock_.pop(b)) {
+    if (!takeFrom(stock_, b)) {
         b = new (std::nothrow) Block;
         if (b == nullptr) return nullptr;
         madeByWorker_.fetch_add(1, std::memory_order_relaxed);
@@ -91,12 +100,10 @@ void PerformanceRecorder::playEnded() {
 }
 
 void PerformanceRecorder::restock() {
-    while (stock_.room() > 0) {
-        Block* b = new (std::nothrow) Block;
-        if (b == nullptr || !stock_.push(b)) {
-            delete b;
-            break;
-        }
+    for (;;) {
+        if (spare_ == nullptr) spare_ = new (std::nothrow) Block;
+        if (spare_ == nullptr || !stock_.push(spare_)) return;
+        spare_ = nullptr;
     }
 }
 
@@ -105,7 +112,7 @@ void PerformanceRecorder::helperLoop() {
         restock();
         const bool ended = playEnded_.load(std::memory_order_acquire);
         Block* b = nullptr;
-        while (finished_.pop(b)) deliver(b);
+        while (takeFrom(finished_, b)) deliver(b);
         if (ended) break;
         std::unique_lock lock(mutex_);
         wake_.wait_for(lock, kHelperPeriod, [this] { return quit_; });
@@ -127,7 +134,9 @@ void PerformanceRecorder::deliver(Block* first) {
 
 void PerformanceRecorder::dropStock() {
     Block* b = nullptr;
-    while (stock_.pop(b)) delete b;
+    while (takeFrom(stock_, b)) delete b;
+    delete spare_;
+    spare_ = nullptr;
 }
 
 void PerformanceRecorder::freeTake(Block* first) {

@@ -72,6 +72,7 @@ class PerformanceRecorder {
     Block* first_ = nullptr;
     Block* last_ = nullptr;
     Block* waiting_ = nullptr;
+    Block* spare_ = nullptr;  // the helper's: made, waiting for room in the stock
     std::atomic<int64_t> madeByWorker_{0};
     std::atomic<bool> playEnded_{false};
 

@@ -1,59 +1,55 @@
 #pragma once
-// A queue between exactly one writing and one reading thread, one of them real-time (a JACK
-// process callback): fixed room made beforehand, no locks, no allocation, and no waiting on
-// either side. The two positions are atomics (release on the side that hands a slot over,
-// acquire on the side that takes it), so the order of the slots' contents is the C++
-// memory model's, which ThreadSanitizer checks, unlike JACK's own ring buffer.
+// A bounded queue between one producer thread and one consumer thread, without locks and
+// without allocation after construction: the audio thread can read it. The two sides may
+// each be a different thread over time, as long as the calls of one side never overlap
+// (a lock the callers hold, or a thread that hands over to the next one).
 
 #include <atomic>
 #include <cstddef>
 #include <memory>
-#include <type_traits>
 
 namespace tarrowin {
 
-template <typename T>
+template <class T>
 class SpscQueue {
-    static_assert(std::is_trivially_copyable_v<T>);
-
    public:
-    // Room for at least `capacity` items (rounded up to a power of two).
+    // Room for `capacity` items, rounded up to a power of two.
     explicit SpscQueue(size_t capacity) {
-        size_t size = 1;
-        while (size < capacity) size <<= 1;
-        mask_ = size - 1;
-        slots_ = std::make_unique<T[]>(size);
+        while (size_ < capacity) size_ *= 2;
+        items_ = std::make_unique<T[]>(size_);
     }
+    SpscQueue(const SpscQueue&) = delete;
+    SpscQueue& operator=(const SpscQueue&) = delete;
 
-    // The writer's side.
-    size_t room() const { return mask_ + 1 - (write_.load(std::memory_order_relaxed) - read_.load(std::memory_order_acquire)); }
+    size_t capacity() const { return size_; }
+
+    // Producer: false when the queue is full (nothing is stored then).
     bool push(const T& item) {
-        const size_t w = write_.load(std::memory_order_relaxed);
-        if (w - read_.load(std::memory_order_acquire) > mask_) return false;
-        slots_[w & mask_] = item;
-        write_.store(w + 1, std::memory_order_release);
+        const size_t tail = tail_.load(std::memory_order_relaxed);
+        if (tail - head_.load(std::memory_order_acquire) == size_) return false;
+        items_[tail & (size_ - 1)] = item;
+        tail_.store(tail + 1, std::memory_order_release);
         return true;
     }
 
-    // The reader's side: peek, then drop what was looked at; or pop.
-    bool peek(T& item) const {
-        const size_t r = read_.load(std::memory_order_relaxed);
-        if (r == write_.load(std::memory_order_acquire)) return false;
-        item = slots_[r & mask_];
-        return true;
+    // Consumer: the oldest item, or nullptr when the queue is empty. It stays valid until pop().
+    const T* front() const {
+        const size_t head = head_.load(std::memory_order_relaxed);
+        if (head == tail_.load(std::memory_order_acquire)) return nullptr;
+        return &items_[head & (size_ - 1)];
     }
-    void drop() { read_.store(read_.load(std::memory_order_relaxed) + 1, std::memory_order_release); }
-    bool pop(T& item) {
-        if (!peek(item)) return false;
-        drop();
-        return true;
-    }
+    // Consumer: drops the item front() returned.
+    void pop() { head_.store(head_.load(std::memory_order_relaxed) + 1, std::memory_order_release); }
+
+    // Either side, while the other one does not run: empties the queue.
+    void clear() { head_.store(tail_.load(std::memory_order_acquire), std::memory_order_release); }
 
    private:
-    std::unique_ptr<T[]> slots_;
-    size_t mask_ = 0;
-    std::atomic<size_t> write_{0};
-    std::atomic<size_t> read_{0};
+    size_t size_ = 1;
+    std::unique_ptr<T[]> items_;
+    // Apart, so that the two sides do not write the same cache line.
+    alignas(64) std::atomic<size_t> head_{0};  // the consumer's: the next item to read
+    alignas(64) std::atomic<size_t> tail_{0};  // the producer's: the next slot to fill
 };
 
 }  // namespace tarrowin

@@ -11,15 +11,16 @@
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
-#include <deque>
 #include <filesystem>
 #include <limits>
-#include <mutex>
 #include <system_error>
 #include <thread>
 
+#include <sched.h>
+
 #include "audio_system.h"
 #include "clock.h"
+#include "spsc_queue.h"
 
 namespace tarrowin {
 
@@ -108,12 +109,23 @@ constexpr int64_t kUnset = std::numeric_limits<int64_t>::min();
 // the block it is applied before.
 constexpr int kSynthBlock = 64;
 
-// The real-time drivers' buffers: 2048 frames (46 ms) a period, two periods where the
-// driver keeps several. With FluidSynth's default of 64 frames a PulseAudio stream holds
-// 1.5 ms of audio and drops out whenever the machine is busy. Since every message is
-// placed at its own frame, a longer period costs latency but no precision.
-constexpr int kRealtimePeriod = 2048;
+// The real-time drivers' period, two periods where the driver keeps several. The rendering
+// runs one to two periods ahead of the sound, and every message is placed at its own
+// frame, so the period sets the latency but not the precision. FluidSynth's default of 64
+// frames leaves a PulseAudio stream 1.5 ms of audio, which runs dry whenever the machine
+// is busy. An audio thread with real-time scheduling meets periods of 512 frames (11.6 ms)
+// on a loaded machine, and Play sounds within about 35 ms through PulseAudio; one without
+// it waits behind other work for tens of milliseconds, and gets 2048 frames (46 ms).
+constexpr int kRealtimePeriod = 512;
+constexpr int kNormalPeriod = 2048;
 constexpr int kRealtimePeriods = 2;
+// The audio threads FluidSynth starts ask for this real-time priority (where the system
+// allows it), above the player's worker: the stream must not wait for the notes' sender.
+constexpr int kAudioPriority = 60;
+
+// Room for this many played messages between the senders and the audio callback: an
+// audition's sweep of 2048 note offs fits four times over.
+constexpr size_t kQueueCapacity = 8192;
 
 // Audio asked for beyond the driver's buffer shows that the stream runs.
 constexpr std::chrono::milliseconds kRunningAudio{10};
@@ -133,11 +145,6 @@ constexpr std::chrono::milliseconds kLatencyMargin{10};
 // 1/kCatchUpDivisor of the time played: a change of tempo nobody hears.
 constexpr std::chrono::milliseconds kCatchUpThreshold{20};
 constexpr int kCatchUpDivisor = 200;
-
-struct Scheduled {
-    int64_t frame;
-    ShortMessage message;
-};
 
 // How far the audio thread renders ahead of the clock: for each buffer, its end frame
 // minus the clock frame when it was asked for; the least and the most of these over the
@@ -200,6 +207,15 @@ class LeadMeter {
 
 }  // namespace
 
+// What the senders hand to the audio callback: a message, or a reset of every channel.
+struct SynthCore::Command {
+    enum class Kind : uint8_t { Message, Reset };
+    Kind kind = Kind::Message;
+    ShortMessage message;
+    int32_t value = 0;  // Reset: the percussion channel
+    int64_t frame = 0;  // the stream's frame it applies at
+};
+
 struct SynthCore::Impl {
     fluid_settings_t* settings = nullptr;
     fluid_synth_t* synth = nullptr;
@@ -239,22 +255,26 @@ struct SynthCore::Impl {
     // same sounds at once. When every buffer of a window ran further ahead (the sound
     // server asks for audio earlier now) the offset grows at once; when the rendering
     // keeps well behind it, it shrinks slowly.
+    //
+    // The senders' side: `timed`, `origin` and the three below it, and the queue's tail;
+    // startClock sets them before the audio thread runs. The audio thread's: the queue's
+    // head, `rendered` and `lastCallback`, which the senders only read.
     bool timed = false;  // the driver calls process(); else messages go to the synthesizer at once
     Time origin{};
-    std::atomic<int64_t> rendered{0};  // frames rendered since origin (audio thread)
+    int64_t offset = kUnset;
+    int64_t lastClock = 0;  // the clock frame of the last message played
+    int64_t lastFrame = 0;  // its frame
+    SpscQueue<Command> queue{kQueueCapacity};  // in the order sent; frames never decrease
+    std::atomic<int64_t> rendered{0};          // frames rendered since origin
+    std::atomic<int64_t> lastCallback{0};      // when process() last ran, in steady-clock nanoseconds
     LeadMeter lead;
-    std::mutex queueMutex;
-    std::deque<Scheduled> queue;  // in the order sent; frames never decrease
-    int64_t offset = kUnset;      // guarded by queueMutex, like the two below
-    int64_t lastClock = 0;        // the clock frame of the last message played
-    int64_t lastFrame = 0;        // its frame
 
     int64_t clockFrame(Time t) const {
         return std::llround(std::chrono::duration<double>(t - origin).count() * rate);
     }
     int64_t frames(std::chrono::milliseconds ms) const { return std::llround(rate * ms.count() / 1000.0); }
 
-    // The frame of a message sent at clock frame `clock`. Called with queueMutex held.
+    // The frame of a message sent at clock frame `clock`.
     int64_t place(int64_t clock) {
         const LeadMeter::Range ahead = lead.range();
         const int64_t margin = frames(kLatencyMargin);
@@ -497,10 +517,10 @@ void SynthCore::renderVoices(int frames, float* const* outputs) {
 
 void SynthCore::startClock(Time origin) {
     Impl& d = *impl_;
-    std::lock_guard lock(d.queueMutex);
     d.timed = true;
     d.origin = origin;
     d.rendered.store(0);
+    d.lastCallback.store(0);
     d.lead.reset();
     d.queue.clear();
     d.offset = kUnset;
@@ -508,19 +528,58 @@ void SynthCore::startClock(Time origin) {
     d.lastFrame = 0;
 }
 
+void SynthCore::apply(const Command& command) {
+    switch (command.kind) {
+        case Command::Kind::Message: handle(command.message); break;
+        case Command::Kind::Reset: reset(command.value); break;
+    }
+}
+
 void SynthCore::play(const ShortMessage& message, Time sentAt) {
+    Command c;
+    c.message = message;
+    schedule(c, sentAt);
+}
+
+void SynthCore::playReset(int32_t percussionChannel, Time sentAt) {
+    // A reset begins a play: the latency is taken afresh from the stream as it runs now,
+    // instead of creeping back to it from what an earlier play left (a stream that ran dry
+    // plays everything after the gap that much later). Between plays no one hears the change.
+    impl_->offset = kUnset;
+    Command c;
+    c.kind = Command::Kind::Reset;
+    c.value = percussionChannel;
+    schedule(c, sentAt);
+}
+
+void SynthCore::schedule(Command command, Time sentAt) {
     Impl& d = *impl_;
     if (!d.timed) {
-        handle(message);
+        apply(command);
         return;
     }
-    std::lock_guard lock(d.queueMutex);
-    d.queue.push_back({d.place(d.clockFrame(sentAt)), message});
+    command.frame = d.place(d.clockFrame(sentAt));
+    // A full queue empties as the stream renders: the sender waits for it, never the
+    // audio thread.
+    int64_t seen = d.rendered.load();
+    auto progress = std::chrono::steady_clock::now();
+    while (!d.queue.push(command)) {
+        const int64_t rendered = d.rendered.load();
+        if (rendered != seen) {
+            seen = rendered;
+            progress = std::chrono::steady_clock::now();
+        } else if (std::chrono::steady_clock::now() - progress > kStreamStall) {
+            return;  // the stream stopped asking for audio: nothing sounds any more
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
 }
 
 void SynthCore::process(int frames, float* left, float* right, Time now) {
     Impl& d = *impl_;
-    const int64_t first = d.rendered.load();
+    d.lastCallback.store(std::chrono::duration_cast<std::chrono::nanoseconds>(now.time_since_epoch()).count(),
+                         std::memory_order_relaxed);
+    const int64_t first = d.rendered.load(std::memory_order_relaxed);
     // The next buffer starts at first + frames: a message sent from now on must lie at or
     // after it to sound in time.
     d.lead.buffer(first + frames, d.clockFrame(now), d.frames(kLeadWindow));
@@ -528,14 +587,11 @@ void SynthCore::process(int frames, float* left, float* right, Time now) {
     while (done < frames) {
         const int64_t at = first + done;
         const int n = static_cast<int>(std::min<int64_t>(frames - done, kSynthBlock - at % kSynthBlock));
-        {
-            // A message takes effect at the start of a block: each goes to the block
-            // start nearest its frame.
-            std::lock_guard lock(d.queueMutex);
-            while (!d.queue.empty() && d.queue.front().frame < at + n / 2) {
-                handle(d.queue.front().message);
-                d.queue.pop_front();
-            }
+        // A message takes effect at the start of a block: each goes to the block start
+        // nearest its frame.
+        for (const Command* c = d.queue.front(); c != nullptr && c->frame < at + n / 2; c = d.queue.front()) {
+            apply(*c);
+            d.queue.pop();
         }
         float* dry[2] = {left + done, right + done};
         // Reverb and chorus are mixed into the same two channels, as the offline rendering does.
@@ -543,7 +599,7 @@ void SynthCore::process(int frames, float* left, float* right, Time now) {
         fluid_synth_process(d.synth, n, 4, fx, 2, dry);
         done += n;
     }
-    d.rendered.store(first + frames);
+    d.rendered.store(first + frames, std::memory_order_release);
 }
 
 void SynthCore::waitUntilPlayed(std::chrono::milliseconds ringOut) {
@@ -552,12 +608,8 @@ void SynthCore::waitUntilPlayed(std::chrono::milliseconds ringOut) {
         std::this_thread::sleep_for(ringOut);
         return;
     }
-    int64_t until = 0;
-    {
-        std::lock_guard lock(d.queueMutex);
-        if (d.offset == kUnset) return;  // nothing was played
-        until = d.lastFrame + d.frames(ringOut);
-    }
+    if (d.offset == kUnset) return;  // nothing was played
+    const int64_t until = d.lastFrame + d.frames(ringOut);
     const int64_t missing = until - d.rendered.load();
     if (missing <= 0) return;
     const auto limit = std::chrono::steady_clock::now() +
@@ -565,6 +617,14 @@ void SynthCore::waitUntilPlayed(std::chrono::milliseconds ringOut) {
     while (d.rendered.load() < until && std::chrono::steady_clock::now() < limit) {
         std::this_thread::sleep_for(std::chrono::milliseconds(2));
     }
+}
+
+bool SynthCore::audioRunning() const {
+    const Impl& d = *impl_;
+    if (d.driver == nullptr) return false;
+    if (!d.timed) return true;
+    const auto last = std::chrono::steady_clock::time_point(std::chrono::nanoseconds(d.lastCallback.load()));
+    return std::chrono::steady_clock::now() - last < kStreamStall;
 }
 
 int SynthCore::bankOf(int channel) const {
@@ -585,18 +645,27 @@ void collectOption(void* data, const char*, const char* option) {
 // driver's libraries start for the stream (PulseAudio's main loop, which passes on the
 // server's requests for audio) inherit it, so a busy machine does not delay them and the
 // stream does not run dry. Without the privilege they keep normal scheduling.
+// `create(realtime)` learns whether it was granted.
 template <class Create>
 fluid_audio_driver_t* createRealtime(Create create) {
     fluid_audio_driver_t* driver = nullptr;
-    std::thread([&] {
-        requestRealtimeScheduling();
-        driver = create();
-    }).join();
+    std::thread([&] { driver = create(requestRealtimeScheduling()); }).join();
     return driver;
+}
+
+// The audio thread asks for real-time scheduling once, unless its driver gave it already
+// (JACK's thread, FluidSynth's own with audio.realtime-prio): a busy machine must not
+// keep it from the next buffer.
+void keepRealtime() {
+    thread_local bool asked = false;
+    if (asked) return;
+    asked = true;
+    if (sched_getscheduler(0) == SCHED_OTHER) requestRealtimeScheduling();
 }
 
 int processCallback(void* data, int len, int, float*[], int nout, float* out[]) {
     if (nout < 2) return FLUID_FAILED;
+    keepRealtime();
     static_cast<SynthCore*>(data)->process(len, out[0], out[1], std::chrono::steady_clock::now());
     return FLUID_OK;
 }
@@ -655,12 +724,15 @@ OpenResult SynthCore::startAudio(const std::string& driver, const std::string& w
         if (name == "jack") fluid_settings_setint(settings, "audio.jack.autoconnect", 1);
         // Drivers with an audio callback play the messages at their frames; the others
         // (SDL2) take them as they come.
-        fluid_settings_setint(settings, "audio.period-size", kRealtimePeriod);
         fluid_settings_setint(settings, "audio.periods", kRealtimePeriods);
+        fluid_settings_setint(settings, "audio.realtime-prio", kAudioPriority);
         // FluidSynth's JACK driver sets the synthesizer to the server's rate.
         impl_->rate = name == "jack" ? jackRate : impl_->sampleRate;
         startClock(std::chrono::steady_clock::now());
-        impl_->driver = createRealtime([&] { return new_fluid_audio_driver2(settings, processCallback, this); });
+        impl_->driver = createRealtime([&](bool realtime) {
+            fluid_settings_setint(settings, "audio.period-size", realtime ? kRealtimePeriod : kNormalPeriod);
+            return new_fluid_audio_driver2(settings, processCallback, this);
+        });
         if (impl_->driver != nullptr) {
             waitForStream();
             return OpenResult::success();
@@ -720,24 +792,59 @@ SynthBackend::SynthBackend(SynthOptions options) : options_(std::move(options)) 
     }
 }
 
-SynthBackend::~SynthBackend() { close(); }
+SynthBackend::~SynthBackend() {
+    {
+        std::lock_guard lock(requestMutex_);
+        prepareAgain_ = false;
+    }
+    if (preparer_.joinable()) preparer_.join();
+    std::lock_guard lock(mutex_);
+    open_ = false;
+    stopStream();
+}
 
-OpenResult SynthBackend::open(const std::string& name, const DeviceSetup& setup) {
-    if (name != kPortName) return OpenResult::failure(OpenStatus::Failed, "No synthesizer named " + name);
-    if (open_) return OpenResult::failure(OpenStatus::Allocated);
-    const SoundFontChoice font = findSoundFont(options_.soundFont, preferredSoundFont_);
+OpenResult SynthBackend::makeReady(bool startStream) {
+    std::string preferred;
+    {
+        std::lock_guard lock(requestMutex_);
+        preferred = preferredSoundFont_;
+    }
+    const SoundFontChoice font = findSoundFont(options_.soundFont, preferred);
     if (!font.found()) return OpenResult::failure(OpenStatus::Failed, font.message);
-    if (!synth_ || synth_->soundFont() != font.path) {
+    if (synth_ && synth_->soundFont() != font.path) {
+        stopStream();
         synth_.reset();
+    }
+    if (!synth_) {
         SynthCore::Created created = SynthCore::create(font.path, 44100.0);
         if (!created.synth) {
             return OpenResult::failure(created.noMemory ? OpenStatus::NoMemory : OpenStatus::Failed, created.message);
         }
         synth_ = std::move(created.synth);
     }
-    synth_->reset(setup.percussionChannel);
-    OpenResult result = synth_->startAudio(options_.audioDriver, options_.wavFile);
-    if (result.ok()) open_ = true;
+    if (!startStream || synth_->audioRunning()) return OpenResult::success();
+    // No stream yet, or one whose sound server stopped asking for audio.
+    synth_->stopAudio();
+    return synth_->startAudio(options_.audioDriver, options_.wavFile);
+}
+
+void SynthBackend::stopStream() {
+    if (!synth_) return;
+    // The last messages sound, and the last notes' release and the reverb ring out, before
+    // the audio stops, so the end of a play is not cut off with a click.
+    if (synth_->audioRunning()) synth_->waitUntilPlayed(kReleaseTime);
+    synth_->stopAudio();
+}
+
+OpenResult SynthBackend::open(const std::string& name, const DeviceSetup& setup) {
+    if (name != kPortName) return OpenResult::failure(OpenStatus::Failed, "No synthesizer named " + name);
+    std::lock_guard lock(mutex_);
+    if (open_) return OpenResult::failure(OpenStatus::Allocated);
+    OpenResult result = makeReady(true);
+    if (!result.ok()) return result;
+    // On the running stream: after whatever still sounds of the last play.
+    synth_->playReset(setup.percussionChannel);
+    open_ = true;
     return result;
 }
 
@@ -746,12 +853,48 @@ void SynthBackend::send(const ShortMessage& message) {
 }
 
 void SynthBackend::close() {
+    std::lock_guard lock(mutex_);
     if (!open_) return;
-    // The last messages sound, and the last notes' release and the reverb ring out, before
-    // the audio stops, so the end of a play is not cut off with a click.
-    synth_->waitUntilPlayed(kReleaseTime);
-    synth_->stopAudio();
     open_ = false;
+    // The stream plays on: the messages still queued sound at their frames, and the last
+    // notes ring out. A recording is complete only once its stream stops.
+    if (!options_.wavFile.empty()) stopStream();
+}
+
+void SynthBackend::prepare(const std::string& name) {
+    if (name != kPortName) return;
+    std::lock_guard lock(requestMutex_);
+    prepareAgain_ = true;
+    if (preparing_) return;  // the running preparation looks again when it is done
+    if (preparer_.joinable()) preparer_.join();  // it has left its loop
+    preparing_ = true;
+    preparer_ = std::thread(&SynthBackend::prepareLoop, this);
+}
+
+void SynthBackend::prepareLoop() {
+    for (;;) {
+        {
+            std::lock_guard lock(requestMutex_);
+            if (!prepareAgain_) {
+                preparing_ = false;
+                return;
+            }
+            prepareAgain_ = false;
+        }
+        std::lock_guard lock(mutex_);
+        // A recording starts its stream at open. Failures are reported by open.
+        if (!open_) makeReady(options_.wavFile.empty());
+    }
+}
+
+void SynthBackend::release() {
+    std::lock_guard lock(mutex_);
+    if (!open_) stopStream();
+}
+
+void SynthBackend::setPreferredSoundFont(const std::string& path) {
+    std::lock_guard lock(requestMutex_);
+    preferredSoundFont_ = path;
 }
 
 }  // namespace tarrowin

@@ -13,7 +13,9 @@
 #include <chrono>
 #include <cstdint>
 #include <memory>
+#include <mutex>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "midi_backend.h"
@@ -57,8 +59,10 @@ class SynthCore {
     SynthCore& operator=(const SynthCore&) = delete;
 
     const std::string& soundFont() const { return soundFont_; }
-    // Makes `channel` the drum channel and every other channel melodic, and resets every
-    // channel's controllers and programs.
+
+    // At once, for offline rendering (and for the synthesizer while no audio callback runs).
+    // reset makes `channel` the drum channel and every other channel melodic, and resets
+    // every channel's controllers and programs.
     void reset(int32_t percussionChannel);
     // PerVoice: every voice can play on every MIDI channel but one pair, `voice` (0..15) on
     // `channel`, which FluidSynth's channels cannot hold as well; a note of that voice
@@ -89,16 +93,27 @@ class SynthCore {
     // first message played is not waiting for a stream that has not started.
     OpenResult startAudio(const std::string& driver, const std::string& wavFile);
     void stopAudio();
+    // Whether a driver plays, and, for one with an audio callback, still asks for audio:
+    // false once the callback has not run for kStreamStall (the sound server went away).
+    bool audioRunning() const;
 
     using Time = std::chrono::steady_clock::time_point;
     static constexpr std::chrono::milliseconds kStreamStartLimit{5000};
+    static constexpr std::chrono::milliseconds kStreamStall{1000};
 
-    // Real time: `message`, sent at `sentAt`, sounds at that moment plus the output's
-    // latency, after every message played before it. A driver without an audio callback
-    // (the file driver) gets it at once.
+    // Real time. `message`, sent at `sentAt`, sounds at that moment plus the output's
+    // latency, after everything played before it; so does a reset. A driver without an
+    // audio callback (the file driver) gets them at once.
+    //
+    // The senders (these two, startClock and waitUntilPlayed) must not overlap: they are
+    // one side of a lock-free queue whose other side is the audio callback. When the queue
+    // is full the sender waits for the callback to take from it; only a stream that has
+    // stopped asking for audio (kStreamStall) lets the message go, since nothing sounds then.
     void play(const ShortMessage& message, Time sentAt = std::chrono::steady_clock::now());
+    void playReset(int32_t percussionChannel, Time sentAt = std::chrono::steady_clock::now());
     // The audio callback's work: mixes `frames` frames into `left` and `right`, applying
-    // each played message at its frame. `now` is when the driver asked for them.
+    // each played message at its frame. `now` is when the driver asked for them. Takes no
+    // lock and allocates nothing.
     void process(int frames, float* left, float* right, Time now);
     // Starts the clock of played messages: frame 0 of the stream is `origin`, and play()
     // places messages for process() from now on. startAudio does this; an audio loop of
@@ -110,7 +125,10 @@ class SynthCore {
 
    private:
     struct Impl;
+    struct Command;
     explicit SynthCore(std::unique_ptr<Impl> impl, std::string soundFont);
+    void apply(const Command& command);
+    void schedule(Command command, Time sentAt);
     void waitForStream();
     std::unique_ptr<Impl> impl_;
     std::string soundFont_;
@@ -131,28 +149,52 @@ struct SynthOptions {
     std::string wavFile;      // not empty: play in real time into this WAV file instead
 };
 
+// The synthesizer as a device. Its audio stream opens once (at the first open, or ahead of
+// it with prepare) and plays on between opens, so that Play sounds at once: close lets the
+// last notes ring out on the running stream. A new SoundFont, or a stream that stopped
+// (its sound server went away), opens a new stream at the next open or prepare; release
+// ends it. Recording into a WAV file (SynthOptions::wavFile) keeps one stream per open,
+// since close completes the file.
 class SynthBackend final : public MidiBackend {
    public:
     static constexpr const char* kPortName = "Built-in synthesizer (FluidSynth)";
-    // How long close lets the sound ring out after the last message before it stops the audio.
+    // How long the sound rings out after the last message before the stream stops.
     static constexpr std::chrono::milliseconds kReleaseTime{300};
     explicit SynthBackend(SynthOptions options = {});
     ~SynthBackend() override;
 
     std::vector<std::string> listPorts() override { return {kPortName}; }
     OpenResult open(const std::string& name, const DeviceSetup& setup) override;
+    // Sends come between open and close, one at a time (MidiOutput's lock).
     void send(const ShortMessage& message) override;
     void close() override;
+    // Loads the SoundFont and starts the stream on a thread of its own; an open meanwhile
+    // waits for it. Failures are left for open to report.
+    void prepare(const std::string& name) override;
+    void release() override;
     bool isDefaultRoute() const override { return true; }
-    // The user's SoundFont, used from the next open on (a --soundfont and
+    // The user's SoundFont, used from the next open or prepare on (a --soundfont and
     // $TARROWIN_SOUNDFONT still come first). Check it with soundFontProblem first.
-    void setPreferredSoundFont(const std::string& path) { preferredSoundFont_ = path; }
+    void setPreferredSoundFont(const std::string& path);
 
    private:
+    // With mutex_ held: the synthesizer with the SoundFont to use, and with `startStream`
+    // its stream running.
+    OpenResult makeReady(bool startStream);
+    // With mutex_ held: lets what was played ring out, then stops the stream.
+    void stopStream();
+    void prepareLoop();
+
     SynthOptions options_;
-    std::string preferredSoundFont_;
+    std::mutex mutex_;  // the two below; the preparing thread holds it while it works
     std::unique_ptr<SynthCore> synth_;  // kept between plays: loading a SoundFont takes time
-    bool open_ = false;
+    bool open_ = false;                 // written under mutex_ by open and close; send reads it
+
+    std::mutex requestMutex_;  // the user's requests, below; held only for a moment
+    std::string preferredSoundFont_;
+    bool preparing_ = false;  // preparer_ runs prepareLoop
+    bool prepareAgain_ = false;
+    std::thread preparer_;
 };
 
 }  // namespace tarrowin

@@ -1,7 +1,5 @@
 #include "roll_computation.h"
 
-#include <QMetaObject>
-
 namespace tarrowin::app {
 
 RollComputation::RollComputation(QObject* parent) : QObject(parent) {}
@@ -24,8 +22,7 @@ void RollComputation::request(RollInput input) {
         if (notes) result = std::make_shared<const RollNotes>(std::move(*notes));
         // Posted to this object's thread; the destructor joins every job before the object
         // goes, so the post never outlives it.
-        QMetaObject::invokeMethod(
-            this, [this, generation, result] { finished(generation, result); }, Qt::QueuedConnection);
+        mailbox_.post([this, generation, result] { finished(generation, result); });
         j->done.store(true);
     });
     jobs_.push_back(std::move(job));

@@ -10,6 +10,7 @@
 #include <thread>
 #include <vector>
 
+#include "app/thread_mailbox.h"
 #include "reports/notes_model.h"
 
 namespace tarrowin::app {
@@ -50,6 +51,7 @@ class RollComputation : public QObject {
     void finished(int generation, std::shared_ptr<const RollNotes> notes);
     void reapFinished();
 
+    ThreadMailbox mailbox_;  // the jobs' results, to this object's thread
     std::list<std::unique_ptr<Job>> jobs_;
     Job* running_ = nullptr;
     int generation_ = 0;

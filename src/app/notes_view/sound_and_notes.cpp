@@ -82,6 +82,7 @@ void SoundAndNotes::chooseSoundFont() {
     }
     ws_.preferences.setSoundFont(path);
     applySoundFont();
+    ws_.playback.output().prepare();  // the synthesizer's stream moves to the new SoundFont
 }
 
 void SoundAndNotes::applySoundFont() {
