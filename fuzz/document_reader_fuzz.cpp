@@ -27,7 +27,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     CTarrowinDoc again;
     const FileResult reread = parseDocument(written, again);
     if (!reread.ok || !(again.current() == doc.current()) || !(again.composition() == doc.composition()) ||
-        again.reserved() != doc.reserved() || serializeDocument(again) != written) {
+        again.reserved() != doc.reserved() || !(again.tuning() == doc.tuning()) || serializeDocument(again) != written) {
         __builtin_trap();
     }
     // What dump prints, load reads back to the same file. (The JSON library's text of a

@@ -21,7 +21,7 @@ inline const CTarrowinDoc& openDocument() {
 // Whether `doc` is still exactly the open document.
 inline bool isOpenDocument(const CTarrowinDoc& doc) {
     return doc.current() == openDocument().current() && doc.composition() == openDocument().composition() &&
-           doc.reserved() == openDocument().reserved();
+           doc.reserved() == openDocument().reserved() && doc.tuning() == openDocument().tuning();
 }
 
 }  // namespace tarrowin::fuzz

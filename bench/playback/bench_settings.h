@@ -3,6 +3,7 @@
 // voice 1 striking at every tick, the others on grids of 2 to 16 ticks.
 
 #include "engine/settings.h"
+#include "support/striking_voices.h"
 
 namespace tarrowin::bench {
 
@@ -13,12 +14,9 @@ inline Settings denseSettings(int32_t start, int32_t ticks) {
     s.global.tempo = kTempo;
     s.global.startCounter = start;
     s.global.endCounter = start + ticks;
+    testing::strikeWithEveryVoice(s);
     for (int v = 0; v < kVoices; ++v) {
-        VoiceSettings& voice = s.voices[static_cast<size_t>(v)];
-        voice.enabled = 1;
-        voice.tied = 0;
-        voice.setAlgorithm(static_cast<Algorithm>(v % kAlgorithms));
-        voice.setNoteValue(11, static_cast<float>(v == 0 ? 1 : 2 + v % 15));
+        s.voices[static_cast<size_t>(v)].setNoteValue(11, static_cast<float>(v == 0 ? 1 : 2 + v % 15));
     }
     return s;
 }

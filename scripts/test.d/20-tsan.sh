@@ -17,7 +17,12 @@ work=$(mktemp -d -t tarrowin-tsan.XXXXXX)
 server_pid=
 cleanup() {
   # A server stopped with SIGTERM removes its files in /dev/shm, which later clients need.
-  if [ -n "$server_pid" ]; then kill -TERM "$server_pid" 2>/dev/null || true; wait "$server_pid" 2>/dev/null || true; fi
+  if [ -n "$server_pid" ]; then
+    kill -TERM "$server_pid" 2>/dev/null || true
+    wait "$server_pid" 2>/dev/null || true
+    # The semaphores of clients killed on the way (and at times the server's own) stay.
+    rm -f /dev/shm/jack_sem.*_"$JACK_DEFAULT_SERVER"_*
+  fi
   rm -rf "$work"
 }
 trap cleanup EXIT

@@ -2,7 +2,8 @@
 # Fuzzes the readers, the tools' command line and remote control's dispatch for a short,
 # bounded time with libFuzzer, AddressSanitizer and UndefinedBehaviorSanitizer: the document
 # reader and load's JSON reader FUZZ_SECONDS each (default 15), the arguments of edit-voices
-# and randomize half as long, the OSC dispatch a third as long. Needs clang++; skipped without.
+# and randomize half as long, the OSC dispatch a third as long, the Scala scale and keyboard
+# map readers a quarter. Needs clang++; skipped without.
 set -euo pipefail
 cd "$(dirname "$0")/../.."
 if ! command -v clang++ >/dev/null; then
@@ -13,7 +14,7 @@ seconds=${FUZZ_SECONDS:-15}
 cmake -S . -B build-fuzz -G Ninja -DCMAKE_CXX_COMPILER=clang++ -DCMAKE_BUILD_TYPE=RelWithDebInfo \
   -DTARROWIN_FUZZ=ON -DTARROWIN_BENCH=OFF >/dev/null
 cmake --build build-fuzz -j"$(nproc)" --target document_reader_fuzz json_reader_fuzz tool_arguments_fuzz \
-  osc_dispatch_fuzz
+  osc_dispatch_fuzz tuning_reader_fuzz
 # Allocation stacks are only wanted for a finding, which reproduces with the full options.
 export ASAN_OPTIONS=malloc_context_size=0${ASAN_OPTIONS:+:$ASAN_OPTIONS}
 
@@ -28,3 +29,4 @@ fuzz document_reader_fuzz document 20000 "$seconds"
 fuzz json_reader_fuzz json 12000 "$seconds"
 fuzz tool_arguments_fuzz tool_arguments 4096 $((seconds / 2))
 fuzz osc_dispatch_fuzz osc 4096 $((seconds / 3))
+fuzz tuning_reader_fuzz tuning 4096 $((seconds / 4))

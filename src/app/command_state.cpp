@@ -20,6 +20,7 @@ CommandState commandState(Command c, const UiState& s) {
         case Command::MidiOut:
         case Command::PercussionChannel:
         case Command::SoundFont:
+        case Command::Tuning:
         case Command::MidiPlayer: return {idle, false};
         case Command::Undo: return {idle && s.canUndo, false};
         case Command::Redo: return {idle && s.canRedo, false};

@@ -16,7 +16,7 @@ enum class Command {
     Undo, Redo,
     Play, Stop, CurrentSettings, Composition, UpdateWhilePlaying, RecordPerformance,
     GetCurrentNote, CompositionMaker, ReplaceEvent, Randomizer, MultiVoiceEditor, CompositionInfo, CreateImage,
-    MidiOut, PercussionChannel, SoundFont, MidiPlayer, RemoteControl,
+    MidiOut, PercussionChannel, SoundFont, Tuning, MidiPlayer, RemoteControl,
     SyncInternal, SyncFollowJack, SyncJackMaster, SyncMidiClock, SendMidiClock, EditWhilePlaying,
     Calculator,
     Toolbar, StatusBar, Notes,

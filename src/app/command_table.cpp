@@ -56,6 +56,7 @@ const std::array<CommandInfo, kCommands> kCommandTable = {{
      "Set Percussion Channel", "", "", ":/icons/percussion.svg", false},
     {C::SoundFont, "Sound&Font...", "Choose the SoundFont of the built-in synthesizer", "SoundFont", "", "", "",
      false},
+    {C::Tuning, "&Tuning...", "Tune the voices with a Scala scale and keyboard map", "Tuning", "", "", "", false},
     {C::MidiPlayer, "Midi File Pla&yer...", "Choose the program that plays a MIDI file", "Midi File Player", "", "",
      "", false},
     {C::RemoteControl, "Rem&ote Control (OSC)...", "Play and edit from OSC controllers over the network",
@@ -115,8 +116,8 @@ const std::vector<MenuLayout>& menuLayout() {
         {"&Options",
          {C::GetCurrentNote, C::CompositionMaker, C::ReplaceEvent, C::Randomizer, C::MultiVoiceEditor,
           C::CompositionInfo, C::CreateImage, kSeparator, C::MidiOut, C::PercussionChannel, C::SoundFont,
-          C::MidiPlayer, C::RemoteControl, C::SyncInternal, C::SyncFollowJack, C::SyncJackMaster, C::SyncMidiClock,
-          C::SendMidiClock, C::EditWhilePlaying, C::Calculator}},
+          C::Tuning, C::MidiPlayer, C::RemoteControl, C::SyncInternal, C::SyncFollowJack, C::SyncJackMaster,
+          C::SyncMidiClock, C::SendMidiClock, C::EditWhilePlaying, C::Calculator}},
         {"&View", {C::Toolbar, C::StatusBar, C::Notes}},
         {"&Help", {C::HelpTopics, C::WhatsThis, kSeparator, C::About}},
     };

@@ -96,7 +96,7 @@ FileResult DocumentController::save(const QString& path) {
 
 void DocumentController::adopt(const CTarrowinDoc& doc, const QString& path) {
     group_.reset();
-    doc_.replaceContents(doc.current(), doc.reserved(), doc.composition());
+    doc_.replaceContents(doc.current(), doc.reserved(), doc.composition(), doc.sharedTuning());
     doc_.SetModifiedFlag(true);
     history_.clear();
     history_.forgetSavedState();

@@ -105,7 +105,7 @@ void FileCommands::saveMidi() {
     if (!view_.takeForm()) return;
     const bool composition = ws_.playback.playMode() == PlayMode::Composition;
     const ExportMode mode = composition ? ExportMode::Composition : ExportMode::CurrentSettings;
-    const ExportResult check = checkExport(ws_.document.doc(), mode);
+    const ExportResult check = checkMidiExport(ws_.document.doc(), mode, ws_.playback.output().percussionChannel());
     if (!check.ok) {
         showMessage(window_, QString::fromStdString(check.message), QString::fromStdString(check.caption),
                     MessageIcon::Exclamation);

@@ -34,6 +34,7 @@
 #include "reports/report_windows.h"
 #include "tools/event_commands.h"
 #include "tools/tool_windows.h"
+#include "tuning_dialog.h"
 #include "voice_dialogs/voice_dialogs.h"
 #include "wait_cursor.h"
 #include "workspace.h"
@@ -247,6 +248,7 @@ void MainWindow::connectCommands() {
     on(Command::MidiOut, [this] { chooseMidiOut(); });
     on(Command::PercussionChannel, [this] { choosePercussionChannel(); });
     on(Command::SoundFont, [this] { sound_->chooseSoundFont(); });
+    on(Command::Tuning, [this] { editTuning(ws_, this); });
     on(Command::MidiPlayer, [this] { files_->chooseMidiPlayer(); });
     on(Command::RemoteControl, [this] { remote_->configure(); });
     for (Command c : syncCommands()) on(c, [this, c] { chooseSync(c); });
@@ -382,7 +384,8 @@ PlayResult MainWindow::play() {
     }
     if (!r.started()) {
         ws_.document.endGroup();
-        if (r.status == PlayStatus::DeviceError || r.status == PlayStatus::SyncError)
+        if (r.status == PlayStatus::DeviceError || r.status == PlayStatus::SyncError ||
+            r.status == PlayStatus::TuningConflict)
             showMessage(this, QString::fromStdString(r.message), QStringLiteral("Tarrowin"), MessageIcon::Stop);
         return r;
     }

@@ -4,8 +4,12 @@
 
 #include <CLI/CLI.hpp>
 
+#include <array>
 #include <cstdint>
 #include <optional>
+#include <string>
+
+#include "engine/settings.h"
 
 namespace tarrowin::cli {
 
@@ -16,5 +20,9 @@ CLI::Validator finiteRange(double low, double high);
 CLI::Option* addSeedOption(CLI::App* cmd, std::optional<int64_t>& seed, const std::string& help);
 // --seed S of export, render and play: seeds the "Random" modulation run lengths.
 CLI::Option* addRunSeedOption(CLI::App* cmd, std::optional<int64_t>& seed);
+
+// Voices as --voices names them: "1,3,5-8", "all" or "none". A list that names something
+// else is refused with a message naming `option`.
+std::array<bool, kVoices> parseVoices(const std::string& option, const std::string& text);
 
 }  // namespace tarrowin::cli

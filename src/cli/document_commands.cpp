@@ -39,13 +39,13 @@ void setup(CLI::App& app) {
     create->callback([] { newDocument(newOut); });
 
     static std::string dumpIn;
-    auto* dump = app.add_subcommand("dump", "Print a document file (version 1.0, 2.0 or 2.5) as JSON");
+    auto* dump = app.add_subcommand("dump", "Print a document file (version 1.0, 2.0, 2.5 or 3.0) as JSON");
     dump->add_option("IN.trw", dumpIn, "The document file to read")->required();
     dump->callback([] { dumpDocument(dumpIn); });
 
     static std::string loadIn;
     static std::string loadOut;
-    auto* load = app.add_subcommand("load", "Write a document file (version 2.5) from JSON as dump prints it");
+    auto* load = app.add_subcommand("load", "Write a document file (version 2.5, or 3.0 with a tuning) from JSON as dump prints it");
     load->add_option("IN.json", loadIn, "The JSON document to read")->required();
     load->add_option("OUT.trw", loadOut, "The document file to write (- for the standard output)")->required();
     load->callback([] { loadDocument(loadIn, loadOut); });

@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <cstdlib>
 #include <limits>
+#include <memory>
 #include <optional>
 #include <set>
 #include <string>
@@ -19,6 +20,11 @@ constexpr const char* kReserved = "reserved";
 constexpr const char* kCurrent = "current";
 constexpr const char* kEvents = "events";
 constexpr const char* kVoicesKey = "voices";
+constexpr const char* kTuning = "tuning";
+constexpr const char* kScaleText = "scale";
+constexpr const char* kMapText = "keyboardMap";
+constexpr const char* kMethod = "method";
+constexpr const char* kTuned = "tuned";
 const std::string kDocumentPlace = "Document";
 
 // The decimal text of a float is the shortest that reads back as the same float; a double
@@ -150,6 +156,54 @@ Settings settingsFromJson(const Json& object, int event) {
     return s;
 }
 
+// The tuning as an object: the .scl and .kbm text ("" for none), the method by its
+// command-line name, and the 16 Tuned switches.
+Json tuningToJson(const TuningSettings& t) {
+    Json out = Json::object();
+    out[kScaleText] = t.tuning.scaleText();
+    out[kMapText] = t.tuning.mapText();
+    out[kMethod] = std::string(tuningMethodName(t.method));
+    Json tuned = Json::array();
+    for (const bool on : t.tuned) tuned.push_back(on);
+    out[kTuned] = std::move(tuned);
+    return out;
+}
+
+std::string stringOf(const Json& j, const char* name) {
+    if (!j.is_string()) refuse("Tuning: " + std::string(name) + " must be a string, not " + typeName(j));
+    return j.get<std::string>();
+}
+
+std::shared_ptr<const TuningSettings> tuningFromJson(const Json& object) {
+    checkKeys(object, {kScaleText, kMapText, kMethod, kTuned}, "Tuning");
+    TuningSettings t;
+    const std::string method = stringOf(object.at(kMethod), kMethod);
+    if (const auto m = tuningMethodNamed(method)) {
+        t.method = *m;
+    } else {
+        refuse("Tuning: method is \"" + method + "\"; it is \"mts\" or \"bend\"");
+    }
+    const Json& tuned = object.at(kTuned);
+    if (!tuned.is_array() || tuned.size() != static_cast<size_t>(kVoices)) {
+        refuse("Tuning: tuned must be a list of " + std::to_string(kVoices) + " true or false, not " +
+               (tuned.is_array() ? std::to_string(tuned.size()) + " values" : typeName(tuned)));
+    }
+    for (int v = 0; v < kVoices; ++v) {
+        const Json& on = tuned[static_cast<size_t>(v)];
+        if (!on.is_boolean()) refuse("Tuning: tuned of voice " + std::to_string(v + 1) + " must be true or false, not " + typeName(on));
+        t.tuned[static_cast<size_t>(v)] = on.get<bool>();
+    }
+    std::string scale = stringOf(object.at(kScaleText), kScaleText);
+    std::string map = stringOf(object.at(kMapText), kMapText);
+    if (scale.empty() && !map.empty()) refuse("Tuning: a keyboardMap needs a scale");
+    if (!scale.empty()) {
+        TuningRead<Tuning> read = Tuning::fromText(std::move(scale), std::move(map));
+        if (!read.ok()) refuse("Tuning: " + read.error);
+        t.tuning = std::move(*read.value);
+    }
+    return t.isDefault() ? nullptr : std::make_shared<const TuningSettings>(std::move(t));
+}
+
 }  // namespace
 
 Json documentToJson(const CTarrowinDoc& doc) {
@@ -159,12 +213,16 @@ Json documentToJson(const CTarrowinDoc& doc) {
     Json events = Json::array();
     for (const auto& e : doc.composition().events()) events.push_back(settingsToJson(e));
     out[kEvents] = std::move(events);
+    if (!doc.tuning().isDefault()) out[kTuning] = tuningToJson(doc.tuning());
     return out;
 }
 
 FileResult documentFromJson(const Json& json, CTarrowinDoc& doc) {
     try {
-        checkKeys(json, {kReserved, kCurrent, kEvents}, kDocumentPlace);
+        const bool tuned = json.is_object() && json.contains(kTuning);
+        checkKeys(json, tuned ? std::vector<std::string>{kReserved, kCurrent, kEvents, kTuning}
+                              : std::vector<std::string>{kReserved, kCurrent, kEvents},
+                  kDocumentPlace);
         const int64_t reserved = integerOf(json.at(kReserved), kReserved, kDocumentPlace);
         if (reserved < std::numeric_limits<int32_t>::min() || reserved > std::numeric_limits<int32_t>::max()) {
             refuse("Document: reserved is " + std::to_string(reserved) + ", outside " +
@@ -181,7 +239,8 @@ FileResult documentFromJson(const Json& json, CTarrowinDoc& doc) {
         Composition composition;
         for (size_t i = 0; i < events.size(); ++i) composition.append(settingsFromJson(events[i], static_cast<int>(i)));
         if (auto check = validateDocument(current, composition.events()); !check.ok) return check;
-        doc.replaceContents(current, static_cast<int32_t>(reserved), composition);
+        const auto tuning = tuned ? tuningFromJson(json.at(kTuning)) : nullptr;
+        doc.replaceContents(current, static_cast<int32_t>(reserved), composition, tuning);
         return {};
     } catch (const JsonFailure& failure) {
         return FileResult::failure(failure.message);

@@ -406,6 +406,7 @@ void renderDocument(const RenderArgs& a) {
     options.tailSeconds = a.tail;
     options.percussionChannel = a.percussionChannel;
     options.seed = a.seed;
+    options.tuning = doc.sharedTuning();
     options.format = format;
     options.stemsFolder = a.stems;
     const bool terminal = stderrIsTerminal();

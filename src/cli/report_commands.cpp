@@ -19,6 +19,7 @@
 #include "reports/composition_image.h"
 #include "reports/composition_info.h"
 #include "reports/current_note.h"
+#include "reports/tuning_report.h"
 
 namespace tarrowin::cli {
 namespace {
@@ -39,6 +40,7 @@ void info(const std::string& path, std::optional<int> event) {
     const Composition& composition = doc.composition();
     if (!event) {
         printRows(globalReport(composition, lastReadFileVersion()));
+        if (!doc.tuning().isDefault()) printRows(tuningReport(doc.tuning()));
         return;
     }
     if (*event < 0 || *event >= composition.count()) {

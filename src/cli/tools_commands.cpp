@@ -671,4 +671,9 @@ void setup(CLI::App& app) {
 const CommandRegistration registration(50, setup);
 
 }  // namespace
+
+std::array<bool, kVoices> parseVoices(const std::string& option, const std::string& text) {
+    return toArray<kVoices>(parseItems(option, text, kVoiceItems));
+}
+
 }  // namespace tarrowin::cli

@@ -28,7 +28,12 @@ bool Composition::replaceRange(int first, int count, const std::vector<Compositi
     return true;
 }
 
-CTarrowinDoc::CTarrowinDoc() {
+const std::shared_ptr<const TuningSettings>& defaultTuning() {
+    static const std::shared_ptr<const TuningSettings> none = std::make_shared<const TuningSettings>();
+    return none;
+}
+
+CTarrowinDoc::CTarrowinDoc() : tuning_(defaultTuning()) {
     current_.resetToDefaults();
     for (auto& v : current_.voices) v.startNote = 48;
 }
@@ -37,6 +42,7 @@ void CTarrowinDoc::OnNewDocument() {
     current_.resetToDefaults();
     reserved_ = 1;
     composition_.clear();
+    tuning_ = defaultTuning();
     modified_ = false;
     if (listener_) listener_->documentReplaced();
 }
@@ -164,10 +170,22 @@ std::optional<UserMessage> CTarrowinDoc::insertCurrentSettingsAsEvent(int index)
     return std::nullopt;
 }
 
-void CTarrowinDoc::replaceContents(const Settings& current, int32_t reserved, const Composition& composition) {
+void CTarrowinDoc::setTuning(const TuningSettings& tuning) {
+    if (tuning == *tuning_) return;
+    tuning_ = tuning.isDefault() ? defaultTuning() : std::make_shared<const TuningSettings>(tuning);
+    touched();
+}
+
+void CTarrowinDoc::restoreTuning(std::shared_ptr<const TuningSettings> tuning) {
+    tuning_ = tuning ? std::move(tuning) : defaultTuning();
+}
+
+void CTarrowinDoc::replaceContents(const Settings& current, int32_t reserved, const Composition& composition,
+                                   std::shared_ptr<const TuningSettings> tuning) {
     current_ = current;
     reserved_ = reserved;
     composition_ = composition;
+    tuning_ = tuning ? std::move(tuning) : defaultTuning();
     modified_ = false;
     if (listener_) listener_->documentReplaced();
 }

@@ -5,11 +5,13 @@
 #include <bitset>
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <optional>
 #include <string_view>
 #include <vector>
 
 #include "engine/settings.h"
+#include "engine/tuning.h"
 
 namespace tarrowin {
 
@@ -81,6 +83,9 @@ class DocumentListener {
     virtual void documentReplaced() {}
 };
 
+// The tuning of a document that has none: equal temperament, shared by every such document.
+const std::shared_ptr<const TuningSettings>& defaultTuning();
+
 class CTarrowinDoc {
    public:
     // Construction defaults: the new-document settings with every startNote at 48. New or
@@ -95,12 +100,20 @@ class CTarrowinDoc {
     const VoiceSettings& voice(int v) const { return current_.voices[static_cast<size_t>(v)]; }
     int32_t reserved() const { return reserved_; }
     const Composition& composition() const { return composition_; }
+    // The tuning, its method and the voices it retunes; the default leaves every key as it is.
+    const TuningSettings& tuning() const { return *tuning_; }
+    // The same, shared and never changed in place: a snapshot for a player or an undo step.
+    const std::shared_ptr<const TuningSettings>& sharedTuning() const { return tuning_; }
 
     // Direct access for the document's own commands (event editing, file reading, bulk
     // tools). Callers decide whether their change marks the document modified.
     Settings& mutableCurrent() { return current_; }
     Composition& mutableComposition() { return composition_; }
     void setReserved(int32_t value) { reserved_ = value; }
+    // Replaces the tuning; the document is marked modified when it differs.
+    void setTuning(const TuningSettings& tuning);
+    // The same without marking (undo and redo put a recorded tuning back).
+    void restoreTuning(std::shared_ptr<const TuningSettings> tuning);
 
     bool isModified() const { return modified_; }
     void SetModifiedFlag(bool modified = true) { modified_ = modified; }
@@ -147,8 +160,9 @@ class CTarrowinDoc {
     std::optional<UserMessage> newEventRefusal() const;
 
     // Replaces the whole document (an Open that read a file completely) and clears the
-    // modified flag.
-    void replaceContents(const Settings& current, int32_t reserved, const Composition& composition);
+    // modified flag. Without a tuning, the default one.
+    void replaceContents(const Settings& current, int32_t reserved, const Composition& composition,
+                         std::shared_ptr<const TuningSettings> tuning = nullptr);
 
     void setListener(DocumentListener* listener) { listener_ = listener; }
 
@@ -159,6 +173,7 @@ class CTarrowinDoc {
     Settings current_;
     int32_t reserved_ = 1;
     Composition composition_;
+    std::shared_ptr<const TuningSettings> tuning_;
     bool modified_ = false;
     DocumentListener* listener_ = nullptr;
 };

@@ -7,6 +7,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <memory>
 #include <string_view>
 #include <utility>
 
@@ -19,6 +20,7 @@ namespace {
 constexpr uint32_t kVersion10 = 0x3F800000;  // 1.0f
 constexpr uint32_t kVersion20 = 0x40000000;  // 2.0f
 constexpr uint32_t kVersion25 = 0x40200000;  // 2.5f
+constexpr uint32_t kVersion30 = 0x40400000;  // 3.0f: 2.5 and a tuning
 constexpr int kVersion10Voices = 8;
 constexpr int32_t kMaxVersion10Entries = kMaxEvents + 1;  // the last entry is dropped
 
@@ -53,6 +55,10 @@ class Writer {
     void listCount(const ScaleList& list, std::string_view, const ValueLocation&) { i32(storedCount(list)); }
     void listValues(const ScaleList& list) {
         for (int i = 0; i < storedCount(list); ++i) i32(list[i]);
+    }
+    void text(const std::string& t) {
+        i32(static_cast<int32_t>(t.size()));
+        bytes.insert(bytes.end(), t.begin(), t.end());
     }
 
     std::vector<uint8_t> bytes;
@@ -105,6 +111,12 @@ class Reader {
     void skip(size_t n) {
         need(n);
         pos_ += n;
+    }
+    std::string text(size_t n) {
+        need(n);
+        std::string t(reinterpret_cast<const char*>(bytes_.data() + pos_), n);
+        pos_ += n;
+        return t;
     }
     size_t remaining() const { return bytes_.size() - pos_; }
     [[noreturn]] void endsEarly() const { endsEarly("in " + section_); }
@@ -279,7 +291,63 @@ struct Contents {
     Settings current;
     int32_t reserved = 1;
     std::vector<Settings> events;
+    std::shared_ptr<const TuningSettings> tuning;
 };
+
+// Version 3.0's tuning, after the composition: the method (0 MTS, 1 pitch bend), 16 Tuned
+// switches (1 or 0), then the scale's and the keyboard map's text, each its byte count and
+// its bytes (UTF-8). No scale: equal temperament; no map: the standard one.
+void writeTuning(Writer& w, const TuningSettings& t) {
+    w.i32(static_cast<int32_t>(t.method));
+    for (const bool tuned : t.tuned) w.i32(tuned ? 1 : 0);
+    w.text(t.tuning.scaleText());
+    w.text(t.tuning.mapText());
+}
+
+std::string readTuningText(Reader& r, const char* what) {
+    int32_t size = 0;
+    r.i32(size);
+    if (size < 0 || static_cast<size_t>(size) > kMaxTuningTextBytes) {
+        throw ReadFailure{std::string("The tuning's ") + what + " is " + std::to_string(size) +
+                          " bytes long; it holds 0 to " + std::to_string(kMaxTuningTextBytes)};
+    }
+    std::string text = r.text(static_cast<size_t>(size));
+    if (!isUtf8(text)) throw ReadFailure{std::string("The tuning's ") + what + " is not UTF-8 text"};
+    return text;
+}
+
+void readTuning(Reader& r, Contents& c) {
+    TuningSettings t;
+    r.section("the tuning");
+    int32_t method = 0;
+    r.i32(method);
+    if (method != static_cast<int32_t>(TuningMethod::Mts) && method != static_cast<int32_t>(TuningMethod::PitchBend)) {
+        throw ReadFailure{"The tuning's method is " + std::to_string(method) + "; it is 0 (MIDI Tuning Standard) or 1 (pitch bend)"};
+    }
+    t.method = static_cast<TuningMethod>(method);
+    for (int v = 0; v < kVoices; ++v) {
+        int32_t tuned = 0;
+        r.i32(tuned);
+        if (tuned != 0 && tuned != 1) {
+            throw ReadFailure{"Voice " + std::to_string(v + 1) + "'s Tuned switch is " + std::to_string(tuned) + "; it is 1 or 0"};
+        }
+        t.tuned[static_cast<size_t>(v)] = tuned == 1;
+    }
+    std::string scale = readTuningText(r, "scale");
+    std::string map = readTuningText(r, "keyboard map");
+    if (scale.empty() && !map.empty()) throw ReadFailure{"The tuning has a keyboard map but no scale"};
+    if (!scale.empty()) {
+        TuningRead<Tuning> tuning = Tuning::fromText(std::move(scale), std::move(map));
+        if (!tuning.ok()) throw ReadFailure{"The tuning's " + tuning.error};
+        t.tuning = std::move(*tuning.value);
+    }
+    // A file without a tuning is written as version 2.5: a 3.0 file holds one.
+    if (t.isDefault()) throw ReadFailure{"The file is version 3.0 but holds the default tuning, which version 2.5 holds"};
+    if (r.remaining() != 0) {
+        throw ReadFailure{"The file goes on for " + std::to_string(r.remaining()) + " bytes after the tuning"};
+    }
+    c.tuning = std::make_shared<const TuningSettings>(std::move(t));
+}
 
 void readVersion2(Reader& r, Contents& c, const Layout& layout) {
     c.current = Settings::defaults();
@@ -397,11 +465,13 @@ std::string quoted(const std::string& path) { return "\"" + path + "\""; }
 std::vector<uint8_t> serializeDocument(const CTarrowinDoc& doc) {
     Writer w;
     w.bytes.reserve(kFixedPartSize + 1024 + doc.composition().events().size() * 3000);
-    w.f32(kWrittenFileVersion);
+    const bool tuned = !doc.tuning().isDefault();
+    w.f32(tuned ? kTunedFileVersion : kWrittenFileVersion);
     const int32_t reserved = doc.reserved();
     currentSettings(w, doc.current(), reserved, kLayout25);
     w.i32(doc.composition().lastIndex());
     eventSections(w, doc.composition().events(), kLayout25);
+    if (tuned) writeTuning(w, doc.tuning());
     return std::move(w.bytes);
 }
 
@@ -413,6 +483,10 @@ FileResult parseDocument(std::span<const uint8_t> bytes, CTarrowinDoc& doc) {
         Reader r(bytes);
         const uint32_t bits = r.u32();
         switch (bits) {
+            case kVersion30:
+                readVersion2(r, contents, kLayout25);
+                readTuning(r, contents);
+                break;
             case kVersion25:
                 readVersion2(r, contents, kLayout25);
                 break;
@@ -425,7 +499,7 @@ FileResult parseDocument(std::span<const uint8_t> bytes, CTarrowinDoc& doc) {
             default:
                 return FileResult::failure("Unknown document version " + formatFloat(std::bit_cast<float>(bits)) +
                                            " (first bytes " + hexBytes(bits) +
-                                           "): Tarrowin reads versions 1.0, 2.0 and 2.5");
+                                           "): Tarrowin reads versions 1.0, 2.0, 2.5 and 3.0");
         }
         version = std::bit_cast<float>(bits);
     } catch (const ReadFailure& failure) {
@@ -435,7 +509,7 @@ FileResult parseDocument(std::span<const uint8_t> bytes, CTarrowinDoc& doc) {
 
     Composition composition;
     for (const auto& e : contents.events) composition.append(e);
-    doc.replaceContents(contents.current, contents.reserved, composition);
+    doc.replaceContents(contents.current, contents.reserved, composition, contents.tuning);
     g_lastReadVersion = version;
     return {};
 }

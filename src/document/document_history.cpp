@@ -61,6 +61,7 @@ DocumentDelta::Before DocumentDelta::capture(const CTarrowinDoc& doc, bool withC
     Before b;
     b.current = doc.current();
     if (withComposition) b.composition = doc.composition();
+    b.tuning = doc.sharedTuning();
     b.modified = doc.isModified();
     return b;
 }
@@ -68,6 +69,10 @@ DocumentDelta::Before DocumentDelta::capture(const CTarrowinDoc& doc, bool withC
 DocumentDelta DocumentDelta::between(const Before& before, const CTarrowinDoc& after) {
     DocumentDelta d;
     d.current_ = Patch::between(before.current, after.current());
+    if (before.tuning && before.tuning != after.sharedTuning() && !(*before.tuning == after.tuning())) {
+        d.tuningBefore_ = before.tuning;
+        d.tuningAfter_ = after.sharedTuning();
+    }
     if (!before.composition) return d;
 
     const auto& was = before.composition->events();
@@ -92,10 +97,11 @@ DocumentDelta DocumentDelta::between(const Before& before, const CTarrowinDoc& a
     return d;
 }
 
-bool DocumentDelta::empty() const { return current_.empty() && events_.empty() && !replacedRange_; }
+bool DocumentDelta::empty() const { return current_.empty() && events_.empty() && !replacedRange_ && !changesTuning(); }
 
 void DocumentDelta::apply(CTarrowinDoc& doc, bool forward) const {
     current_.apply(doc.mutableCurrent(), forward);
+    if (changesTuning()) doc.restoreTuning(forward ? tuningAfter_ : tuningBefore_);
     Composition& c = doc.mutableComposition();
     for (const EventPatch& e : events_) e.patch.apply(c.event(e.index), forward);
     if (replacedRange_) {
@@ -106,7 +112,8 @@ void DocumentDelta::apply(CTarrowinDoc& doc, bool forward) const {
 }
 
 bool DocumentDelta::canMerge(const DocumentDelta& next) const {
-    return events_.empty() && !replacedRange_ && next.events_.empty() && !next.replacedRange_ &&
+    return events_.empty() && !replacedRange_ && !changesTuning() && next.events_.empty() && !next.replacedRange_ &&
+           !next.changesTuning() &&
            !current_.empty() && current_.runs == next.current_.runs;
 }
 
@@ -121,6 +128,9 @@ size_t DocumentDelta::bytes() const {
     size_t n = sizeof(*this) + current_.bytes();
     for (const EventPatch& e : events_) n += sizeof(EventPatch) + e.patch.bytes();
     n += (removed_.capacity() + inserted_.capacity()) * sizeof(CompositionEvent);
+    for (const auto* t : {tuningBefore_.get(), tuningAfter_.get()}) {
+        if (t != nullptr) n += sizeof(TuningSettings) + t->tuning.scaleText().size() + t->tuning.mapText().size();
+    }
     return n;
 }
 

@@ -7,6 +7,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <deque>
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
@@ -23,6 +24,7 @@ class DocumentDelta {
     struct Before {
         Settings current;
         std::optional<Composition> composition;
+        std::shared_ptr<const TuningSettings> tuning;  // shared: capturing it copies nothing
         bool modified = false;
     };
     static Before capture(const CTarrowinDoc& doc, bool withComposition);
@@ -33,6 +35,7 @@ class DocumentDelta {
     bool empty() const;
     // Whether any event was added, removed or changed.
     bool changesComposition() const { return !events_.empty() || replacedRange_; }
+    bool changesTuning() const { return tuningBefore_ != nullptr; }
     // Puts the document back as it was before the change, or forward to after it.
     void undo(CTarrowinDoc& doc) const { apply(doc, false); }
     void redo(CTarrowinDoc& doc) const { apply(doc, true); }
@@ -72,6 +75,9 @@ class DocumentDelta {
     int first_ = 0;
     std::vector<CompositionEvent> removed_;
     std::vector<CompositionEvent> inserted_;
+    // The tuning before and after, when it changed.
+    std::shared_ptr<const TuningSettings> tuningBefore_;
+    std::shared_ptr<const TuningSettings> tuningAfter_;
 };
 
 // The steps that can be undone and redone, oldest first, at most maxSteps of them and at

@@ -1,6 +1,8 @@
 #include "performance.h"
 
 #include <algorithm>
+
+#include "retuning.h"
 #include <array>
 #include <cstdint>
 
@@ -54,6 +56,7 @@ class Run {
           sink_(sink),
           control_(control) {
         if (options.seed) engine_.state().seedRunLengths(*options.seed);
+        copyKeyTables();
     }
 
     // Plays one event (or the current settings); false when the run was stopped.
@@ -67,6 +70,12 @@ class Run {
         int64_t pc = e.global.startCounter;
 
         sink_.eventBegins(index, e.global, date_);
+        if (options_.retuning != nullptr && !tuningSent_) {
+            // Before the programs: a synthesizer applies a tuning to the notes struck after it.
+            for (const SysexMessage& m : options_.retuning->startSysex()) sink_.sysex(date_, m);
+            for (const ShortMessage& m : options_.retuning->startMessages()) sink_.message(date_, m);
+            tuningSent_ = true;
+        }
         if (live_ && !control_.locked()) control_.setEndCounter(static_cast<int32_t>(pc));
         for (int v = 0; v < kVoices; ++v) {
             if (written(v)) sink_.message(date_, ShortMessage::programChange(e.voices[at(v)].channel, e.voices[at(v)].instrument));
@@ -107,6 +116,10 @@ class Run {
                 const SoundingDecision d =
                     soundingDecision(cursors_[at(v)], pitch[at(v)], voice, on, options_.percussionChannel, rule_);
                 if (d.noteOn) sink_.voiceStrikes(v, counter[at(v)]);
+                if (retuning_ != nullptr && retuning_->tunes(v)) {
+                    strikeTuned(d);
+                    continue;
+                }
                 if (d.noteOff) sink_.message(date_, ShortMessage::noteOff(d.noteOff->channel, d.noteOff->key, d.noteOff->velocity));
                 if (d.noteOn) sink_.message(date_, ShortMessage::noteOn(d.noteOn->channel, d.noteOn->key, d.noteOn->velocity));
             }
@@ -193,6 +206,40 @@ class Run {
     static size_t at(int v) { return static_cast<size_t>(v); }
     bool written(int v) const { return written_[at(v)]; }
 
+    // A tuned voice's note off and note on, through the plan's key tables. A key's note off
+    // goes to the key its note on was struck on; the percussion channel is never retuned.
+    // Written without branches on the key, whose mapped or unmapped keys come in no order
+    // a processor could predict.
+    void strikeTuned(const SoundingDecision& d) {
+        const Retuning& r = *retuning_;
+        if (d.noteOff) {
+            const NoteMessage& off = *d.noteOff;
+            const int key = off.channel == percussion_ ? off.key : keyOf_[static_cast<size_t>(off.key)];
+            sink_.message(date_, ShortMessage::noteOff(off.channel, key, off.velocity));
+        }
+        if (!d.noteOn) return;
+        const NoteMessage& on = *d.noteOn;
+        const auto k = static_cast<size_t>(on.key);
+        const bool drum = on.channel == percussion_;
+        const int32_t velocity = on.velocity & (drum ? 0x7F : soundMask_[k]);
+        if (bends_ && !drum && velocity > 0) {
+            const int32_t bend = r.bend(on.key);
+            int32_t& last = lastBends_[static_cast<size_t>(on.channel & 0x0F)];
+            if (last != bend) sink_.message(date_, ShortMessage::pitchBend(on.channel, bend));
+            last = bend;
+        }
+        sink_.message(date_, ShortMessage::noteOn(on.channel, drum ? on.key : keyOf_[k], velocity));
+    }
+
+    // The plan's key tables, copied beside the run's own state.
+    void copyKeyTables() {
+        if (retuning_ == nullptr) return;
+        for (int k = 0; k < kMidiKeys; ++k) {
+            keyOf_[static_cast<size_t>(k)] = static_cast<uint8_t>(retuning_->soundingKey(k));
+            soundMask_[static_cast<size_t>(k)] = retuning_->sounds(k) ? 0x7F : 0;
+        }
+    }
+
     const PerformanceOptions& options_;
     const bool live_;
     const VoiceMask written_;
@@ -203,9 +250,40 @@ class Run {
     std::array<VoiceCursor, kVoices> cursors_{};
     int64_t date_ = 0;
     Settings edited_{};  // a live run's settings, edits included
+    // The tuning the notes go through; none when it changes no note (MTS or a device's own
+    // key tuning with every key mapped), so that such a run costs what an untuned one does.
+    const Retuning* retuning_ =
+        options_.retuning != nullptr && options_.retuning->changesNotes() ? options_.retuning : nullptr;
+    bool tuningSent_ = false;
+    const bool bends_ = retuning_ != nullptr && retuning_->output() == TuningOutput::PitchBend;
+    const int percussion_ = options_.percussionChannel & 0x0F;
+    std::array<uint8_t, kMidiKeys> keyOf_{};      // the key struck for a key of a tuned voice
+    std::array<uint8_t, kMidiKeys> soundMask_{};  // 0x7F where a key sounds, 0 where it does not
+    std::array<int32_t, 16> lastBends_ = filledBends();  // the bend each channel holds; -1: not sent yet
+
+    static std::array<int32_t, 16> filledBends() {
+        std::array<int32_t, 16> b;
+        b.fill(-1);
+        return b;
+    }
 };
 
 }  // namespace
+
+std::span<const Settings> playedSettings(const PerformanceOptions& options, const Settings& current,
+                                         std::span<const Settings> events) {
+    switch (options.mode) {
+        case PerformanceMode::Live:
+        case PerformanceMode::ExportCurrent: return {&current, 1};
+        case PerformanceMode::Audition:
+            if (options.firstEvent < 0 || static_cast<size_t>(options.firstEvent) >= events.size()) return {};
+            return events.subspan(static_cast<size_t>(options.firstEvent), 1);
+        case PerformanceMode::Composition:
+            return events.subspan(std::min(events.size(), static_cast<size_t>(std::max(options.firstEvent, 0))));
+        case PerformanceMode::ExportComposition: return events;
+    }
+    return {};
+}
 
 PerformanceEnd perform(const PerformanceOptions& options, const Settings& current, std::span<const Settings> events,
                        PerformanceSink& sink, PerformanceControl& control) {

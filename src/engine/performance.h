@@ -5,6 +5,9 @@
 // the same run with different parameters; players add a device and real time, the export
 // adds dates and a file.
 
+#include <algorithm>
+#include <array>
+#include <cstddef>
 #include <cstdint>
 #include <optional>
 #include <span>
@@ -48,11 +51,34 @@ struct ShortMessage {
         return {statusByte(0x90, channel), dataByte(key), dataByte(velocity)};
     }
     static ShortMessage allNotesOff(int32_t channel) { return {statusByte(0xB0, channel), 123, 0}; }  // controller 123
+    static ShortMessage controlChange(int32_t channel, int32_t controller, int32_t value) {
+        return {statusByte(0xB0, channel), dataByte(controller), dataByte(value)};
+    }
+    // value 0..16383, 8192 in the middle.
+    static ShortMessage pitchBend(int32_t channel, int32_t value) {
+        const int32_t v = value < 0 ? 0 : value > 16383 ? 16383 : value;
+        return {statusByte(0xE0, channel), static_cast<uint8_t>(v & 0x7F), static_cast<uint8_t>(v >> 7)};
+    }
 
    private:
     static uint8_t dataByte(int32_t value) { return static_cast<uint8_t>(value < 0 ? 0 : value > 127 ? 127 : value); }
     static uint8_t statusByte(int kind, int32_t channel) { return static_cast<uint8_t>(kind | (channel & 0x0F)); }
 };
+
+// A System Exclusive message, F0 to F7 included. Runs send only their tunings' SysEx, which
+// are short: a fixed size keeps a message free of allocation on its way to a device.
+struct SysexMessage {
+    static constexpr size_t kMaxBytes = 72;
+    std::array<uint8_t, kMaxBytes> bytes{};
+    uint8_t size = 0;
+
+    std::span<const uint8_t> data() const { return {bytes.data(), size}; }
+    bool operator==(const SysexMessage& other) const {
+        return size == other.size && std::equal(bytes.begin(), bytes.begin() + size, other.bytes.begin());
+    }
+};
+
+class Retuning;
 
 enum class PerformanceMode {
     Live,               // the current settings on a device, every voice, switchable while playing
@@ -73,6 +99,9 @@ class PerformanceSink {
         (void)index, (void)global, (void)date;
     }
     virtual void message(int64_t date, const ShortMessage& m) = 0;
+    // A tuned run's SysEx (the MIDI Tuning Standard's key tunings) at the start. Every sink
+    // that sends or writes messages takes these too; one that only looks at notes need not.
+    virtual void sysex(int64_t date, const SysexMessage& m) { (void)date, (void)m; }
     // Voice v strikes its step `counter` (the voice's own count of notes): the note off and
     // note on that follow are its own. Voices may share a channel, so a view of the notes
     // needs this to tell them apart; a sink that only writes messages ignores it.
@@ -114,7 +143,14 @@ struct PerformanceOptions {
     // Seeds the "Random" modulation run lengths, so one seed always gives the same run;
     // none: defaultRunLengthSeed(), else different lengths on every run.
     std::optional<uint64_t> seed;
+    // The tuning of the tuned voices (Retuning::plan); none: every key as MIDI puts it.
+    // The caller keeps it alive for the run.
+    const Retuning* retuning = nullptr;
 };
+
+// The settings a run plays: the current settings, or the events it goes through.
+std::span<const Settings> playedSettings(const PerformanceOptions& options, const Settings& current,
+                                         std::span<const Settings> events);
 
 // How a run ended.
 enum class PerformanceEnd {

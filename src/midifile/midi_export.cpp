@@ -8,6 +8,7 @@
 
 #include "document/replacing_file.h"
 #include "engine/note_engine.h"
+#include "engine/retuning.h"
 
 namespace tarrowin {
 
@@ -76,6 +77,7 @@ class TrackSizeSink : public PerformanceSink {
         add(date, 7);  // time signature: FF 58 04 and four bytes
     }
     void message(int64_t date, const ShortMessage& m) override { add(date, m.size()); }
+    void sysex(int64_t date, const SysexMessage& m) override { add(date, m.size + 1); }  // F0, its length, the rest
     void end(int64_t date) override { add(date, 3); }
     uint64_t size() const { return size_; }
 
@@ -148,13 +150,22 @@ class ExportControl : public PerformanceControl {
     bool cancelled_ = false;
 };
 
-PerformanceOptions performanceOptions(const ExportOptions& options) {
+PerformanceOptions performanceOptions(ExportMode mode, int32_t percussionChannel) {
     PerformanceOptions run;
-    run.mode = options.mode == ExportMode::CurrentSettings ? PerformanceMode::ExportCurrent
-                                                            : PerformanceMode::ExportComposition;
-    run.percussionChannel = options.percussionChannel;
+    run.mode = mode == ExportMode::CurrentSettings ? PerformanceMode::ExportCurrent : PerformanceMode::ExportComposition;
+    run.percussionChannel = percussionChannel;
+    return run;
+}
+
+PerformanceOptions performanceOptions(const ExportOptions& options) {
+    PerformanceOptions run = performanceOptions(options.mode, options.percussionChannel);
     run.seed = options.seed;
     return run;
+}
+
+// The tuning of an export: by the document's method, for external synthesizers.
+Retuning::Planned exportTuning(const CTarrowinDoc& doc, const PerformanceOptions& run) {
+    return Retuning::plan(doc.tuning(), outputFor(doc.tuning().method), run, doc.current(), doc.composition().events());
 }
 
 }  // namespace
@@ -180,20 +191,40 @@ void MidiFileSink::message(int64_t date, const ShortMessage& m) {
             break;
         case 0xB0: writer_.controlChange(d, channel, m.data1, m.data2); break;
         case 0xC0: writer_.programChange(d, channel, m.data1); break;
+        case 0xE0: writer_.pitchBend(d, channel, m.data1 | (m.data2 << 7)); break;
         default: break;  // a performance sends no other kind
     }
+}
+
+void MidiFileSink::sysex(int64_t date, const SysexMessage& m) {
+    writer_.sysex(static_cast<uint64_t>(date), m.bytes.data(), m.size);
 }
 
 std::vector<uint8_t> takeToMidi(const PerformanceTake& take, std::string& error) {
     MemoryOutput out;
     MidiFileWriter writer(out);
     MidiFileSink sink(writer);
+    SysexMessage sysex;  // the SysEx whose parts are being read
+    size_t sysexLength = 0;
+    const auto addPart = [&](const TakeEntry& e) {
+        if (sysex.size >= sysexLength) return;  // a part of no message
+        const size_t n = std::min(TakeEntry::kSysexPartBytes, sysexLength - sysex.size);
+        std::copy_n(e.sysexPart.begin(), n, sysex.bytes.begin() + sysex.size);
+        sysex.size = static_cast<uint8_t>(sysex.size + n);
+        if (sysex.size == sysexLength) sink.sysex(e.date, sysex);
+    };
     for (const TakeEntry& e : take.entries) {
         switch (e.kind) {
             case TakeEntry::Kind::Begin:
                 sink.meter(e.date, e.quarterMicroseconds, e.timeSigNumerator, e.timeSigDenominator);
                 break;
             case TakeEntry::Kind::Message: sink.message(e.date, e.message); break;
+            case TakeEntry::Kind::Sysex:
+                sysex = {};
+                sysexLength = std::min<size_t>(e.quarterMicroseconds, SysexMessage::kMaxBytes);
+                addPart(e);
+                break;
+            case TakeEntry::Kind::SysexMore: addPart(e); break;
             case TakeEntry::Kind::Tempo: writer.tempo(static_cast<uint64_t>(e.date), e.quarterMicroseconds); break;
             case TakeEntry::Kind::End: sink.end(e.date); break;
         }
@@ -233,8 +264,18 @@ ExportResult checkExport(const CTarrowinDoc& doc, ExportMode mode) {
     return r;
 }
 
+ExportResult checkMidiExport(const CTarrowinDoc& doc, ExportMode mode, int32_t percussionChannel) {
+    if (ExportResult check = checkExport(doc, mode); !check.ok) return check;
+    if (const Retuning::Planned tuning = exportTuning(doc, performanceOptions(mode, percussionChannel)); !tuning.ok()) {
+        return refusal(tuning.refusal, kProgramCaption);
+    }
+    ExportResult r;
+    r.ok = true;
+    return r;
+}
+
 ExportResult writeMidi(const CTarrowinDoc& doc, const ExportOptions& options, ByteOutput& out) {
-    if (ExportResult check = checkExport(doc, options.mode); !check.ok) return check;
+    if (ExportResult check = checkMidiExport(doc, options.mode, options.percussionChannel); !check.ok) return check;
 
     MidiFileWriter writer(out);
     MidiFileSink sink(writer);
@@ -242,7 +283,10 @@ ExportResult writeMidi(const CTarrowinDoc& doc, const ExportOptions& options, By
     ExportControl control(options.progress, total);
     control.report(0);
 
-    perform(performanceOptions(options), doc.current(), doc.composition().events(), sink, control);
+    PerformanceOptions run = performanceOptions(options);
+    const Retuning::Planned tuning = exportTuning(doc, run);
+    run.retuning = tuning.retuning.get();
+    perform(run, doc.current(), doc.composition().events(), sink, control);
     if (!control.cancelled()) control.report(total);
 
     if (control.cancelled()) {
@@ -282,6 +326,10 @@ TrackSizeBounds trackSizeBounds(const CTarrowinDoc& doc, ExportMode mode) {
     // delta of one byte and three bytes.
     constexpr uint64_t kMost = 4 + 3, kLeast = 1 + 3;
     TrackSizeBounds bounds;
+    // A tuning adds its SysEx and controllers at the start, and may bend before a note on.
+    const bool tuned = doc.tuning().retunes();
+    const uint64_t messagesPerStep = tuned ? 3 : 2;
+    if (tuned) bounds.most += 8 * (4 + 1 + 1 + SysexMessage::kMaxBytes) + 16 * 8 * kMost;
     for (const Settings& e : events) {
         bounds.most += (4 + 6) + (4 + 7) + writtenVoices * 2 * kMost;  // tempo, time signature, programs, pans
         const int64_t start = e.global.startCounter, end = e.global.endCounter;
@@ -292,7 +340,7 @@ TrackSizeBounds trackSizeBounds(const CTarrowinDoc& doc, ExportMode mode) {
             if (!written[i]) continue;
             const int64_t first = grid.nextDue(v, start).tick;
             const auto steps = first < end ? static_cast<uint64_t>((end - 1 - first) / grid.noteLength(v) + 1) : 0;
-            bounds.most += 2 * steps * kMost;
+            bounds.most += messagesPerStep * steps * kMost;
             // A voice that does not tie (or, in a composition, is off in this event) strikes
             // at every step: a note on, and a note off for the key before (but the first).
             const bool strikesEveryStep = e.voices[i].tied == 0 || (composition && e.voices[i].enabled == 0);
@@ -317,7 +365,7 @@ ExportResult exportMidi(const CTarrowinDoc& doc, const ExportOptions& options, R
         }
         return r;
     };
-    if (ExportResult check = checkExport(doc, options.mode); !check.ok) return give(check);
+    if (ExportResult check = checkMidiExport(doc, options.mode, options.percussionChannel); !check.ok) return give(check);
     const TrackSizeBounds bounds = trackSizeBounds(doc, options.mode);
     if (bounds.least > kLargestTrack) return give(tooLarge(bounds.least, true));
     if (!file.streaming() && bounds.most <= kLargestTrack) {
@@ -338,7 +386,10 @@ ExportResult exportMidi(const CTarrowinDoc& doc, const ExportOptions& options, R
     TrackSizeSink sizer;
     ExportControl control(counting, ticks);
     control.report(0);
-    perform(performanceOptions(run), doc.current(), doc.composition().events(), sizer, control);
+    PerformanceOptions counted = performanceOptions(run);
+    const Retuning::Planned tuning = exportTuning(doc, counted);
+    counted.retuning = tuning.retuning.get();
+    perform(counted, doc.current(), doc.composition().events(), sizer, control);
     if (control.cancelled()) {
         ExportResult r;
         r.cancelled = true;
@@ -358,7 +409,7 @@ ExportResult exportMidi(const CTarrowinDoc& doc, const ExportOptions& options, R
 
 ExportResult exportMidi(const CTarrowinDoc& doc, const ExportOptions& options, const std::string& path) {
     // A refused export touches no file.
-    if (ExportResult check = checkExport(doc, options.mode); !check.ok) return check;
+    if (ExportResult check = checkMidiExport(doc, options.mode, options.percussionChannel); !check.ok) return check;
     ReplacingFile file;
     if (!file.open(path)) {
         ExportResult r = refusal(kCreateFailedMessage, kProgramCaption);

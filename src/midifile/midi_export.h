@@ -56,6 +56,10 @@ struct ExportOptions {
 // CurrentSettings mode End must be above Start, and Composition mode needs an event.
 // ok when the export may go ahead.
 ExportResult checkExport(const CTarrowinDoc& doc, ExportMode mode);
+// Those of checkExport and, for a MIDI file, the tuning's: tuned voices may not share a
+// channel in a way the document's tuning method cannot serve (see Retuning::plan).
+ExportResult checkMidiExport(const CTarrowinDoc& doc, ExportMode mode,
+                             int32_t percussionChannel = kDefaultPercussionChannel);
 
 // Writes the export to `path` through a ReplacingFile: the target is replaced only once
 // the file is complete. On any failure the target is left as it was.
@@ -102,6 +106,7 @@ class MidiFileSink : public PerformanceSink {
     explicit MidiFileSink(MidiFileWriter& writer) : writer_(writer) {}
     void eventBegins(int index, const GlobalSettings& global, int64_t date) override;
     void message(int64_t date, const ShortMessage& m) override;
+    void sysex(int64_t date, const SysexMessage& m) override;
     void end(int64_t date) override;
     // The tempo and time signature events where a run or an event begins.
     void meter(int64_t date, uint32_t quarterMicroseconds, int numerator, int denominator);

@@ -10,7 +10,8 @@ namespace {
 
 constexpr uint64_t kMaxChunkLength = 0xFFFFFFFF;
 // The longest event: a delta of four bytes and a time signature (FF 58 04 and four bytes).
-constexpr size_t kMaxEventBytes = 4 + 7;
+constexpr size_t kMaxDeltaBytes = 4;
+constexpr size_t kMaxEventBytes = kMaxDeltaBytes + 7;
 
 void putBigEndian(uint8_t* p, uint64_t value, int bytes) {
     for (int i = bytes - 1; i >= 0; --i) {
@@ -44,7 +45,7 @@ MidiFileWriter::MidiFileWriter(ByteOutput& out, uint16_t division) : out_(out), 
     used_ = head.size();
 }
 
-uint8_t* MidiFileWriter::begin(uint64_t date) {
+uint8_t* MidiFileWriter::begin(uint64_t date, size_t eventBytes) {
     if (failed()) return nullptr;
     if (ended_) {
         fail(Error::AfterEndOfTrack);
@@ -59,11 +60,12 @@ uint8_t* MidiFileWriter::begin(uint64_t date) {
         fail(Error::DeltaTooLarge);
         return nullptr;
     }
-    if (trackSize_ + kMaxEventBytes > kMaxChunkLength) {
+    const size_t room = kMaxDeltaBytes + eventBytes;
+    if (trackSize_ + std::max(room, kMaxEventBytes) > kMaxChunkLength) {
         fail(Error::TrackTooLarge);
         return nullptr;
     }
-    if (used_ + kMaxEventBytes > buffer_.size()) {
+    if (used_ + room > buffer_.size()) {
         flush();
         if (failed()) return nullptr;
     }
@@ -79,6 +81,16 @@ uint8_t* MidiFileWriter::begin(uint64_t date) {
         *p++ = static_cast<uint8_t>(delta & 0x7F);
     }
     return p;
+}
+
+void MidiFileWriter::sysex(uint64_t date, const uint8_t* message, size_t size) {
+    if (size < 2 || size - 1 > 0x7F || message[0] != 0xF0) return;  // a run makes no other
+    uint8_t* p = begin(date, size + 1);
+    if (p == nullptr) return;
+    p[0] = 0xF0;
+    p[1] = static_cast<uint8_t>(size - 1);
+    std::copy(message + 1, message + size, p + 2);
+    commit(p + size + 1);
 }
 
 void MidiFileWriter::tempo(uint64_t date, uint32_t microsecondsPerQuarter) {

@@ -68,6 +68,13 @@ class MidiFileWriter {
         channelEvent(date, 0xB0, channel, controller, value, 3);
     }
     void programChange(uint64_t date, int channel, int program) { channelEvent(date, 0xC0, channel, program, 0, 2); }
+    // value 0..16383 (8192: no bend), as the least and the most significant seven bits.
+    void pitchBend(uint64_t date, int channel, int value) {
+        channelEvent(date, 0xE0, channel, value & 0x7F, (value >> 7) & 0x7F, 3);
+    }
+    // A System Exclusive message from its F0 to its F7, at most 127 bytes after the F0:
+    // written as F0, the length of the rest, the rest.
+    void sysex(uint64_t date, const uint8_t* message, size_t size);
 
     // Meta events. The tempo is clamped to 1..kMaxTempo microseconds per quarter note; the
     // time signature's four values are bytes (the numerator is clamped to 1..255).
@@ -88,6 +95,7 @@ class MidiFileWriter {
    private:
     static constexpr size_t kBufferSize = 1 << 16;
     static constexpr uint64_t kTrackLengthOffset = 18;  // after MThd (14 bytes), "MTrk"
+    static constexpr size_t kLargestShortEvent = 7;     // a time signature
 
     void channelEvent(uint64_t date, int kind, int channel, int data1, int data2, int size) {
         uint8_t* p = begin(date);
@@ -101,7 +109,7 @@ class MidiFileWriter {
 
     // Room for the delta time and one event, with the delta written; null when the event
     // cannot be written. commit() takes the end of the event's bytes.
-    uint8_t* begin(uint64_t date);
+    uint8_t* begin(uint64_t date, size_t eventBytes = kLargestShortEvent);
     void commit(uint8_t* end) {
         trackSize_ += static_cast<uint64_t>(end - (buffer_.data() + used_));
         used_ = static_cast<size_t>(end - buffer_.data());

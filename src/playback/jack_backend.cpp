@@ -42,6 +42,9 @@ struct Record {
 };
 // Room for 16384 queued messages: an audition's note-off sweep of 2048 fits many times.
 constexpr size_t kQueueMessages = 16384;
+// A SysEx goes into a queue of its own, and a record of size 0 into the one above: a run
+// sends its SysEx (a tuning's eight) before its first note; more wait for room.
+constexpr size_t kQueueSysex = 16;
 
 // How long a sender or a close waits for a process cycle before it decides that the
 // server has stopped running them. Cycles come every few milliseconds; on a loaded
@@ -132,6 +135,23 @@ class JackBackend::Port {
         ++queued_;
     }
 
+    void sendSysex(std::span<const uint8_t> message) {
+        if (message.empty() || message.size() > SysexMessage::kMaxBytes) return;  // a run sends no longer one
+        SysexMessage sysex;
+        std::copy(message.begin(), message.end(), sysex.bytes.begin());
+        sysex.size = static_cast<uint8_t>(message.size());
+        // Room in both queues first, so that a SysEx never goes in without its record. Only
+        // the process callback takes from them: the room stays.
+        if (!waitForCycles([&] { return !sysex_.full() && !queue_.full(); })) return;
+        Record record;  // size 0: the SysEx; in order with the messages sent before it
+        record.timeUs = std::max(lastTimeUs_, std::chrono::duration_cast<std::chrono::microseconds>(
+                                                  SteadyClock::instance().now()).count());
+        lastTimeUs_ = record.timeUs;
+        sysex_.push(sysex);
+        queue_.push(record);
+        ++queued_;
+    }
+
     // Returns once every queued message was moved into the port's buffer and a cycle
     // that began after that has run: the clients connected to the port have read the
     // cycle that carried the last of them.
@@ -209,12 +229,15 @@ class JackBackend::Port {
 
         uint64_t moved = 0;
         for (const Record* record = self->queue_.front(); record != nullptr; record = self->queue_.front()) {
-            if (jack_midi_max_event_size(buffer) < record->size) break;
+            // A record of size 0 stands for the next SysEx, which went into its queue first.
+            const SysexMessage* sysex = record->size == 0 ? self->sysex_.front() : nullptr;
+            const uint8_t* bytes = sysex != nullptr ? sysex->bytes.data() : record->bytes.data();
+            const size_t size = sysex != nullptr ? sysex->size : record->size;
+            if (size == 0 || jack_midi_max_event_size(buffer) < size) break;
             const int64_t offset = self->schedule_.place(record->timeUs + self->jackMinusSteadyUs_ + latencyUs);
             if (offset < 0) break;
-            if (jack_midi_event_write(buffer, static_cast<jack_nframes_t>(offset), record->bytes.data(), record->size) != 0) {
-                break;
-            }
+            if (jack_midi_event_write(buffer, static_cast<jack_nframes_t>(offset), bytes, size) != 0) break;
+            if (sysex != nullptr) self->sysex_.pop();
             self->queue_.pop();
             ++moved;
         }
@@ -239,6 +262,7 @@ class JackBackend::Port {
     jack_client_t* client_ = nullptr;
     jack_port_t* port_ = nullptr;
     SpscQueue<Record> queue_{kQueueMessages};
+    SpscQueue<SysexMessage> sysex_{kQueueSysex};
     bool active_ = false;
     uint64_t queued_ = 0;   // the sending side's count
     uint64_t drained_ = 0;  // queued_ at the end of the last drain
@@ -329,6 +353,10 @@ void JackBackend::sendAt(const ShortMessage& message, Clock::Duration time) {
 }
 
 Clock::Duration JackBackend::latency() const { return active_ != nullptr ? active_->latency() : Clock::Duration{}; }
+
+void JackBackend::sendSysex(std::span<const uint8_t> message) {
+    if (active_ != nullptr) active_->sendSysex(message);
+}
 
 void JackBackend::close() {
     if (active_ == nullptr) return;

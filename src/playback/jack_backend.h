@@ -31,6 +31,7 @@ class JackBackend final : public MidiBackend {
     // At the frame of `time` plus one period (the latency the port declares).
     void sendAt(const ShortMessage& message, Clock::Duration time) override;
     Clock::Duration latency() const override;
+    void sendSysex(std::span<const uint8_t> message) override;
     // Waits until what was sent has left (see above); the virtual port stays, so the
     // connections made to it survive from one play to the next.
     void close() override;

@@ -93,7 +93,8 @@ constexpr size_t kClockQueueMessages = 4096;
 bool isClockMessage(const jack_midi_event_t& e) {
     if (e.size < 1) return false;
     const uint8_t status = e.buffer[0];
-    return status == 0xF8 || status == 0xFA || status == 0xFB || status == 0xFC || (status == 0xF2 && e.size >= 3);
+    return status == kMidiClock || status == kMidiStart || status == kMidiContinue || status == kMidiStop ||
+           (status == kMidiSongPosition && e.size >= 3);
 }
 
 }  // namespace

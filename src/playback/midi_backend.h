@@ -4,6 +4,8 @@
 // built-in synthesizer and the recording device of the tests are backends.
 
 #include <cstdint>
+#include <memory>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -47,9 +49,14 @@ inline std::string virtualPortListing(const std::string& systemPrefix) {
     return systemPrefix + kVirtualPortName + " (virtual port)";
 }
 
+class Retuning;
+
 // What the device needs to know when it opens.
 struct DeviceSetup {
     int32_t percussionChannel = kDefaultPercussionChannel;
+    // The keys to retune, for a device that retunes keys itself (retunesKeys()); none: every
+    // key as MIDI puts it.
+    std::shared_ptr<const Retuning> retuning;
 };
 
 class MidiBackend {
@@ -71,6 +78,8 @@ class MidiBackend {
     }
     // How long after its time a message sent with sendAt reaches the port.
     virtual Clock::Duration latency() const { return {}; }
+    // A System Exclusive message, F0 to F7 included (a tuning's, before the first note).
+    virtual void sendSysex(std::span<const uint8_t> message) = 0;
     // Returns once every message sent before it has left for the port: a backend whose
     // sends only queue waits here until its queue is empty, so that the final messages of
     // a play are not lost to a port that closes under them.
@@ -83,6 +92,9 @@ class MidiBackend {
     virtual void release() {}
     // Whether "Midi Mapper" (device id -1) routes to this backend's first port.
     virtual bool isDefaultRoute() const { return false; }
+    // Whether the device tunes keys to DeviceSetup::retuning itself, so that the stream it
+    // is sent carries no tuning messages.
+    virtual bool retunesKeys() const { return false; }
 };
 
 }  // namespace tarrowin

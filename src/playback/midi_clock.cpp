@@ -54,11 +54,6 @@ double ClockFollower::timeOfClock(int64_t k) const { return predicted_ + double(
 
 namespace {
 
-constexpr uint8_t kClock = 0xF8;
-constexpr uint8_t kStart = 0xFA;
-constexpr uint8_t kContinue = 0xFB;
-constexpr uint8_t kStop = 0xFC;
-constexpr uint8_t kSongPosition = 0xF2;
 constexpr std::chrono::milliseconds kPoll{1};
 // Without a tempo yet, a clock that does not come for this long has stopped.
 constexpr std::chrono::seconds kNoClockLimit{2};
@@ -75,7 +70,7 @@ class ClockTickSource final : public TickSource {
             if (const std::string why = input_->failure(); !why.empty()) return TickTime::end(why);
             ClockEvent e;
             while (input_->pop(e)) take(e);
-            if (running_ && firstTickArrived()) return TickTime::move(firstTick_, stamp(kClocksPerTickIn * firstTick_, lead));
+            if (running_ && firstTickArrived()) return TickTime::move(firstTick_, stamp(kClocksPerTick * firstTick_, lead));
             clock_.sleepUntil(clock_.now() + kPoll);
         }
     }
@@ -94,10 +89,10 @@ class ClockTickSource final : public TickSource {
                 }
             }
             const Clock::Duration now = clock_.now();
-            const int64_t clockNumber = kClocksPerTickIn * tick;
+            const int64_t clockNumber = kClocksPerTick * tick;
             // A tick may go out ahead of its clock by the output's latency, but never more
             // than a tick ahead of the clock that came: a clock that stops is not played on.
-            if (follower_.last() >= clockNumber || (follower_.hasTempo() && follower_.last() >= clockNumber - kClocksPerTickIn)) {
+            if (follower_.last() >= clockNumber || (follower_.hasTempo() && follower_.last() >= clockNumber - kClocksPerTick)) {
                 const Clock::Duration at = stamp(clockNumber, lead);
                 if (follower_.last() >= clockNumber || at - lead <= now) {
                     spacing_ = std::chrono::microseconds(std::llround(3 * follower_.periodUs()));
@@ -121,13 +116,13 @@ class ClockTickSource final : public TickSource {
    private:
     void take(const ClockEvent& e) {
         switch (e.status) {
-            case kSongPosition: songPosition_ = e.data1 | (e.data2 << 7); break;
-            case kStart: begin(0); break;
-            case kContinue:
+            case kMidiSongPosition: songPosition_ = e.data1 | (e.data2 << 7); break;
+            case kMidiStart: begin(0); break;
+            case kMidiContinue:
                 if (!running_) begin(int64_t{songPosition_} * kClocksPerQuarter / 4);
                 break;
-            case kStop: running_ = false; break;
-            case kClock: follower_.clock(e.timeUs); break;
+            case kMidiStop: running_ = false; break;
+            case kMidiClock: follower_.clock(e.timeUs); break;
             default: break;
         }
     }
@@ -136,9 +131,9 @@ class ClockTickSource final : public TickSource {
         follower_.restart(clockNumber);
         restarted_ = running_;
         running_ = true;
-        firstTick_ = (clockNumber + kClocksPerTickIn - 1) / kClocksPerTickIn;
+        firstTick_ = (clockNumber + kClocksPerTick - 1) / kClocksPerTick;
     }
-    bool firstTickArrived() const { return follower_.last() >= kClocksPerTickIn * firstTick_; }
+    bool firstTickArrived() const { return follower_.last() >= kClocksPerTick * firstTick_; }
 
     // A Start while playing: the play goes on from the clock's first tick once it comes.
     TickTime awaitFirstTick(const std::atomic<int32_t>& playing, Clock::Duration lead) {
@@ -147,7 +142,7 @@ class ClockTickSource final : public TickSource {
             ClockEvent e;
             while (input_->pop(e)) take(e);
             if (!running_) return TickTime::end("The MIDI clock sent Stop");
-            if (firstTickArrived()) return TickTime::move(firstTick_, stamp(kClocksPerTickIn * firstTick_, lead));
+            if (firstTickArrived()) return TickTime::move(firstTick_, stamp(kClocksPerTick * firstTick_, lead));
             if (silentTooLong(clock_.now())) return TickTime::end("The MIDI clock stopped arriving");
             clock_.sleepUntil(clock_.now() + kPoll);
         }

@@ -17,8 +17,15 @@
 
 namespace tarrowin {
 
+// MIDI clock, in and out: 24 clocks a quarter note, so 3 a tick (a 32nd note), and the
+// status bytes of its messages.
 inline constexpr int kClocksPerQuarter = 24;
-inline constexpr int kClocksPerTickIn = 3;
+inline constexpr int kClocksPerTick = 3;
+inline constexpr uint8_t kMidiClock = 0xF8;
+inline constexpr uint8_t kMidiStart = 0xFA;
+inline constexpr uint8_t kMidiContinue = 0xFB;
+inline constexpr uint8_t kMidiStop = 0xFC;
+inline constexpr uint8_t kMidiSongPosition = 0xF2;
 
 // One message of the clock, with the steady-clock time it arrived (microseconds).
 struct ClockEvent {

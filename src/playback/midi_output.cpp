@@ -56,7 +56,13 @@ const MidiOutput::Device* MidiOutput::selected(std::string& why) const {
     return nullptr;
 }
 
-OpenResult MidiOutput::open() {
+bool MidiOutput::selectedRetunesKeys() const {
+    std::string why;
+    const Device* device = selected(why);
+    return device != nullptr && device->backend->retunesKeys();
+}
+
+OpenResult MidiOutput::open(std::shared_ptr<const Retuning> retuning) {
     std::string why;
     const Device* device = selected(why);
     if (device == nullptr) return OpenResult::failure(OpenStatus::Failed, why);
@@ -65,6 +71,7 @@ OpenResult MidiOutput::open() {
     if (open_ != nullptr) return OpenResult::failure(OpenStatus::Allocated);
     DeviceSetup setup;
     setup.percussionChannel = percussionChannel_;
+    setup.retuning = std::move(retuning);
     OpenResult result = device->backend->open(device->name, setup);
     if (result.ok()) open_ = device->backend;
     return result;
@@ -112,6 +119,11 @@ void MidiOutput::sendAt(const ShortMessage& message, Clock::Duration time) {
 Clock::Duration MidiOutput::latency() const {
     std::lock_guard lock(deviceMutex_);
     return open_ != nullptr ? open_->latency() : Clock::Duration{};
+}
+
+void MidiOutput::sendSysex(const SysexMessage& message) {
+    std::lock_guard lock(deviceMutex_);
+    if (open_ != nullptr) open_->sendSysex(message.data());
 }
 
 }  // namespace tarrowin

@@ -45,8 +45,11 @@ class MidiOutput {
     int32_t percussionChannel() const { return percussionChannel_; }
     void setPercussionChannel(int32_t channel) { percussionChannel_ = channel & 0x0F; }
 
-    // Opens the selected device. A device that is open already is in use.
-    OpenResult open();
+    // Opens the selected device. A device that is open already is in use. `retuning`: the
+    // keys a device that retunes keys itself tunes (see selectedRetunesKeys).
+    OpenResult open(std::shared_ptr<const Retuning> retuning = nullptr);
+    // Whether the device open() would open tunes keys itself (the built-in synthesizer).
+    bool selectedRetunesKeys() const;
     // Closes the device if it is open.
     void close();
     // Gets the selected device ready for a quick open, in the background (the built-in
@@ -64,6 +67,7 @@ class MidiOutput {
     void sendAt(const ShortMessage& message, Clock::Duration time);
     // The open device's latency for messages sent with sendAt (zero when closed).
     Clock::Duration latency() const;
+    void sendSysex(const SysexMessage& message);
 
     // 1 from a successful Play until Stop; every playback worker polls it.
     std::atomic<int32_t>& playingFlag() { return playing_; }

@@ -5,6 +5,8 @@
 #include <system_error>
 
 #include "document/document.h"
+#include "engine/retuning.h"
+#include "midi_clock.h"
 
 namespace tarrowin {
 
@@ -13,6 +15,7 @@ PlayRequest PlayRequest::live(const CTarrowinDoc& doc, bool lock) {
     r.mode = PerformanceMode::Live;
     r.current = doc.current();
     r.lock = lock;
+    r.tuning = doc.sharedTuning();
     return r;
 }
 
@@ -22,6 +25,7 @@ PlayRequest eventsRequest(PerformanceMode mode, const CTarrowinDoc& doc, int eve
     r.mode = mode;
     r.events = doc.composition().events();
     r.firstEvent = event;
+    r.tuning = doc.sharedTuning();
     return r;
 }
 }  // namespace
@@ -69,17 +73,16 @@ int32_t PlayRequest::firstCounter() const {
 
 namespace {
 
-// MIDI clock out: 24 clocks a quarter note, 3 a tick; Start, or Song Position Pointer (in
+// MIDI clock out: kClocksPerTick clocks a tick; Start, or Song Position Pointer (in
 // 16th notes, two ticks each) and Continue, before the first; Stop after the last.
-constexpr ShortMessage kClock{0xF8, 0, 0};
-constexpr ShortMessage kStart{0xFA, 0, 0};
-constexpr ShortMessage kContinue{0xFB, 0, 0};
-constexpr ShortMessage kStop{0xFC, 0, 0};
-constexpr int kClocksPerTick = 3;
+constexpr ShortMessage kClock{kMidiClock, 0, 0};
+constexpr ShortMessage kStart{kMidiStart, 0, 0};
+constexpr ShortMessage kContinue{kMidiContinue, 0, 0};
+constexpr ShortMessage kStop{kMidiStop, 0, 0};
 
 ShortMessage songPosition(int32_t counter) {
     const int32_t sixteenths = std::clamp(counter / 2, 0, 0x3FFF);
-    return {0xF2, static_cast<uint8_t>(sixteenths & 0x7F), static_cast<uint8_t>(sixteenths >> 7)};
+    return {kMidiSongPosition, static_cast<uint8_t>(sixteenths & 0x7F), static_cast<uint8_t>(sixteenths >> 7)};
 }
 
 }  // namespace
@@ -89,15 +92,18 @@ ShortMessage songPosition(int32_t counter) {
 // it interrupts the run at its next tick.
 class Player::Worker final : public PerformanceSink, public PerformanceControl {
    public:
-    Worker(Player& player, TickSource& source, bool clockOut, Settings& current, bool records)
+    Worker(Player& player, TickSource& source, bool clockOut, Settings& current, bool records,
+           const Retuning* retuning)
         : p_(player),
           source_(source),
           clockOut_(clockOut),
           lead_(player.output_.latency()),
           current_(current),
-          records_(records) {
+          records_(records),
+          retuning_(retuning) {
         program_.fill(-1);
         pan_.fill(-1);
+        bend_.fill(-1);
     }
 
     int lastEvent() const { return lastEvent_; }
@@ -150,6 +156,7 @@ class Player::Worker final : public PerformanceSink, public PerformanceControl {
         const int channel = m.status & 0x0F;
         if ((m.status & 0xF0) == 0xC0) program_[static_cast<size_t>(channel)] = m.data1;
         if ((m.status & 0xF0) == 0xB0 && m.data1 == 10) pan_[static_cast<size_t>(channel)] = m.data2;
+        if ((m.status & 0xF0) == 0xE0) bend_[static_cast<size_t>(channel)] = static_cast<int16_t>(m.data1 | m.data2 << 7);
         if (taking()) p_.recorder_.add(TakeEntry::sent(takeDate(date), m));
     }
     void tempoChanges(int64_t, int32_t tempo) override {
@@ -172,11 +179,17 @@ class Player::Worker final : public PerformanceSink, public PerformanceControl {
         p_.recorder_.playEnded();
         p_.edits_.release();
     }
+    void sysex(int64_t date, const SysexMessage& m) override {
+        p_.output_.sendSysex(m);
+        runDate_ = date;
+        if (taking()) addSysex(takeDate(date), m);
+    }
 
     bool playing() override { return !interruption_ && p_.output_.playingFlag().load() != 0; }
     void tickDone(int64_t date, int32_t tickLengthMs) override {
         p_.position_.fetch_add(1);
         runDate_ = date;
+        ticked_ = true;
         if (taking()) {
             // The tick just played lasted longer or shorter than those before it (an edit of
             // the tempo, a master's new tempo): the take's tempo follows from its tick on.
@@ -231,8 +244,14 @@ class Player::Worker final : public PerformanceSink, public PerformanceControl {
         }
         takeStart_ = runBase_ + date;
         quarter_ = quarterMicroseconds(tickLengthMs(global_.tempo));
-        // Begun during the play: the programs and pans sent so far hold for what follows.
+        // Begun during the play: the tuning, programs, pans and bends sent so far hold for
+        // what follows. (A play's first tick comes after its tuning's messages: a take that
+        // begins before it gets them as they are sent.)
         p_.recorder_.add(TakeEntry::begin(0, global_, quarter_));
+        if (retuning_ != nullptr && ticked_) {
+            for (const SysexMessage& m : retuning_->startSysex()) addSysex(0, m);
+            for (const ShortMessage& m : retuning_->startMessages()) p_.recorder_.add(TakeEntry::sent(0, m));
+        }
         for (int ch = 0; ch < 16; ++ch) {
             const int16_t program = program_[static_cast<size_t>(ch)];
             if (program >= 0) p_.recorder_.add(TakeEntry::sent(0, ShortMessage::programChange(ch, program)));
@@ -241,6 +260,13 @@ class Player::Worker final : public PerformanceSink, public PerformanceControl {
             const int16_t pan = pan_[static_cast<size_t>(ch)];
             if (pan >= 0) p_.recorder_.add(TakeEntry::sent(0, ShortMessage{static_cast<uint8_t>(0xB0 | ch), 10, static_cast<uint8_t>(pan)}));
         }
+        for (int ch = 0; ch < 16; ++ch) {
+            const int16_t bend = bend_[static_cast<size_t>(ch)];
+            if (bend >= 0) p_.recorder_.add(TakeEntry::sent(0, ShortMessage::pitchBend(ch, bend)));
+        }
+    }
+    void addSysex(int64_t date, const SysexMessage& m) {
+        for (size_t part = 0; part < TakeEntry::sysexParts(m); ++part) p_.recorder_.add(TakeEntry::sysex(date, m, part));
     }
 
     void send(const ShortMessage& m) { send(m, tickTime_); }
@@ -267,6 +293,10 @@ class Player::Worker final : public PerformanceSink, public PerformanceControl {
     GlobalSettings global_;
     std::array<int16_t, 16> program_{};
     std::array<int16_t, 16> pan_{};
+    std::array<int16_t, 16> bend_{};
+    // The play's tuning, and whether a tick has been played (its messages are sent then).
+    const Retuning* retuning_;
+    bool ticked_ = false;
 };
 
 Player::Player(MidiOutput& output, Clock& clock, PlayerOptions options)
@@ -301,6 +331,21 @@ PlayResult Player::play(PlayRequest request) {
         return {PlayStatus::NoEvent, "Only live, composition and audition runs play on a device"};
     }
 
+    PerformanceOptions options;
+    options.mode = request.mode;
+    options.percussionChannel = output_.percussionChannel();
+    options.firstEvent = request.firstEvent;
+    // A device that retunes keys itself gets the tuning as it opens; any other gets the
+    // tuning's messages in the stream, as the export writes them.
+    std::shared_ptr<const Retuning> retuning;
+    const bool deviceTunes = output_.selectedRetunesKeys();
+    if (request.tuning) {
+        const TuningOutput out = deviceTunes ? TuningOutput::Device : outputFor(request.tuning->method);
+        Retuning::Planned planned = Retuning::plan(*request.tuning, out, options, request.current, request.events);
+        if (!planned.ok()) return {PlayStatus::TuningConflict, planned.refusal};
+        retuning = std::move(planned.retuning);
+    }
+
     // The audition of the Composition Maker always keeps its own time.
     SyncOptions sync = oneEvent ? SyncOptions{} : request.sync;
     sync.clockOut = request.sync.clockOut && !oneEvent;
@@ -308,7 +353,7 @@ PlayResult Player::play(PlayRequest request) {
     TickSourceMade made = options_.tickSources(sync, clock_, request.tempoMap());
     if (!made.source) return {PlayStatus::SyncError, made.message};
 
-    const OpenResult opened = output_.open();
+    const OpenResult opened = output_.open(deviceTunes ? retuning : nullptr);
     if (!opened.ok()) return {PlayStatus::DeviceError, opened.message};
 
     lock_.store(request.lock ? 1 : 0);
@@ -329,7 +374,7 @@ PlayResult Player::play(PlayRequest request) {
     output_.playingFlag().store(1);
     try {
         recorder_.startPlay();
-        worker_ = std::thread(&Player::run, this, std::move(request), output_.percussionChannel(), std::move(made.source));
+        worker_ = std::thread(&Player::run, this, std::move(request), options, std::move(retuning), std::move(made.source));
     } catch (const std::system_error& e) {  // no memory (or no thread left) for the worker
         recorder_.playEnded();
         recorder_.finishPlay();
@@ -340,11 +385,13 @@ PlayResult Player::play(PlayRequest request) {
     return {};
 }
 
-void Player::run(PlayRequest request, int32_t percussionChannel, std::unique_ptr<TickSource> source) {
+void Player::run(PlayRequest request, PerformanceOptions options, std::shared_ptr<const Retuning> retuning,
+                 std::unique_ptr<TickSource> source) {
     if (options_.realtime) requestRealtimeScheduling();
     listener_->playbackStarted(request.mode);
 
-    Worker worker(*this, *source, request.sync.clockOut, request.current, request.mode != PerformanceMode::Audition);
+    Worker worker(*this, *source, request.sync.clockOut, request.current, request.mode != PerformanceMode::Audition,
+                  retuning.get());
     PerformanceEnd end = PerformanceEnd::Stopped;
     worker.passNotice();  // waiting for a master to start, say so
     TickTime t = source->start(output_.playingFlag(), worker.lead());
@@ -358,11 +405,11 @@ void Player::run(PlayRequest request, int32_t percussionChannel, std::unique_ptr
             break;
         }
         worker.beginRun(t.tick, t.at, at->firstCounter());
-        PerformanceOptions options;
-        options.mode = at->mode;
-        options.percussionChannel = percussionChannel;
-        options.firstEvent = at->firstEvent;
-        end = perform(options, at->current, at->events, worker, worker);
+        PerformanceOptions run = options;
+        run.mode = at->mode;
+        run.firstEvent = at->firstEvent;
+        run.retuning = retuning.get();
+        end = perform(run, at->current, at->events, worker, worker);
         worker.endRun();
         const std::optional<TickTime> interruption = worker.interruption();
         if (!interruption) break;

@@ -14,6 +14,7 @@
 #include <atomic>
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <mutex>
 #include <optional>
 #include <string>
@@ -24,6 +25,7 @@
 #include "engine/performance.h"
 #include "engine/performance_take.h"
 #include "engine/settings.h"
+#include "engine/tuning.h"
 #include "midi_output.h"
 #include "performance_recorder.h"
 #include "settings_mailbox.h"
@@ -41,6 +43,7 @@ struct PlayRequest {
     int firstEvent = 0;                            // Composition: "Play from Event"; Audition: the event
     bool lock = false;                             // Live: the Lock button
     SyncOptions sync;                              // Live, Composition: where the ticks come from
+    std::shared_ptr<const TuningSettings> tuning;  // the document's; none: equal temperament
 
     static PlayRequest live(const CTarrowinDoc& doc, bool lock);
     static PlayRequest composition(const CTarrowinDoc& doc, int firstEvent);
@@ -62,6 +65,7 @@ enum class PlayStatus {
     NoEvent,      // an audition without an event to play
     DeviceError,  // the device did not open; `message` is for a box with the stop icon
     SyncError,    // the sync chosen cannot be had (no JACK server, no such clock port)
+    TuningConflict,  // tuned voices share a channel their tuning cannot serve; `message` names them
 };
 
 struct PlayResult {
@@ -159,7 +163,8 @@ class Player {
 
    private:
     class Worker;
-    void run(PlayRequest request, int32_t percussionChannel, std::unique_ptr<TickSource> source);
+    void run(PlayRequest request, PerformanceOptions options, std::shared_ptr<const Retuning> retuning,
+             std::unique_ptr<TickSource> source);
     void startCooldown();
     void cooldownLoop();
     void joinWorker();

@@ -37,6 +37,16 @@ void RecordingBackend::sendAt(const ShortMessage& message, Clock::Duration time)
     records_.push_back({now, message, time});
 }
 
+void RecordingBackend::sendSysex(std::span<const uint8_t> message) {
+    const Clock::Duration now = clock_.now();
+    std::lock_guard lock(mutex_);
+    if (!open_) {
+        ++sentWhileClosed_;
+        return;
+    }
+    records_.push_back({now, ShortMessage{}, now, std::vector<uint8_t>(message.begin(), message.end())});
+}
+
 void RecordingBackend::close() {
     std::lock_guard lock(mutex_);
     open_ = false;
@@ -58,7 +68,9 @@ std::vector<ShortMessage> RecordingBackend::messages() const {
     std::lock_guard lock(mutex_);
     std::vector<ShortMessage> out;
     out.reserve(records_.size());
-    for (const Record& r : records_) out.push_back(r.message);
+    for (const Record& r : records_) {
+        if (r.sysex.empty()) out.push_back(r.message);
+    }
     return out;
 }
 

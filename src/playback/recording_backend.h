@@ -15,9 +15,10 @@ namespace tarrowin {
 class RecordingBackend final : public MidiBackend {
    public:
     struct Record {
-        Clock::Duration time;   // when it arrived
-        ShortMessage message;
-        Clock::Duration stamp;  // the time it was sent for (sendAt), else its arrival
+        Clock::Duration time;               // when it arrived
+        ShortMessage message;               // empty for a SysEx
+        Clock::Duration stamp;              // the time it was sent for (sendAt), else its arrival
+        std::vector<uint8_t> sysex = {};    // a SysEx, F0 to F7
         bool operator==(const Record&) const = default;
     };
 
@@ -28,6 +29,7 @@ class RecordingBackend final : public MidiBackend {
     OpenResult open(const std::string& name, const DeviceSetup& setup) override;
     void send(const ShortMessage& message) override;
     void sendAt(const ShortMessage& message, Clock::Duration time) override;
+    void sendSysex(std::span<const uint8_t> message) override;
     void close() override;
     Clock::Duration latency() const override { return latency_.load(); }
     // What latency() reports, as a device that places messages in time would.
@@ -38,6 +40,7 @@ class RecordingBackend final : public MidiBackend {
     void refuseOpens(OpenStatus status, const std::string& detail = {});
 
     std::vector<Record> records() const;
+    // The short messages, without the SysEx.
     std::vector<ShortMessage> messages() const;
     void clear();
     bool isOpen() const;

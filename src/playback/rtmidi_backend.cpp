@@ -121,6 +121,10 @@ void RtMidiBackend::send(const ShortMessage& message) {
     active_->sendMessage(bytes, static_cast<size_t>(message.size()));
 }
 
+void RtMidiBackend::sendSysex(std::span<const uint8_t> message) {
+    if (active_ != nullptr) active_->sendMessage(message.data(), message.size());
+}
+
 void RtMidiBackend::close() {
     // The virtual port stays, so the connections made to it survive from one play to the
     // next; only a port we connected to is let go.

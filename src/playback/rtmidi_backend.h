@@ -24,6 +24,7 @@ class RtMidiBackend final : public MidiBackend {
     std::vector<std::string> listPorts() override;
     OpenResult open(const std::string& name, const DeviceSetup& setup) override;
     void send(const ShortMessage& message) override;
+    void sendSysex(std::span<const uint8_t> message) override;
     void close() override;
 
     // The listed name of the virtual port, "ALSA: Tarrowin (virtual port)".

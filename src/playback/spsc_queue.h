@@ -32,6 +32,10 @@ class SpscQueue {
         return true;
     }
 
+    // Producer: whether push() would fail now. Only the consumer takes items, so room that
+    // the producer sees stays until it pushes.
+    bool full() const { return tail_.load(std::memory_order_relaxed) - head_.load(std::memory_order_acquire) == size_; }
+
     // Consumer: the oldest item, or nullptr when the queue is empty. It stays valid until pop().
     const T* front() const {
         const size_t head = head_.load(std::memory_order_relaxed);

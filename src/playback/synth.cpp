@@ -20,6 +20,7 @@
 
 #include "audio_system.h"
 #include "clock.h"
+#include "engine/retuning.h"
 #include "spsc_queue.h"
 
 namespace tarrowin {
@@ -213,6 +214,7 @@ struct SynthCore::Command {
     Kind kind = Kind::Message;
     ShortMessage message;
     int32_t value = 0;  // Reset: the percussion channel
+    uint16_t tuned = 0;  // Reset: the MIDI channels that take the defined tuning, a bit a channel
     int64_t frame = 0;  // the stream's frame it applies at
 };
 
@@ -531,8 +533,55 @@ void SynthCore::startClock(Time origin) {
 void SynthCore::apply(const Command& command) {
     switch (command.kind) {
         case Command::Kind::Message: handle(command.message); break;
-        case Command::Kind::Reset: reset(command.value); break;
+        case Command::Kind::Reset:
+            reset(command.value);
+            selectTuning(command.tuned);
+            break;
     }
+}
+
+namespace {
+
+// The tuning program of FluidSynth that holds the tuning of the tuned channels.
+constexpr int kTuningBank = 0;
+constexpr int kTuningProgram = 0;
+
+uint16_t tunedChannels(const Retuning* retuning) {
+    uint16_t tuned = 0;
+    for (int ch = 0; retuning != nullptr && ch < 16; ++ch) {
+        if (retuning->channelTuned(ch)) tuned = static_cast<uint16_t>(tuned | (1u << ch));
+    }
+    return tuned;
+}
+
+}  // namespace
+
+void SynthCore::defineTuning(const Retuning& retuning) {
+    std::array<double, kMidiKeys> cents{};
+    for (int k = 0; k < kMidiKeys; ++k) cents[static_cast<size_t>(k)] = retuning.cents(k);
+    // Not applied to sounding notes: those of an earlier play ring out as they began.
+    fluid_synth_activate_key_tuning(impl_->synth, kTuningBank, kTuningProgram, "Tarrowin", cents.data(), 0);
+}
+
+void SynthCore::selectTuning(uint16_t tuned) {
+    const Impl& d = *impl_;
+    // Every lane of a MIDI channel sounds it: all of them are tuned alike.
+    for (int ch = 0; ch < 16; ++ch) {
+        for (int lane = 0; lane < d.lanes; ++lane) {
+            const int c = d.channel(ch, lane);
+            if (!d.playable(c)) continue;
+            if ((tuned >> ch) & 1u) {
+                fluid_synth_activate_tuning(d.synth, c, kTuningBank, kTuningProgram, 0);
+            } else {
+                fluid_synth_deactivate_tuning(d.synth, c, 0);
+            }
+        }
+    }
+}
+
+void SynthCore::tuneKeys(const Retuning* retuning) {
+    if (retuning != nullptr) defineTuning(*retuning);
+    selectTuning(tunedChannels(retuning));
 }
 
 void SynthCore::play(const ShortMessage& message, Time sentAt) {
@@ -541,7 +590,7 @@ void SynthCore::play(const ShortMessage& message, Time sentAt) {
     schedule(c, sentAt);
 }
 
-void SynthCore::playReset(int32_t percussionChannel, Time sentAt) {
+void SynthCore::playReset(int32_t percussionChannel, const Retuning* retuning, Time sentAt) {
     // A reset begins a play: the latency is taken afresh from the stream as it runs now,
     // instead of creeping back to it from what an earlier play left (a stream that ran dry
     // plays everything after the gap that much later). Between plays no one hears the change.
@@ -549,6 +598,8 @@ void SynthCore::playReset(int32_t percussionChannel, Time sentAt) {
     Command c;
     c.kind = Command::Kind::Reset;
     c.value = percussionChannel;
+    if (retuning != nullptr) defineTuning(*retuning);
+    c.tuned = tunedChannels(retuning);
     schedule(c, sentAt);
 }
 
@@ -843,7 +894,7 @@ OpenResult SynthBackend::open(const std::string& name, const DeviceSetup& setup)
     OpenResult result = makeReady(true);
     if (!result.ok()) return result;
     // On the running stream: after whatever still sounds of the last play.
-    synth_->playReset(setup.percussionChannel);
+    synth_->playReset(setup.percussionChannel, setup.retuning.get());
     open_ = true;
     return result;
 }

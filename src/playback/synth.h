@@ -14,6 +14,7 @@
 #include <cstdint>
 #include <memory>
 #include <mutex>
+#include <span>
 #include <string>
 #include <thread>
 #include <vector>
@@ -74,6 +75,10 @@ class SynthCore {
     // as it would on its MIDI channel shared with the other voices there, so the outputs
     // add up to the mix.
     void handle(const ShortMessage& message, int voice);
+    // Tunes the keys of the retuning's tuned channels to its pitches, and every other
+    // channel to equal temperament (all of them without a retuning). After reset(), which
+    // leaves every channel in equal temperament.
+    void tuneKeys(const Retuning* retuning);
     // Renders `frames` stereo frames, interleaved left/right, dithered to 16 bits with noise
     // of its own: the same messages give the same samples in every process. (FluidSynth's
     // own 16-bit output draws its dither from rand() once per process, so it depends on
@@ -110,7 +115,11 @@ class SynthCore {
     // is full the sender waits for the callback to take from it; only a stream that has
     // stopped asking for audio (kStreamStall) lets the message go, since nothing sounds then.
     void play(const ShortMessage& message, Time sentAt = std::chrono::steady_clock::now());
-    void playReset(int32_t percussionChannel, Time sentAt = std::chrono::steady_clock::now());
+    // With a retuning, its tuned channels are tuned from the reset on: the keys' pitches are
+    // given to FluidSynth at once (its tuning tables take them under its own lock, and
+    // allocate), the channels take them with the reset.
+    void playReset(int32_t percussionChannel, const Retuning* retuning = nullptr,
+                   Time sentAt = std::chrono::steady_clock::now());
     // The audio callback's work: mixes `frames` frames into `left` and `right`, applying
     // each played message at its frame. `now` is when the driver asked for them. Takes no
     // lock and allocates nothing.
@@ -128,6 +137,11 @@ class SynthCore {
     struct Command;
     explicit SynthCore(std::unique_ptr<Impl> impl, std::string soundFont);
     void apply(const Command& command);
+    // The key pitches of a tuning into FluidSynth's tuning tables; selectTuning then makes
+    // them the tuning of every lane of the `tuned` MIDI channels (a bit a channel) and
+    // takes every other channel back to equal temperament. Selecting allocates nothing.
+    void defineTuning(const Retuning& retuning);
+    void selectTuning(uint16_t tuned);
     void schedule(Command command, Time sentAt);
     void waitForStream();
     std::unique_ptr<Impl> impl_;
@@ -167,12 +181,16 @@ class SynthBackend final : public MidiBackend {
     OpenResult open(const std::string& name, const DeviceSetup& setup) override;
     // Sends come between open and close, one at a time (MidiOutput's lock).
     void send(const ShortMessage& message) override;
+    // The synthesizer tunes its keys itself (retunesKeys): a run sends it no SysEx, and
+    // one sent otherwise is not played.
+    void sendSysex(std::span<const uint8_t> message) override { (void)message; }
     void close() override;
     // Loads the SoundFont and starts the stream on a thread of its own; an open meanwhile
     // waits for it. Failures are left for open to report.
     void prepare(const std::string& name) override;
     void release() override;
     bool isDefaultRoute() const override { return true; }
+    bool retunesKeys() const override { return true; }
     // The user's SoundFont, used from the next open or prepare on (a --soundfont and
     // $TARROWIN_SOUNDFONT still come first). Check it with soundFontProblem first.
     void setPreferredSoundFont(const std::string& path);

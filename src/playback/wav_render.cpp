@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "document/replacing_file.h"
+#include "engine/retuning.h"
 #include "synth.h"
 
 namespace tarrowin {
@@ -363,6 +364,22 @@ class Renderer final : public PerformanceSink, public PerformanceControl {
     std::string error_;
 };
 
+PerformanceOptions renderRun(PerformanceMode mode, const RenderOptions& options) {
+    PerformanceOptions run;
+    run.mode = mode;
+    run.percussionChannel = options.percussionChannel;
+    run.seed = options.seed;
+    return run;
+}
+
+// The synthesizer tunes the keys of the tuned voices' channels itself: the run sends it
+// no SysEx.
+Retuning::Planned renderTuning(const PerformanceOptions& run, const Settings& current, std::span<const Settings> events,
+                               const RenderOptions& options) {
+    if (!options.tuning) return {};
+    return Retuning::plan(*options.tuning, TuningOutput::Device, run, current, events);
+}
+
 std::unique_ptr<AudioFile> makeAudioFile(AudioFormat format, ReplacingFile& output, int sampleRate, int64_t frames) {
     if (format == AudioFormat::Flac) return std::make_unique<FlacFile>(output, sampleRate);
     return std::make_unique<WavFile>(output, sampleRate, frames);
@@ -420,6 +437,11 @@ struct StemFiles {
 };
 
 }  // namespace
+
+std::string renderTuningRefusal(PerformanceMode mode, const Settings& current, std::span<const Settings> events,
+                                const RenderOptions& options) {
+    return renderTuning(renderRun(mode, options), current, events, options).refusal;
+}
 
 int64_t performanceLengthMs(PerformanceMode mode, const Settings& current, std::span<const Settings> events) {
     if (mode == PerformanceMode::ExportCurrent || mode == PerformanceMode::Live) {
@@ -494,6 +516,15 @@ RenderResult renderToAudio(PerformanceMode mode, const Settings& current, std::s
         return result;
     }
 
+    PerformanceOptions run = renderRun(mode, options);
+    const Retuning::Planned tuning = renderTuning(run, current, events, options);
+    if (!tuning.ok()) {
+        result.message = tuning.refusal;
+        return result;
+    }
+    const std::shared_ptr<const Retuning> retuning = tuning.retuning;
+    run.retuning = retuning.get();
+
     const bool stems = !options.stemsFolder.empty();
     const std::optional<std::pair<int, int>> leftOut = pairNeverPlayed(mode, current, events);
     if (stems && !leftOut) {
@@ -523,6 +554,7 @@ RenderResult renderToAudio(PerformanceMode mode, const Settings& current, std::s
     }
     if (stems) created.synth->leaveOut(leftOut->first, leftOut->second);
     created.synth->reset(options.percussionChannel);
+    created.synth->tuneKeys(retuning.get());
 
     const std::unique_ptr<AudioFile> mix = makeAudioFile(options.format, output, options.sampleRate, totalFrames);
     if (std::string e = mix->begin(); !e.empty()) {
@@ -545,10 +577,6 @@ RenderResult renderToAudio(PerformanceMode mode, const Settings& current, std::s
     }
 
     Renderer renderer(*created.synth, target, options.sampleRate, totalTicks, progress, options.cancelled);
-    PerformanceOptions run;
-    run.mode = mode;
-    run.percussionChannel = options.percussionChannel;
-    run.seed = options.seed;
     perform(run, current, events, renderer, renderer);
     if (renderer.cancelled()) {
         result.cancelled = true;

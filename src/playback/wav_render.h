@@ -8,6 +8,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <optional>
 #include <span>
 #include <string>
@@ -15,6 +16,7 @@
 
 #include "engine/performance.h"
 #include "engine/settings.h"
+#include "engine/tuning.h"
 
 namespace tarrowin {
 
@@ -40,6 +42,8 @@ struct RenderOptions {
     // Seeds the "Random" modulation run lengths: one seed always gives the same audio.
     // None: defaultRunLengthSeed(), else different lengths on every render.
     std::optional<uint64_t> seed;
+    // The document's tuning, sounded by the synthesizer's key tuning; none: equal temperament.
+    std::shared_ptr<const TuningSettings> tuning;
     // Not empty: the folder that also gets the dry sound of each voice that sounds and
     // the reverb and chorus of them all, each in a file named by stemFileName in `format`.
     // The mix is then the exact sum of those files (where it does not clip), and within a
@@ -68,6 +72,11 @@ using RenderProgress = std::function<void(double fraction)>;
 
 // The length of a run in milliseconds: its ticks at their events' tick lengths.
 int64_t performanceLengthMs(PerformanceMode mode, const Settings& current, std::span<const Settings> events);
+
+// Why the rendering cannot sound as options.tuning asks (a tuned and an untuned voice that
+// share a channel); empty when it can.
+std::string renderTuningRefusal(PerformanceMode mode, const Settings& current, std::span<const Settings> events,
+                                const RenderOptions& options);
 
 // mode: ExportCurrent or ExportComposition. Writes options.format through a ReplacingFile:
 // a failed or cancelled rendering leaves no file and never a partial one in place of an

@@ -2,7 +2,9 @@
 
 #include <algorithm>
 #include <bit>
+#include <cstdio>
 
+#include "engine/retuning.h"
 #include "engine/tables.h"
 
 namespace tarrowin {
@@ -97,6 +99,11 @@ bool run(PerformanceMode mode, const Settings& current, std::span<const Settings
     PerformanceOptions options;
     options.mode = mode;
     options.percussionChannel = percussionChannel;
+    // The keys as the voices strike them, with the keys a tuning leaves out silent: the roll
+    // shows what sounds, whichever way a device is told the pitches.
+    const Retuning::Planned tuning =
+        roll.tuning ? Retuning::plan(*roll.tuning, TuningOutput::Device, options, current, events) : Retuning::Planned{};
+    options.retuning = tuning.retuning.get();
     if (perform(options, current, events, sink, sink) == PerformanceEnd::Completed) return true;
     if (!sink.full()) return false;
     roll.truncated = true;
@@ -271,17 +278,34 @@ std::string RollNotes::describe(int v, const RollNote& note, int32_t percussionC
     } else {
         name = noteName(note.key);
     }
-    std::string text = "Voice " + std::to_string(v + 1) + ": " + name + " (key " + std::to_string(note.key) +
-                       "), counter " + std::to_string(counterAt(note.start)) + ", step " + std::to_string(note.step);
+    std::string key = "key " + std::to_string(note.key);
+    bool silentKey = false;
+    const bool tuned = tuning && tuning->retunes() && tuning->tuned[static_cast<size_t>(v)] &&
+                       note.channel != (percussionChannel & 0x0F);
+    if (tuned) {
+        const Tuning& t = tuning->tuning;
+        if (!t.key(note.key).mapped) {
+            key += ", not in the tuning's map: silent";
+            silentKey = true;
+        } else if (const std::optional<int> degree = t.degreeInPeriod(note.key)) {
+            char cents[32];
+            std::snprintf(cents, sizeof cents, "%+.1f cents", t.deviationCents(note.key));
+            key += ", degree " + std::to_string(*degree) + ", " + cents;
+        }
+    }
+    std::string text = "Voice " + std::to_string(v + 1) + ": " + name + " (" + key + "), counter " +
+                       std::to_string(counterAt(note.start)) + ", step " + std::to_string(note.step);
     if (mode == RollMode::Composition) text += ", event " + std::to_string(events[note.slot].index);
-    if (note.off) text += " (voice off)";
+    if (note.off && !silentKey) text += " (voice off)";
     return text;
 }
 
 std::optional<RollNotes> computeRollNotes(RollMode mode, const Settings& current, std::span<const Settings> events,
-                                          int32_t percussionChannel, const std::atomic<bool>* cancel, size_t maxNotes) {
+                                          int32_t percussionChannel, const std::atomic<bool>* cancel, size_t maxNotes,
+                                          std::shared_ptr<const TuningSettings> tuning) {
     RollNotes roll;
     roll.mode = mode;
+    roll.tuning = std::move(tuning);
     if (mode == RollMode::Composition) {
         if (!run(PerformanceMode::ExportComposition, current, events, percussionChannel, roll, false, cancel, maxNotes)) {
             return std::nullopt;
@@ -300,6 +324,7 @@ std::optional<RollNotes> computeRollNotes(RollMode mode, const Settings& current
         }
         if (anyOff && !roll.truncated) {
             RollNotes off;
+            off.tuning = roll.tuning;
             if (!run(PerformanceMode::ExportCurrent, offVoices, {}, percussionChannel, off, true, cancel,
                      maxNotes - roll.count())) {
                 return std::nullopt;

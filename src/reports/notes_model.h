@@ -7,6 +7,7 @@
 #include <array>
 #include <atomic>
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <span>
 #include <string>
@@ -14,6 +15,7 @@
 
 #include "engine/performance.h"
 #include "engine/settings.h"
+#include "engine/tuning.h"
 
 namespace tarrowin {
 
@@ -101,6 +103,8 @@ class RollNotes {
     // A voice modulates at random: every play and export draws its own transpositions, and
     // these notes are one draw of many.
     bool randomModulation = false;
+    // The document's tuning: a tuned voice's keys are named with their degree and cents.
+    std::shared_ptr<const TuningSettings> tuning;
     RollOverview overview;
 
     size_t count() const;
@@ -130,7 +134,9 @@ class RollNotes {
     std::vector<GridLine> gridLines(int32_t from, int32_t to, double minTicks) const;
 
     // "Voice 3: E5 (key 64), counter 120, step 15", with the event in a composition and
-    // the percussion instrument's name on a drum key.
+    // the percussion instrument's name on a drum key. A tuned voice's key tells its scale
+    // degree and how far it lies from its equal-tempered pitch: "E5 (key 64, degree 4,
+    // +13.7 cents)", or that the map leaves it out and it is struck silently.
     std::string describe(int v, const RollNote& note, int32_t percussionChannel) const;
 };
 
@@ -147,6 +153,7 @@ inline constexpr size_t kMaxRollNotes = 16'000'000;
 std::optional<RollNotes> computeRollNotes(RollMode mode, const Settings& current, std::span<const Settings> events,
                                           int32_t percussionChannel = kDefaultPercussionChannel,
                                           const std::atomic<bool>* cancel = nullptr,
-                                          size_t maxNotes = kMaxRollNotes);
+                                          size_t maxNotes = kMaxRollNotes,
+                                          std::shared_ptr<const TuningSettings> tuning = nullptr);
 
 }  // namespace tarrowin

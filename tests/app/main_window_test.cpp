@@ -141,6 +141,7 @@ void MainWindowTest::commandStates_data() {
     row("replace needs events", Command::ReplaceEvent, idle, false);
     row("undo while playing", Command::Undo, playing, false);
     row("calculator while playing", Command::Calculator, playing, true);
+    row("tuning while playing", Command::Tuning, playing, false);
     UiState session;
     session.sessionManaged = true;
     row("open under a session manager", Command::Open, session, false);
@@ -352,6 +353,21 @@ void MainWindowTest::commandsRefuseWithTheirMessages() {
     const QString mid = dir.filePath(QStringLiteral("x.mid"));
     QFile(mid).open(QIODevice::WriteOnly);
     QSettings().setValue(QStringLiteral("midiPlayer"), QStringLiteral("no-such-player"));
+    // Voices 1 and 2 on channel 0 in a tuning of five equal steps, voice 2 tuned or not.
+    const auto shareChannel0 = [this](TuningMethod method, bool secondTuned) {
+        return [this, method, secondTuned] {
+            ws().document.edit(QStringLiteral("setup"), DocumentController::Scope::Current, [=](CTarrowinDoc& d) {
+                TuningSettings t;
+                t.tuning = *Tuning::fromText("five\n5\n240.\n480.\n720.\n960.\n2/1\n").value;
+                t.method = method;
+                t.tuned[1] = secondTuned;
+                d.setTuning(t);
+                d.setEndCounter(64);
+                d.setEnabled(1, true);
+                d.editVoice(1, [](VoiceSettings& v) { v.channel = 0; });
+            });
+        };
+    };
     struct Case {
         const char* name;
         std::function<void()> setup;
@@ -365,6 +381,14 @@ void MainWindowTest::commandsRefuseWithTheirMessages() {
         {"no memory", [this] { w_->recorded.recorder->refuseOpens(OpenStatus::NoMemory); }, Command::Play,
          "Could not allocate memory for the device", QMessageBox::Critical},
         {"export with End at Start", [] {}, Command::SaveMidi, "Start counter must be less then End Counter",
+         QMessageBox::Warning},
+        {"a tuned and an untuned voice share a channel", shareChannel0(TuningMethod::Mts, false), Command::Play,
+         "Voice 1 is tuned and voice 2 is not, but both play on channel 0: a channel's keys are tuned for all its "
+         "voices or for none. Switch Tuned alike for both, or give each its own channel.",
+         QMessageBox::Critical},
+        {"two voices bent on one channel", shareChannel0(TuningMethod::PitchBend, true), Command::SaveMidi,
+         "Voices 1 and 2 are tuned by pitch bend and both play on channel 0: one bend cannot serve two pitches. Give "
+         "each its own channel, or tune with the MIDI Tuning Standard.",
          QMessageBox::Warning},
         {"player not found",
          [mid] { answerFileDialog(mid); },

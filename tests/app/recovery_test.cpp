@@ -40,9 +40,16 @@ class FakePrompter : public Prompter {
     QStringList questions;
 };
 
-CTarrowinDoc composedDocument() {
+// `tuned`: with a tuning of five equal steps, voice 4 left untuned.
+CTarrowinDoc composedDocument(bool tuned = false) {
     CTarrowinDoc doc;
     doc.OnNewDocument();
+    if (tuned) {
+        TuningSettings t;
+        t.tuning = *Tuning::fromText("five\n5\n240.\n480.\n720.\n960.\n2/1\n").value;
+        t.tuned[3] = false;
+        doc.setTuning(t);
+    }
     doc.setTempo(140);
     doc.setParam1(3, 77);
     doc.setEndCounter(64);
@@ -142,21 +149,29 @@ void RecoveryTest::leftCopyIsOfferedOnce_data() {
     QTest::addColumn<QString>("documentPath");
     QTest::addColumn<bool>("yes");
     QTest::addColumn<QString>("question");
+    QTest::addColumn<bool>("tuned");
     QTest::newRow("yes") << QStringLiteral("/music/new\nsong.trw") << true
                          << QStringLiteral(
-                                "Tarrowin did not close properly. Recover the unsaved changes to new\nsong.trw?");
+                                "Tarrowin did not close properly. Recover the unsaved changes to new\nsong.trw?")
+                         << false;
+    QTest::newRow("a tuned document") << QStringLiteral("/music/tuned.trw") << true
+                                      << QStringLiteral("Tarrowin did not close properly. Recover the unsaved changes to tuned.trw?")
+                                      << true;
     QTest::newRow("untitled") << QString() << true
                               << QStringLiteral(
-                                     "Tarrowin did not close properly. Recover the unsaved changes to Untitled?");
+                                     "Tarrowin did not close properly. Recover the unsaved changes to Untitled?")
+                              << false;
     QTest::newRow("no") << QStringLiteral("/music/song.trw") << false
-                        << QStringLiteral("Tarrowin did not close properly. Recover the unsaved changes to song.trw?");
+                        << QStringLiteral("Tarrowin did not close properly. Recover the unsaved changes to song.trw?")
+                        << false;
 }
 
 void RecoveryTest::leftCopyIsOfferedOnce() {
     QFETCH(QString, documentPath);
     QFETCH(bool, yes);
     QFETCH(QString, question);
-    const CTarrowinDoc left = composedDocument();
+    QFETCH(bool, tuned);
+    const CTarrowinDoc left = composedDocument(tuned);
     leaveCopyOfKilledTarrowin(path(), left, documentPath);
 
     DocumentController document;
@@ -224,8 +239,10 @@ void RecoveryTest::copyThatCannotBeTakenIsKept_data() {
     const QByteArray header = QByteArrayLiteral("Tarrowin recovery copy 1\n/music/song.trw\n");
     const std::vector<uint8_t> doc = serializeDocument(composedDocument());
     const QByteArray whole(reinterpret_cast<const char*>(doc.data()), qsizetype(doc.size()));
-    const float three = 3.0f;
-    const QByteArray newer = QByteArray(whole).replace(0, 4, QByteArray(reinterpret_cast<const char*>(&three), 4));
+    const float four = 4.0f;
+    const QByteArray newer = QByteArray(whole).replace(0, 4, QByteArray(reinterpret_cast<const char*>(&four), 4));
+    const std::vector<uint8_t> tunedDoc = serializeDocument(composedDocument(true));
+    const QByteArray tuned(reinterpret_cast<const char*>(tunedDoc.data()), qsizetype(tunedDoc.size()));
     QTest::newRow("empty") << QByteArray() << false << QStringLiteral("does not begin as a recovery copy");
     QTest::newRow("a plain document") << whole << false << QStringLiteral("does not begin as a recovery copy");
     QTest::newRow("no document") << header << false << QStringLiteral("The file is empty");
@@ -235,7 +252,9 @@ void RecoveryTest::copyThatCannotBeTakenIsKept_data() {
                                          << QStringLiteral("it is a device, not a regular file");
     QTest::newRow("a newer copy format") << QByteArrayLiteral("Tarrowin recovery copy 2\n/music/song.trw\n") + whole
                                          << true << QStringLiteral("\"Tarrowin recovery copy 2\"");
-    QTest::newRow("a newer document version") << header + newer << true << QStringLiteral("Unknown document version 3");
+    QTest::newRow("a tuned copy cut short") << header + tuned.left(tuned.size() - 10) << false
+                                            << QStringLiteral("in the tuning");
+    QTest::newRow("a newer document version") << header + newer << true << QStringLiteral("Unknown document version 4");
 }
 
 void RecoveryTest::copyThatCannotBeTakenIsKept() {

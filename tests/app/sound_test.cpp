@@ -137,19 +137,34 @@ void SoundTest::refusesWithoutTouchingAFile_data() {
     QTest::addColumn<QString>("name");
     QTest::addColumn<int>("end");
     QTest::addColumn<QString>("message");
-    QTest::newRow("End not above Start") << "song.wav" << 0 << "Start counter must be less then End Counter";
+    QTest::addColumn<bool>("sharedChannel");  // a tuned and an untuned voice on channel 0
+    QTest::newRow("End not above Start") << "song.wav" << 0 << "Start counter must be less then End Counter" << false;
     QTest::newRow("neither WAV nor FLAC") << "song.mp3" << 64
-                                          << "Audio is written as WAV or FLAC: choose a name that ends in .wav or .flac";
-    QTest::newRow("folder missing") << "missing/song.wav" << 64 << "Could not create";
+                                          << "Audio is written as WAV or FLAC: choose a name that ends in .wav or .flac"
+                                          << false;
+    QTest::newRow("folder missing") << "missing/song.wav" << 64 << "Could not create" << false;
+    QTest::newRow("a tuned voice shares its channel") << "song.wav" << 64
+                                                      << "Voice 1 is tuned and voice 2 is not, but both play on channel 0"
+                                                      << true;
 }
 
 void SoundTest::refusesWithoutTouchingAFile() {
     QFETCH(QString, name);
     QFETCH(int, end);
     QFETCH(QString, message);
-    edit([=](CTarrowinDoc& d) { d.setEndCounter(end); });
+    QFETCH(bool, sharedChannel);
+    edit([=](CTarrowinDoc& d) {
+        d.setEndCounter(end);
+        if (!sharedChannel) return;
+        TuningSettings t;
+        t.tuning = *Tuning::fromText("five\n5\n240.\n480.\n720.\n960.\n2/1\n").value;
+        t.tuned[1] = false;
+        d.setTuning(t);
+        d.setEnabled(1, true);
+        d.editVoice(1, [](VoiceSettings& v) { v.channel = 0; });
+    });
     QTemporaryDir dir;
-    if (end > 0) answerFileDialog(dir.filePath(name));
+    if (end > 0 && !sharedChannel) answerFileDialog(dir.filePath(name));  // a refusal before the dialog asks nothing
     MessageBoxes boxes;
     action(Command::ExportAudio)->trigger();
     QCOMPARE(boxes.seen().size(), size_t(1));

@@ -151,7 +151,7 @@ void VoiceDialogsTest::midiTabOrderAndMnemonics() {
     // The percussion list is skipped while Percussion is unticked; Tab enters the dynamics
     // at their first button (arrows move within them).
     const QStringList expected = {"Instrument", "Mode",     "Channel",     "Percussion", "Pan",   "0",
-                                  "PP",         "Inverted", "Match Scale", "OK",         "Cancel"};
+                                  "PP",         "Inverted", "Match Scale", "Tuned",      "OK",    "Cancel"};
     QStringList seen{nameOf(QApplication::focusWidget())};
     for (int i = 1; i < expected.size(); ++i) {
         QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);

@@ -325,8 +325,8 @@ TEST(DocumentReader, RefusesALastIndexOfAThousand) {
 
 TEST(DocumentReader, RefusesAnUnknownVersionNamingIt) {
     auto bytes = serializeDocument(newDocument());
-    bytes[2] = 0x40;  // 3.0
-    expectRefused(bytes, "Unknown document version 3 (first bytes 00 00 40 40)");
+    bytes[2] = 0x80;  // 4.0
+    expectRefused(bytes, "Unknown document version 4 (first bytes 00 00 80 40)");
     bytes = serializeDocument(newDocument());
     bytes[0] = 0x01;  // one bit away from 2.5
     expectRefused(bytes, "Unknown document version 2.5000002");

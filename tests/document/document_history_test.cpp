@@ -49,6 +49,12 @@ TEST(DocumentHistory, UndoAndRedoRestoreTheFileBytes) {
         {"tempo of every event", [](CTarrowinDoc& d) {
              for (int i = 0; i < d.composition().count(); ++i) d.mutableComposition().event(i).global.tempo = 200;
          }},
+        {"tuning and a voice's Tuned switch", [](CTarrowinDoc& d) {
+             TuningSettings t;
+             t.tuning = *Tuning::fromText("five\n5\n240.\n480.\n720.\n960.\n2/1\n").value;
+             t.tuned[3] = false;
+             d.setTuning(t);
+         }},
         {"load and create", [](CTarrowinDoc& d) {
              ASSERT_TRUE(d.LoadEventIntoCurrentSettings(2));
              d.setEnabled(7, true);

@@ -1,5 +1,5 @@
 // The fuzzer's seed files are documents made by our own writer and by the byte-by-byte
-// builders. They are committed; this test keeps them identical to what the code makes now,
+// builders (and a tuned one). They are committed; this test keeps them identical to what the code makes now,
 // so a change of the file layout shows up here. TARROWIN_WRITE_SEEDS=1 rewrites them.
 
 #include <gtest/gtest.h>
@@ -10,6 +10,7 @@
 
 #include "document/document_file.h"
 #include "file_builders.h"
+#include "support/tuning_files.h"
 
 namespace tarrowin {
 namespace {
@@ -22,11 +23,14 @@ std::vector<std::pair<std::string, std::vector<uint8_t>>> seeds() {
     fresh.OnNewDocument();
     const CTarrowinDoc withEvents = documentWithEvents(2);
     const std::vector<Settings> entries = {distinctiveSettings(5), distinctiveSettings(6), distinctiveSettings(7)};
+    CTarrowinDoc tuned = documentWithEvents(1);
+    tuned.setTuning(justOnWhiteKeys());
     return {
         {"new.trw", serializeDocument(fresh)},
         {"events.trw", serializeDocument(withEvents)},
         {"version20.trw", encodeVersion2(withEvents.current(), 1, withEvents.composition().events(), false)},
         {"version10.trw", encodeVersion10(distinctiveSettings(3), 1, entries)},
+        {"tuned.trw", serializeDocument(tuned)},
     };
 }
 

@@ -33,6 +33,9 @@ class TakeSink : public PerformanceSink {
         take.entries.push_back(TakeEntry::begin(date, g, tempoMicroseconds(g.tempo)));
     }
     void message(int64_t date, const ShortMessage& m) override { take.entries.push_back(TakeEntry::sent(date, m)); }
+    void sysex(int64_t date, const SysexMessage& m) override {
+        for (size_t part = 0; part < TakeEntry::sysexParts(m); ++part) take.entries.push_back(TakeEntry::sysex(date, m, part));
+    }
     void tempoChanges(int64_t date, int32_t tempo) override {
         take.entries.push_back(TakeEntry::tempo(date, tempoMicroseconds(tempo)));
     }

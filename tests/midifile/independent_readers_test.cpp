@@ -3,12 +3,15 @@
 
 #include <gtest/gtest.h>
 
+#include <array>
 #include <cstdio>
+#include <iterator>
 #include <sstream>
 #include <string>
 #include <vector>
 
 #include "export_test_support.h"
+#include "support/tuning_files.h"
 
 namespace tarrowin {
 namespace {
@@ -194,6 +197,84 @@ TEST(IndependentReaders, ALongDenseCompositionIsWellFormed) {
     EXPECT_EQ(mido.back(), "3000 end_of_track");
     const auto csv = readWithMidicsv(file);
     EXPECT_EQ(startingWith(csv, "Note_on_c").size(), 10u * 300 * 16);
+}
+
+// Mido reads a tuned file's tuning before its first note, and each note sounds at the
+// tuning's pitch of the key the untuned file strikes in its place.
+TEST(IndependentReaders, TunedFilesCarryTheirTuningBeforeTheFirstNote) {
+    testing::TempDir dir;
+    CTarrowinDoc doc = testing::quarterNoteDocument();
+    doc.setEnabled(1, true);
+    doc.editVoice(1, [](VoiceSettings& v) { v.startNote = 50; });
+    const auto plain = readWithMido(exportTo(dir, "plain.mid", doc, ExportMode::CurrentSettings));
+    std::vector<std::pair<int, int>> plainNotes;  // channel, key of every sounding note on
+    for (const std::string& l : plain) {
+        int tick, channel, key, velocity;
+        if (std::sscanf(l.c_str(), "%d note_on %d %d %d", &tick, &channel, &key, &velocity) == 4 && velocity > 0) {
+            plainNotes.emplace_back(channel, key);
+        }
+    }
+    for (const TuningMethod method : {TuningMethod::Mts, TuningMethod::PitchBend}) {
+        SCOPED_TRACE(std::string(tuningMethodName(method)));
+        TuningSettings t;
+        t.tuning = *Tuning::fromText(testing::tuningFile("31edo.scl")).value;
+        t.method = method;
+        doc.setTuning(t);
+        const auto got = readWithMido(exportTo(dir, "tuned.mid", doc, ExportMode::CurrentSettings));
+
+        std::array<double, 128> pitch{};  // as the SysEx tunes the keys
+        std::array<int, 16> bend{};
+        std::array<std::array<int, 2>, 16> rpn{};  // the parameter 101 and 100 select, per channel
+        std::array<bool, 16> tuned{};  // MTS: tuning program 0 selected; pitch bend: the range set
+        size_t sysexKeys = 0, notes = 0;
+        for (const std::string& l : got) {
+            std::istringstream in(l);
+            int tick;
+            std::string type;
+            in >> tick >> type;
+            if (type == "sysex") {
+                EXPECT_EQ(notes, 0u) << "a SysEx after a note: " << l;
+                std::vector<int> b{std::istream_iterator<int>(in), std::istream_iterator<int>()};
+                ASSERT_GE(b.size(), 6u);
+                EXPECT_EQ(std::vector<int>(b.begin(), b.begin() + 5), (std::vector<int>{127, 127, 8, 2, 0}));
+                ASSERT_EQ(b.size(), 6u + 4 * static_cast<size_t>(b[5]));
+                for (size_t i = 6; i < b.size(); i += 4, ++sysexKeys) {
+                    pitch[static_cast<size_t>(b[i])] = b[i + 1] + (b[i + 2] * 128 + b[i + 3]) / 16384.0;
+                }
+            } else if (type == "control_change") {
+                int channel, control, value;
+                in >> channel >> control >> value;
+                auto& r = rpn[static_cast<size_t>(channel)];
+                if (control == 101 || control == 100) r[control == 101 ? 0 : 1] = value;
+                if (control != 6 || r[0] != 0) continue;
+                EXPECT_EQ(notes, 0u) << l;
+                const int parameter = method == TuningMethod::Mts ? 3 : 0;
+                const int wanted = method == TuningMethod::Mts ? 0 : 2;  // program 0, or 2 semitones
+                if (r[1] == parameter) {
+                    EXPECT_EQ(value, wanted) << l;
+                    tuned[static_cast<size_t>(channel)] = true;
+                }
+            } else if (type == "pitchwheel") {
+                int channel, value;
+                in >> channel >> value;
+                bend[static_cast<size_t>(channel)] = value;
+            } else if (type == "note_on") {
+                int channel, key, velocity;
+                in >> channel >> key >> velocity;
+                if (velocity == 0) continue;
+                ASSERT_LT(notes, plainNotes.size());
+                const auto [plainChannel, plainKey] = plainNotes[notes++];
+                EXPECT_EQ(channel, plainChannel);
+                EXPECT_TRUE(tuned[static_cast<size_t>(channel)]) << "no tuning set up before " << l;
+                const double want = t.tuning.key(plainKey).pitch;
+                const double sounds = method == TuningMethod::Mts ? pitch[static_cast<size_t>(key)]
+                                                                  : key + bend[static_cast<size_t>(channel)] / 4096.0;
+                EXPECT_NEAR(sounds, want, 0.0005) << l;  // 0.05 cents
+            }
+        }
+        EXPECT_EQ(notes, plainNotes.size());
+        EXPECT_EQ(sysexKeys, method == TuningMethod::Mts ? 128u : 0u);
+    }
 }
 
 }  // namespace

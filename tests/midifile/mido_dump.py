@@ -1,6 +1,7 @@
 #!/usr/bin/python3
 """Prints a MIDI file as mido reads it, one message a line with its absolute tick:
-"header FORMAT DIVISION TRACKS", then e.g. "0 note_on 0 60 88" or "0 tempo 625000"."""
+"header FORMAT DIVISION TRACKS", then e.g. "0 note_on 0 60 88", "0 tempo 625000",
+"0 sysex 127 127 8 ..." (the bytes between F0 and F7) or "5 pitchwheel 0 -1024"."""
 import sys
 
 import mido
@@ -26,5 +27,9 @@ for track in f.tracks:
             print(tick, m.type, m.channel, m.control, m.value)
         elif m.type == "program_change":
             print(tick, m.type, m.channel, m.program)
+        elif m.type == "sysex":
+            print(tick, m.type, *m.data)
+        elif m.type == "pitchwheel":
+            print(tick, m.type, m.channel, m.pitch)
         else:
             print(tick, m.type)

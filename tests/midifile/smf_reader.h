@@ -12,9 +12,9 @@ namespace tarrowin::testing {
 
 struct SmfEvent {
     uint64_t date = 0;
-    uint8_t status = 0;         // 0xFF for a meta event
+    uint8_t status = 0;         // 0xFF for a meta event, 0xF0 for a SysEx
     uint8_t metaType = 0;       // meta events only
-    std::vector<uint8_t> data;  // the data bytes (a meta event's payload)
+    std::vector<uint8_t> data;  // the data bytes (a meta event's payload; a SysEx's bytes after F0)
 
     int kind() const { return status & 0xF0; }
     int channel() const { return status & 0x0F; }
@@ -80,6 +80,10 @@ inline SmfFile readSmf(const std::vector<uint8_t>& b) {
             const uint64_t n = vlq();
             for (uint64_t i = 0; i < n; ++i) e.data.push_back(u8());
             ended = e.metaType == 0x2F;
+        } else if (e.status == 0xF0) {
+            const uint64_t n = vlq();
+            for (uint64_t i = 0; i < n; ++i) e.data.push_back(u8());
+            if (e.data.empty() || e.data.back() != 0xF7) throw std::runtime_error("SysEx without its F7");
         } else {
             const int size = e.kind() == 0xC0 || e.kind() == 0xD0 ? 1 : 2;
             for (int i = 0; i < size; ++i) {

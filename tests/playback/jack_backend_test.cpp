@@ -132,22 +132,23 @@ TEST(JackBackend, AServerThatDoesNotAnswerOrWasKilledNeverHoldsTheCaller) {
 // A JACK client that keeps every message its input port receives, in order.
 class Receiver {
    public:
-    Receiver() : client_(testing::openTestClient("tarrowin-test-receiver")) {
+    // `clockBpm` > 0: an output port too, that sends a MIDI clock at that many quarter
+    // notes a minute while `clocking` is set (Start before the first clock, Stop when it
+    // is cleared).
+    explicit Receiver(double clockBpm = 0) : client_(testing::openTestClient("tarrowin-test-receiver")) {
         if (!client_) return;
         port_ = jack_port_register(client_.get(), "in", JACK_DEFAULT_MIDI_TYPE, JackPortIsInput, 0);
+        if (clockBpm > 0) {
+            clockPort_ = jack_port_register(client_.get(), "clock", JACK_DEFAULT_MIDI_TYPE, JackPortIsOutput, 0);
+            framesPerClock_ = jack_get_sample_rate(client_.get()) * 60.0 / (clockBpm * 24);
+        }
         jack_set_process_callback(client_.get(), &Receiver::process, this);
         jack_activate(client_.get());
     }
 
     std::string listing() const { return std::string("JACK: ") + jack_port_name(port_); }
     jack_client_t* client() const { return client_.get(); }
-    // Makes an output port that sends a MIDI clock at `bpm` quarter notes a minute while
-    // `clocking` is set (Start before the first clock, Stop when it is cleared).
-    std::string clockOut(double bpm) {
-        clockPort_ = jack_port_register(client_.get(), "clock", JACK_DEFAULT_MIDI_TYPE, JackPortIsOutput, 0);
-        framesPerClock_ = jack_get_sample_rate(client_.get()) * 60.0 / (bpm * 24);
-        return jack_port_name(clockPort_);
-    }
+    std::string clockOut() const { return jack_port_name(clockPort_); }
     std::atomic<bool> clocking{false};
     // Connects `source` to our port and waits until the server's graph has it: a cycle
     // that began after the connection has run.
@@ -200,17 +201,18 @@ class Receiver {
         jack_midi_clear_buffer(out);
         const bool on = clocking.load();
         if (on != running_) {
-            const unsigned char status = on ? 0xFA : 0xFC;
-            jack_midi_event_write(out, 0, &status, 1);
+            writeByte(out, 0, on ? 0xFA : 0xFC);
             running_ = on;
             nextClock_ = 0;
         }
         if (!on) return;
-        const unsigned char tick = 0xF8;
-        for (; nextClock_ < frames; nextClock_ += framesPerClock_) {
-            jack_midi_event_write(out, static_cast<jack_nframes_t>(nextClock_), &tick, 1);
-        }
+        for (; nextClock_ < frames; nextClock_ += framesPerClock_) writeByte(out, static_cast<jack_nframes_t>(nextClock_), 0xF8);
         nextClock_ -= frames;
+    }
+    // The program's client reads these bytes once JACK's graph has handed them over, an
+    // order ThreadSanitizer does not see (as in messageOf): written outside its checks.
+    __attribute__((no_sanitize("thread"))) static void writeByte(void* buffer, jack_nframes_t frame, unsigned char byte) {
+        if (jack_midi_data_t* data = jack_midi_event_reserve(buffer, frame, 1)) *data = byte;
     }
 
     jack_port_t* port_ = nullptr;
@@ -290,7 +292,7 @@ TEST_F(JackBackendOnAServer, TheVirtualPortStaysOpenAndEachPlayEndsOnItsConnecti
 // message arrives, framed as it should be. (The TSan stage plays the same with tarrowin-cli.)
 TEST_F(JackBackendOnAServer, PlaysFollowingTheTransportOrAClockSendClockAndLoseNothing) {
     for (const SyncMode mode : {SyncMode::FollowJack, SyncMode::MidiClock}) {
-        Receiver receiver;
+        Receiver receiver(mode == SyncMode::MidiClock ? 200 : 0);
         std::vector<std::unique_ptr<MidiBackend>> backends;
         backends.push_back(std::make_unique<JackBackend>());
         MidiOutput output(std::move(backends));
@@ -308,7 +310,7 @@ TEST_F(JackBackendOnAServer, PlaysFollowingTheTransportOrAClockSendClockAndLoseN
         request.current.voices[0].setNoteValue(5, 1.0f);
         request.sync.mode = mode;
         request.sync.clockOut = true;
-        if (mode == SyncMode::MidiClock) request.sync.clockIn = receiver.clockOut(200);
+        if (mode == SyncMode::MidiClock) request.sync.clockIn = receiver.clockOut();
         ASSERT_TRUE(player.play(request).started()) << syncModeName(mode);
         usleep(200'000);
         if (mode == SyncMode::FollowJack) jack_transport_start(receiver.client());

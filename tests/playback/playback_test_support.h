@@ -29,6 +29,7 @@ class ReferenceRun final : public PerformanceSink, public PerformanceControl {
     int32_t end = 0;
     int64_t stopAtDate = -1;                             // playing() turns false at this date
     std::function<bool(int v, int64_t date, bool)> on;  // the voice switches, by date
+    const Retuning* retuning = nullptr;                  // the tuning of the run (SysEx are left out)
 
     std::vector<Timed> messages;
     std::vector<int> events;
@@ -51,6 +52,7 @@ class ReferenceRun final : public PerformanceSink, public PerformanceControl {
         o.mode = mode;
         o.firstEvent = first;
         o.percussionChannel = percussion;
+        o.retuning = retuning;
         return perform(o, current, evs, *this, *this);
     }
 

@@ -3,9 +3,11 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <chrono>
 #include <random>
 #include <thread>
 
+#include "engine/retuning.h"
 #include "engine/tables.h"
 #include "fake_clock.h"
 #include "playback/recording_backend.h"
@@ -67,6 +69,7 @@ class SlowDevice final : public MidiBackend {
         recorder.sendAt(m, time);
         if (sendTakes_.count() > 0) clock_.advanceBy(sendTakes_);
     }
+    void sendSysex(std::span<const uint8_t> m) override { recorder.sendSysex(m); }
     void close() override { recorder.close(); }
     bool isDefaultRoute() const override { return true; }
 
@@ -131,6 +134,94 @@ class PlayerTest : public ::testing::Test {
 };
 
 bool isAllNotesOff(const ShortMessage& m) { return (m.status & 0xF0) == 0xB0 && m.data1 == 123; }
+
+// A device that tunes keys itself, as the built-in synthesizer does.
+class KeyTuningDevice final : public MidiBackend {
+   public:
+    explicit KeyTuningDevice(Clock& clock) : recorder(clock, {"Key tuning"}) {}
+    std::vector<std::string> listPorts() override { return recorder.listPorts(); }
+    OpenResult open(const std::string& name, const DeviceSetup& setup) override { return recorder.open(name, setup); }
+    void send(const ShortMessage& m) override { recorder.send(m); }
+    void sendSysex(std::span<const uint8_t> m) override { recorder.sendSysex(m); }
+    void close() override { recorder.close(); }
+    bool retunesKeys() const override { return true; }
+
+    RecordingBackend recorder;
+};
+
+TEST_F(PlayerTest, ATunedPlaySendsItsTuningOrHandsItToADeviceThatTunesKeys) {
+    std::vector<std::unique_ptr<MidiBackend>> backends;
+    auto external = std::make_unique<RecordingBackend>(clock, std::vector<std::string>{"External"});
+    auto tuning = std::make_unique<KeyTuningDevice>(clock);
+    RecordingBackend& externalDevice = *external;
+    RecordingBackend& tuningDevice = tuning->recorder;
+    backends.push_back(std::move(external));
+    backends.push_back(std::move(tuning));
+    MidiOutput out(std::move(backends));
+    out.countDevices();
+    Player tuned(out, clock, PlayerOptions{false});
+    clock.runFree();
+    // The cooldown after a play runs on its own thread.
+    const auto idle = [&tuned] {
+        for (int i = 0; i < 5000 && !tuned.canPlay(); ++i) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        return tuned.canPlay();
+    };
+
+    auto settings = std::make_shared<TuningSettings>();
+    settings->tuning = *Tuning::fromText("five\n5\n240.\n480.\n720.\n960.\n2/1\n").value;
+    const Settings s = liveSettings(10, 40);
+    PlayRequest request = live(s, true);
+    request.tuning = settings;
+    PerformanceOptions options;
+    options.mode = PerformanceMode::Live;
+
+    // An external synthesizer: the SysEx before anything else, then the run's stream.
+    out.chooseDevice(0);
+    ASSERT_TRUE(tuned.play(request).started());
+    tuned.waitForWorker();
+    const Retuning::Planned mts = Retuning::plan(*settings, TuningOutput::Mts, options, s, {});
+    ReferenceRun ref;
+    ref.retuning = mts.retuning.get();
+    ref.end = 40;
+    ref.run(PerformanceMode::Live, s, {});
+    const auto records = externalDevice.records();
+    ASSERT_GT(records.size(), static_cast<size_t>(kMtsMessages));
+    for (size_t i = 0; i < records.size(); ++i) EXPECT_EQ(!records[i].sysex.empty(), i < kMtsMessages) << i;
+    EXPECT_EQ(records.front().sysex, std::vector<uint8_t>(mts.retuning->startSysex()[0].data().begin(),
+                                                          mts.retuning->startSysex()[0].data().end()));
+    std::vector<ShortMessage> want;
+    for (const Timed& t : ref.messages) want.push_back(t.message);
+    EXPECT_EQ(externalDevice.messages(), want);
+    EXPECT_EQ(externalDevice.lastSetup().retuning, nullptr);
+
+    // The synthesizer gets the keys as it opens, and the untuned stream.
+    ASSERT_TRUE(idle());
+    out.chooseDevice(1);
+    ASSERT_TRUE(tuned.play(request).started());
+    tuned.waitForWorker();
+    ReferenceRun plain;
+    plain.end = 40;
+    plain.run(PerformanceMode::Live, s, {});
+    want.clear();
+    for (const Timed& t : plain.messages) want.push_back(t.message);
+    EXPECT_EQ(tuningDevice.messages(), want);
+    EXPECT_EQ(tuningDevice.records().size(), want.size());
+    ASSERT_NE(tuningDevice.lastSetup().retuning, nullptr);
+    EXPECT_TRUE(tuningDevice.lastSetup().retuning->channelTuned(0));
+    EXPECT_EQ(tuningDevice.lastSetup().retuning->output(), TuningOutput::Device);
+
+    // Pitch bend cannot serve two tuned voices on one channel: refused, nothing opened.
+    ASSERT_TRUE(idle());
+    settings->method = TuningMethod::PitchBend;
+    request.current.voices[1].channel = 0;
+    out.chooseDevice(0);
+    const int opens = externalDevice.opens();
+    const PlayResult refused = tuned.play(request);
+    EXPECT_EQ(refused.status, PlayStatus::TuningConflict);
+    EXPECT_NE(refused.message.find("Voices 1 and 2 are tuned by pitch bend"), std::string::npos) << refused.message;
+    EXPECT_EQ(externalDevice.opens(), opens);
+    EXPECT_FALSE(tuned.isPlaying());
+}
 
 TEST_F(PlayerTest, LiveWorkerSendsTheStreamAtItsTicksAndClosesAfterAllNotesOff) {
     const Settings s = liveSettings(10, 90);
@@ -619,6 +710,81 @@ TEST_F(PlayerTest, RecordingTurnedOnAndOffDuringAPlayMakesATakeOfThatStretch) {
     EXPECT_EQ(std::vector<TakeEntry>(got.begin() + 33, got.end() - 17), middle);
     for (size_t i = got.size() - 17; i < got.size() - 1; ++i) EXPECT_TRUE(isAllNotesOff(got[i].message));
     EXPECT_EQ(got.back(), TakeEntry::end(20));
+}
+
+TEST_F(PlayerTest, ATakeOfATunedPlayHoldsItsTuningAndBendsHoweverLateItBegins) {
+    // Tuned by pitch bend: a take begun at tick 10 begins with the tuning's messages and the
+    // bends in force, as the programs and pans; from the play's start, it holds what was sent.
+    auto tuning = std::make_shared<TuningSettings>();
+    tuning->tuning = *Tuning::fromText("five\n5\n240.\n480.\n720.\n960.\n2/1\n").value;
+    tuning->method = TuningMethod::PitchBend;
+    for (const int begin : {0, 10}) {
+        SCOPED_TRACE(begin);
+        PlayRequest request = live(liveSettings(0, 0), false);
+        request.tuning = tuning;
+        player->setRecording(begin == 0);
+        ASSERT_TRUE(play(request).started());
+        if (begin > 0) {
+            clock.stepTicks(begin - 1);
+            player->setRecording(true);
+        }
+        clock.stepTicks(20);
+        player->stop();
+        clock.releaseNext();
+        finishRun();
+        player->setRecording(false);
+
+        // The device's bends of the tuned channels before the take began.
+        std::array<int, 16> bends;
+        bends.fill(-1);
+        for (const auto& r : device->records()) {
+            if ((r.stamp - start) / 62ms >= begin) break;
+            if ((r.message.status & 0xF0) == 0xE0) bends[r.message.status & 0x0F] = r.message.data1 | r.message.data2 << 7;
+        }
+        auto lock = listener.lock();
+        ASSERT_EQ(listener.takes.size(), 1u);
+        const std::vector<TakeEntry>& got = listener.takes[0].entries;
+        const auto sent = [&](const ShortMessage& m) {
+            return std::any_of(got.begin(), got.end(), [&](const TakeEntry& e) { return e.date == 0 && e.message == m; });
+        };
+        EXPECT_TRUE(sent(ShortMessage::controlChange(0, 101, 0)));  // the bend range's RPN
+        for (int ch = 0; ch < 16; ++ch) {
+            if (bends[static_cast<size_t>(ch)] >= 0) EXPECT_TRUE(sent(ShortMessage::pitchBend(ch, bends[static_cast<size_t>(ch)]))) << ch;
+        }
+        listener.takes.clear();
+        device->clear();
+    }
+}
+
+TEST_F(PlayerTest, ATakeHoldsTheSysExSentToTheDevice) {
+    // By the MIDI Tuning Standard: the take's SysEx parts make the messages the device got.
+    auto tuning = std::make_shared<TuningSettings>();
+    tuning->tuning = *Tuning::fromText("five\n5\n240.\n480.\n720.\n960.\n2/1\n").value;
+    PlayRequest request = live(liveSettings(0, 10), true);
+    request.tuning = tuning;
+    player->setRecording(true);
+    ASSERT_TRUE(play(request).started());
+    clock.runFree();
+    finishRun();
+    std::vector<std::vector<uint8_t>> sysex;
+    for (const auto& r : device->records()) {
+        if (!r.sysex.empty()) sysex.push_back(r.sysex);
+    }
+    ASSERT_EQ(sysex.size(), static_cast<size_t>(kMtsMessages));
+    auto lock = listener.lock();
+    ASSERT_EQ(listener.takes.size(), 1u);
+    std::vector<std::vector<uint8_t>> taken;
+    size_t length = 0;
+    for (const TakeEntry& e : listener.takes[0].entries) {
+        if (e.kind == TakeEntry::Kind::Sysex) {
+            taken.emplace_back();
+            length = e.quarterMicroseconds;
+        }
+        if (e.kind != TakeEntry::Kind::Sysex && e.kind != TakeEntry::Kind::SysexMore) continue;
+        const size_t n = std::min(TakeEntry::kSysexPartBytes, length - taken.back().size());
+        taken.back().insert(taken.back().end(), e.sysexPart.begin(), e.sysexPart.begin() + static_cast<long>(n));
+    }
+    EXPECT_EQ(taken, sysex);
 }
 
 TEST_F(PlayerTest, ALongTakeLosesNothingWhenTheWorkerOutrunsItsHelper) {

@@ -12,12 +12,17 @@ TEST(SpscQueue, HoldsItsRoomInOrderAndRefusesMoreAcrossTheWrapAround) {
     SpscQueue<int> queue(5);
     ASSERT_EQ(queue.capacity(), 8u);
     for (int round = 0; round < 3; ++round) {
-        for (int i = 0; i < 8; ++i) EXPECT_TRUE(queue.push(round * 8 + i));
+        for (int i = 0; i < 8; ++i) {
+            EXPECT_FALSE(queue.full());
+            EXPECT_TRUE(queue.push(round * 8 + i));
+        }
+        EXPECT_TRUE(queue.full());
         EXPECT_FALSE(queue.push(-1));
         for (int i = 0; i < 8; ++i) {
             ASSERT_NE(queue.front(), nullptr);
             EXPECT_EQ(*queue.front(), round * 8 + i);
             queue.pop();
+            EXPECT_FALSE(queue.full());
         }
         EXPECT_EQ(queue.front(), nullptr);
     }

@@ -244,6 +244,38 @@ TEST(NotesModel, VoicesThatAreOffAreMarkedAndDrumsSitOnTheirKeys) {
     EXPECT_EQ(roll.describe(0, roll.voices[0][3], 9), "Voice 1: D5 (key 62), counter 8, step 1, event 1 (voice off)");
 }
 
+TEST(NotesModel, ATunedVoicesKeysTellTheirDegreeAndCentsAndUnmappedKeysStrikeSilently) {
+    std::string nineteen = "19 equal\n19\n";
+    for (int k = 1; k < 19; ++k) nineteen += std::to_string(1200.0 * k / 19) + "\n";
+    nineteen += "2/1\n";
+    const auto tuned = [&](const std::string& map, bool voiceTuned) {
+        auto t = std::make_shared<TuningSettings>();
+        t->tuning = *Tuning::fromText(nineteen, map).value;
+        t->tuned[0] = voiceTuned;
+        return computeRollNotes(RollMode::CurrentSettings, passage(16, 48), {}, 9, nullptr, kMaxRollNotes, t);
+    };
+    const auto noteOn = [](const RollNotes& roll, int key) {
+        const auto& notes = roll.voices[0];
+        const auto found = std::find_if(notes.begin(), notes.end(), [key](const RollNote& n) { return n.key == key; });
+        EXPECT_NE(found, notes.end()) << "no note on key " << key;
+        return found == notes.end() ? RollNote{} : *found;
+    };
+    const RollNotes plain = rollOf(passage(16, 48));
+    const RollNotes roll = *tuned("", true);
+    EXPECT_EQ(bars(roll.voices[0]), bars(plain.voices[0]));
+    EXPECT_EQ(roll.describe(0, noteOn(roll, 62), 9).substr(0, 47), "Voice 1: D5 (key 62, degree 2, -73.7 cents), co");
+    // Only C and E of each octave mapped: D is struck silently, as the file strikes it.
+    const RollNotes sparse = *tuned("12\n0\n127\n60\n60\n261.6255653\n19\n0\nx\nx\nx\n4\n", true);
+    EXPECT_TRUE(noteOn(sparse, 62).off);
+    EXPECT_FALSE(noteOn(sparse, 64).off);
+    const std::string silent = sparse.describe(0, noteOn(sparse, 62), 9);
+    EXPECT_EQ(silent.substr(0, 55), "Voice 1: D5 (key 62, not in the tuning's map: silent), ");
+    EXPECT_EQ(silent.find("voice off"), std::string::npos);
+    // A voice the tuning leaves alone is named as without one.
+    const RollNotes untuned = *tuned("", false);
+    EXPECT_EQ(untuned.describe(0, noteOn(untuned, 62), 9), plain.describe(0, noteOn(plain, 62), 9));
+}
+
 TEST(NotesModel, EventsLieEndToEndAndPositionsMapToDates) {
     Settings a = passage(100, 164);
     Settings empty = passage(5, 5);

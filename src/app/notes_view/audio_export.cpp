@@ -68,6 +68,15 @@ void AudioExport::run() {
                     MessageIcon::Exclamation);
         return;
     }
+    RenderOptions options;
+    options.percussionChannel = ws_.playback.output().percussionChannel();
+    options.tuning = doc.sharedTuning();
+    const PerformanceMode mode = composition ? PerformanceMode::ExportComposition : PerformanceMode::ExportCurrent;
+    if (const std::string why = renderTuningRefusal(mode, doc.current(), doc.composition().events(), options);
+        !why.empty()) {
+        showMessage(window_, QString::fromStdString(why), QStringLiteral("Tarrowin"), MessageIcon::Exclamation);
+        return;
+    }
     const SoundFontChoice font =
         findSoundFont({}, preferredSoundFont ? preferredSoundFont().toStdString() : std::string());
     if (!font.found()) {
@@ -96,13 +105,10 @@ void AudioExport::run() {
 
     std::atomic<int> done{0};
     std::atomic<bool> cancel{false};
-    RenderOptions options;
     options.format = *format;
-    options.percussionChannel = ws_.playback.output().percussionChannel();
     options.soundFont = font.path;
     options.cancelled = [&cancel] { return cancel.load(); };
     options.stemsFolder = folder.toStdString();
-    const PerformanceMode mode = composition ? PerformanceMode::ExportComposition : PerformanceMode::ExportCurrent;
     const Settings current = doc.current();
     const std::vector<Settings> events = doc.composition().events();
 

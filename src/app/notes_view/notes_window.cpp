@@ -110,6 +110,7 @@ RollInput NotesWindow::input() const {
     const CTarrowinDoc& doc = ws_.document.doc();
     RollInput in;
     in.percussionChannel = ws_.playback.output().percussionChannel();
+    in.tuning = doc.sharedTuning();
     if (ws_.playback.playMode() == PlayMode::Composition) {
         in.mode = RollMode::Composition;
         in.events = doc.composition().events();

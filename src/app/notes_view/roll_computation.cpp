@@ -17,7 +17,8 @@ void RollComputation::request(RollInput input) {
     Job* j = job.get();
     running_ = j;
     j->thread = std::thread([this, j, generation, input = std::move(input)] {
-        auto notes = computeRollNotes(input.mode, input.current, input.events, input.percussionChannel, &j->cancel);
+        auto notes = computeRollNotes(input.mode, input.current, input.events, input.percussionChannel, &j->cancel,
+                                      kMaxRollNotes, input.tuning);
         std::shared_ptr<const RollNotes> result;
         if (notes) result = std::make_shared<const RollNotes>(std::move(*notes));
         // Posted to this object's thread; the destructor joins every job before the object

@@ -21,6 +21,7 @@ struct RollInput {
     Settings current;
     std::vector<Settings> events;  // the composition, in Composition mode
     int32_t percussionChannel = kDefaultPercussionChannel;
+    std::shared_ptr<const TuningSettings> tuning;  // the document's: never changed in place
 
     bool operator==(const RollInput&) const = default;
 };

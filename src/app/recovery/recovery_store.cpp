@@ -26,13 +26,13 @@ const QByteArray kHeader = kHeaderStart + QByteArrayLiteral("1\n");
 // Far above the largest document (1000 events of 16 voices): anything larger is damaged.
 constexpr size_t kMaxCopySize = kMaxDocumentFileSize;
 
-// Whether a document's first bytes are the version of a newer file than this Tarrowin
-// writes: a copy that only a newer Tarrowin can read.
+// Whether a document's first bytes are the version of a newer file than any this Tarrowin
+// writes (2.5, or 3.0 with a tuning): a copy that only a newer Tarrowin can read.
 bool newerDocumentVersion(std::span<const uint8_t> document) {
     if (document.size() < sizeof(float)) return false;
     float version = 0;
     std::memcpy(&version, document.data(), sizeof version);
-    return std::isfinite(version) && version > kWrittenFileVersion && version < 100.0f;
+    return std::isfinite(version) && version > kTunedFileVersion && version < 100.0f;
 }
 
 // A lock that is never stale by its age: only a gone owner makes it stale.

@@ -166,7 +166,7 @@ void CompositionMakerWindow::play() {
     const auto row = selectedRow();
     if (!row) return;
     const PlayResult r = ws_.playback.audition(ws_.document.doc(), *row);
-    if (r.status == PlayStatus::DeviceError)
+    if (r.status == PlayStatus::DeviceError || r.status == PlayStatus::TuningConflict)
         showMessage(this, QString::fromStdString(r.message), QStringLiteral("Tarrowin"), MessageIcon::Stop);
 }
 

@@ -56,11 +56,18 @@ NoteValueDialog& VoiceDialogs::noteValueDialog(int v) {
 
 void VoiceDialogs::editMidiSettings(int v) {
     VoiceMidiDialog& dialog = midiDialog(v);
-    dialog.load(VoiceMidiValues::of(ws_.document.doc().voice(v)), ws_.playback.output().percussionChannel());
+    const CTarrowinDoc& doc = ws_.document.doc();
+    dialog.load(VoiceMidiValues::of(doc.voice(v)), ws_.playback.output().percussionChannel(),
+                doc.tuning().tuned[static_cast<size_t>(v)]);
     if (dialog.exec() != QDialog::Accepted) return;
     const VoiceMidiValues values = dialog.values();
-    ws_.document.edit(voiceStep("Extra", v), Scope::Current,
-                      [v, values](CTarrowinDoc& d) { d.editVoice(v, [&](VoiceSettings& s) { values.applyTo(s); }); });
+    const bool tuned = dialog.tuned();
+    ws_.document.edit(voiceStep("Extra", v), Scope::Current, [v, values, tuned](CTarrowinDoc& d) {
+        d.editVoice(v, [&](VoiceSettings& s) { values.applyTo(s); });
+        TuningSettings t = d.tuning();
+        t.tuned[static_cast<size_t>(v)] = tuned;
+        d.setTuning(t);
+    });
 }
 
 void VoiceDialogs::editModulation(int v) {

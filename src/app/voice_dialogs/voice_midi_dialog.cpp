@@ -100,6 +100,9 @@ VoiceMidiDialog::VoiceMidiDialog(int voice, QWidget* parent) : QDialog(parent), 
     inversionLayout->addWidget(inverted_);
     inversionLayout->addWidget(matchScale_);
 
+    tuned_ = new QCheckBox(QStringLiteral("&Tuned"), this);
+    tuned_->setToolTip(QStringLiteral("Plays in the document's tuning (Options > Tuning...); unticked, in equal temperament"));
+
     auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, this);
 
     grid->addWidget(instrumentCaption, 0, 0);
@@ -118,7 +121,8 @@ VoiceMidiDialog::VoiceMidiDialog(int voice, QWidget* parent) : QDialog(parent), 
     grid->addLayout(panRow, 3, 1, 1, 3);
     grid->addWidget(dynamicBox, 4, 0, 1, 4);
     grid->addWidget(inversionBox, 5, 0, 1, 4);
-    grid->addWidget(buttons, 6, 0, 1, 4);
+    grid->addWidget(tuned_, 6, 0, 1, 4);
+    grid->addWidget(buttons, 7, 0, 1, 4);
     grid->setColumnStretch(1, 1);
     grid->setColumnStretch(3, 1);
 
@@ -132,7 +136,8 @@ VoiceMidiDialog::VoiceMidiDialog(int voice, QWidget* parent) : QDialog(parent), 
     connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
 }
 
-void VoiceMidiDialog::load(const VoiceMidiValues& values, int percussionChannel) {
+void VoiceMidiDialog::load(const VoiceMidiValues& values, int percussionChannel, bool tuned) {
+    tuned_->setChecked(tuned);
     percussionChannel_ = percussionChannel;
     instrument_->setCurrentIndex(values.instrument);
     mode_->setCurrentIndex(values.tied);
@@ -163,6 +168,8 @@ VoiceMidiValues VoiceMidiDialog::values() const {
 
 bool VoiceMidiDialog::percussion() const { return percussionBox_->isChecked(); }
 
+bool VoiceMidiDialog::tuned() const { return tuned_->isChecked(); }
+
 void VoiceMidiDialog::channelChosen(int channel) { showPercussion(channel == percussionChannel_); }
 
 void VoiceMidiDialog::percussionToggled(bool on) {
@@ -180,6 +187,7 @@ void VoiceMidiDialog::showPercussion(bool on) {
     }
     instrument_->setEnabled(!on);
     percussionKey_->setEnabled(on);
+    tuned_->setEnabled(!on);
 }
 
 }  // namespace tarrowin::app

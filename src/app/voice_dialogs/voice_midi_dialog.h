@@ -1,7 +1,8 @@
 #pragma once
 // "Extra - voice N": what a voice sends to its MIDI channel (instrument or percussion key,
-// mode, channel, pan, dynamic) and its inversion. The dialog edits a copy of these values;
-// its caller reads values() after OK and commits them.
+// mode, channel, pan, dynamic), its inversion and whether the document's tuning tunes it.
+// The dialog edits a copy of these values; its caller reads values() after OK and commits
+// them.
 
 #include <QDialog>
 #include <cstdint>
@@ -44,10 +45,12 @@ class VoiceMidiDialog : public QDialog {
     VoiceMidiDialog(int voice, QWidget* parent = nullptr);
 
     // Shows the values as the dialog opens. The percussion flag follows from whether the
-    // channel is the output's percussion channel.
-    void load(const VoiceMidiValues& values, int percussionChannel);
+    // channel is the output's percussion channel. `tuned`: the voice's "Tuned" switch, which
+    // does nothing on the percussion channel, whose keys are drums.
+    void load(const VoiceMidiValues& values, int percussionChannel, bool tuned = true);
     VoiceMidiValues values() const;
     bool percussion() const;
+    bool tuned() const;
 
    private:
     void channelChosen(int channel);
@@ -66,6 +69,7 @@ class VoiceMidiDialog : public QDialog {
     QButtonGroup* dynamic_;
     QCheckBox* inverted_;
     QCheckBox* matchScale_;
+    QCheckBox* tuned_;
 };
 
 }  // namespace tarrowin::app
