@@ -60,7 +60,7 @@ int main() {
     document.adopt(thousandEvents(), QString());
     const size_t wholeCopy = sizeof(Settings) * (kMaxEvents + 1);
 
-    MultipleVoiceEditorDialog editor;
+    MultipleVoiceEditor editor;
     editor.open(document.doc());
     editor.voices[2] = editor.voices[3] = true;
     editor.setFlag(ChangeFlag::Dynamic, true);

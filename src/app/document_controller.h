@@ -26,6 +26,14 @@ class DocumentController : public QObject {
 
     const CTarrowinDoc& doc() const { return doc_; }
 
+    // What is typed in the form and not yet taken into the document. The form registers the
+    // one gate that checks it (Check) or also commits it (Commit); a command that reads the
+    // document passes the gate first. False when a typed value was refused: the form has
+    // said why and put the focus back. With no form registered, nothing is typed.
+    enum class Typed { Check, Commit };
+    void setTypedInputGate(std::function<bool(Typed)> gate) { typedInputGate_ = std::move(gate); }
+    bool takeTypedInput(Typed how = Typed::Commit) const { return !typedInputGate_ || typedInputGate_(how); }
+
     // Makes a change as one step named `name` ("Tempo", "Remove Event 3"). fn edits the
     // document through its own rules and returns whether it did what was asked (false: a
     // refused command). Whatever it changed is one step either way. A change that touches the composition marks the
@@ -79,6 +87,7 @@ class DocumentController : public QObject {
 
     CTarrowinDoc doc_;
     DocumentHistory history_;
+    std::function<bool(Typed)> typedInputGate_;
     QString path_;
     struct Group {
         QString name;

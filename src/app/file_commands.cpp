@@ -13,7 +13,6 @@
 #include <QStandardPaths>
 
 #include "accessibility.h"
-#include "form/tarrowin_view.h"
 #include "midifile/midi_export.h"
 #include "output_files.h"
 #include "wait_cursor.h"
@@ -28,8 +27,8 @@ const QString kMidiFilter = QStringLiteral("Midi files *.mid (*.mid)");
 
 }  // namespace
 
-FileCommands::FileCommands(Workspace& workspace, TarrowinView& view, QWidget* window)
-    : QObject(window), ws_(workspace), view_(view), window_(window) {}
+FileCommands::FileCommands(Workspace& workspace, QWidget* window)
+    : QObject(window), ws_(workspace), window_(window) {}
 
 bool FileCommands::maybeSave() {
     // A session manager saves the session when it closes it; nothing here asks.
@@ -73,13 +72,13 @@ bool FileCommands::load(const QString& path) {
 }
 
 bool FileCommands::save() {
-    if (!view_.takeForm()) return false;
+    if (!ws_.document.takeTypedInput()) return false;
     if (ws_.document.path().isEmpty()) return saveAs();
     return saveTo(ws_.document.path());
 }
 
 bool FileCommands::saveAs() {
-    if (!view_.takeForm()) return false;
+    if (!ws_.document.takeTypedInput()) return false;
     const QString path = askSavePath(QStringLiteral("Save As"), kDocumentFilter, QStringLiteral("trw"));
     return !path.isEmpty() && saveTo(path);
 }
@@ -102,23 +101,16 @@ QString FileCommands::askSavePath(const QString& title, const QString& filter, c
 }
 
 void FileCommands::saveMidi() {
-    if (!view_.takeForm()) return;
-    const bool composition = ws_.playback.playMode() == PlayMode::Composition;
-    const ExportMode mode = composition ? ExportMode::Composition : ExportMode::CurrentSettings;
-    const ExportResult check = checkMidiExport(ws_.document.doc(), mode, ws_.playback.output().percussionChannel());
-    if (!check.ok) {
-        showMessage(window_, QString::fromStdString(check.message), QString::fromStdString(check.caption),
-                    MessageIcon::Exclamation);
-        return;
-    }
-    const QString title = composition ? QStringLiteral("Save Midi File (Composition)")
-                                      : QStringLiteral("Save Midi File (Current Settings)");
+    const auto mode = exportModeIfReady(ws_, window_, ExportKind::Midi);
+    if (!mode) return;
+    const QString title = *mode == ExportMode::Composition ? QStringLiteral("Save Midi File (Composition)")
+                                                           : QStringLiteral("Save Midi File (Current Settings)");
     const QString path = askSavePath(title, kMidiFilter, QStringLiteral("mid"));
     if (path.isEmpty()) return;
     ExportResult r;
     {
         WaitCursor wait;
-        r = exportMidi(ws_.document.doc(), mode, path.toStdString(), ws_.playback.output().percussionChannel());
+        r = exportMidi(ws_.document.doc(), *mode, path.toStdString(), ws_.playback.output().percussionChannel());
     }
     if (!r.ok && !r.message.empty()) {
         QMessageBox box(QMessageBox::NoIcon, QString::fromStdString(r.caption), QString::fromStdString(r.message),

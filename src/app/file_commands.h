@@ -15,12 +15,11 @@ class QAction;
 namespace tarrowin::app {
 
 class Workspace;
-class TarrowinView;
 
 class FileCommands : public QObject {
     Q_OBJECT
    public:
-    FileCommands(Workspace& workspace, TarrowinView& view, QWidget* window);
+    FileCommands(Workspace& workspace, QWidget* window);
 
     void newDocument();
     void open();
@@ -51,7 +50,6 @@ class FileCommands : public QObject {
     QString askSavePath(const QString& title, const QString& filter, const QString& suffix);
 
     Workspace& ws_;
-    TarrowinView& view_;
     QWidget* window_;
     QList<QAction*> recentActions_;
     std::deque<PerformanceTake> takes_;

@@ -4,6 +4,9 @@
 #include <QKeyEvent>
 #include <QLineEdit>
 #include <QLocale>
+#include <QStyle>
+#include <QStyleOptionFrame>
+#include <algorithm>
 #include <cmath>
 
 #include "document/document_validation.h"
@@ -113,5 +116,59 @@ void showNumber(QLineEdit* edit, int32_t value) {
 }
 
 QString numberText(float value) { return QString::fromStdString(formatFloat(value)); }
+
+namespace {
+
+// The width a line edit needs to show each text whole, measured as the edit lays out its
+// text: the style's frame, the margins, two pixels each side of the text and the cursor.
+int widthFor(const QLineEdit* edit, const QStringList& texts) {
+    const QFontMetrics fm = edit->fontMetrics();
+    int text = 0;
+    for (const QString& t : texts) text = std::max(text, fm.horizontalAdvance(t));
+    const QMargins tm = edit->textMargins();
+    const QMargins cm = edit->contentsMargins();
+    // A pixel more than the edit's own measure for the rounding of fractional advances.
+    const int w = text + 2 * 2 + 1 + 1 + tm.left() + tm.right() + cm.left() + cm.right();
+    QStyleOptionFrame option;
+    option.initFrom(edit);
+    option.lineWidth = edit->hasFrame() ? edit->style()->pixelMetric(QStyle::PM_DefaultFrameWidth, &option, edit) : 0;
+    option.midLineWidth = 0;
+    option.state |= QStyle::State_Sunken;
+    return edit->style()->sizeFromContents(QStyle::CT_LineEdit, &option, QSize(w, fm.height()), edit).width();
+}
+
+// Sizes the edit again whenever its font or its style changes.
+class FieldFitter : public QObject {
+   public:
+    FieldFitter(QLineEdit* edit, QStringList widest, FieldWidth how)
+        : QObject(edit), edit_(edit), widest_(std::move(widest)), how_(how) {
+        edit->installEventFilter(this);
+        fit();
+    }
+    bool eventFilter(QObject* watched, QEvent* event) override {
+        if (watched == edit_ && (event->type() == QEvent::FontChange || event->type() == QEvent::StyleChange)) fit();
+        return false;
+    }
+
+   private:
+    void fit() {
+        const int width = widthFor(edit_, widest_);
+        if (how_ == FieldWidth::Fixed)
+            edit_->setFixedWidth(width);
+        else
+            edit_->setMinimumWidth(width);
+    }
+    QLineEdit* edit_;
+    QStringList widest_;
+    FieldWidth how_;
+};
+
+}  // namespace
+
+void fitField(QLineEdit* edit, const QStringList& widest, FieldWidth how) { new FieldFitter(edit, widest, how); }
+
+void fitField(QLineEdit* edit, int64_t min, int64_t max, FieldWidth how) {
+    fitField(edit, {QString::number(min), QString::number(max)}, how);
+}
 
 }  // namespace tarrowin::app

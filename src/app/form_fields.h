@@ -4,6 +4,7 @@
 // to the field. The rules are plain functions; read*Field adds the message box and focus.
 
 #include <QString>
+#include <QStringList>
 #include <cstdint>
 #include <optional>
 
@@ -53,5 +54,13 @@ void showNumber(QLineEdit* edit, int32_t value);
 
 // The text that shows a stored float so that reading it back gives the same float.
 QString numberText(float value);
+
+// Makes `edit` wide enough to show each of `widest` whole (the longest values it takes, such
+// as "1000000000" or "-2147483648"), in whatever font and style it has now or gets later.
+// A fixed field takes exactly that width; another takes at least that width. Once per edit.
+enum class FieldWidth { Fixed, AtLeast };
+void fitField(QLineEdit* edit, const QStringList& widest, FieldWidth how = FieldWidth::AtLeast);
+// The same for the integers min..max.
+void fitField(QLineEdit* edit, int64_t min, int64_t max, FieldWidth how = FieldWidth::AtLeast);
 
 }  // namespace tarrowin::app

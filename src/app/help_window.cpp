@@ -1,5 +1,6 @@
 #include "help_window.h"
 
+#include <QAction>
 #include <QTextBrowser>
 #include <QVBoxLayout>
 
@@ -7,6 +8,7 @@ namespace tarrowin::app {
 
 HelpWindow::HelpWindow(QWidget* parent) : QWidget(parent, Qt::Window) {
     setWindowTitle(QStringLiteral("Tarrowin Help"));
+    setObjectName(QStringLiteral("HelpWindow"));
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
     auto* browser = new QTextBrowser(this);
@@ -15,6 +17,10 @@ HelpWindow::HelpWindow(QWidget* parent) : QWidget(parent, Qt::Window) {
     browser->setOpenExternalLinks(false);
     layout->addWidget(browser);
     resize(640, 720);
+    auto* close = new QAction(this);
+    close->setShortcut(Qt::Key_Escape);
+    connect(close, &QAction::triggered, this, &QWidget::close);
+    addAction(close);
 }
 
 }  // namespace tarrowin::app

@@ -12,7 +12,6 @@
 #include <QMenuBar>
 #include <QMimeData>
 #include <QProcess>
-#include <QScreen>
 #include <QStandardPaths>
 #include <QStatusBar>
 #include <QTimer>
@@ -22,21 +21,24 @@
 
 #include "about_dialog.h"
 #include "accessibility.h"
+#include "audio/audio_export.h"
+#include "audio/soundfont_dialog.h"
 #include "command_table.h"
 #include "device_dialogs.h"
 #include "engine/tables.h"
 #include "file_commands.h"
 #include "form/tarrowin_view.h"
 #include "help_window.h"
-#include "notes_view/sound_and_notes.h"
+#include "notes_view/notes_command.h"
 #include "recovery/crash_recovery.h"
 #include "remote_control/remote_control.h"
 #include "reports/report_windows.h"
+#include "startup.h"
 #include "tools/event_commands.h"
 #include "tools/tool_windows.h"
 #include "tuning_dialog.h"
 #include "voice_dialogs/voice_dialogs.h"
-#include "wait_cursor.h"
+#include "window_placement.h"
 #include "workspace.h"
 
 // The icons and the guide are compiled into the app library; a static library's resources
@@ -66,15 +68,20 @@ QIcon commandIcon(const CommandInfo& info) {
 
 MainWindow::MainWindow(Workspace& workspace, QWidget* parent) : QMainWindow(parent), ws_(workspace) {
     registerResources();
+    // The theme chosen in an earlier run, before any widget is made; "System" is the look
+    // the program starts with.
+    if (const auto theme = themeNamed(ws_.preferences.theme()); theme && *theme != Theme::System) applyTheme(*theme);
     setObjectName(QStringLiteral("MainWindow"));
     setWindowIcon(QIcon(QStringLiteral(":/icons/tarrowin.svg")));
     voiceDialogs_ = new VoiceDialogs(ws_, this);
     view_ = new TarrowinView(ws_, *voiceDialogs_, this);
     setCentralWidget(view_);
-    tools_ = new ToolWindows(ws_, *view_, *voiceDialogs_, this);
-    reports_ = new ReportWindows(ws_, *view_, this);
-    sound_ = new SoundAndNotes(ws_, *view_, this);
-    files_ = new FileCommands(ws_, *view_, this);
+    tools_ = new ToolWindows(ws_, this);
+    reports_ = new ReportWindows(ws_, this);
+    notes_ = new NotesCommand(ws_, this);
+    audio_ = new AudioExport(ws_, this);
+    applySoundFont(ws_);
+    files_ = new FileCommands(ws_, this);
     // Recovery copies of the modified document; removed with the window at a normal end.
     recovery_ = new CrashRecovery(ws_.document, ws_.prompter, this);
     ws_.prompter.setFallbackParent(this);
@@ -105,20 +112,17 @@ MainWindow::MainWindow(Workspace& workspace, QWidget* parent) : QMainWindow(pare
     connect(&ws_.document, &DocumentController::stateChanged, this, &MainWindow::stabilize);
     connect(&ws_.document, &DocumentController::replaced, this, &MainWindow::documentReplaced);
     connect(&ws_.playback, &PlaybackController::stateChanged, this, &MainWindow::stabilize);
+    connect(&ws_.session, &PlaySession::aboutToPlay, recovery_, &CrashRecovery::beforePlay);
     connect(&ws_.playback, &PlaybackController::eventStarted, this, &MainWindow::eventStarted);
-    connect(&ws_.playback, &PlaybackController::playFinished, this, &MainWindow::playFinished);
+    connect(&ws_.session, &PlaySession::playEnded, this, &MainWindow::playEnded);
     connect(&ws_.playback, &PlaybackController::takeReady, files_, &FileCommands::saveTake);
-    // Edit While Playing: every change of the document reaches the play at its next tick.
-    connect(&ws_.document, &DocumentController::changed, this, [this] {
-        if (playStateOf(uiState()).liveEditing) ws_.playback.publishSettings(ws_.document.doc().current());
-    });
     connect(&ws_.playback, &PlaybackController::syncNoticed, this, [this](const QString& text) {
         syncNote_ = text;
         showStatus();
     });
     connect(tools_, &ToolWindows::windowsChanged, this, &MainWindow::stabilize);
     connect(reports_, &ReportWindows::windowsChanged, this, &MainWindow::stabilize);
-    connect(sound_, &SoundAndNotes::notesShownChanged, this, &MainWindow::stabilize);
+    connect(notes_, &NotesCommand::notesShownChanged, this, &MainWindow::stabilize);
 
     documentReplaced();
     // OSC controllers, when the user has turned them on; last, as their requests use the window.
@@ -142,8 +146,11 @@ void MainWindow::createActions() {
             keys << QKeySequence(k);
         a->setShortcuts(keys);
         // Undo and Redo also answer in the tool windows (the Composition Maker edits the
-        // document too); modal dialogs still keep their keys to themselves.
-        if (info.id == Command::Undo || info.id == Command::Redo) a->setShortcutContext(Qt::ApplicationShortcut);
+        // document too), and so do the help (F1) and the notes (F2), called up from whichever
+        // window has the focus; modal dialogs still keep their keys to themselves.
+        if (info.id == Command::Undo || info.id == Command::Redo || info.id == Command::HelpTopics ||
+            info.id == Command::Notes)
+            a->setShortcutContext(Qt::ApplicationShortcut);
         actions_[i] = a;
     }
 }
@@ -171,6 +178,7 @@ void MainWindow::createMenus() {
                 menu->addAction(action(c));
             }
         }
+        if (title == QLatin1String("&Options")) createThemeMenu(menu);
         if (title == QLatin1String("&File")) {
             // The recent files stand before Exit; they are looked up as the menu opens.
             connect(menu, &QMenu::aboutToShow, this,
@@ -193,6 +201,29 @@ void MainWindow::createAlgorithmsMenu(QMenu* menu) {
                     [this, v, a] { voiceDialogs_->chooseAlgorithm(v, static_cast<Algorithm>(a)); });
         }
     }
+}
+
+void MainWindow::createThemeMenu(QMenu* options) {
+    options->addSeparator();
+    QMenu* menu = options->addMenu(QStringLiteral("T&heme"));
+    auto* group = new QActionGroup(menu);
+    const Theme current = themeNamed(ws_.preferences.theme()).value_or(Theme::System);
+    for (const Theme t : kThemes) {
+        QAction* item = menu->addAction(QLatin1Char('&') + themeName(t));
+        item->setCheckable(true);
+        item->setChecked(t == current);
+        item->setStatusTip(t == Theme::System ? QStringLiteral("The desktop's own look")
+                                              : QStringLiteral("Fusion with a %1 palette").arg(themeName(t).toLower()));
+        group->addAction(item);
+        themeActions_[static_cast<size_t>(t)] = item;
+        connect(item, &QAction::triggered, this, [this, t] { chooseTheme(t); });
+    }
+}
+
+void MainWindow::chooseTheme(Theme t) {
+    applyTheme(t);
+    ws_.preferences.setTheme(themeName(t));
+    themeAction(t)->setChecked(true);
 }
 
 QAction* MainWindow::algorithmAction(int v, Algorithm a) const {
@@ -222,7 +253,7 @@ void MainWindow::connectCommands() {
     on(Command::Save, [this] { files_->save(); });
     on(Command::SaveAs, [this] { files_->saveAs(); });
     on(Command::SaveMidi, [this] { files_->saveMidi(); });
-    on(Command::ExportAudio, [this] { sound_->exportAudio(); });
+    on(Command::ExportAudio, [this] { audio_->run(); });
     on(Command::PlayMidi, [this] { files_->playMidi(); });
     on(Command::Exit, [this] { close(); });
     on(Command::Undo, [this] { ws_.document.undo(); });
@@ -247,7 +278,7 @@ void MainWindow::connectCommands() {
     on(Command::CreateImage, [this] { reports_->createImage(); });
     on(Command::MidiOut, [this] { chooseMidiOut(); });
     on(Command::PercussionChannel, [this] { choosePercussionChannel(); });
-    on(Command::SoundFont, [this] { sound_->chooseSoundFont(); });
+    on(Command::SoundFont, [this] { chooseSoundFont(ws_, this); });
     on(Command::Tuning, [this] { editTuning(ws_, this); });
     on(Command::MidiPlayer, [this] { files_->chooseMidiPlayer(); });
     on(Command::RemoteControl, [this] { remote_->configure(); });
@@ -270,7 +301,7 @@ void MainWindow::connectCommands() {
         statusBar()->setVisible(shown);
         stabilize();
     });
-    on(Command::Notes, [this](bool shown) { sound_->setNotesShown(shown); });
+    on(Command::Notes, [this](bool shown) { notes_->setNotesShown(shown); });
     on(Command::HelpTopics, [this] { showHelp(); });
     on(Command::WhatsThis, [] { QWhatsThis::enterWhatsThisMode(); });
     on(Command::About, [this] { showAbout(); });
@@ -280,15 +311,7 @@ void MainWindow::connectCommands() {
 }
 
 UiState MainWindow::uiState() const {
-    const PlaybackController& p = ws_.playback;
-    UiState s;
-    s.playing = p.isPlaying();
-    s.coolingDown = !s.playing && !p.canPlay();
-    s.auditioning = p.isAuditioning();
-    s.compositionRunning = s.playing && p.runningMode() == PerformanceMode::Composition;
-    s.locked = p.locked();
-    s.compositionMode = p.playMode() == PlayMode::Composition;
-    s.updateWhilePlaying = p.updateWhilePlaying();
+    UiState s = playbackState(ws_.playback);
     s.eventsExist = !ws_.document.doc().composition().isEmpty();
     s.canUndo = ws_.document.canUndo();
     s.canRedo = ws_.document.canRedo();
@@ -297,12 +320,8 @@ UiState MainWindow::uiState() const {
     s.imageOpen = reports_->isImageOpen();
     s.toolbarShown = !toolbar_->isHidden();
     s.statusBarShown = !statusBar()->isHidden();
-    s.notesShown = sound_->notesShown();
+    s.notesShown = notes_->notesShown();
     s.sessionManaged = ws_.sessionManaged;
-    s.sync = p.syncMode();
-    s.sendMidiClock = p.sendsMidiClock();
-    s.editWhilePlaying = p.editWhilePlaying();
-    s.recording = p.recording();
     return s;
 }
 
@@ -318,7 +337,7 @@ void MainWindow::stabilize() {
     };
     action(Command::Undo)->setText(named("&Undo", ws_.document.undoName()));
     action(Command::Redo)->setText(named("&Redo", ws_.document.redoName()));
-    const bool algorithmsOpen = !s.playing || playStateOf(s).liveEditing;
+    const bool algorithmsOpen = remote::settingsEditable(playStateOf(s));
     for (int v = 0; v < kVoices; ++v) {
         const auto current = static_cast<size_t>(ws_.document.doc().voice(v).algorithm);
         for (size_t a = 0; a < kAlgorithms; ++a) {
@@ -331,7 +350,7 @@ void MainWindow::stabilize() {
     setWindowModified(ws_.document.isModified());
     view_->stabilize(s);
     tools_->stabilize(s);
-    sound_->stabilize(s);
+    notes_->stabilize(s);
     if (s.playing && !positionTimer_->isActive()) positionTimer_->start();
     if (!s.playing) positionTimer_->stop();
     showStatus();
@@ -361,7 +380,6 @@ void MainWindow::showStatus() {
 }
 
 void MainWindow::documentReplaced() {
-    ++generation_;
     tools_->closeAll();
     reports_->closeAll();
     view_->initialUpdate();
@@ -369,57 +387,31 @@ void MainWindow::documentReplaced() {
 }
 
 PlayResult MainWindow::play() {
-    if (!ws_.playback.canPlay()) return {PlayStatus::Busy, "Tarrowin is playing already"};
-    if (!view_->takeForm()) return {PlayStatus::Busy, "A field of the window holds a value it does not take"};
-    recovery_->beforePlay();
-    // What a play changes in the document (the End counter, the events it loads) is one step.
-    ws_.document.beginGroup(QStringLiteral("Play"), DocumentController::Scope::Current);
-    playGeneration_ = generation_;
+    const QString note = syncNote_;
     syncNote_.clear();
     waitingForMaster_ = true;
-    PlayResult r;
-    {
-        WaitCursor wait;  // a sound server may take a moment to start the synthesizer's stream
-        r = ws_.playback.play(ws_.document.doc());
-    }
+    const PlayResult r = ws_.session.play();
     if (!r.started()) {
-        ws_.document.endGroup();
-        if (r.status == PlayStatus::DeviceError || r.status == PlayStatus::SyncError ||
-            r.status == PlayStatus::TuningConflict)
-            showMessage(this, QString::fromStdString(r.message), QStringLiteral("Tarrowin"), MessageIcon::Stop);
-        return r;
+        waitingForMaster_ = false;
+        if (r.status == PlayStatus::Busy) syncNote_ = note;
     }
-    if (ws_.playback.runningMode() == PerformanceMode::Live && !ws_.playback.locked())
-        view_->showEndCounter(ws_.document.doc().global().startCounter);
+    if (r.status == PlayStatus::DeviceError || r.status == PlayStatus::SyncError || r.status == PlayStatus::TuningConflict)
+        showMessage(this, QString::fromStdString(r.message), QStringLiteral("Tarrowin"), MessageIcon::Stop);
     return r;
 }
 
 void MainWindow::stop() { ws_.playback.stop(); }
 
-void MainWindow::eventStarted(int index) {
-    if (waitingForMaster_) {
-        waitingForMaster_ = false;
-        if (syncNote_.startsWith(QLatin1String("Waiting"))) syncNote_.clear();
-    }
-    if (playGeneration_ != generation_ || ws_.playback.runningMode() != PerformanceMode::Composition) return;
-    if (!ws_.playback.updateWhilePlaying()) return;
-    ws_.document.edit(QStringLiteral("Play"), DocumentController::Scope::Current,
-                      [index](CTarrowinDoc& d) { d.LoadEventIntoCurrentSettings(index); });
-    ws_.playback.setPlayFromEvent(index);
+void MainWindow::eventStarted() {
+    if (!waitingForMaster_) return;
+    waitingForMaster_ = false;
+    if (syncNote_.startsWith(QLatin1String("Waiting"))) syncNote_.clear();
 }
 
-void MainWindow::playFinished(const PlaybackFinish& finish) {
-    if (playGeneration_ == generation_ && finish.mode == PerformanceMode::Live) {
-        ws_.document.edit(QStringLiteral("Play"), DocumentController::Scope::Current,
-                          [&finish](CTarrowinDoc& d) {
-                              if (d.global().endCounter != finish.endCounter) d.setEndCounter(finish.endCounter);
-                          });
-    }
-    ws_.document.endGroup();
+void MainWindow::playEnded(const PlaybackFinish& finish) {
     waitingForMaster_ = false;
     // Why the master ended the play stays in the status bar; a wait that never began is over.
     syncNote_ = QString::fromStdString(finish.why);
-    view_->refresh();
     showStatus();
 }
 
@@ -433,7 +425,7 @@ void MainWindow::replaceEvent() {
     // The event takes what the form shows, typed values included; without a chosen event
     // the command only says so and the form is left as typed.
     const auto chosen = ws_.playback.playFromEvent();
-    if (chosen && !view_->takeForm()) return;
+    if (chosen && !ws_.document.takeTypedInput()) return;
     const CounterEdits edits{view_->startEdit()->text().toInt(), view_->endEdit()->text().toInt()};
     ws_.document.change(QStringLiteral("Replace Event %1").arg(chosen.value_or(0)),
                         DocumentController::Scope::Composition, [&](CTarrowinDoc& d) {
@@ -472,19 +464,21 @@ void MainWindow::showAbout() {
 }
 
 void MainWindow::showHelp() {
-    if (!help_) {
-        help_ = new HelpWindow(this);
-        // Beside the window when the screen has room there, else at the screen's right edge,
-        // so the guide covers as little of the form as it can.
-        const QRect screen = this->screen()->availableGeometry();
-        const QRect frame = frameGeometry();
-        const int x = std::min(frame.right() + 1, screen.right() + 1 - help_->width());
-        const int y = std::min(frame.top(), screen.bottom() + 1 - help_->height());
-        help_->move(std::max(screen.left(), x), std::max(screen.top(), y));
+    if (!help_) help_ = new HelpWindow(this);
+    showBeside(help_, this, ws_.preferences);
+}
+
+void MainWindow::fitToContents() {
+    fitted_ = true;
+    setFixedSize(sizeHint().expandedTo(kMinWindowSize));
+}
+
+void MainWindow::changeEvent(QEvent* event) {
+    QMainWindow::changeEvent(event);
+    if (fitted_ && (event->type() == QEvent::FontChange || event->type() == QEvent::StyleChange)) {
+        // The layout takes the new measures first.
+        QTimer::singleShot(0, this, &MainWindow::fitToContents);
     }
-    help_->show();
-    help_->raise();
-    help_->activateWindow();
 }
 
 void MainWindow::closeEvent(QCloseEvent* event) {
@@ -509,7 +503,7 @@ void MainWindow::closeOtherWindows() {
     // running, and the Composition Maker refuses every close but its own button's.
     tools_->closeAll();
     reports_->closeAll();
-    sound_->setNotesShown(false);
+    notes_->setNotesShown(false);
     if (help_) help_->close();
 }
 

@@ -8,6 +8,7 @@
 
 #include "command_state.h"
 #include "engine/settings.h"
+#include "theme.h"
 
 class QAction;
 class QActionGroup;
@@ -16,8 +17,8 @@ class QMenu;
 class QTimer;
 
 namespace tarrowin {
-struct PlaybackFinish;
 struct PlayResult;
+struct PlaybackFinish;
 }
 
 namespace tarrowin::app {
@@ -27,7 +28,8 @@ class TarrowinView;
 class VoiceDialogs;
 class ToolWindows;
 class ReportWindows;
-class SoundAndNotes;
+class NotesCommand;
+class AudioExport;
 class FileCommands;
 class CrashRecovery;
 class RemoteControl;
@@ -40,11 +42,14 @@ class MainWindow : public QMainWindow {
 
     QAction* action(Command c) const { return actions_[static_cast<size_t>(c)]; }
     QAction* algorithmAction(int v, Algorithm a) const;
+    // Options > Theme: the item of each theme, checked for the one in use.
+    QAction* themeAction(Theme t) const { return themeActions_[static_cast<size_t>(t)]; }
+    void chooseTheme(Theme t);
     TarrowinView& view() const { return *view_; }
     VoiceDialogs& voiceDialogs() const { return *voiceDialogs_; }
     ToolWindows& tools() const { return *tools_; }
     ReportWindows& reports() const { return *reports_; }
-    SoundAndNotes& soundAndNotes() const { return *sound_; }
+    NotesCommand& notes() const { return *notes_; }
     FileCommands& files() const { return *files_; }
     CrashRecovery& recovery() const { return *recovery_; }
     RemoteControl& remote() const { return *remote_; }
@@ -53,6 +58,10 @@ class MainWindow : public QMainWindow {
     // command, the form and the tool windows. It runs whenever that state changes.
     UiState uiState() const;
     void stabilize();
+
+    // The window has no sizing border: its size is what the form needs, at least
+    // kMinWindowSize, and follows a change of font or style from then on.
+    void fitToContents();
 
     // Play and Stop of the "&Playback Controls" menu. Play's result says why nothing plays.
     PlayResult play();
@@ -65,6 +74,7 @@ class MainWindow : public QMainWindow {
 
    protected:
     void closeEvent(QCloseEvent* event) override;
+    void changeEvent(QEvent* event) override;
     void dragEnterEvent(QDragEnterEvent* event) override;
     void dropEvent(QDropEvent* event) override;
 
@@ -72,11 +82,10 @@ class MainWindow : public QMainWindow {
     void createActions();
     void createMenus();
     void createAlgorithmsMenu(QMenu* menu);
+    void createThemeMenu(QMenu* menu);
     void createToolbar();
     void connectCommands();
     void documentReplaced();
-    void eventStarted(int index);
-    void playFinished(const PlaybackFinish& finish);
     void replaceEvent();
     void chooseMidiOut();
     void choosePercussionChannel();
@@ -84,6 +93,8 @@ class MainWindow : public QMainWindow {
     void showAbout();
     void showHelp();
     void showStatus();
+    void eventStarted();
+    void playEnded(const PlaybackFinish& finish);
     void chooseSync(Command c);
     void closeOtherWindows();
 
@@ -92,12 +103,14 @@ class MainWindow : public QMainWindow {
     VoiceDialogs* voiceDialogs_;
     ToolWindows* tools_;
     ReportWindows* reports_;
-    SoundAndNotes* sound_;
+    NotesCommand* notes_;
+    AudioExport* audio_;
     FileCommands* files_;
     CrashRecovery* recovery_;
     RemoteControl* remote_;
     std::array<QAction*, kCommands> actions_{};
     std::array<std::array<QAction*, kAlgorithms>, kVoices> algorithmActions_{};
+    std::array<QAction*, std::size(kThemes)> themeActions_{};
     QToolBar* toolbar_ = nullptr;
     QActionGroup* syncGroup_ = nullptr;
     QLabel* status_ = nullptr;
@@ -108,10 +121,7 @@ class MainWindow : public QMainWindow {
     // master (until the first event begins), and beside it, or after the play, otherwise.
     QString syncNote_;
     bool waitingForMaster_ = false;
-    // Each New or Open starts a new generation: a play that began on an older document
-    // leaves the new one alone when it finishes.
-    int generation_ = 0;
-    int playGeneration_ = -1;
+    bool fitted_ = false;
 };
 
 }  // namespace tarrowin::app

@@ -3,8 +3,37 @@
 #include <QFileDialog>
 
 #include "document/replacing_file.h"
+#include "playback/wav_render.h"
+#include "workspace.h"
 
 namespace tarrowin::app {
+
+std::optional<ExportMode> exportModeIfReady(Workspace& workspace, QWidget* parent, ExportKind kind) {
+    if (!workspace.document.takeTypedInput()) return std::nullopt;
+    const bool composition = workspace.playback.playMode() == PlayMode::Composition;
+    const ExportMode mode = composition ? ExportMode::Composition : ExportMode::CurrentSettings;
+    const CTarrowinDoc& doc = workspace.document.doc();
+    const int32_t percussionChannel = workspace.playback.output().percussionChannel();
+    const ExportResult check =
+        kind == ExportKind::Midi ? checkMidiExport(doc, mode, percussionChannel) : checkExport(doc, mode);
+    if (!check.ok) {
+        showMessage(parent, QString::fromStdString(check.message), QString::fromStdString(check.caption),
+                    MessageIcon::Exclamation);
+        return std::nullopt;
+    }
+    if (kind == ExportKind::Audio) {
+        RenderOptions options;
+        options.percussionChannel = percussionChannel;
+        options.tuning = doc.sharedTuning();
+        const PerformanceMode performance = composition ? PerformanceMode::ExportComposition : PerformanceMode::ExportCurrent;
+        if (const std::string why = renderTuningRefusal(performance, doc.current(), doc.composition().events(), options);
+            !why.empty()) {
+            showMessage(parent, QString::fromStdString(why), QStringLiteral("Tarrowin"), MessageIcon::Exclamation);
+            return std::nullopt;
+        }
+    }
+    return mode;
+}
 
 QString askOutputPath(QWidget* parent, const QString& title, const QString& folder, const QString& name,
                       const QList<OutputFormat>& formats,

@@ -1,16 +1,29 @@
 #pragma once
 // Where the window's outputs go and how they are written: one save dialog for every output
-// (documents, MIDI files, audio, images) and one writer, the document layer's ReplacingFile.
+// (documents, MIDI files, audio, images), one writer, the document layer's ReplacingFile, and
+// one check before the notes of the document are exported as MIDI or audio.
 
 #include <QByteArray>
 #include <QList>
 #include <QString>
 #include <functional>
+#include <optional>
+
+#include "midifile/midi_export.h"
 
 class QFileDialog;
 class QWidget;
 
 namespace tarrowin::app {
+
+class Workspace;
+
+// Before "Save Midi file..." or "Export Audio...", ahead of any file dialog: takes what is
+// typed into the form and checks that the play mode has notes to export (events in the
+// composition, End above Start) and that the file or the synthesizer can give the tuned
+// voices their tuning. The mode to export, or none after the refusal was shown.
+enum class ExportKind { Midi, Audio };
+std::optional<ExportMode> exportModeIfReady(Workspace& workspace, QWidget* parent, ExportKind kind);
 
 // A kind of file a save dialog offers: "PNG images (*.png)" and its suffix "png".
 struct OutputFormat {

@@ -130,8 +130,8 @@ int runTarrowin(QApplication& app, std::vector<std::unique_ptr<MidiBackend>> bac
                     QStringLiteral("Tarrowin"), MessageIcon::Exclamation);
         return kScreenTooSmallExit;
     }
-    const QSize size = window.sizeHint().expandedTo(kMinWindowSize);
-    window.setFixedSize(size);
+    window.fitToContents();
+    const QSize size = window.size();
     // Centred; a window wider than a small screen keeps its title bar on it.
     const QPoint corner = centredPosition(screen.size(), size);
     window.move(screen.topLeft() + QPoint(std::max(0, corner.x()), std::max(0, corner.y())));

@@ -5,6 +5,7 @@
 #include <QFileInfo>
 #include <QSettings>
 #include <QStandardPaths>
+#include <algorithm>
 
 #include "document/document_file.h"
 #include "document/replacing_file.h"
@@ -15,6 +16,9 @@ namespace {
 const QString kRecentKey = QStringLiteral("recentFiles");
 const QString kPlayerKey = QStringLiteral("midiPlayer");
 const QString kSoundFontKey = QStringLiteral("soundFont");
+const QString kNotesZoomKey = QStringLiteral("notesZoom");
+const QString kThemeKey = QStringLiteral("theme");
+QString geometryKey(const QString& window) { return QStringLiteral("windows/%1").arg(window); }
 const QString kRemoteKey = QStringLiteral("remoteControl/");
 
 // A stored port outside min..65535 (or no number) reads as `fallback`.
@@ -89,6 +93,14 @@ QString Preferences::midiPlayer() const { return value(kPlayerKey).toString(); }
 void Preferences::setMidiPlayer(const QString& command) { setValue(kPlayerKey, command.trimmed()); }
 QString Preferences::soundFont() const { return value(kSoundFontKey).toString(); }
 void Preferences::setSoundFont(const QString& path) { setValue(kSoundFontKey, path); }
+QByteArray Preferences::windowGeometry(const QString& name) const { return value(geometryKey(name)).toByteArray(); }
+void Preferences::setWindowGeometry(const QString& name, const QByteArray& geometry) {
+    setValue(geometryKey(name), geometry);
+}
+double Preferences::notesZoom() const { return std::max(0.0, value(kNotesZoomKey).toDouble()); }
+void Preferences::setNotesZoom(double pixelsPerTick) { setValue(kNotesZoomKey, pixelsPerTick); }
+QString Preferences::theme() const { return value(kThemeKey).toString(); }
+void Preferences::setTheme(const QString& name) { setValue(kThemeKey, name); }
 
 RemoteSettings Preferences::remoteControl() const {
     RemoteSettings r;
@@ -117,7 +129,7 @@ bool Preferences::editWhilePlaying() const { return value(kEditWhilePlayingKey).
 void Preferences::setEditWhilePlaying(bool on) { setValue(kEditWhilePlayingKey, on); }
 
 Workspace::Workspace(std::unique_ptr<MidiOutput> output, Clock& clock, PlayerOptions options)
-    : playback(std::move(output), clock, options) {
+    : playback(std::move(output), clock, options), session(document, playback) {
     playback.setSyncMode(preferences.syncMode());
     playback.setSendsMidiClock(preferences.sendMidiClock());
     playback.setEditWhilePlaying(preferences.editWhilePlaying());

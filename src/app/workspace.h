@@ -2,6 +2,7 @@
 // What every window of the program works with: the document controller, playback, the
 // message boxes, the Randomizer's random generator and the settings kept between sessions.
 
+#include <QByteArray>
 #include <QString>
 #include <QStringList>
 #include <QVariantMap>
@@ -10,6 +11,7 @@
 #include <optional>
 
 #include "document_controller.h"
+#include "play_session.h"
 #include "playback_controller.h"
 #include "qt_prompter.h"
 #include "tools/uniform_random.h"
@@ -27,7 +29,8 @@ struct RemoteSettings {
 };
 
 // Settings that outlive the program (QSettings): the recent files, the MIDI file player,
-// the SoundFont, remote control, the sync and MIDI clock out. Their files are looked at
+// the SoundFont, where each window was left, the notes view's zoom, the theme, remote
+// control, the sync, MIDI clock out and Edit While Playing. Their files are looked at
 // before QSettings reads them, as every input is: one that is no regular file of a sensible
 // size (a pipe, a link to a device) would stall or end the start. Then the program runs on
 // the defaults, kept in memory, and the file is left as it is.
@@ -47,6 +50,17 @@ class Preferences {
     void setMidiPlayer(const QString& command);
     QString soundFont() const;
     void setSoundFont(const QString& path);
+    // A window's place and size (QWidget::saveGeometry()) by its object name; empty when
+    // none was kept.
+    QByteArray windowGeometry(const QString& name) const;
+    void setWindowGeometry(const QString& name, const QByteArray& geometry);
+    // The notes view's zoom in pixels per tick; 0 (also when none was kept) for the whole
+    // piece across the view.
+    double notesZoom() const;
+    void setNotesZoom(double pixelsPerTick);
+    // "System", "Light" or "Dark"; empty when none was chosen.
+    QString theme() const;
+    void setTheme(const QString& name);
     // A stored value outside its range reads as the default.
     RemoteSettings remoteControl() const;
     void setRemoteControl(const RemoteSettings& settings);
@@ -73,6 +87,8 @@ class Workspace {
 
     DocumentController document;
     PlaybackController playback;
+    // Play as the window starts it, and the play options that follow the document.
+    PlaySession session;
     QtPrompter prompter;
     // The Randomizer's generator, seeded at every initial update of the form.
     UniformRandom random;

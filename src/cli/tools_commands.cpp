@@ -272,7 +272,7 @@ void addCreateOptions(CLI::App* cmd, RandomizerArgs& a) {
 }
 
 // Sets the dialog as the user would through its boxes and pickers.
-void configure(CompositionRandomizerDialog& d, const RandomizerArgs& a, const CTarrowinDoc& doc) {
+void configure(CompositionRandomizer& d, const RandomizerArgs& a, const CTarrowinDoc& doc) {
     d.open(doc);
     if (!a.voices.empty()) d.voiceChoice = toArray<kVoices>(parseItems("--voices", a.voices, kVoiceItems));
     if (!a.boxes.empty()) d.boxes = toArray<kRandomBoxes>(parseItems("--boxes", a.boxes, kBoxItems));
@@ -299,50 +299,50 @@ void configure(CompositionRandomizerDialog& d, const RandomizerArgs& a, const CT
         {a.minVoicesOn.has_value(), "--min-voices-on", a.voicesOnOff, "--voices-on-off"},
     });
     if (a.param1Opt->count()) {
-        RangeDialog r = d.param1RangeDialog();
+        RangePicker r = d.param1RangePicker();
         r.from = a.param1Range.first, r.to = a.param1Range.second;
         refuseWith(r.ok());
         d.param1RangeClosed(r);
     }
     if (a.param2Opt->count()) {
-        RangeDialog r = d.param2RangeDialog();
+        RangePicker r = d.param2RangePicker();
         r.from = a.param2Range.first, r.to = a.param2Range.second;
         refuseWith(r.ok());
         d.param2RangeClosed(r);
     }
-    if (!a.algorithms.empty()) choose(d.algorithms, parseItems("--algorithms", a.algorithms, pickerItems<AlgorithmsDialog>()));
+    if (!a.algorithms.empty()) choose(d.algorithms, parseItems("--algorithms", a.algorithms, pickerItems<AlgorithmsPicker>()));
     if (!a.noteValues.empty()) {
-        const auto flags = parseItems("--note-values", a.noteValues, pickerItems<NoteValuesDialog>());
+        const auto flags = parseItems("--note-values", a.noteValues, pickerItems<NoteValuesPicker>());
         choose(d.noteValues, flags);
     }
     if (a.otherOpt->count()) {
         requireAll({{true, "--other-range", d.noteValues.flags()[kOtherNoteValue], "\"other\" in --note-values"}});
-        RangeDialog r = d.noteValues.otherRangeDialog();
+        RangePicker r = d.noteValues.otherRangePicker();
         r.from = a.otherRange.first, r.to = a.otherRange.second;
         refuseWith(r.ok());
         d.noteValues.setOtherRange(r);
     }
     if (!a.scales.empty() || a.noUserScales) {
         const auto flags = a.scales.empty() ? std::vector<bool>(d.scales.flags().begin(), d.scales.flags().end())
-                                            : parseItems("--scales", a.scales, pickerItems<ScalesDialog>());
+                                            : parseItems("--scales", a.scales, pickerItems<ScalesPicker>());
         d.scales.open();
         d.scales.none();
         d.scales.setAllowUserDefinedChecked(!a.noUserScales);
-        for (int i = 0; i < ScalesDialog::kItems; ++i) d.scales.setChecked(i, flags[static_cast<size_t>(i)]);
+        for (int i = 0; i < ScalesPicker::kItems; ++i) d.scales.setChecked(i, flags[static_cast<size_t>(i)]);
         refuseWith(d.scales.ok());
     }
     if (!a.instruments.empty()) {
-        SelectInstrumentsDialog picker = d.instrumentsPicker();
+        InstrumentsPicker picker = d.instrumentsPicker();
         choose(picker, parseItems("--instruments", a.instruments, kInstrumentItems));
         d.instrumentsPickerClosed(picker);
     }
     if (!a.notes.empty()) {
-        SelectNotesDialog picker = d.notesPicker();
+        NotesPicker picker = d.notesPicker();
         choose(picker, parseItems("--notes", a.notes, kNoteItems));
         d.notesPickerClosed(picker);
     }
-    if (!a.octaves.empty()) choose(d.octaves, parseItems("--octaves", a.octaves, pickerItems<SelectOctavesDialog>(1)));
-    if (!a.dynamics.empty()) choose(d.dynamics, parseItems("--dynamics", a.dynamics, pickerItems<SelectDynamicsDialog>()));
+    if (!a.octaves.empty()) choose(d.octaves, parseItems("--octaves", a.octaves, pickerItems<OctavesPicker>(1)));
+    if (!a.dynamics.empty()) choose(d.dynamics, parseItems("--dynamics", a.dynamics, pickerItems<DynamicsPicker>()));
 
     d.setCreateUserScales(!a.noCreateUserScales);
     d.scalesPickerClosed();
@@ -382,7 +382,7 @@ UniformRandom seeded(const RandomizerArgs& a) {
 
 void runRandomize(const RandomizerArgs& a) {
     CTarrowinDoc doc = readDocument(a.in);
-    CompositionRandomizerDialog dialog;
+    CompositionRandomizer dialog;
     configure(dialog, a, doc);
     UniformRandom random = seeded(a);
     CliPrompter prompter;
@@ -396,7 +396,7 @@ void runRandomize(const RandomizerArgs& a) {
 
 void runCreate(const RandomizerArgs& a) {
     CTarrowinDoc doc = readDocument(a.in);
-    CompositionRandomizerDialog dialog;
+    CompositionRandomizer dialog;
     configure(dialog, a, doc);
     UniformRandom random = seeded(a);
     CliPrompter prompter;
@@ -492,7 +492,7 @@ void addVoiceEditOptions(CLI::App* cmd, VoiceEditArgs& a) {
         ->check(CLI::Range(1, 960));
     cmd->add_option("--instrument", a.instrument, "Program 0..127 or its name");
     cmd->add_option("--mode", a.mode, "all-notes or tied");
-    cmd->add_option("--pan", a.pan, "Pan -64..63")->check(CLI::Range(-64, 63));
+    cmd->add_option("--pan", a.pan, "Pan -64..63")->check(CLI::Range(kPanRange.min, kPanRange.max));
     cmd->add_option("--dynamic", a.dynamic, "pp, p, mp, mf, f or ff");
     cmd->add_option("--inverted", a.inverted, "Inverted: yes or no");
     cmd->add_option("--match-scale", a.matchScale, "Match Scale: yes or no (with --inverted)");
@@ -516,7 +516,7 @@ void addVoiceEditOptions(CLI::App* cmd, VoiceEditArgs& a) {
 
 void runEditVoices(const VoiceEditArgs& a) {
     CTarrowinDoc doc = readDocument(a.in);
-    MultipleVoiceEditorDialog e;
+    MultipleVoiceEditor e;
     e.open(doc);
     if (!a.voices.empty()) e.voices = toArray<kVoices>(parseItems("--voices", a.voices, kVoiceItems));
     if (!a.events.empty()) {
@@ -531,7 +531,7 @@ void runEditVoices(const VoiceEditArgs& a) {
                             int32_t& into) {
         if (!text) return;
         set(f);
-        into = parseItem(option, *text, items).value_or(MultipleVoiceEditorDialog::kNone);
+        into = parseItem(option, *text, items).value_or(MultipleVoiceEditor::kNone);
     };
     if (a.param1) set(ChangeFlag::Param1), e.newParam1 = *a.param1;
     if (a.param2) set(ChangeFlag::Param2), e.newParam2 = *a.param2;
@@ -654,7 +654,7 @@ void setup(CLI::App& app) {
             cmd->add_option("--end", args->end, "The End counter typed first")->check(CLI::Range(0, kMaxCounter));
         }
         if (n == "add" || n == "insert" || n == "replace" || n == "tempo") {
-            cmd->add_option("--tempo", args->tempo, "The tempo set first")->check(CLI::Range(20, 340));
+            cmd->add_option("--tempo", args->tempo, "The tempo set first")->check(CLI::Range(kTempoRange.min, kTempoRange.max));
         }
         if (n == "remove" || n == "clear" || n == "replace" || n == "tempo") {
             cmd->add_flag("--no", args->no, "Answer No to the question (then nothing is written)");

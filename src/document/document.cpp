@@ -44,7 +44,6 @@ void CTarrowinDoc::OnNewDocument() {
     composition_.clear();
     tuning_ = defaultTuning();
     modified_ = false;
-    if (listener_) listener_->documentReplaced();
 }
 
 void CTarrowinDoc::setEnabled(int v, bool on) {
@@ -130,21 +129,7 @@ void CTarrowinDoc::CopyCurrentSettingsIntoEvent(CompositionEvent& event) const {
 
 bool CTarrowinDoc::LoadEventIntoCurrentSettings(int index) {
     if (index < 0 || index >= composition_.count()) return false;
-    const CompositionEvent& e = composition_.event(index);
-    LoadedEventChanges changes;
-    changes.index = index;
-    changes.tempo = e.global.tempo != current_.global.tempo;
-    changes.counters = e.global.startCounter != current_.global.startCounter ||
-                       e.global.endCounter != current_.global.endCounter;
-    changes.timeSignature = e.global.timeSigNumerator != current_.global.timeSigNumerator ||
-                            e.global.timeSigDenominator != current_.global.timeSigDenominator;
-    for (int v = 0; v < kVoices; ++v) {
-        const auto i = static_cast<size_t>(v);
-        changes.voices[i] = !(e.voices[i] == current_.voices[i]);
-        changes.userScale[i] = !(e.voices[i].userScale == current_.voices[i].userScale);
-    }
-    current_ = e;
-    if (listener_) listener_->currentSettingsLoaded(changes);
+    current_ = composition_.event(index);
     return true;
 }
 
@@ -187,7 +172,6 @@ void CTarrowinDoc::replaceContents(const Settings& current, int32_t reserved, co
     composition_ = composition;
     tuning_ = tuning ? std::move(tuning) : defaultTuning();
     modified_ = false;
-    if (listener_) listener_->documentReplaced();
 }
 
 }  // namespace tarrowin

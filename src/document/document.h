@@ -2,7 +2,6 @@
 // The Tarrowin document: the current settings of the 16 voices, the composition of up to
 // 1000 events, and the modified flag that decides whether closing asks to save.
 
-#include <bitset>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -55,32 +54,6 @@ class Composition {
 
    private:
     std::vector<CompositionEvent> events_;
-};
-
-// What LoadEventIntoCurrentSettings changed, so a view can refresh exactly that: the
-// tempo also drives live playback, the time signature selects its own combo rows, and a
-// voice row (with its "Other (%d)" label and user scale editor) only when that voice changed.
-struct LoadedEventChanges {
-    int index = -1;  // the event that became the current settings
-    bool tempo = false;
-    bool counters = false;  // startCounter or endCounter
-    bool timeSignature = false;
-    std::bitset<kVoices> voices;     // any field of the voice, lists included
-    std::bitset<kVoices> userScale;  // the voice's userScale list
-
-    bool anything() const { return tempo || counters || timeSignature || voices.any(); }
-};
-
-// Told when the document's contents change underneath a view.
-class DocumentListener {
-   public:
-    virtual ~DocumentListener() = default;
-    // LoadEventIntoCurrentSettings(index) has replaced the current settings.
-    virtual void eventLoaded(int index) { (void)index; }
-    // The same notification with what changed; by default it reaches eventLoaded(index).
-    virtual void currentSettingsLoaded(const LoadedEventChanges& changes) { eventLoaded(changes.index); }
-    // New or Open replaced the whole document.
-    virtual void documentReplaced() {}
 };
 
 // The tuning of a document that has none: equal temperament, shared by every such document.
@@ -146,8 +119,8 @@ class CTarrowinDoc {
 
     // Fills an event with a deep copy of the current settings. Does not mark the document.
     void CopyCurrentSettingsIntoEvent(CompositionEvent& event) const;
-    // Makes event `index` the current settings and tells the listener what changed. Does
-    // not mark the document. False (and nothing changed) for an index outside the composition.
+    // Makes event `index` the current settings. Does not mark the document. False (and
+    // nothing changed) for an index outside the composition.
     bool LoadEventIntoCurrentSettings(int index);
 
     // Add and Insert of a new event filled from the current settings: refused with the
@@ -164,8 +137,6 @@ class CTarrowinDoc {
     void replaceContents(const Settings& current, int32_t reserved, const Composition& composition,
                          std::shared_ptr<const TuningSettings> tuning = nullptr);
 
-    void setListener(DocumentListener* listener) { listener_ = listener; }
-
    private:
     void touched() { modified_ = true; }
     VoiceSettings& voiceRef(int v) { return current_.voices[static_cast<size_t>(v)]; }
@@ -175,7 +146,6 @@ class CTarrowinDoc {
     Composition composition_;
     std::shared_ptr<const TuningSettings> tuning_;
     bool modified_ = false;
-    DocumentListener* listener_ = nullptr;
 };
 
 }  // namespace tarrowin

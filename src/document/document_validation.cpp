@@ -48,7 +48,7 @@ using V = VoiceSettings;
 }  // namespace
 
 const std::array<IntRule<GlobalSettings>, 5> kGlobalRules = {
-    int32Rule<G, &G::tempo>("tempo", 20, 340),
+    int32Rule<G, &G::tempo>("tempo", kTempoRange.min, kTempoRange.max),
     int32Rule<G, &G::startCounter>("startCounter", 0, kMaxStoredCounter),
     int32Rule<G, &G::endCounter>("endCounter", 0, kMaxStoredCounter),
     int16Rule<G, &G::timeSigNumerator>("timeSigNumerator", 1, 32),
@@ -58,9 +58,9 @@ const std::array<IntRule<GlobalSettings>, 5> kGlobalRules = {
 const std::array<IntRule<VoiceSettings>, 22> kVoiceIntRules = {
     int32Rule<V, &V::enabled>("enabled", 0, 1),
     IntRule<V>{"algorithm", 0, kAlgorithms - 1, &getAlgorithm, &setAlgorithm},
-    int32Rule<V, &V::param1>("param1", 2, 1000000),
-    int32Rule<V, &V::param2>("param2", 1, 1000000000),
-    int32Rule<V, &V::offset>("offset", -20000, 20000),
+    int32Rule<V, &V::param1>("param1", kParam1Range.min, kParam1Range.max),
+    int32Rule<V, &V::param2>("param2", kParam2Range.min, kParam2Range.max),
+    int32Rule<V, &V::offset>("offset", kOffsetRange.min, kOffsetRange.max),
     int32Rule<V, &V::modulate>("modulate", 0, 1),
     int32Rule<V, &V::modulateMode>("modulateMode", 0, 1),
     int32Rule<V, &V::modulateEvery>("modulateEvery", 1, 50),
@@ -76,7 +76,7 @@ const std::array<IntRule<VoiceSettings>, 22> kVoiceIntRules = {
     int32Rule<V, &V::matchScale>("matchScale", 0, 1),
     int32Rule<V, &V::dynamicIndex>("dynamicIndex", 0, kDynamics - 1),
     int32Rule<V, &V::velocity>("velocity", 0, 127),
-    int32Rule<V, &V::pan>("pan", -64, 63),
+    int32Rule<V, &V::pan>("pan", kPanRange.min, kPanRange.max),
     int32Rule<V, &V::percussionKey>("percussionKey", 0, kPercussionKeys - 1),
 };
 

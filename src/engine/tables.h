@@ -61,6 +61,19 @@ struct CoefficientRule {
 // Morse-Thue, whose Param1 and Param2 are edited on the form.
 std::span<const CoefficientRule> coefficientRules(Algorithm a);
 
+// The values an integer setting takes wherever it is typed, dragged or read: the form, the
+// dialogs, the document's rules and the command line.
+struct IntRange {
+    int32_t min;
+    int32_t max;
+    constexpr bool contains(int64_t v) const { return v >= min && v <= max; }
+};
+inline constexpr IntRange kParam1Range{2, 1000000};
+inline constexpr IntRange kParam2Range{1, 1000000000};
+inline constexpr IntRange kOffsetRange{-20000, 20000};
+inline constexpr IntRange kTempoRange{20, 340};  // quarter notes per minute
+inline constexpr IntRange kPanRange{-64, 63};
+
 // Name of MIDI note n: pitch class of n mod 12 and n / 12, "C5" for 60. For 0..127; other
 // values give "".
 std::string noteName(int n);

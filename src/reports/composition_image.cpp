@@ -1,5 +1,6 @@
 #include "composition_image.h"
 
+#include <algorithm>
 #include <random>
 
 #include "engine/note_engine.h"
@@ -10,6 +11,8 @@ namespace {
 // Any fixed seed will do; it only has to be the same for every image.
 constexpr std::mt19937::result_type kImageRandomSeed = 5489u;
 constexpr int kCentre = 250;
+// A mask: the run looks at its cancel flag and reports progress every 1024 ticks.
+constexpr int64_t kTicksBetweenReports = 1023;
 }  // namespace
 
 Rgb colourOf(uint32_t bbggrr) {
@@ -17,7 +20,16 @@ Rgb colourOf(uint32_t bbggrr) {
                static_cast<uint8_t>((bbggrr >> 16) & 0xFFu)};
 }
 
-ImageSums computeImageSums(const Composition& composition) {
+ImageSums computeImageSums(const Composition& composition) { return *computeImageSums(composition, nullptr, {}); }
+
+std::optional<ImageSums> computeImageSums(const Composition& composition, const std::atomic<bool>* cancel,
+                                          const std::function<void(double)>& progress) {
+    // Ticks are what takes the time: progress is told in ticks done of all the events' ticks.
+    int64_t total = 0, done = 0;
+    for (int e = 0; e < composition.count(); ++e) {
+        const GlobalSettings& g = composition.event(e).global;
+        total += std::max<int64_t>(0, int64_t{g.endCounter} - g.startCounter);
+    }
     NoteEngine engine;
     std::mt19937 random(kImageRandomSeed);
     engine.state().randomRunLength = [&random] { return static_cast<int32_t>(random() % 50) + 1; };
@@ -33,7 +45,11 @@ ImageSums computeImageSums(const Composition& composition) {
             engine.resetVoice(v);
             engine.warmUpVoice(v, start);
         }
-        for (int64_t t = start; t < end; ++t) {
+        for (int64_t t = start; t < end; ++t, ++done) {
+            if ((done & kTicksBetweenReports) == 0) {
+                if (cancel != nullptr && cancel->load(std::memory_order_relaxed)) return std::nullopt;
+                if (progress) progress(static_cast<double>(done) / static_cast<double>(total));
+            }
             for (int v = 0; v < kVoices; ++v) {
                 if (event.voices[static_cast<size_t>(v)].enabled == 0) continue;
                 if (auto note = engine.evaluate(v, t)) {

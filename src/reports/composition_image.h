@@ -3,7 +3,10 @@
 // 500 x 500 pattern with eight-fold symmetry that those two numbers colour. Plain pixels;
 // the window and the CLI put them on screen or into a file.
 
+#include <atomic>
 #include <cstdint>
+#include <functional>
+#include <optional>
 #include <string_view>
 #include <vector>
 
@@ -33,6 +36,10 @@ Rgb colourOf(uint32_t bbggrr);
 // Morse-Thue get neither reset nor warm-up before an event. Runs of "Random" modulation
 // draw from a fixed seed, so the same composition always gives the same picture.
 ImageSums computeImageSums(const Composition& composition);
+// The same for a caller on another thread: the run ends with no result once `cancel` turns
+// true, and `progress` hears, now and then on the calling thread, the part done (0..1).
+std::optional<ImageSums> computeImageSums(const Composition& composition, const std::atomic<bool>* cancel,
+                                          const std::function<void(double)>& progress);
 
 class CompositionImage {
    public:

@@ -96,20 +96,20 @@ std::string_view randomBoxLabel(RandomBox box) {
     return labels[at(box)];
 }
 
-CompositionRandomizerDialog::CompositionRandomizerDialog() {
+CompositionRandomizer::CompositionRandomizer() {
     boxes.fill(true);
     allowedInstruments.fill(true);
     allowedNotes.fill(true);
     allowedScales.fill(true);
 }
 
-void CompositionRandomizerDialog::open(const CTarrowinDoc& doc) {
+void CompositionRandomizer::open(const CTarrowinDoc& doc) {
     for (int v = 0; v < kVoices; ++v) voiceChoice[static_cast<size_t>(v)] = doc.voice(v).enabled != 0;
     minVoicesOn = 1;
     creating_ = false;
 }
 
-RandomizerEnabling CompositionRandomizerDialog::enabling() const {
+RandomizerEnabling CompositionRandomizer::enabling() const {
     RandomizerEnabling e;
     e.allowSilence = voicesOnOff;
     e.minVoicesOn = voicesOnOff && !allowSilence;
@@ -119,7 +119,7 @@ RandomizerEnabling CompositionRandomizerDialog::enabling() const {
     return e;
 }
 
-PickerRequest CompositionRandomizerDialog::setBox(RandomBox b, bool on) {
+PickerRequest CompositionRandomizer::setBox(RandomBox b, bool on) {
     boxes[at(b)] = on;
     if (b == RandomBox::Scale && !scales.allowUserDefined()) setCreateUserScales(false);
     if (!on) return PickerRequest::None;
@@ -137,27 +137,27 @@ PickerRequest CompositionRandomizerDialog::setBox(RandomBox b, bool on) {
     }
 }
 
-void CompositionRandomizerDialog::setCreateUserScales(bool on) {
+void CompositionRandomizer::setCreateUserScales(bool on) {
     createUserScales = on;
     if (!on) createOnlyUserScales = false;
 }
 
-void CompositionRandomizerDialog::scalesPickerClosed() {
+void CompositionRandomizer::scalesPickerClosed() {
     allowedScales = scales.flags();
     // The picker may just have forbidden user-defined scales, which "Create User Scales"
     // needs.
     if (!scales.allowUserDefined()) setCreateUserScales(false);
 }
 
-std::optional<Message> CompositionRandomizerDialog::checkDraws() const {
+std::optional<Message> CompositionRandomizer::checkDraws() const {
     if (box(RandomBox::Algorithm)) {
         if (auto m = algorithms.checkFlags()) return m;
     }
     if (box(RandomBox::Param1)) {
-        if (auto m = param1RangeDialog().ok()) return m;
+        if (auto m = param1RangePicker().ok()) return m;
     }
     if (box(RandomBox::Param2)) {
-        if (auto m = param2RangeDialog().ok()) return m;
+        if (auto m = param2RangePicker().ok()) return m;
     }
     if (box(RandomBox::Octaves)) {
         if (auto m = octaves.checkFlags()) return m;
@@ -171,7 +171,7 @@ std::optional<Message> CompositionRandomizerDialog::checkDraws() const {
     if (box(RandomBox::NoteVal)) {
         if (auto m = noteValues.checkFlags()) return m;
         if (noteValues.flag(kOtherNoteValue)) {
-            if (auto m = noteValues.otherRangeDialog().ok()) return m;
+            if (auto m = noteValues.otherRangePicker().ok()) return m;
         }
     }
     if (box(RandomBox::Instrument)) {
@@ -183,7 +183,7 @@ std::optional<Message> CompositionRandomizerDialog::checkDraws() const {
     return std::nullopt;
 }
 
-void CompositionRandomizerDialog::randomizeVoice(VoiceSettings& voice, int v, UniformRandom& random,
+void CompositionRandomizer::randomizeVoice(VoiceSettings& voice, int v, UniformRandom& random,
                                                  RandomizeOutcome& out) const {
     const auto vi = static_cast<size_t>(v);
     if (box(RandomBox::Algorithm)) voice.setAlgorithm(static_cast<Algorithm>(pick(random, algorithms.flags())));
@@ -250,7 +250,7 @@ void CompositionRandomizerDialog::randomizeVoice(VoiceSettings& voice, int v, Un
     }
 }
 
-RandomizeOutcome CompositionRandomizerDialog::randomize(CTarrowinDoc& doc, UniformRandom& random, Prompter& prompter) {
+RandomizeOutcome CompositionRandomizer::randomize(CTarrowinDoc& doc, UniformRandom& random, Prompter& prompter) {
     RandomizeOutcome out;
     if (prompter.refused(checkDraws())) return out;
     Settings& current = doc.mutableCurrent();
@@ -273,7 +273,7 @@ RandomizeOutcome CompositionRandomizerDialog::randomize(CTarrowinDoc& doc, Unifo
     return out;
 }
 
-std::optional<Message> CompositionRandomizerDialog::checkCreate(const CTarrowinDoc& doc) const {
+std::optional<Message> CompositionRandomizer::checkCreate(const CTarrowinDoc& doc) const {
     const int room = kMaxEvents - 1 - doc.composition().lastIndex();
     if (numberOfEvents < 1 || numberOfEvents > static_cast<uint32_t>(room) || minCounter < 1 || maxCounter > 1000 ||
         minCounter >= maxCounter) {
@@ -302,7 +302,7 @@ std::optional<Message> CompositionRandomizerDialog::checkCreate(const CTarrowinD
     return checkDraws();
 }
 
-CreateOutcome CompositionRandomizerDialog::create(CTarrowinDoc& doc, UniformRandom& random, Prompter& prompter) {
+CreateOutcome CompositionRandomizer::create(CTarrowinDoc& doc, UniformRandom& random, Prompter& prompter) {
     CreateOutcome out;
     if (prompter.refused(checkCreate(doc))) return out;
     out.started = true;

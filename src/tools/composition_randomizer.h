@@ -14,7 +14,7 @@
 #include "document/document.h"
 #include "event_commands.h"
 #include "prompter.h"
-#include "selection_dialogs.h"
+#include "pickers.h"
 #include "uniform_random.h"
 
 namespace tarrowin {
@@ -74,9 +74,9 @@ struct CreateOutcome {
     std::array<bool, kVoices> reloadUserScaleEditor{};
 };
 
-class CompositionRandomizerDialog {
+class CompositionRandomizer {
    public:
-    CompositionRandomizerDialog();
+    CompositionRandomizer();
 
     std::array<bool, kRandomBoxes> boxes{};  // all on
     bool box(RandomBox b) const { return boxes[static_cast<size_t>(b)]; }
@@ -98,11 +98,11 @@ class CompositionRandomizerDialog {
     std::array<bool, kInstruments> allowedInstruments{};
     std::array<bool, kStartNotes> allowedNotes{};
     std::array<bool, kScaleRows - 1> allowedScales{};
-    AlgorithmsDialog algorithms;
-    NoteValuesDialog noteValues;
-    ScalesDialog scales;
-    SelectOctavesDialog octaves;
-    SelectDynamicsDialog dynamics;
+    AlgorithmsPicker algorithms;
+    NoteValuesPicker noteValues;
+    ScalesPicker scales;
+    OctavesPicker octaves;
+    DynamicsPicker dynamics;
 
     // Opening: the voice choices follow the voices' on/off state, minVoicesOn is 1.
     void open(const CTarrowinDoc& doc);
@@ -118,14 +118,14 @@ class CompositionRandomizerDialog {
 
     // After the pickers have closed.
     void scalesPickerClosed();
-    SelectInstrumentsDialog instrumentsPicker() const { return SelectInstrumentsDialog(allowedInstruments); }
-    void instrumentsPickerClosed(const SelectInstrumentsDialog& picker) { allowedInstruments = picker.flags(); }
-    SelectNotesDialog notesPicker() const { return SelectNotesDialog(allowedNotes); }
-    void notesPickerClosed(const SelectNotesDialog& picker) { allowedNotes = picker.flags(); }
-    RangeDialog param1RangeDialog() const { return RangeDialog::param1Range(param1From, param1To); }
-    void param1RangeClosed(const RangeDialog& r) { param1From = r.from, param1To = r.to; }
-    RangeDialog param2RangeDialog() const { return RangeDialog::param2Range(param2From, param2To); }
-    void param2RangeClosed(const RangeDialog& r) { param2From = r.from, param2To = r.to; }
+    InstrumentsPicker instrumentsPicker() const { return InstrumentsPicker(allowedInstruments); }
+    void instrumentsPickerClosed(const InstrumentsPicker& picker) { allowedInstruments = picker.flags(); }
+    NotesPicker notesPicker() const { return NotesPicker(allowedNotes); }
+    void notesPickerClosed(const NotesPicker& picker) { allowedNotes = picker.flags(); }
+    RangePicker param1RangePicker() const { return RangePicker::param1Range(param1From, param1To); }
+    void param1RangeClosed(const RangePicker& r) { param1From = r.from, param1To = r.to; }
+    RangePicker param2RangePicker() const { return RangePicker::param2Range(param2From, param2To); }
+    void param2RangeClosed(const RangePicker& r) { param2From = r.from, param2To = r.to; }
 
     // The refusal of a draw that could not end: a checked box whose allowed set is empty
     // or whose range is invalid, with the message of the picker that would have refused it.

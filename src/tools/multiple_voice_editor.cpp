@@ -61,15 +61,15 @@ std::string_view changeFlagLabel(ChangeFlag flag) {
     return labels[at(flag)];
 }
 
-MultipleVoiceEditorDialog::MultipleVoiceEditorDialog() : userScale(scaleIntervals(0)) {}
+MultipleVoiceEditor::MultipleVoiceEditor() : userScale(scaleIntervals(0)) {}
 
-void MultipleVoiceEditorDialog::open(const CTarrowinDoc& doc) {
+void MultipleVoiceEditor::open(const CTarrowinDoc& doc) {
     const auto n = static_cast<size_t>(doc.composition().count());
     eventSelection.assign(n, false);
     eventFlags.assign(n, false);
 }
 
-VoiceEditorEnabling MultipleVoiceEditorDialog::enabling(const CTarrowinDoc& doc) const {
+VoiceEditorEnabling MultipleVoiceEditor::enabling(const CTarrowinDoc& doc) const {
     VoiceEditorEnabling e;
     e.valueControl = change;
     e.valueControl[at(ChangeFlag::MatchScale)] = flag(ChangeFlag::Inverted) && flag(ChangeFlag::MatchScale) && newInverted;
@@ -77,11 +77,11 @@ VoiceEditorEnabling MultipleVoiceEditorDialog::enabling(const CTarrowinDoc& doc)
     return e;
 }
 
-std::array<bool, 12> MultipleVoiceEditorDialog::userScaleEditorMarks() const { return userScaleMarks(userScale); }
+std::array<bool, 12> MultipleVoiceEditor::userScaleEditorMarks() const { return userScaleMarks(userScale); }
 
-void MultipleVoiceEditorDialog::userScaleEditorClosed(const std::array<bool, 12>& marks) { userScale = buildUserScale(marks); }
+void MultipleVoiceEditor::userScaleEditorClosed(const std::array<bool, 12>& marks) { userScale = buildUserScale(marks); }
 
-std::optional<std::string_view> MultipleVoiceEditorDialog::coefficientDialogTitle() const {
+std::optional<std::string_view> MultipleVoiceEditor::coefficientDialogTitle() const {
     static const std::array<std::string_view, kAlgorithms> titles = {
         "", "LogMap", "1/f Noise", "Henon", "Hopalong", "Martin", "Ginger", "Lorenz",
     };
@@ -89,9 +89,9 @@ std::optional<std::string_view> MultipleVoiceEditorDialog::coefficientDialogTitl
     return titles[static_cast<size_t>(algorithmChoice)];
 }
 
-std::optional<Message> MultipleVoiceEditorDialog::check(bool selectedEvents) const {
-    if (newParam1 < 2 || newParam1 > 1000000) return rangeMessage(2, 1000000);
-    if (newParam2 < 1 || newParam2 > 1000000000) return rangeMessage(1, 1000000000);
+std::optional<Message> MultipleVoiceEditor::check(bool selectedEvents) const {
+    if (!kParam1Range.contains(newParam1)) return rangeMessage(kParam1Range.min, kParam1Range.max);
+    if (!kParam2Range.contains(newParam2)) return rangeMessage(kParam2Range.min, kParam2Range.max);
     if (std::none_of(voices.begin(), voices.end(), [](bool b) { return b; })) return errorMessage("No voices selected!");
     if (selectedEvents && std::none_of(eventSelection.begin(), eventSelection.end(), [](bool b) { return b; })) {
         return errorMessage("No events selected!");
@@ -118,7 +118,7 @@ std::optional<Message> MultipleVoiceEditorDialog::check(bool selectedEvents) con
     return std::nullopt;
 }
 
-void MultipleVoiceEditorDialog::applyToVoice(VoiceSettings& voice) const {
+void MultipleVoiceEditor::applyToVoice(VoiceSettings& voice) const {
     if (flag(ChangeFlag::Param1)) voice.param1 = newParam1;
     if (flag(ChangeFlag::Param2)) voice.param2 = newParam2;
     if (flag(ChangeFlag::Modulate)) {
@@ -154,7 +154,7 @@ void MultipleVoiceEditorDialog::applyToVoice(VoiceSettings& voice) const {
     }
 }
 
-VoiceEditOutcome MultipleVoiceEditorDialog::changeSettings(CTarrowinDoc& doc, Prompter& prompter) const {
+VoiceEditOutcome MultipleVoiceEditor::changeSettings(CTarrowinDoc& doc, Prompter& prompter) const {
     VoiceEditOutcome out;
     if (prompter.refused(check(false))) return out;
     for (int v = 0; v < kVoices; ++v) {
@@ -167,7 +167,7 @@ VoiceEditOutcome MultipleVoiceEditorDialog::changeSettings(CTarrowinDoc& doc, Pr
     return out;
 }
 
-VoiceEditOutcome MultipleVoiceEditorDialog::changeSelectedEvents(CTarrowinDoc& doc, Prompter& prompter) {
+VoiceEditOutcome MultipleVoiceEditor::changeSelectedEvents(CTarrowinDoc& doc, Prompter& prompter) {
     VoiceEditOutcome out;
     if (prompter.refused(check(true))) return out;
     eventFlags = eventSelection;

@@ -57,7 +57,7 @@ struct VoiceEditOutcome {
     std::vector<int> events;  // "Change Selected Events": the events changed
 };
 
-class MultipleVoiceEditorDialog {
+class MultipleVoiceEditor {
    public:
     static constexpr int32_t kNone = -1;  // a combo box or radio group with nothing chosen
 
@@ -85,7 +85,7 @@ class MultipleVoiceEditorDialog {
     std::vector<bool> eventSelection;  // the lines selected in the events list
     std::vector<bool> eventFlags;
 
-    MultipleVoiceEditorDialog();
+    MultipleVoiceEditor();
 
     bool flag(ChangeFlag f) const { return change[static_cast<size_t>(f)]; }
     void setFlag(ChangeFlag f, bool on) { change[static_cast<size_t>(f)] = on; }

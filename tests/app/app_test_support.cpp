@@ -106,8 +106,8 @@ void prepareTestEnvironment() {
     qputenv("XDG_STATE_HOME", (runtime.path() + QStringLiteral("/state")).toLocal8Bit());
     qputenv("TARROWIN_AUDIO_DRIVER", "file");
     QStandardPaths::setTestModeEnabled(true);
-    // The settings of this program only: test programs that run side by side would
-    // otherwise read what another one has just chosen (a sync that waits for JACK).
+    // Settings of this run only: what one test program keeps (a theme, a window's place, a
+    // sync that waits for JACK) never reaches another running beside it.
     QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, runtime.path() + QStringLiteral("/config"));
 }
 

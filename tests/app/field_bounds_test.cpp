@@ -25,7 +25,7 @@
 #include "app_test_support.h"
 #include "document/document_validation.h"
 #include "engine/tables.h"
-#include "tools/selection_dialogs.h"
+#include "tools/pickers.h"
 
 using namespace tarrowin;
 using namespace tarrowin::app;
@@ -193,7 +193,7 @@ void FieldBoundsTest::coefficientFields() {
 }
 
 void FieldBoundsTest::multipleVoiceEditorFields() {
-    MultipleVoiceEditorDialog& members = w_->window->tools().voiceEditor();
+    MultipleVoiceEditor& members = w_->window->tools().voiceEditor();
     VoiceEditorDialog dialog(w_->ws(), members, w_->window.get());
     dialog.show();
     QVERIFY(QTest::qWaitForWindowExposed(&dialog));
@@ -201,9 +201,9 @@ void FieldBoundsTest::multipleVoiceEditorFields() {
         ChangeFlag flag;
         const char* field;
         const char* name;
-        int32_t MultipleVoiceEditorDialog::*member;
-    } fields[] = {{ChangeFlag::Param1, "Param1", "param1", &MultipleVoiceEditorDialog::newParam1},
-                  {ChangeFlag::Param2, "Param2", "param2", &MultipleVoiceEditorDialog::newParam2}};
+        int32_t MultipleVoiceEditor::*member;
+    } fields[] = {{ChangeFlag::Param1, "Param1", "param1", &MultipleVoiceEditor::newParam1},
+                  {ChangeFlag::Param2, "Param2", "param2", &MultipleVoiceEditor::newParam2}};
     for (const auto& f : fields) {
         dialog.flagBox(f.flag)->setChecked(true);
         QLineEdit* edit = named<QLineEdit>(&dialog, QString::fromLatin1(f.field));
@@ -244,11 +244,11 @@ void FieldBoundsTest::randomizerRangesFollowTheirValues() {
     const FloatRule ticks = ruleNamed(kVoiceFloatRules, "noteValue");
     const struct {
         const char* name;
-        RangeDialog (*make)(int32_t, int32_t);
+        RangePicker (*make)(int32_t, int32_t);
         Bounds bounds;
-    } ranges[] = {{"Param1 Range", &RangeDialog::param1Range, voiceBounds("param1")},
-                  {"Param2 Range", &RangeDialog::param2Range, voiceBounds("param2")},
-                  {"Other Range", &RangeDialog::noteValueRange, {int64_t(ticks.min), int64_t(ticks.max)}}};
+    } ranges[] = {{"Param1 Range", &RangePicker::param1Range, voiceBounds("param1")},
+                  {"Param2 Range", &RangePicker::param2Range, voiceBounds("param2")},
+                  {"Other Range", &RangePicker::noteValueRange, {int64_t(ticks.min), int64_t(ticks.max)}}};
     for (const auto& r : ranges) {
         const auto lo = int32_t(r.bounds.min), hi = int32_t(r.bounds.max);
         QVERIFY2(!r.make(lo, hi).ok(), r.name);

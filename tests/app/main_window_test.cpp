@@ -78,6 +78,8 @@ class MainWindowTest : public QObject {
     void commandStates_data();
     void commandStates();
     void refusedValueChangesNothing();
+    void commandsPassTheTypedInputGate_data();
+    void commandsPassTheTypedInputGate();
     void listsActOnlyOnAChange();
     void tempoBarStepsAndMerges();
     void resetAndRound();
@@ -181,6 +183,43 @@ void MainWindowTest::refusedValueChangesNothing() {
     QCOMPARE(ws().document.doc().voice(0).param1, 17);
     QVERIFY(ws().document.isModified());
     QCOMPARE(w_->window->action(Command::Undo)->text(), QStringLiteral("&Undo Param1 voice 1"));
+}
+
+void MainWindowTest::commandsPassTheTypedInputGate_data() {
+    QTest::addColumn<int>("command");
+    for (const Command c : {Command::Save, Command::SaveAs, Command::SaveMidi, Command::ExportAudio, Command::Play,
+                            Command::GetCurrentNote, Command::ReplaceEvent, Command::Randomizer,
+                            Command::MultiVoiceEditor, Command::CreateImage})
+        QTest::newRow(commandInfo(c).caption) << static_cast<int>(c);
+}
+
+void MainWindowTest::commandsPassTheTypedInputGate() {
+    // Each command that reads the document first takes what is typed in the form: a value
+    // the field refuses stops it with the field's message, before any dialog or play.
+    QFETCH(int, command);
+    composeShortEvents(ws(), 2);
+    ws().playback.setPlayFromEvent(0);
+    const CTarrowinDoc before = ws().document.doc();
+    QLineEdit* param1 = view().row(0).edit(VoiceRow::Param1);
+    param1->setText(QStringLiteral("1"));
+    param1->setModified(true);
+    bool dialogShown = false;  // a dialog the gate should have stopped is closed again
+    QTimer watch;
+    connect(&watch, &QTimer::timeout, [&dialogShown] {
+        auto* dialog = qobject_cast<QDialog*>(QApplication::activeModalWidget());
+        if (!dialog || qobject_cast<QMessageBox*>(dialog)) return;
+        dialogShown = true;
+        dialog->reject();
+    });
+    watch.start(5);
+    MessageBoxes boxes;
+    w_->window->action(static_cast<Command>(command))->trigger();
+    QTRY_COMPARE(boxes.seen().size(), size_t(1));
+    QCOMPARE(boxes.lastText(), QStringLiteral("Please enter an integer between 2 and 1000000."));
+    QVERIFY(!dialogShown);
+    QVERIFY(!ws().playback.isPlaying());
+    QCOMPARE(ws().document.doc().current(), before.current());
+    QCOMPARE(ws().document.doc().composition().count(), before.composition().count());
 }
 
 void MainWindowTest::listsActOnlyOnAChange() {
@@ -596,6 +635,8 @@ void MainWindowTest::voiceSwitchedDuringAPlayIsAStepOfItsOwn() {
     QTRY_VERIFY(ws().playback.isPlaying());
     QTest::mouseClick(view().row(2).control(VoiceRow::Voice), Qt::LeftButton);
     QVERIFY(ws().document.doc().voice(2).enabled != 0);
+    // The form shown again after the switch still has End where the unlocked play started.
+    QCOMPARE(view().endEdit()->text(), QStringLiteral("0"));
     w_->window->stop();
     QTRY_VERIFY(ws().playback.canPlay());
     // The play's own write (the End counter where it stopped) and the switch are two steps.

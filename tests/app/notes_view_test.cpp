@@ -18,7 +18,7 @@
 #include "app/main_window.h"
 #include "app/notes_view/notes_window.h"
 #include "app/notes_view/piano_roll.h"
-#include "app/notes_view/sound_and_notes.h"
+#include "app/notes_view/notes_command.h"
 #include "app/notes_view/voice_legend.h"
 #include "app_test_support.h"
 #include "playback/fake_clock.h"
@@ -64,7 +64,7 @@ class NotesViewTest : public QObject {
     // Opens the window and waits for the notes of the document as it is now.
     NotesWindow* openNotes() {
         w_->window->action(Command::Notes)->trigger();
-        NotesWindow* w = w_->window->soundAndNotes().notesWindow();
+        NotesWindow* w = w_->window->notes().notesWindow();
         if (!w) return nullptr;
         waitForNotes(w);
         return w;
@@ -102,7 +102,7 @@ void NotesViewTest::commandShowsTheWindowAndClosingUnchecksIt() {
     QCOMPARE(w->summary(), QStringLiteral("Current Settings, counters 0 to 64: 6 notes"));
     w->close();
     QVERIFY(!notes->isChecked());
-    QVERIFY(!w_->window->soundAndNotes().notesShown());
+    QVERIFY(!w_->window->notes().notesShown());
     notes->trigger();
     QVERIFY(w->isVisible() && notes->isChecked());
     notes->trigger();

@@ -9,11 +9,13 @@
 #include <QListWidget>
 #include <QPushButton>
 #include <QTemporaryDir>
+#include <QToolButton>
 #include <QtTest>
 
 #include "app/file_commands.h"
 #include "app/form/tarrowin_view.h"
 #include "app/main_window.h"
+#include "app/progress_dialog.h"
 #include "app/reports/composition_info_window.h"
 #include "app/reports/current_note_dialog.h"
 #include "app/reports/image_window.h"
@@ -75,6 +77,7 @@ class ReportWindowsTest : public QObject {
     void informationWindowLifecycle();
     void copyTakesTheSelectedRows();
     void imageShowsTheWholePictureAndSavesIt();
+    void longImageShowsProgressAndCancelOpensNothing();
     void currentNoteMarksTheDocumentAndShowsTheCoreLabels();
     void currentNoteTakesTypedValuesAndStopsOnARefusal();
 
@@ -194,10 +197,10 @@ void ReportWindowsTest::imageShowsTheWholePictureAndSavesIt() {
     QVERIFY(image && image->isVisible());
     QCOMPARE(image->sums(), (ImageSums{11, 1}));
     QCOMPARE(image->windowTitle(), QStringLiteral("Image from composition (S = 11, K = 1)"));
-    QCOMPARE(image->minimumSize(), QSize(500, 500));
-    QCOMPARE(image->maximumSize(), QSize(500, 500));
+    QCOMPARE(image->minimumSize(), image->maximumSize());  // not resizable
+    QCOMPARE(image->pictureView()->size(), QSize(500, 500));
     const QImage expected = expectedPicture({11, 1});
-    QCOMPARE(image->grab().toImage().convertToFormat(QImage::Format_RGB888), expected);
+    QCOMPARE(image->pictureView()->grab().toImage().convertToFormat(QImage::Format_RGB888), expected);
     QVERIFY(!action(Command::CreateImage)->isEnabled());
 
     // Ctrl+S in the image window saves the picture, not the document.
@@ -217,9 +220,39 @@ void ReportWindowsTest::imageShowsTheWholePictureAndSavesIt() {
     QVERIFY(!image->saveTo(missing).isEmpty());
     QVERIFY(!QFileInfo::exists(missing));
 
-    image->close();
+    // The toolbar's visible "Save Image..." does the same; Escape closes the window.
+    QVERIFY(QFile::remove(png));
+    answerFileDialog(png);
+    auto* button = named<QToolButton>(image, QStringLiteral("Save Image..."));
+    QVERIFY(button && button->isVisible());
+    button->click();
+    QTRY_VERIFY(QFileInfo::exists(png));
+    QApplication::setActiveWindow(image);
+    QTest::keyClick(image->pictureView(), Qt::Key_Escape);
     QVERIFY(!reports().isImageOpen());
     QTRY_VERIFY(action(Command::CreateImage)->isEnabled());
+}
+
+void ReportWindowsTest::longImageShowsProgressAndCancelOpensNothing() {
+    // 200 events of 50000 ticks with every voice on: seconds of work, on a worker thread.
+    ws().document.edit(QStringLiteral("setup"), Scope::Composition, [](CTarrowinDoc& d) {
+        for (int v = 0; v < kVoices; ++v) d.setEnabled(v, true);
+        d.setEndCounter(50000);
+        for (int e = 0; e < 200; ++e) d.addCurrentSettingsAsEvent();
+    });
+    // The event loop runs meanwhile: this watch sees the progress move and cancels.
+    QString title;
+    whenDialogShows([&](QWidget* w) {
+        auto* progress = qobject_cast<ProgressDialog*>(w);
+        if (!progress || progress->progress() < 1) return false;
+        title = progress->windowTitle();
+        named<QPushButton>(progress, QStringLiteral("Cancel"))->click();
+        return true;
+    });
+    action(Command::CreateImage)->trigger();
+    QCOMPARE(title, QStringLiteral("Image from composition"));
+    QVERIFY(!reports().imageWindow());
+    QVERIFY(action(Command::CreateImage)->isEnabled());
 }
 
 namespace {

@@ -10,12 +10,13 @@
 #include <QDir>
 #include <QListWidget>
 #include <QPushButton>
+#include <QStatusBar>
 #include <QTemporaryDir>
 #include <QtTest>
 
 #include "app/main_window.h"
-#include "app/notes_view/export_progress_dialog.h"
-#include "app/notes_view/soundfont_dialog.h"
+#include "app/progress_dialog.h"
+#include "app/audio/soundfont_dialog.h"
 #include "playback/synth.h"
 #include "app_test_support.h"
 #include "playback/sox_stat.h"
@@ -184,7 +185,7 @@ void SoundTest::cancelLeavesTheOlderFileAsItWas() {
     answerFileDialog(path);
     bool cancelled = false;
     whenDialogShows([&cancelled](QWidget* w) {
-        auto* progress = qobject_cast<ExportProgressDialog*>(w);
+        auto* progress = qobject_cast<ProgressDialog*>(w);
         if (!progress || progress->progress() < 1) return false;
         named<QPushButton>(progress, QStringLiteral("Cancel"))->click();
         cancelled = true;
@@ -194,6 +195,7 @@ void SoundTest::cancelLeavesTheOlderFileAsItWas() {
     boxes.answer(QMessageBox::Yes);  // the file dialog's question before replacing a file
     action(Command::ExportAudio)->trigger();
     QVERIFY(cancelled);
+    QCOMPARE(w_->window->statusBar()->currentMessage(), QStringLiteral("Export cancelled, nothing written"));
     QCOMPARE(boxes.seen().size(), size_t(1));
     QVERIFY(boxes.lastText().contains(QStringLiteral("already exists")));
     QCOMPARE(QDir(dir.path()).entryList(QDir::Files), QStringList{QStringLiteral("song.wav")});
@@ -229,7 +231,7 @@ void SoundTest::stemsGoIntoTheChosenFolder() {
     bool ticked = false;
     answerWithStems(dir.filePath(QStringLiteral("long.wav")), stems, &ticked);
     whenDialogShows([](QWidget* w) {
-        auto* progress = qobject_cast<ExportProgressDialog*>(w);
+        auto* progress = qobject_cast<ProgressDialog*>(w);
         if (!progress || progress->progress() < 1) return false;
         named<QPushButton>(progress, QStringLiteral("Cancel"))->click();
         return true;

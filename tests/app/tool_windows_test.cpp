@@ -75,8 +75,8 @@ struct ToolDialogs {
           r(tools.randomizer()),
           editor(ws, m, parent),
           randomizer(ws, r, [] {}, parent) {}
-    MultipleVoiceEditorDialog& m;
-    CompositionRandomizerDialog& r;
+    MultipleVoiceEditor& m;
+    CompositionRandomizer& r;
     VoiceEditorDialog editor;
     RandomizerDialog randomizer;
 };
@@ -367,7 +367,7 @@ void ToolWindowsTest::replaceShowsTheNewLineInTheMaker() {
 }
 
 void ToolWindowsTest::pickerFlagsLastBetweenOpenings() {
-    CompositionRandomizerDialog& m = tools().randomizer();
+    CompositionRandomizer& m = tools().randomizer();
     {
         PickerDialog dialog(algorithmsModel(m.algorithms), ws().prompter, w_->window.get());
         checkBox(&dialog, QStringLiteral("Henon"))->setChecked(false);
@@ -391,7 +391,7 @@ void ToolWindowsTest::pickerFlagsLastBetweenOpenings() {
 }
 
 void ToolWindowsTest::otherNoteValueAsksForItsRange() {
-    NoteValuesDialog picker;
+    NoteValuesPicker picker;
     MessageBoxes boxes;
     int shown = 0;
     onDialog(QStringLiteral("Note Value Range"), [&](QDialog* d) {
@@ -447,7 +447,7 @@ void ToolWindowsTest::randomizeDrawsFromTheWorkspaceSeed() {
     ws().fixedSeed = 4242;
     ws().document.newDocument();  // seeds the generator again
     CTarrowinDoc expected = ws().document.doc();
-    CompositionRandomizerDialog core;
+    CompositionRandomizer core;
     core.open(expected);
     core.voiceChoice[2] = true;
     UniformRandom random(4242);
@@ -550,7 +550,7 @@ void ToolWindowsTest::voiceEditorChangesVoicesThenEvents() {
 }
 
 void ToolWindowsTest::voiceEditorModulateCancelUnticksYes() {
-    MultipleVoiceEditorDialog& m = tools().voiceEditor();
+    MultipleVoiceEditor& m = tools().voiceEditor();
     VoiceEditorDialog dialog(ws(), m, w_->window.get());
     auto* yes = static_cast<QCheckBox*>(dialog.valueControl(ChangeFlag::Modulate));
     onDialog(QStringLiteral("Modulate"), [](QDialog* d) { d->reject(); });

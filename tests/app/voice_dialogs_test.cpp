@@ -186,8 +186,10 @@ void VoiceDialogsTest::midiPanSteps() {
     d.load(values, 9);
     auto* bar = named<QScrollBar>(&d, QStringLiteral("Pan"));
     QCOMPARE(bar->value(), start);
+    auto* centre = named<QPushButton>(&d, QStringLiteral("0"));
+    QCOMPARE(centre->accessibleDescription(), QStringLiteral("Pan centre"));  // as in the Multiple Voice Editor
     if (action < 0)
-        named<QPushButton>(&d, QStringLiteral("0"))->click();
+        centre->click();
     else
         bar->triggerAction(static_cast<QAbstractSlider::SliderAction>(action));
     QCOMPARE(d.values().pan, expected);

@@ -201,57 +201,22 @@ TEST(Document, InsertKeepsTheOrder) {
     EXPECT_EQ(doc.composition().event(0).global.tempo, 150);
 }
 
-struct RecordingListener : DocumentListener {
-    std::vector<LoadedEventChanges> loads;
-    int replaced = 0;
-    void currentSettingsLoaded(const LoadedEventChanges& c) override { loads.push_back(c); }
-    void documentReplaced() override { ++replaced; }
-};
-
-// A listener written only for the plain notification still gets it.
-struct IndexListener : DocumentListener {
-    std::vector<int> indices;
-    void eventLoaded(int index) override { indices.push_back(index); }
-};
-
-TEST(Document, LoadingAnEventTellsTheListenerWhatChanged) {
+TEST(Document, LoadingAnEventMakesItTheCurrentSettings) {
     CTarrowinDoc doc = playableDocument();
     ASSERT_FALSE(doc.addCurrentSettingsAsEvent());
     doc.setTempo(180);
-    doc.setNoteValue(3, kOtherNoteValue, 20.0f);
     doc.setUserScale(9, ScaleList{0, 6});
-    ASSERT_FALSE(doc.addCurrentSettingsAsEvent());
+    doc.SetModifiedFlag(false);
 
-    RecordingListener listener;
-    doc.setListener(&listener);
     ASSERT_TRUE(doc.LoadEventIntoCurrentSettings(0));
-    ASSERT_EQ(listener.loads.size(), 1u);
-    const LoadedEventChanges& c = listener.loads[0];
-    EXPECT_EQ(c.index, 0);
-    EXPECT_TRUE(c.tempo);
-    EXPECT_FALSE(c.counters);
-    EXPECT_FALSE(c.timeSignature);
-    EXPECT_EQ(c.voices.to_ulong(), (1ul << 3) | (1ul << 9));
-    EXPECT_EQ(c.userScale.to_ulong(), 1ul << 9);
+    EXPECT_EQ(doc.current(), doc.composition().event(0));
     EXPECT_EQ(doc.global().tempo, 96);
+    EXPECT_FALSE(doc.isModified());
 
-    ASSERT_TRUE(doc.LoadEventIntoCurrentSettings(0));  // again: nothing differs
-    EXPECT_FALSE(listener.loads.back().anything());
-
-    EXPECT_FALSE(doc.LoadEventIntoCurrentSettings(2));
+    doc.setTempo(180);
+    EXPECT_FALSE(doc.LoadEventIntoCurrentSettings(1));  // outside: nothing changes
     EXPECT_FALSE(doc.LoadEventIntoCurrentSettings(-1));
-    EXPECT_EQ(listener.loads.size(), 2u);
-
-    doc.OnNewDocument();
-    EXPECT_EQ(listener.replaced, 1);
-
-    IndexListener plain;
-    doc.setListener(&plain);
-    doc.replaceContents(doc.current(), 1, Composition{});
-    doc.mutableComposition().append(Settings::defaults());
-    ASSERT_TRUE(doc.LoadEventIntoCurrentSettings(0));
-    EXPECT_EQ(plain.indices, std::vector<int>{0});
-    doc.setListener(nullptr);
+    EXPECT_EQ(doc.global().tempo, 180);
 }
 
 }  // namespace

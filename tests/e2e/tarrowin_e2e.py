@@ -114,11 +114,35 @@ def started_by(pid, ancestor):
     return False
 
 
-def screenshot(name):
+def screenshot(name, display=None):
+    """The whole screen (of another X server when `display` names one) as SHOTS/name.png."""
     os.makedirs(SHOTS, exist_ok=True)
     path = os.path.join(SHOTS, name + ".png")
-    subprocess.run(["/usr/bin/import", "-window", "root", path], check=False)
+    subprocess.run(["/usr/bin/import", *(["-display", display] if display else []), "-window", "root", path],
+                   check=False)
     return path
+
+
+_displays = 0
+
+
+def nested_display(size):
+    """Another X server of the given size ("1024x768"), a new one each call: its display and its
+    process."""
+    global _displays
+    _displays += 1
+    display = ":%d" % (90 + (os.getpid() * 7 + _displays) % 150)
+    xvfb = subprocess.Popen(["Xvfb", display, "-screen", "0", size + "x24", "-nolisten", "tcp", "-noreset"],
+                            stderr=subprocess.DEVNULL)
+    poll(lambda: subprocess.run(["xdotool", "getdisplaygeometry"], env=dict(os.environ, DISPLAY=display),
+                                capture_output=True).returncode == 0, 10, "Xvfb %s" % display)
+    return display, xvfb
+
+
+def window_manager(display):
+    """openbox on another X server, so that its windows get frames and focus."""
+    return subprocess.Popen(["openbox", "--sm-disable"], env=dict(os.environ, DISPLAY=display),
+                            stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
 
 
 _a11y_bus = None
@@ -312,6 +336,17 @@ class Tarrowin:
 
     def main(self):
         return self.window("Tarrowin 2.5", role="frame")
+
+    def raise_main(self):
+        """Brings the main window to the front, as a click on its title bar does: a tool window
+        opened beside it on a small screen may cover part of the form."""
+        main = self.main()
+        wid = subprocess.run(["xdotool", "search", "--onlyvisible", "--name", "^Tarrowin 2\\.5"], capture_output=True,
+                             text=True).stdout.split()
+        check(len(wid) == 1, "%d main windows" % len(wid))
+        xdotool("windowactivate", wid[0])
+        poll(lambda: has(main, pyatspi.STATE_ACTIVE), 5, "the main window to be active")
+        return main
 
     def gone(self, title, timeout=10.0):
         def look():

@@ -9,7 +9,8 @@ import time
 
 import pyatspi
 
-from tarrowin_e2e import Tarrowin, act, alert_text, check, cli, find_in, key, poll, run, screenshot, showing, type_text
+from tarrowin_e2e import (Tarrowin, act, alert_text, check, cli, find_in, key, nested_display, poll, run, screenshot, showing,
+                          type_text)
 
 WORK = os.environ.get("TARROWIN_E2E_WORK", "/tmp")
 
@@ -237,16 +238,6 @@ def exit_ends_the_program_with_tool_windows_open():
         t.answer(t.alert("Tarrowin"), "No")
         poll(lambda: t.proc.poll() is not None, 10, "the program to end")
         check(t.proc.returncode == 0, "the program ended with %s" % t.proc.returncode)
-
-
-def nested_display(size):
-    """A second X server of the given size, for the screen checks."""
-    display = ":%d" % (90 + os.getpid() % 50)
-    xvfb = subprocess.Popen(["Xvfb", display, "-screen", "0", size + "x24", "-nolisten", "tcp", "-noreset"],
-                            stderr=subprocess.DEVNULL)
-    poll(lambda: subprocess.run(["xdotool", "getdisplaygeometry"], env=dict(os.environ, DISPLAY=display),
-                                capture_output=True).returncode == 0, 10, "Xvfb %s" % display)
-    return display, xvfb
 
 
 def screen_size_check():

@@ -82,6 +82,7 @@ def notes_window_follows_the_form():
         t.press("Fit", root=notes)
 
         # An edit of the form shows within a moment.
+        t.raise_main()
         t.set_field("End", 128)
         poll(lambda: summary.name.startswith("Current Settings, counters 0 to 128: "), 5, "the notes of 128 ticks")
 

@@ -1,5 +1,9 @@
 #include "reports/composition_image.h"
 
+#include <algorithm>
+#include <atomic>
+#include <vector>
+
 #include <gtest/gtest.h>
 
 #include "engine/note_engine.h"
@@ -85,6 +89,28 @@ TEST(ImageSums, RandomModulationGivesTheSamePictureEveryTime) {
     c.append(e);
     const ImageSums first = computeImageSums(c);
     EXPECT_EQ(computeImageSums(c), first);
+}
+
+TEST(ImageSums, ProgressRisesOverAllEventsAndCancelLeavesNoResult) {
+    Composition c;
+    c.append(silentEvent(0, 5000));
+    c.append(silentEvent(100, 3100));
+    std::vector<double> seen;
+    std::atomic<bool> cancel{false};
+    EXPECT_EQ(computeImageSums(c, &cancel, [&seen](double f) { seen.push_back(f); }), computeImageSums(c));
+    // One report every 1024 of the 8000 ticks, the second event's counted after the first's.
+    ASSERT_EQ(seen.size(), 8u);
+    EXPECT_EQ(seen.front(), 0.0);
+    EXPECT_DOUBLE_EQ(seen.back(), 7168.0 / 8000.0);
+    EXPECT_TRUE(std::is_sorted(seen.begin(), seen.end()));
+
+    seen.clear();
+    const auto halfway = [&](double f) {
+        seen.push_back(f);
+        if (f > 0.5) cancel.store(true);
+    };
+    EXPECT_EQ(computeImageSums(c, &cancel, halfway), std::nullopt);
+    EXPECT_EQ(seen.size(), 5u);  // stopped at the first look after the request
 }
 
 TEST(CompositionImage, CentrePixelHasTheColourOfTwiceSSquared) {

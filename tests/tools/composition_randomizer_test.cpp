@@ -43,7 +43,7 @@ class RandomizerTest : public ::testing::Test {
     const VoiceSettings& voice(int v) const { return doc.voice(v); }
 
     CTarrowinDoc doc;
-    CompositionRandomizerDialog dialog;
+    CompositionRandomizer dialog;
     RecordingPrompter prompter;
 };
 
@@ -254,7 +254,7 @@ TEST_F(RandomizerTest, TheSameSeedGivesTheSameDocument) {
     CTarrowinDoc other;
     other.OnNewDocument();
     other.mutableCurrent() = doc.current();
-    CompositionRandomizerDialog otherDialog = dialog;
+    CompositionRandomizer otherDialog = dialog;
     dialog.voicesOnOff = otherDialog.voicesOnOff = true;
     UniformRandom r1(2024), r2(2024);
     dialog.create(doc, r1, prompter);
@@ -267,7 +267,7 @@ TEST_F(RandomizerTest, TheSameSeedGivesTheSameDocument) {
     third.OnNewDocument();
     third.mutableCurrent() = other.current();
     UniformRandom r3(2025);
-    CompositionRandomizerDialog(otherDialog).create(third, r3, prompter);
+    CompositionRandomizer(otherDialog).create(third, r3, prompter);
     EXPECT_NE(third.composition(), other.composition());
 }
 
@@ -425,7 +425,7 @@ TEST_F(RandomizerTest, CreateTakesUpToTheLimitOfEvents) {
 
 TEST_F(RandomizerTest, CreateChecksItsNumbersInOrder) {
     const auto refusal = [&](auto change) {
-        CompositionRandomizerDialog saved = dialog;
+        CompositionRandomizer saved = dialog;
         change(dialog);
         const bool started = create(1).started;
         dialog = saved;

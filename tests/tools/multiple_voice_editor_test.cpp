@@ -25,7 +25,7 @@ class VoiceEditorTest : public ::testing::Test {
         editor.open(doc);
     }
     CTarrowinDoc doc;
-    MultipleVoiceEditorDialog editor;
+    MultipleVoiceEditor editor;
     RecordingPrompter prompter;
 };
 

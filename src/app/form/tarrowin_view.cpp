@@ -24,11 +24,6 @@ namespace tarrowin::app {
 
 namespace {
 
-constexpr int kMinTempo = 20;
-constexpr int kMaxTempo = 340;
-constexpr int64_t kParam1Min = 2, kParam1Max = 1000000;
-constexpr int64_t kParam2Min = 1, kParam2Max = 1000000000;
-constexpr int64_t kOffsetMin = -20000, kOffsetMax = 20000;
 constexpr int64_t kCounterMin = 0, kCounterMax = kMaxCounter;
 constexpr int16_t kDenominators[] = {1, 2, 4, 8, 16, 32};
 
@@ -36,21 +31,13 @@ using Scope = DocumentController::Scope;
 
 QString voiceStep(const char* what, int v) { return QStringLiteral("%1 voice %2").arg(QLatin1String(what)).arg(v + 1); }
 
-struct FieldRange {
-    int64_t min, max;
-};
-
-FieldRange rangeOf(VoiceRow::Column c) {
-    switch (c) {
-        case VoiceRow::Param1: return {kParam1Min, kParam1Max};
-        case VoiceRow::Param2: return {kParam2Min, kParam2Max};
-        default: return {kOffsetMin, kOffsetMax};
-    }
-}
-
 int32_t fieldOf(const VoiceSettings& v, VoiceRow::Column c) {
     return c == VoiceRow::Param1 ? v.param1 : c == VoiceRow::Param2 ? v.param2 : v.offset;
 }
+
+// An unlocked play of the current settings: its End counter runs on with the play and is
+// stored when it stops; until then the End edit shows where it started.
+bool countsOnPastEnd(const UiState& s) { return s.playing && !s.auditioning && !s.compositionRunning && !s.locked; }
 
 }  // namespace
 
@@ -84,7 +71,12 @@ TarrowinView::TarrowinView(Workspace& workspace, VoiceDialogs& dialogs, QWidget*
 
     connect(&ws_.document, &DocumentController::changed, this, &TarrowinView::refresh);
     connect(&ws_.playback, &PlaybackController::playFromEventChanged, this, &TarrowinView::showPlayFromEvent);
+    ws_.document.setTypedInputGate([this](DocumentController::Typed how) {
+        return how == DocumentController::Typed::Commit ? takeForm() : validateForm();
+    });
 }
+
+TarrowinView::~TarrowinView() { ws_.document.setTypedInputGate({}); }
 
 QWidget* TarrowinView::makeSidePanel() {
     auto* panel = new QWidget(this);
@@ -97,7 +89,7 @@ QWidget* TarrowinView::makeSidePanel() {
     tempoLabel_->setAlignment(Qt::AlignCenter);
     describeControl(tempoLabel_, QStringLiteral("Tempo value"));
     tempoBar_ = new QScrollBar(Qt::Horizontal, tempo);
-    tempoBar_->setRange(kMinTempo, kMaxTempo);
+    tempoBar_->setRange(kTempoRange.min, kTempoRange.max);
     tempoBar_->setSingleStep(1);
     tempoBar_->setPageStep(5);
     nameControl(tempoBar_, QStringLiteral("Tempo"));
@@ -106,7 +98,9 @@ QWidget* TarrowinView::makeSidePanel() {
     tempoLayout->addWidget(tempoLabel_);
     tempoLayout->addWidget(tempoBar_);
     tempoLayout->addWidget(globalTempo_);
-    tempoBar_->setWhatsThis(QStringLiteral("Quarter notes per minute, 20 to 340; the arrows step by 1, the bar by 5."));
+    tempoBar_->setWhatsThis(QStringLiteral("Quarter notes per minute, %1 to %2; the arrows step by 1, the bar by 5.")
+                                .arg(kTempoRange.min)
+                                .arg(kTempoRange.max));
     globalTempo_->setWhatsThis(QStringLiteral("Gives every event of the composition the tempo shown here."));
     connect(tempoBar_, &QScrollBar::actionTriggered, this, [this](int action) {
         // Home and End on the bar keep the tempo where it is.
@@ -126,6 +120,7 @@ QWidget* TarrowinView::makeSidePanel() {
     nameControl(end_, endLabel, QStringLiteral("End"));
     for (QLineEdit* e : {start_, end_}) {
         e->setMaxLength(11);
+        fitField(e, kCounterMin, kCounterMax);
         e->installEventFilter(this);
     }
     reset_ = new QPushButton(QStringLiteral("Reset"), counters);
@@ -138,7 +133,8 @@ QWidget* TarrowinView::makeSidePanel() {
     counterLayout->addWidget(reset_, 4, 0, 1, 2, Qt::AlignHCenter);
     counterLayout->addWidget(round_, 5, 0);
     counterLayout->addWidget(lock_, 5, 1);
-    start_->setWhatsThis(QStringLiteral("The counter, in 32nd notes, from which the current settings play (0..50000)."));
+    start_->setWhatsThis(
+        QStringLiteral("The counter, in 32nd notes, from which the current settings play (0..%1).").arg(kMaxCounter));
     end_->setWhatsThis(QStringLiteral("The counter at which a locked play stops; unlocked, it shows where a play stopped."));
     reset_->setWhatsThis(QStringLiteral("Sets Start, and End unless locked, to 0."));
     round_->setWhatsThis(QStringLiteral("Rounds Start and End to a multiple of a voice's note value."));
@@ -175,7 +171,7 @@ QWidget* TarrowinView::makeSidePanel() {
 
     for (QWidget* group : {static_cast<QWidget*>(tempo), static_cast<QWidget*>(counters),
                            static_cast<QWidget*>(events), static_cast<QWidget*>(signature)}) {
-        group->setFixedWidth(118);
+        group->setMinimumWidth(118);
         column->addWidget(group);
     }
     column->addStretch(1);
@@ -189,15 +185,6 @@ bool TarrowinView::eventFilter(QObject* watched, QEvent* event) {
 }
 
 void TarrowinView::initialUpdate() {
-    PlaybackController& p = ws_.playback;
-    p.setLocked(false);
-    p.setUpdateWhilePlaying(false);
-    p.setPlayMode(PlayMode::CurrentSettings);
-    lock_->setText(QStringLiteral("Lock"));
-    const Composition& c = ws_.document.doc().composition();
-    p.setPlayFromEvent(c.isEmpty() ? std::nullopt : std::optional<int>(0));
-    if (!c.isEmpty()) p.setPlayMode(PlayMode::Composition);
-    dialogs_.initialUpdate();
     // A new document shows its own values everywhere: typing not yet taken is dropped, never
     // carried into the new document.
     for (const auto& row : rows_) {
@@ -220,7 +207,7 @@ void TarrowinView::refresh() {
     }
     tempoLabel_->setText(QString::number(g.tempo));
     showNumber(start_, g.startCounter);
-    showNumber(end_, g.endCounter);
+    showEndCounter();
     if (g.timeSigNumerator >= 1 && g.timeSigNumerator <= numerator_->count())
         numerator_->setCurrentIndex(g.timeSigNumerator - 1);
     for (int r = 0; r < denominator_->count(); ++r) {
@@ -233,9 +220,6 @@ void TarrowinView::refresh() {
         while (playFromEvent_->count() > events) playFromEvent_->removeItem(playFromEvent_->count() - 1);
         while (playFromEvent_->count() < events) playFromEvent_->addItem(QString::number(playFromEvent_->count()));
     }
-    const auto chosen = ws_.playback.playFromEvent();
-    if (chosen && *chosen >= events) ws_.playback.setPlayFromEvent(std::nullopt);
-    if (events == 0) ws_.playback.setPlayMode(PlayMode::CurrentSettings);
     showPlayFromEvent();
     stabilize(state_);
 }
@@ -247,7 +231,9 @@ void TarrowinView::showPlayFromEvent() {
 }
 
 void TarrowinView::stabilize(const UiState& state) {
+    const bool counted = countsOnPastEnd(state_);
     state_ = state;
+    if (countsOnPastEnd(state) != counted) showEndCounter();
     const CTarrowinDoc& doc = ws_.document.doc();
     // An audition plays a copy of one event: the form stays usable but for Global Tempo.
     // With Edit While Playing the voices and the tempo stay open during a live play too.
@@ -271,9 +257,16 @@ void TarrowinView::stabilize(const UiState& state) {
     lock_->setEnabled(!running);
     end_->setEnabled(!running && !state.locked);
     round_->setEnabled(!running && !state.locked);
+    lock_->setText(state.locked ? QStringLiteral("Unlock") : QStringLiteral("Lock"));
 }
 
-void TarrowinView::showEndCounter(int32_t value) { end_->setText(QString::number(value)); }
+void TarrowinView::showEndCounter() {
+    const GlobalSettings& g = ws_.document.doc().global();
+    if (countsOnPastEnd(state_))
+        end_->setText(QString::number(g.startCounter));
+    else
+        showNumber(end_, g.endCounter);
+}
 
 bool TarrowinView::validateForm() {
     if (validating_) return false;
@@ -281,7 +274,7 @@ bool TarrowinView::validateForm() {
     bool ok = true;
     for (int v = 0; v < kVoices && ok; ++v) {
         for (auto c : {VoiceRow::Param1, VoiceRow::Param2, VoiceRow::Offset}) {
-            const FieldRange r = rangeOf(c);
+            const IntRange r = VoiceRow::range(c);
             if (!readIntegerField(rows_[static_cast<size_t>(v)]->edit(c), r.min, r.max)) {
                 ok = false;
                 break;
@@ -423,10 +416,7 @@ void TarrowinView::reset() {
     });
 }
 
-void TarrowinView::toggleLock() {
-    ws_.playback.setLocked(!ws_.playback.locked());
-    lock_->setText(ws_.playback.locked() ? QStringLiteral("Unlock") : QStringLiteral("Lock"));
-}
+void TarrowinView::toggleLock() { ws_.playback.setLocked(!ws_.playback.locked()); }
 
 void TarrowinView::round() {
     if (!takeForm()) return;

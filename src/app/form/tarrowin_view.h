@@ -25,10 +25,13 @@ class VoiceDialogs;
 class TarrowinView : public QWidget {
     Q_OBJECT
    public:
+    // Registers the form's typed input gate with the document controller, for as long as
+    // the form lives.
     TarrowinView(Workspace& workspace, VoiceDialogs& dialogs, QWidget* parent = nullptr);
+    ~TarrowinView() override;
 
-    // After New and Open: the play options return to their start, the lists are filled
-    // from the document, and the Randomizer is seeded again.
+    // After New and Open: typing not yet taken is dropped, the lists are filled from the
+    // document, and the Randomizer is seeded again.
     void initialUpdate();
     // Shows the document's values in every control.
     void refresh();
@@ -41,9 +44,8 @@ class TarrowinView : public QWidget {
     bool takeForm();
 
     // Enables the controls for the state: idle, a live or composition play, an audition.
-    void stabilize(const UiState& state);
     // While an unlocked live play runs, the End edit shows the Start counter.
-    void showEndCounter(int32_t value);
+    void stabilize(const UiState& state);
 
     const VoiceRow& row(int v) const { return *rows_[static_cast<size_t>(v)]; }
     QScrollBar* tempoBar() const { return tempoBar_; }
@@ -72,6 +74,7 @@ class TarrowinView : public QWidget {
     void globalTempo();
     void timeSignatureChosen(bool numerator, int row);
     void showPlayFromEvent();
+    void showEndCounter();
 
     Workspace& ws_;
     VoiceDialogs& dialogs_;

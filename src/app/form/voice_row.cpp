@@ -17,12 +17,12 @@ const std::array<const char*, VoiceRow::ColumnCount> VoiceRow::kHeaders = {
 
 namespace {
 
-// What Shift+F1 tells about each column.
+// What Shift+F1 tells about each column; an edit's help ends with its range.
 const char* const kColumnHelp[VoiceRow::ColumnCount] = {
     "Switches the voice on or off; also while the current settings play.",
-    "Morse-Thue: the base in which the step's digits are added up (2..1000000).",
-    "Morse-Thue: the step is multiplied by this before its digits are added up (1..1000000000).",
-    "Shifts the steps the voice plays, not its notes in time (-20000..20000).",
+    "Morse-Thue: the base in which the step's digits are added up",
+    "Morse-Thue: the step is multiplied by this before its digits are added up",
+    "Shifts the steps the voice plays, not its notes in time",
     "Transposes the voice every N steps or after runs of random length; ticking it opens its settings.",
     "How many octaves the voice's notes spread over.",
     "The lowest note of the voice.",
@@ -35,11 +35,18 @@ QString describe(VoiceRow::Column c, int voice) {
     return QStringLiteral("%1 voice %2").arg(QLatin1String(VoiceRow::kHeaders[c])).arg(voice + 1);
 }
 
+QString columnHelp(VoiceRow::Column c) {
+    QString help = QString::fromLatin1(kColumnHelp[c]);
+    if (c == VoiceRow::Param1 || c == VoiceRow::Param2 || c == VoiceRow::Offset)
+        help += QStringLiteral(" (%1..%2).").arg(VoiceRow::range(c).min).arg(VoiceRow::range(c).max);
+    return help;
+}
+
 QLineEdit* makeEdit(VoiceRow::Column c, int voice, QWidget* parent) {
     auto* e = new QLineEdit(parent);
     e->setMaxLength(11);
-    // Room for seven digits; longer values scroll, as the original's narrow fields did.
-    e->setFixedWidth(e->fontMetrics().horizontalAdvance(QStringLiteral("-0000000")) + 12);
+    // Each column as wide as its longest value, so every value shows whole.
+    fitField(e, VoiceRow::range(c).min, VoiceRow::range(c).max, FieldWidth::Fixed);
     nameControl(e, describe(c, voice));
     return e;
 }
@@ -71,7 +78,7 @@ VoiceRow::VoiceRow(int voice, QGridLayout* grid, int gridRow, QWidget* parent) :
     QWidget* controls[ColumnCount] = {voiceButton_, param1_,   param2_, offset_,    modulate_,
                                       octaves_,     note_,     scale_,  noteValue_, set_};
     for (int c = 0; c < ColumnCount; ++c) {
-        controls[c]->setWhatsThis(QString::fromLatin1(kColumnHelp[c]));
+        controls[c]->setWhatsThis(columnHelp(static_cast<Column>(c)));
         grid->addWidget(controls[c], gridRow, c);
     }
 
@@ -117,6 +124,14 @@ QLineEdit* VoiceRow::edit(Column c) const {
         case Param2: return param2_;
         case Offset: return offset_;
         default: return nullptr;
+    }
+}
+
+IntRange VoiceRow::range(Column c) {
+    switch (c) {
+        case Param1: return kParam1Range;
+        case Param2: return kParam2Range;
+        default: return kOffsetRange;
     }
 }
 

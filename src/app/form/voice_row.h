@@ -7,6 +7,7 @@
 #include <array>
 
 #include "engine/settings.h"
+#include "engine/tables.h"
 
 class QCheckBox;
 class QComboBox;
@@ -30,8 +31,9 @@ class VoiceRow : public QObject {
     int voice() const { return voice_; }
     // Shows the voice's settings without reporting any change.
     void show(const VoiceSettings& v);
-    // The Param1, Param2 and Offset edits by column.
+    // The Param1, Param2 and Offset edits by column, and the values each takes.
     QLineEdit* edit(Column c) const;
+    static IntRange range(Column c);
     QWidget* control(Column c) const;
     // The nine controls after the voice button.
     void setSettingsEnabled(bool on);

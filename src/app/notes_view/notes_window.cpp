@@ -58,8 +58,8 @@ NotesWindow::NotesWindow(Workspace& workspace, QWidget* parent)
                                   QStringLiteral("Save what the view shows as PNG or SVG"), this);
     summary_ = new QLabel(this);
     summary_->setTextInteractionFlags(Qt::TextSelectableByMouse);
-    top->addSpacing(12);
-    top->addWidget(summary_, 1);
+    summary_->setWordWrap(true);  // a long summary takes a second line, never a wider window
+    top->addStretch(1);
 
     legend_ = new VoiceLegend(this);
     roll_ = new PianoRoll(this);
@@ -68,6 +68,7 @@ NotesWindow::NotesWindow(Workspace& workspace, QWidget* parent)
 
     auto* layout = new QVBoxLayout(this);
     layout->addLayout(top);
+    layout->addWidget(summary_);
     layout->addWidget(legend_);
     layout->addWidget(roll_, 1);
     layout->addWidget(hover_);
@@ -83,6 +84,8 @@ NotesWindow::NotesWindow(Workspace& workspace, QWidget* parent)
     shortcut({QKeySequence::ZoomIn, QKeySequence(Qt::CTRL | Qt::Key_Equal)}, [this] { roll_->zoomIn(); });
     shortcut({QKeySequence::ZoomOut}, [this] { roll_->zoomOut(); });
     shortcut({QKeySequence(Qt::CTRL | Qt::Key_0)}, [this] { roll_->fit(); });
+    shortcut({QKeySequence::Save}, [this] { saveImage(); });
+    shortcut({QKeySequence(Qt::Key_Escape)}, [this] { close(); });
     connect(in, &QPushButton::clicked, roll_, &PianoRoll::zoomIn);
     connect(out, &QPushButton::clicked, roll_, &PianoRoll::zoomOut);
     connect(fit, &QPushButton::clicked, roll_, &PianoRoll::fit);
@@ -98,8 +101,8 @@ NotesWindow::NotesWindow(Workspace& workspace, QWidget* parent)
     connect(&ws_.document, &DocumentController::changed, this, &NotesWindow::refresh);
     connect(&ws_.document, &DocumentController::replaced, this, &NotesWindow::refresh);
     connect(&ws_.playback, &PlaybackController::stateChanged, this, &NotesWindow::refresh);
-    // Connected after the main window, which stores the End counter of a live play first.
-    connect(&ws_.playback, &PlaybackController::playFinished, this, [this] {
+    // The End counter a live play left is in the document by then.
+    connect(&ws_.session, &PlaySession::playEnded, this, [this] {
         if (!liveEnd_) return;
         liveEnd_.reset();
         refresh();
@@ -153,6 +156,11 @@ void NotesWindow::refresh() {
 void NotesWindow::showNotes(std::shared_ptr<const RollNotes> notes) {
     roll_->setPercussionChannel(computed_ ? computed_->percussionChannel : kDefaultPercussionChannel);
     roll_->setNotes(notes);
+    if (!zoomRestored_) {
+        // The zoom the view had when it was last closed, in this run or an earlier one.
+        zoomRestored_ = true;
+        roll_->setZoom(ws_.preferences.notesZoom());
+    }
     summary_->setText(summary());
     followPlayhead();
     Q_EMIT notesShown();
@@ -229,6 +237,11 @@ void NotesWindow::saveImage() {
 void NotesWindow::showEvent(QShowEvent* event) {
     QWidget::showEvent(event);
     refresh();
+}
+
+void NotesWindow::hideEvent(QHideEvent* event) {
+    QWidget::hideEvent(event);
+    if (zoomRestored_) ws_.preferences.setNotesZoom(roll_->fitted() ? 0.0 : roll_->pixelsPerTick());
 }
 
 void NotesWindow::changeEvent(QEvent* event) {

@@ -4,7 +4,8 @@
 // the percussion channel, computing the notes off the window's thread, and while something
 // plays that it shows, a playhead follows the playing position. A live play with Lock off
 // runs on past End until Stop: the notes then reach ahead of the playing position, computed
-// a stretch at a time, and go back to Start..End when the play has ended.
+// a stretch at a time, and go back to Start..End when the play has ended. Escape closes it;
+// it keeps its zoom between openings and runs.
 
 #include <QWidget>
 #include <memory>
@@ -56,6 +57,7 @@ class NotesWindow : public QWidget {
 
    protected:
     void showEvent(QShowEvent* event) override;
+    void hideEvent(QHideEvent* event) override;
     void changeEvent(QEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
 
@@ -76,6 +78,7 @@ class NotesWindow : public QWidget {
     // While a live play runs on past End: the End counter the notes are computed to. Kept
     // until the play has finished and the window has stored its End counter.
     std::optional<int32_t> liveEnd_;
+    bool zoomRestored_ = false;
 };
 
 }  // namespace tarrowin::app

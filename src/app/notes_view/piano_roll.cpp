@@ -3,6 +3,7 @@
 #include <QBuffer>
 #include <QFileInfo>
 #include <QImage>
+#include <QKeyEvent>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QScrollBar>
@@ -88,6 +89,18 @@ void PianoRoll::fit() {
     viewport()->update();
 }
 
+void PianoRoll::setZoom(double pixelsPerTick) {
+    if (!(pixelsPerTick > 0.0)) {
+        fit();
+        return;
+    }
+    const double least = fitPixelsPerTick();
+    pixelsPerTick_ = std::clamp(pixelsPerTick, least, std::max(kMaxPixelsPerTick, least));
+    fitted_ = pixelsPerTick_ <= least;
+    updateScrollBars();
+    viewport()->update();
+}
+
 void PianoRoll::fitKeys() {
     const int low = notes_ && notes_->highestKey >= 0 ? notes_->lowestKey : kMiddleC - 6;
     const int high = notes_ && notes_->highestKey >= 0 ? notes_->highestKey : kMiddleC + 6;
@@ -149,6 +162,7 @@ RollFrame PianoRoll::frame() const {
     f.keyHeight = keyHeight_;
     f.yScroll = yScroll_;
     f.playDate = playDate_;
+    f.dark = RollColours::darkPalette(palette());
     return f;
 }
 
@@ -195,6 +209,16 @@ void PianoRoll::wheelEvent(QWheelEvent* event) {
     event->accept();
 }
 
+void PianoRoll::keyPressEvent(QKeyEvent* event) {
+    // Home and End go to the beginning and the end of the run.
+    if (event->key() == Qt::Key_Home || event->key() == Qt::Key_End) {
+        horizontalScrollBar()->triggerAction(event->key() == Qt::Key_Home ? QAbstractSlider::SliderToMinimum
+                                                                          : QAbstractSlider::SliderToMaximum);
+        return;
+    }
+    QAbstractScrollArea::keyPressEvent(event);
+}
+
 void PianoRoll::resizeEvent(QResizeEvent* event) {
     QAbstractScrollArea::resizeEvent(event);
     if (fitted_) {
@@ -226,7 +250,7 @@ bool PianoRoll::saveImage(const QString& path, QString* error) const {
         paintRoll(p, bounds, f);
     } else {
         QImage image(bounds.size(), QImage::Format_RGB32);
-        image.fill(Qt::white);
+        image.fill((f.dark ? RollColours::dark() : RollColours::light()).keyRow);
         {
             QPainter p(&image);
             paintRoll(p, bounds, f);

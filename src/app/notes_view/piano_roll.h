@@ -32,6 +32,11 @@ class PianoRoll : public QAbstractScrollArea {
     void zoomOut();
     // The whole run across the width, its keys down the height.
     void fit();
+    // Whether the roll shows the whole run across its width (and keeps doing so).
+    bool fitted() const { return fitted_; }
+    // Zooms to `pixelsPerTick` (kept between the whole run's width and the closest zoom);
+    // 0 fits.
+    void setZoom(double pixelsPerTick);
     // Zooms the time axis by `factor`, keeping the tick under viewport x where it is.
     void zoomBy(double factor, int anchorX);
     double pixelsPerTick() const { return pixelsPerTick_; }
@@ -61,6 +66,7 @@ class PianoRoll : public QAbstractScrollArea {
     void mouseMoveEvent(QMouseEvent* event) override;
     void leaveEvent(QEvent* event) override;
     void scrollContentsBy(int dx, int dy) override;
+    void keyPressEvent(QKeyEvent* event) override;
 
    private:
     QRect area() const { return RollFrame::noteArea(viewport()->rect()); }

@@ -1,6 +1,7 @@
 #include "roll_painter.h"
 
 #include <QPainter>
+#include <QPalette>
 #include <algorithm>
 #include <bit>
 #include <climits>
@@ -12,12 +13,10 @@ namespace tarrowin::app {
 
 namespace {
 
-constexpr std::array<QRgb, kVoices> kVoiceColours = {
-    0xe6194b, 0x3cb44b, 0x4363d8, 0xf58231, 0x911eb4, 0x1fa9c9, 0xd62fc8, 0x7da52a,
-    0x469990, 0x9a6324, 0x800000, 0x808000, 0x000075, 0x707070, 0xc9a100, 0xd87093,
-};
-// A voice that is off is drawn with this much of its colour.
+// A voice that is off is drawn with this much of its colour (more on dark rows, where a
+// faint colour fades sooner).
 constexpr int kOffAlpha = 70;
+constexpr int kOffAlphaDark = 100;
 // Notes at least this wide get an outline.
 constexpr int kOutlinedWidth = 4;
 // Beat lines are left out when closer than this, bars are thinned to keep it.
@@ -25,8 +24,7 @@ constexpr double kMinLineSpacing = 6.0;
 constexpr int kLabelSpacing = 56;
 constexpr int kMinEventSpacing = 8;       // between the events' marks on the ruler
 constexpr int kMinEventLineSpacing = 24;  // between their lines across the notes
-const QColor kEventColour(0x30, 0x50, 0x90);
-const QColor kRulerColour(0xf0, 0xf0, 0xf2);
+const QColor kPlayhead(0xd0, 0x10, 0x10);
 
 bool blackKey(int key) {
     switch (key % 12) {
@@ -137,28 +135,32 @@ class VoiceStrokes {
     std::array<Run, 256> runs_{};
 };
 
+const RollColours& coloursOf(const RollFrame& f) { return f.dark ? RollColours::dark() : RollColours::light(); }
+
 void paintKeyRows(QPainter& p, const QRect& area, const RollFrame& f) {
+    const RollColours& c = coloursOf(f);
     p.save();
     p.setClipRect(area);
-    p.fillRect(area, QColor(0xfb, 0xfb, 0xfb));
+    p.fillRect(area, c.keyRow);
     for (int key = 0; key < 128; ++key) {
         const int y = f.yOfKey(area, key);
         if (y + f.keyHeight < area.top() || y > area.bottom()) continue;
         const QRect row(area.left(), y, area.width(), f.keyHeight);
         if (key == kMiddleC) {
-            p.fillRect(row, QColor(0xff, 0xf4, 0xc8));
+            p.fillRect(row, c.middleCRow);
         } else if (blackKey(key)) {
-            p.fillRect(row, QColor(0xee, 0xee, 0xf0));
+            p.fillRect(row, c.blackKeyRow);
         }
-        if (key % 12 == 0) p.fillRect(QRect(area.left(), y + f.keyHeight - 1, area.width(), 1), QColor(0xc8, 0xc8, 0xd0));
+        if (key % 12 == 0) p.fillRect(QRect(area.left(), y + f.keyHeight - 1, area.width(), 1), c.octaveLine);
     }
     p.restore();
 }
 
 void paintGrid(QPainter& p, const QRect& area, const RollFrame& f, const std::vector<GridLine>& lines) {
+    const RollColours& c = coloursOf(f);
     for (const GridLine& line : lines) {
         const int x = static_cast<int>(std::floor(f.xOf(area, line.date)));
-        p.fillRect(QRect(x, area.top(), 1, area.height()), line.bar ? QColor(0xb4, 0xb4, 0xbc) : QColor(0xe2, 0xe2, 0xe6));
+        p.fillRect(QRect(x, area.top(), 1, area.height()), line.bar ? c.barLine : c.beatLine);
     }
     // Each event's beginning, and the end of the run.
     const RollNotes& notes = *f.notes;
@@ -167,11 +169,11 @@ void paintGrid(QPainter& p, const QRect& area, const RollFrame& f, const std::ve
         const int x = static_cast<int>(std::floor(f.xOf(area, e.date)));
         if (x > area.right()) break;
         if (x - last < kMinEventLineSpacing) continue;  // too many to tell apart: a few stand for all
-        p.fillRect(QRect(x, area.top(), 2, area.height()), kEventColour);
+        p.fillRect(QRect(x, area.top(), 2, area.height()), c.event);
         last = x;
     }
     const int end = static_cast<int>(std::floor(f.xOf(area, notes.length)));
-    if (end < area.right()) p.fillRect(QRect(end, area.top(), area.right() - end + 1, area.height()), QColor(0xe4, 0xe4, 0xe4));
+    if (end < area.right()) p.fillRect(QRect(end, area.top(), area.right() - end + 1, area.height()), c.afterEnd);
 }
 
 void paintNotes(QPainter& p, const QRect& area, const RollFrame& f) {
@@ -192,10 +194,11 @@ void paintNotes(QPainter& p, const QRect& area, const RollFrame& f) {
     }
     std::array<QColor, kVoices> on, off, outline;
     for (int v = 0; v < kVoices; ++v) {
-        on[static_cast<size_t>(v)] = voiceColour(v);
+        on[static_cast<size_t>(v)] = voiceColour(v, f.dark);
         off[static_cast<size_t>(v)] = on[static_cast<size_t>(v)];
-        off[static_cast<size_t>(v)].setAlpha(kOffAlpha);
-        outline[static_cast<size_t>(v)] = on[static_cast<size_t>(v)].darker(160);
+        off[static_cast<size_t>(v)].setAlpha(f.dark ? kOffAlphaDark : kOffAlpha);
+        // An outline that sets the note off its neighbours: darker on light rows, lighter on dark.
+        outline[static_cast<size_t>(v)] = f.dark ? on[static_cast<size_t>(v)].lighter(150) : on[static_cast<size_t>(v)].darker(160);
     }
     p.save();
     p.setClipRect(area);
@@ -223,17 +226,18 @@ void paintNotes(QPainter& p, const QRect& area, const RollFrame& f) {
             const QRect r(x0, f.yOfKey(area, n->key), x1 - x0, f.keyHeight);
             p.fillRect(r.adjusted(-2, -2, 2, 2), Qt::black);
             p.fillRect(r.adjusted(-1, -1, 1, 1), Qt::white);
-            p.fillRect(r, voiceColour(v).lighter(120));
+            p.fillRect(r, voiceColour(v, f.dark).lighter(120));
         }
         const int x = static_cast<int>(std::floor(f.xOf(area, *f.playDate)));
-        p.fillRect(QRect(x - 1, area.top(), 2, area.height()), QColor(0xd0, 0x10, 0x10));
+        p.fillRect(QRect(x - 1, area.top(), 2, area.height()), kPlayhead);
     }
     p.restore();
 }
 
 void paintKeyNames(QPainter& p, const QRect& bounds, const QRect& area, const RollFrame& f) {
+    const RollColours& c = coloursOf(f);
     const QRect gutter(bounds.left(), area.top(), kKeyGutter, area.height());
-    p.fillRect(gutter, QColor(0xf0, 0xf0, 0xf2));
+    p.fillRect(gutter, c.keyNames);
     p.save();
     p.setClipRect(gutter);
     QFont font = p.font();
@@ -245,20 +249,21 @@ void paintKeyNames(QPainter& p, const QRect& bounds, const QRect& area, const Ro
         if (y + f.keyHeight < area.top() || y > area.bottom()) continue;
         font.setBold(key == kMiddleC);
         p.setFont(font);
-        p.setPen(key == kMiddleC ? QColor(0x90, 0x50, 0x00) : Qt::black);
+        p.setPen(key == kMiddleC ? c.middleCName : c.keyName);
         // Names may be taller than a row: centred on it, they spill evenly.
         const QRect row(gutter.left() + 4, y + f.keyHeight / 2 - 8, kKeyGutter - 8, 16);
         const QString text = QString::fromStdString(noteName(key)) + (key == kMiddleC ? QStringLiteral(" \u25B8") : QString());
         p.drawText(row, Qt::AlignVCenter | Qt::AlignRight, text);
     }
     p.restore();
-    p.fillRect(QRect(area.left() - 1, area.top(), 1, area.height()), QColor(0x90, 0x90, 0x98));
+    p.fillRect(QRect(area.left() - 1, area.top(), 1, area.height()), c.border);
 }
 
 void paintRuler(QPainter& p, const QRect& bounds, const QRect& area, const RollFrame& f,
                 const std::vector<GridLine>& lines) {
+    const RollColours& c = coloursOf(f);
     const QRect ruler(area.left(), bounds.top(), area.width(), kRulerHeight);
-    p.fillRect(QRect(bounds.left(), bounds.top(), bounds.width(), kRulerHeight), kRulerColour);
+    p.fillRect(QRect(bounds.left(), bounds.top(), bounds.width(), kRulerHeight), c.ruler);
     p.save();
     p.setClipRect(ruler);
     QFont font = p.font();
@@ -267,11 +272,11 @@ void paintRuler(QPainter& p, const QRect& bounds, const QRect& area, const RollF
     const int half = kRulerHeight / 2;
     // The counters at the bar lines, as far apart as their labels need.
     int lastLabel = -kLabelSpacing;
-    p.setPen(QColor(0x30, 0x30, 0x30));
+    p.setPen(c.rulerText);
     for (const GridLine& line : lines) {
         if (!line.bar) continue;
         const int x = static_cast<int>(std::floor(f.xOf(area, line.date)));
-        p.fillRect(QRect(x, ruler.top() + half + 6, 1, half - 6), QColor(0x70, 0x70, 0x70));
+        p.fillRect(QRect(x, ruler.top() + half + 6, 1, half - 6), c.rulerTick);
         if (x - lastLabel < kLabelSpacing) continue;
         p.drawText(QRect(x + 2, ruler.top() + half, kLabelSpacing, half), Qt::AlignLeft | Qt::AlignVCenter,
                    QString::number(line.counter));
@@ -284,34 +289,86 @@ void paintRuler(QPainter& p, const QRect& bounds, const QRect& area, const RollF
             const int x = static_cast<int>(std::floor(f.xOf(area, e.date)));
             if (x > ruler.right()) break;
             if (x - lastMark < kMinEventSpacing) continue;
-            p.fillRect(QRect(x, ruler.top(), 2, half), kEventColour);
+            p.fillRect(QRect(x, ruler.top(), 2, half), c.event);
             lastMark = x;
         }
         // The labels over the marks of the events they cover.
         int free = INT_MIN / 2;  // where the last label ends
-        p.setPen(kEventColour);
+        p.setPen(c.event);
         for (const RollEvent& e : f.notes->events) {
             const int x = static_cast<int>(std::floor(f.xOf(area, e.date)));
             if (x > ruler.right()) break;
             if (x < free) continue;
             const QString label = QStringLiteral("Event %1").arg(e.index);
             const QRect box(x + 3, ruler.top(), p.fontMetrics().horizontalAdvance(label) + 4, half);
-            p.fillRect(box, kRulerColour);
+            p.fillRect(box, c.ruler);
             p.drawText(box.adjusted(1, 0, 0, 0), Qt::AlignLeft | Qt::AlignVCenter, label);
             free = box.right() + 6;
         }
     }
     if (f.playDate) {
         const int x = static_cast<int>(std::floor(f.xOf(area, *f.playDate)));
-        p.fillRect(QRect(x - 1, ruler.top(), 2, kRulerHeight), QColor(0xd0, 0x10, 0x10));
+        p.fillRect(QRect(x - 1, ruler.top(), 2, kRulerHeight), kPlayhead);
     }
     p.restore();
-    p.fillRect(QRect(bounds.left(), area.top() - 1, bounds.width(), 1), QColor(0x90, 0x90, 0x98));
+    p.fillRect(QRect(bounds.left(), area.top() - 1, bounds.width(), 1), c.border);
 }
 
 }  // namespace
 
-QColor voiceColour(int v) { return QColor(kVoiceColours[static_cast<size_t>(v) % kVoiceColours.size()]); }
+namespace {
+
+// Each colour of the roll on a light and on a dark window, side by side.
+RollColours makeColours(bool dark) {
+    const auto pick = [dark](QRgb onLight, QRgb onDark) { return QColor(dark ? onDark : onLight); };
+    RollColours c;
+    c.keyRow = pick(0xfbfbfb, 0x1e1f22);
+    c.blackKeyRow = pick(0xeeeef0, 0x27282c);
+    c.middleCRow = pick(0xfff4c8, 0x3a3522);
+    c.octaveLine = pick(0xc8c8d0, 0x484a52);
+    c.beatLine = pick(0xe2e2e6, 0x2c2d32);
+    c.barLine = pick(0xb4b4bc, 0x50525a);
+    c.afterEnd = pick(0xe4e4e4, 0x141416);
+    c.event = pick(0x305090, 0x7fa6e8);
+    c.ruler = pick(0xf0f0f2, 0x2a2b30);
+    c.rulerText = pick(0x303030, 0xdcdcdc);
+    c.rulerTick = pick(0x707070, 0x9a9aa2);
+    c.border = pick(0x909098, 0x5a5c66);
+    c.keyNames = pick(0xf0f0f2, 0x2a2b30);
+    c.keyName = pick(0x000000, 0xe6e6e6);
+    c.middleCName = pick(0x905000, 0xf0c060);
+    // Sixteen hues apart from each other, light enough on the dark rows and dark enough on
+    // the light ones.
+    constexpr std::array<std::pair<QRgb, QRgb>, kVoices> voices = {{
+        {0xe6194b, 0xff6b81}, {0x2e8b3a, 0x5fd35f}, {0x4363d8, 0x7aa2ff}, {0xc75a00, 0xffa054},
+        {0x911eb4, 0xc98bff}, {0x12809c, 0x4fd6f0}, {0xc42bb6, 0xf07cf0}, {0x5e7d1c, 0xb5d94a},
+        {0x347a72, 0x5fd1c1}, {0x9a6324, 0xd9a066}, {0x800000, 0xe8836a}, {0x6b6b00, 0xd4d45a},
+        {0x000075, 0xa3adff}, {0x707070, 0xbdbdbd}, {0x957600, 0xffd23f}, {0xc24d77, 0xff9ec4},
+    }};
+    for (size_t v = 0; v < voices.size(); ++v) c.voices[v] = pick(voices[v].first, voices[v].second);
+    return c;
+}
+
+}  // namespace
+
+const RollColours& RollColours::light() {
+    static const RollColours colours = makeColours(false);
+    return colours;
+}
+
+const RollColours& RollColours::dark() {
+    static const RollColours colours = makeColours(true);
+    return colours;
+}
+
+bool RollColours::darkPalette(const QPalette& palette) {
+    return palette.color(QPalette::Window).lightness() < palette.color(QPalette::WindowText).lightness();
+}
+
+QColor voiceColour(int v, bool dark) {
+    const auto& voices = (dark ? RollColours::dark() : RollColours::light()).voices;
+    return voices[static_cast<size_t>(v) % voices.size()];
+}
 
 QRect RollFrame::noteArea(const QRect& bounds) {
     return bounds.adjusted(kKeyGutter, kRulerHeight, 0, 0);

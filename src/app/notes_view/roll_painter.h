@@ -11,11 +11,28 @@
 #include "reports/notes_model.h"
 
 class QPainter;
+class QPalette;
 
 namespace tarrowin::app {
 
+// The colours of the roll: light ones for a light window, dark ones for a dark one. Each
+// voice's colour stands out from every key row by at least the 3:1 contrast asked of
+// graphics that carry meaning.
+struct RollColours {
+    QColor keyRow, blackKeyRow, middleCRow, octaveLine;
+    QColor beatLine, barLine, afterEnd, event;
+    QColor ruler, rulerText, rulerTick, border;
+    QColor keyNames, keyName, middleCName;
+    std::array<QColor, kVoices> voices;
+
+    static const RollColours& light();
+    static const RollColours& dark();
+    // The dark colours when the palette's windows are darker than their text.
+    static bool darkPalette(const QPalette& palette);
+};
+
 // The colour of voice v (0..15) in the roll and its legend.
-QColor voiceColour(int v);
+QColor voiceColour(int v, bool dark = false);
 
 // Where the roll is looked at from.
 struct RollFrame {
@@ -26,6 +43,7 @@ struct RollFrame {
     int keyHeight = 8;       // pixels of one key row
     int yScroll = 0;         // pixels of key rows scrolled away above (key 127 is row 0)
     std::optional<int32_t> playDate;  // the playhead; the notes sounding there are highlighted
+    bool dark = false;                // the dark colours
 
     // The part of `bounds` where notes are drawn: below the ruler, right of the key names.
     static QRect noteArea(const QRect& bounds);

@@ -22,6 +22,7 @@ QString qs(std::string_view s) { return QString::fromUtf8(s.data(), static_cast<
 CompositionInfoWindow::CompositionInfoWindow(const DocumentController& document, QWidget* parent)
     : QDialog(parent), document_(document) {
     setWindowTitle(qs(kCompositionInfoCaption));
+    setObjectName(QStringLiteral("CompositionInformation"));
     setModal(false);
 
     auto* globalLabel = new QLabel(qs(kGlobalInfoLabel), this);

@@ -4,6 +4,8 @@
 #include <QBuffer>
 #include <QFileInfo>
 #include <QPainter>
+#include <QToolBar>
+#include <QVBoxLayout>
 
 #include "app/accessibility.h"
 #include "app/output_files.h"
@@ -20,6 +22,24 @@ QImage pictureOf(ImageSums sums) {
     return QImage(pixels.rgb().data(), n, n, n * 3, QImage::Format_RGB888).copy();
 }
 
+// Paints the picture one to one.
+class PictureView : public QWidget {
+   public:
+    PictureView(const QImage& picture, QWidget* parent) : QWidget(parent), picture_(picture) {
+        setAttribute(Qt::WA_OpaquePaintEvent);
+        setFixedSize(picture.size());
+    }
+
+   protected:
+    void paintEvent(QPaintEvent*) override {
+        QPainter painter(this);
+        painter.drawImage(0, 0, picture_);
+    }
+
+   private:
+    const QImage& picture_;
+};
+
 }  // namespace
 
 ImageWindow::ImageWindow(ImageSums sums, const QString& suggestedPath, QWidget* parent)
@@ -29,23 +49,37 @@ ImageWindow::ImageWindow(ImageSums sums, const QString& suggestedPath, QWidget* 
       picture_(pictureOf(sums)),
       suggestedPath_(suggestedPath) {
     setAttribute(Qt::WA_DeleteOnClose);
-    setAttribute(Qt::WA_OpaquePaintEvent);
+    setObjectName(QStringLiteral("ImageWindow"));
     const QString title = QString::fromUtf8(kImageWindowTitle.data(), static_cast<qsizetype>(kImageWindowTitle.size()));
     setWindowTitle(QStringLiteral("%1 (S = %2, K = %3)").arg(title).arg(sums.sum).arg(sums.count));
     nameControl(this, windowTitle());
-    setFixedSize(picture_.size());
 
-    auto* saveAction = new QAction(QStringLiteral("&Save as PNG..."), this);
+    auto* saveAction = new QAction(QIcon(QStringLiteral(":/icons/save.svg")), QStringLiteral("&Save Image..."), this);
+    saveAction->setIconText(QStringLiteral("Save Image..."));  // the button keeps the dots: a dialog follows
     saveAction->setShortcut(QKeySequence::Save);
     saveAction->setShortcutContext(Qt::WindowShortcut);
+    saveAction->setToolTip(QStringLiteral("Save the picture as a PNG file (Ctrl+S)"));
     connect(saveAction, &QAction::triggered, this, &ImageWindow::save);
     addAction(saveAction);
-    setContextMenuPolicy(Qt::ActionsContextMenu);
-}
+    auto* closeAction = new QAction(QStringLiteral("&Close"), this);
+    closeAction->setShortcut(Qt::Key_Escape);
+    closeAction->setShortcutContext(Qt::WindowShortcut);
+    connect(closeAction, &QAction::triggered, this, &QWidget::close);
+    addAction(closeAction);
 
-void ImageWindow::paintEvent(QPaintEvent*) {
-    QPainter painter(this);
-    painter.drawImage(0, 0, picture_);
+    auto* toolbar = new QToolBar(this);
+    toolbar->setToolButtonStyle(Qt::ToolButtonTextBesideIcon);
+    toolbar->addAction(saveAction);
+    view_ = new PictureView(picture_, this);
+    view_->setContextMenuPolicy(Qt::ActionsContextMenu);
+    view_->addAction(saveAction);
+    nameControl(view_, QStringLiteral("Picture"));
+    auto* layout = new QVBoxLayout(this);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->setSpacing(0);
+    layout->setSizeConstraint(QLayout::SetFixedSize);
+    layout->addWidget(toolbar);
+    layout->addWidget(view_);
 }
 
 void ImageWindow::save() {

@@ -1,7 +1,8 @@
 #pragma once
-// "Image from composition": the picture of S and K in a window of its own, its client area
-// exactly the 500 x 500 picture, not resizable. Its title shows S and K; its context menu
-// and Ctrl+S save the picture as a PNG file.
+// "Image from composition": the picture of S and K in a window of its own, exactly the
+// 500 x 500 picture under a small toolbar, not resizable. Its title shows S and K; the
+// toolbar's "Save Image...", its context menu and Ctrl+S save the picture as a PNG file;
+// Escape closes it.
 
 #include <QImage>
 #include <QString>
@@ -19,6 +20,8 @@ class ImageWindow : public QWidget {
 
     ImageSums sums() const { return sums_; }
     const QImage& picture() const { return picture_; }
+    // The 500 x 500 area that shows the picture.
+    QWidget* pictureView() const { return view_; }
 
     // Asks for a file name and writes the picture there.
     void save();
@@ -26,13 +29,11 @@ class ImageWindow : public QWidget {
     // result, or the reason it could not be written.
     QString saveTo(const QString& path) const;
 
-   protected:
-    void paintEvent(QPaintEvent* event) override;
-
    private:
     ImageSums sums_;
     QImage picture_;
     QString suggestedPath_;
+    QWidget* view_;
 };
 
 }  // namespace tarrowin::app

@@ -5,11 +5,11 @@
 #include <QFileInfo>
 #include <QWidget>
 
-#include "app/form/tarrowin_view.h"
+#include "app/progress_dialog.h"
+#include "app/window_placement.h"
 #include "app/workspace.h"
 #include "composition_info_window.h"
 #include "current_note_dialog.h"
-#include "app/wait_cursor.h"
 #include "image_window.h"
 #include "reports/composition_image.h"
 #include "reports/current_note.h"
@@ -27,8 +27,8 @@ QString imagePathFor(const QString& documentPath) {
 
 }  // namespace
 
-ReportWindows::ReportWindows(Workspace& workspace, TarrowinView& view, QWidget* mainWindow)
-    : QObject(mainWindow), ws_(workspace), view_(view), mainWindow_(mainWindow) {}
+ReportWindows::ReportWindows(Workspace& workspace, QWidget* mainWindow)
+    : QObject(mainWindow), ws_(workspace), mainWindow_(mainWindow) {}
 
 ReportWindows::~ReportWindows() = default;
 
@@ -38,7 +38,7 @@ void ReportWindows::openCompositionInfo() {
     // Queued: while the window is being destroyed, it is no CompositionInfoWindow any more
     // and the pointer to it is not yet cleared (and the main window may be going too).
     connect(info_, &QObject::destroyed, this, &ReportWindows::windowsChanged, Qt::QueuedConnection);
-    info_->show();
+    showBeside(info_, mainWindow_, ws_.preferences);
     Q_EMIT windowsChanged();
 }
 
@@ -47,15 +47,19 @@ bool ReportWindows::isInfoOpen() const { return info_ && info_->isVisible(); }
 
 void ReportWindows::createImage() {
     if (image_ || ws_.playback.isPlaying() || ws_.document.doc().composition().isEmpty()) return;
-    if (!view_.validateForm()) return;
-    ImageSums sums;
-    {
-        WaitCursor wait;
-        sums = computeImageSums(ws_.document.doc().composition());
-    }
-    image_ = new ImageWindow(sums, imagePathFor(ws_.document.path()), mainWindow_);
+    if (!ws_.document.takeTypedInput(DocumentController::Typed::Check)) return;
+    // A long composition takes a while: computed on a worker thread behind a progress dialog.
+    const Composition composition = ws_.document.doc().composition();
+    std::optional<ImageSums> sums;
+    runWithProgress(mainWindow_, QString::fromUtf8(kImageWindowTitle.data(), qsizetype(kImageWindowTitle.size())),
+                    QStringLiteral("Computing the image of %1 events...").arg(composition.count()),
+                    [&](const WorkProgress& progress) {
+                        sums = computeImageSums(composition, progress.cancel, progress.report);
+                    });
+    if (!sums) return;  // cancelled
+    image_ = new ImageWindow(*sums, imagePathFor(ws_.document.path()), mainWindow_);
     connect(image_, &QObject::destroyed, this, &ReportWindows::windowsChanged, Qt::QueuedConnection);
-    image_->show();
+    showBeside(image_, mainWindow_, ws_.preferences);
     Q_EMIT windowsChanged();
 }
 
@@ -65,7 +69,7 @@ CompositionInfoWindow* ReportWindows::infoWindow() const { return info_; }
 ImageWindow* ReportWindows::imageWindow() const { return image_; }
 
 void ReportWindows::showCurrentNote() {
-    if (ws_.playback.isPlaying() || !view_.takeForm()) return;
+    if (ws_.playback.isPlaying() || !ws_.document.takeTypedInput()) return;
     // The command commits the counters and the voices' numbers as leaving their fields
     // does, and so marks the document modified even when they hold what it holds.
     ws_.document.edit(QStringLiteral("Get Current Note"), DocumentController::Scope::Current, [](CTarrowinDoc& d) {

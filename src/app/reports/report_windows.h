@@ -13,14 +13,13 @@ class QWidget;
 namespace tarrowin::app {
 
 class Workspace;
-class TarrowinView;
 class CompositionInfoWindow;
 class ImageWindow;
 
 class ReportWindows : public QObject {
     Q_OBJECT
    public:
-    ReportWindows(Workspace& workspace, TarrowinView& view, QWidget* mainWindow);
+    ReportWindows(Workspace& workspace, QWidget* mainWindow);
     ~ReportWindows() override;
 
     // "Composition &Info...": opens the report; does nothing while it is open.
@@ -42,7 +41,6 @@ class ReportWindows : public QObject {
 
    private:
     Workspace& ws_;
-    TarrowinView& view_;
     QWidget* mainWindow_;
     QPointer<CompositionInfoWindow> info_;
     QPointer<ImageWindow> image_;

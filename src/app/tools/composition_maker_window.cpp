@@ -1,5 +1,6 @@
 #include "composition_maker_window.h"
 
+#include <QAction>
 #include <QCloseEvent>
 #include <QHBoxLayout>
 #include <QListWidget>
@@ -7,17 +8,17 @@
 #include <QVBoxLayout>
 
 #include "app/accessibility.h"
-#include "app/form/tarrowin_view.h"
 #include "app/workspace.h"
 
 namespace tarrowin::app {
 
 using Scope = DocumentController::Scope;
 
-CompositionMakerWindow::CompositionMakerWindow(Workspace& workspace, TarrowinView& view, QWidget* parent)
-    : QWidget(parent, Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowMinimizeButtonHint),
-      ws_(workspace),
-      view_(view) {
+CompositionMakerWindow::CompositionMakerWindow(Workspace& workspace, QWidget* parent)
+    // A window of the main window (as a dialog is): it stays above the form it is used with when
+    // the two overlap on a small screen.
+    : QWidget(parent, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowMinimizeButtonHint),
+      ws_(workspace) {
     setObjectName(QStringLiteral("CompositionMaker"));
     setWindowTitle(QStringLiteral("Composition Maker"));
     list_ = new QListWidget(this);
@@ -53,6 +54,14 @@ CompositionMakerWindow::CompositionMakerWindow(Workspace& workspace, TarrowinVie
         Q_EMIT closeRequested();
     });
     connect(list_, &QListWidget::itemSelectionChanged, this, &CompositionMakerWindow::userSelected);
+    // Delete in the list removes the selected event, as "Remove" does.
+    auto* removeKey = new QAction(list_);
+    removeKey->setShortcut(QKeySequence::Delete);
+    removeKey->setShortcutContext(Qt::WidgetShortcut);
+    connect(removeKey, &QAction::triggered, this, [this] {
+        if (remove_->isEnabled()) remove();
+    });
+    list_->addAction(removeKey);
     connect(list_, &QListWidget::doubleClicked, this, [this](const QModelIndex& index) { loadEvent(index.row()); });
     connect(&ws_.document, &DocumentController::changed, this, &CompositionMakerWindow::refresh);
 
@@ -129,17 +138,16 @@ void CompositionMakerWindow::apply(const QString& name, const std::function<Even
     // agrees with "Play from Event"; a removed line leaves nothing selected.
     if (edit.kind == EventEdit::Kind::Inserted) selectRow(edit.index);
     if (edit.kind == EventEdit::Kind::Removed || edit.kind == EventEdit::Kind::Cleared) selectRow(std::nullopt);
-    if (edit.backToCurrentSettings) ws_.playback.setPlayMode(PlayMode::CurrentSettings);
 }
 
 void CompositionMakerWindow::add() {
-    if (!view_.takeForm()) return;
+    if (!ws_.document.takeTypedInput()) return;
     apply(QStringLiteral("Add Event"), [this](CTarrowinDoc& d) { return addEvent(d, ws_.prompter); });
 }
 
 void CompositionMakerWindow::insert() {
     const auto row = selectedRow();
-    if (!row || !view_.takeForm()) return;
+    if (!row || !ws_.document.takeTypedInput()) return;
     apply(QStringLiteral("Insert Event %1").arg(*row),
           [this, row](CTarrowinDoc& d) { return insertEvent(d, ws_.prompter, row); });
 }

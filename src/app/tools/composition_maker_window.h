@@ -2,8 +2,8 @@
 // The Composition Maker: the modeless window in which a composition is built by hand. It
 // lists the events ("[start -> end]"), appends or inserts the current settings as an event,
 // removes one event or all, loads an event into the form on a double-click, and auditions
-// the selected event. Its selection is the "Play from Event" choice. Enter and Escape do
-// nothing and there is no close box: "Close" is the only way out.
+// the selected event; Delete in the list removes it. Its selection is the "Play from Event"
+// choice. Enter and Escape do nothing and there is no close box: "Close" is the only way out.
 
 #include <QWidget>
 #include <functional>
@@ -18,12 +18,11 @@ class QPushButton;
 namespace tarrowin::app {
 
 class Workspace;
-class TarrowinView;
 
 class CompositionMakerWindow : public QWidget {
     Q_OBJECT
    public:
-    CompositionMakerWindow(Workspace& workspace, TarrowinView& view, QWidget* parent);
+    CompositionMakerWindow(Workspace& workspace, QWidget* parent);
 
     // The buttons: all while idle, only "Stop" while an event is auditioned, only "Close"
     // while the main window plays.
@@ -58,7 +57,6 @@ class CompositionMakerWindow : public QWidget {
     void userSelected();
 
     Workspace& ws_;
-    TarrowinView& view_;
     QListWidget* list_;
     QPushButton* add_;
     QPushButton* insert_;

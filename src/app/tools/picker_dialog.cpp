@@ -14,18 +14,18 @@ namespace tarrowin::app {
 
 using Kind = PickerModel::Kind;
 
-PickerModel algorithmsModel(AlgorithmsDialog& picker) { return flagPickerModel(picker, Kind::CheckBoxes); }
+PickerModel algorithmsModel(AlgorithmsPicker& picker) { return flagPickerModel(picker, Kind::CheckBoxes); }
 
-PickerModel noteValuesModel(NoteValuesDialog& picker, Prompter& prompter) {
+PickerModel noteValuesModel(NoteValuesPicker& picker, Prompter& prompter) {
     PickerModel m = flagPickerModel(picker, Kind::CheckBoxes);
     m.setChecked = [&picker, &prompter](int i, bool on, QWidget* dialog) {
-        if (picker.setChecked(i, on)) picker.setOtherRange(editRange(picker.otherRangeDialog(), prompter, dialog));
+        if (picker.setChecked(i, on)) picker.setOtherRange(editRange(picker.otherRangePicker(), prompter, dialog));
     };
     return m;
 }
 
-PickerModel scalesModel(ScalesDialog& picker) {
-    // The template calls ScalesDialog's own open, all, none and ok, which include the box.
+PickerModel scalesModel(ScalesPicker& picker) {
+    // The template calls ScalesPicker's own open, all, none and ok, which include the box.
     PickerModel m = flagPickerModel(picker, Kind::List);
     m.extraLabel = QStringLiteral("Allow User-defined Scales");
     m.extraChecked = [&picker] { return picker.allowUserDefinedChecked(); };
@@ -33,10 +33,10 @@ PickerModel scalesModel(ScalesDialog& picker) {
     return m;
 }
 
-PickerModel instrumentsModel(SelectInstrumentsDialog& picker) { return flagPickerModel(picker, Kind::List); }
-PickerModel notesModel(SelectNotesDialog& picker) { return flagPickerModel(picker, Kind::List); }
-PickerModel octavesModel(SelectOctavesDialog& picker) { return flagPickerModel(picker, Kind::Toggles); }
-PickerModel dynamicsModel(SelectDynamicsDialog& picker) { return flagPickerModel(picker, Kind::Toggles); }
+PickerModel instrumentsModel(InstrumentsPicker& picker) { return flagPickerModel(picker, Kind::List); }
+PickerModel notesModel(NotesPicker& picker) { return flagPickerModel(picker, Kind::List); }
+PickerModel octavesModel(OctavesPicker& picker) { return flagPickerModel(picker, Kind::Toggles); }
+PickerModel dynamicsModel(DynamicsPicker& picker) { return flagPickerModel(picker, Kind::Toggles); }
 
 PickerDialog::PickerDialog(PickerModel model, Prompter& prompter, QWidget* parent)
     : OkOnlyDialog(parent), model_(std::move(model)), prompter_(prompter) {

@@ -12,7 +12,7 @@
 
 #include "app/ok_only_dialog.h"
 #include "tools/prompter.h"
-#include "tools/selection_dialogs.h"
+#include "tools/pickers.h"
 
 class QAbstractButton;
 class QCheckBox;
@@ -56,14 +56,14 @@ PickerModel flagPickerModel(Picker& picker, PickerModel::Kind kind) {
 }
 
 // The members of the family; each opens the picker on its current flags.
-PickerModel algorithmsModel(AlgorithmsDialog& picker);
+PickerModel algorithmsModel(AlgorithmsPicker& picker);
 // Checking "Other" asks for its range in "Note Value Range".
-PickerModel noteValuesModel(NoteValuesDialog& picker, Prompter& prompter);
-PickerModel scalesModel(ScalesDialog& picker);
-PickerModel instrumentsModel(SelectInstrumentsDialog& picker);
-PickerModel notesModel(SelectNotesDialog& picker);
-PickerModel octavesModel(SelectOctavesDialog& picker);
-PickerModel dynamicsModel(SelectDynamicsDialog& picker);
+PickerModel noteValuesModel(NoteValuesPicker& picker, Prompter& prompter);
+PickerModel scalesModel(ScalesPicker& picker);
+PickerModel instrumentsModel(InstrumentsPicker& picker);
+PickerModel notesModel(NotesPicker& picker);
+PickerModel octavesModel(OctavesPicker& picker);
+PickerModel dynamicsModel(DynamicsPicker& picker);
 
 class PickerDialog : public OkOnlyDialog {
     Q_OBJECT

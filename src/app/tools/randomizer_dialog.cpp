@@ -60,7 +60,7 @@ class CursorRestoringPrompter final : public Prompter {
 
 }  // namespace
 
-RandomizerDialog::RandomizerDialog(Workspace& workspace, CompositionRandomizerDialog& members,
+RandomizerDialog::RandomizerDialog(Workspace& workspace, CompositionRandomizer& members,
                                    std::function<void()> showMaker, QWidget* parent)
     : QDialog(parent), ws_(workspace), m_(members), showMaker_(std::move(showMaker)) {
     setWindowTitle(QStringLiteral("Composition Randomizer"));
@@ -130,7 +130,7 @@ QWidget* RandomizerDialog::makeBoxes() {
 QLineEdit* RandomizerDialog::makeField(const QString& name, QLabel* label) {
     auto* edit = new QLineEdit(this);
     edit->setMaxLength(11);
-    edit->setFixedWidth(edit->fontMetrics().horizontalAdvance(QStringLiteral("0000000")) + 12);
+    fitField(edit, kIntMin, kIntMax, FieldWidth::Fixed);
     nameControl(edit, label, name);
     edit->installEventFilter(this);
     return edit;
@@ -264,19 +264,19 @@ void RandomizerDialog::openPicker(PickerRequest request) {
             m_.scalesPickerClosed();
             break;
         case PickerRequest::Instruments: {
-            SelectInstrumentsDialog picker = m_.instrumentsPicker();
+            InstrumentsPicker picker = m_.instrumentsPicker();
             runPicker(instrumentsModel(picker), p, this);
             m_.instrumentsPickerClosed(picker);
             break;
         }
         case PickerRequest::Notes: {
-            SelectNotesDialog picker = m_.notesPicker();
+            NotesPicker picker = m_.notesPicker();
             runPicker(notesModel(picker), p, this);
             m_.notesPickerClosed(picker);
             break;
         }
-        case PickerRequest::Param1Range: m_.param1RangeClosed(editRange(m_.param1RangeDialog(), p, this)); break;
-        case PickerRequest::Param2Range: m_.param2RangeClosed(editRange(m_.param2RangeDialog(), p, this)); break;
+        case PickerRequest::Param1Range: m_.param1RangeClosed(editRange(m_.param1RangePicker(), p, this)); break;
+        case PickerRequest::Param2Range: m_.param2RangeClosed(editRange(m_.param2RangePicker(), p, this)); break;
     }
 }
 

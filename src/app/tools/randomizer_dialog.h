@@ -26,7 +26,7 @@ class RandomizerDialog : public QDialog {
     Q_OBJECT
    public:
     // `showMaker` opens the Composition Maker if needed and brings it to the front.
-    RandomizerDialog(Workspace& workspace, CompositionRandomizerDialog& members, std::function<void()> showMaker,
+    RandomizerDialog(Workspace& workspace, CompositionRandomizer& members, std::function<void()> showMaker,
                      QWidget* parent);
 
     // Takes every typed field into the members; false (after the field's message) when one
@@ -55,7 +55,7 @@ class RandomizerDialog : public QDialog {
     void showMembers();
 
     Workspace& ws_;
-    CompositionRandomizerDialog& m_;
+    CompositionRandomizer& m_;
     std::function<void()> showMaker_;
     std::array<QCheckBox*, kRandomBoxes> boxes_{};
     VoiceToggles* voices_ = nullptr;

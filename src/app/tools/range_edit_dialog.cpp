@@ -11,7 +11,7 @@
 
 namespace tarrowin::app {
 
-RangeEditDialog::RangeEditDialog(const RangeDialog& range, Prompter& prompter, QWidget* parent)
+RangeEditDialog::RangeEditDialog(const RangePicker& range, Prompter& prompter, QWidget* parent)
     : OkOnlyDialog(parent), range_(range), prompter_(prompter) {
     setWindowTitle(QString::fromStdString(range.title));
     auto* fromLabel = new QLabel(QStringLiteral("&From"), this);
@@ -20,6 +20,7 @@ RangeEditDialog::RangeEditDialog(const RangeDialog& range, Prompter& prompter, Q
     to_ = new QLineEdit(QString::number(range.to), this);
     nameControl(from_, fromLabel, QStringLiteral("From"));
     nameControl(to_, toLabel, QStringLiteral("To"));
+    for (QLineEdit* e : {from_, to_}) fitField(e, std::numeric_limits<int32_t>::min(), std::numeric_limits<int32_t>::max());
     auto* ok = new QPushButton(QStringLiteral("OK"), this);
     ok->setDefault(true);
     connect(ok, &QPushButton::clicked, this, &RangeEditDialog::accept);
@@ -39,7 +40,7 @@ void RangeEditDialog::accept() {
     if (!from) return;
     const auto to = readIntegerField(to_, low, high);
     if (!to) return;
-    RangeDialog typed = range_;
+    RangePicker typed = range_;
     typed.from = *from;
     typed.to = *to;
     if (prompter_.refused(typed.ok())) return;
@@ -47,7 +48,7 @@ void RangeEditDialog::accept() {
     OkOnlyDialog::accept();
 }
 
-RangeDialog editRange(const RangeDialog& range, Prompter& prompter, QWidget* parent) {
+RangePicker editRange(const RangePicker& range, Prompter& prompter, QWidget* parent) {
     RangeEditDialog dialog(range, prompter, parent);
     dialog.exec();
     return dialog.range();

@@ -5,7 +5,7 @@
 
 #include "app/ok_only_dialog.h"
 #include "tools/prompter.h"
-#include "tools/selection_dialogs.h"
+#include "tools/pickers.h"
 
 class QLineEdit;
 
@@ -14,23 +14,23 @@ namespace tarrowin::app {
 class RangeEditDialog : public OkOnlyDialog {
     Q_OBJECT
    public:
-    RangeEditDialog(const RangeDialog& range, Prompter& prompter, QWidget* parent);
+    RangeEditDialog(const RangePicker& range, Prompter& prompter, QWidget* parent);
 
     // The range as OK accepted it.
-    const RangeDialog& range() const { return range_; }
+    const RangePicker& range() const { return range_; }
     QLineEdit* fromEdit() const { return from_; }
     QLineEdit* toEdit() const { return to_; }
 
     void accept() override;
 
    private:
-    RangeDialog range_;
+    RangePicker range_;
     Prompter& prompter_;
     QLineEdit* from_;
     QLineEdit* to_;
 };
 
 // Shows the range dialog and returns the range it ended with.
-RangeDialog editRange(const RangeDialog& range, Prompter& prompter, QWidget* parent);
+RangePicker editRange(const RangePicker& range, Prompter& prompter, QWidget* parent);
 
 }  // namespace tarrowin::app

@@ -2,7 +2,7 @@
 
 #include <QWidget>
 
-#include "app/form/tarrowin_view.h"
+#include "app/window_placement.h"
 #include "app/workspace.h"
 #include "composition_maker_window.h"
 #include "randomizer_dialog.h"
@@ -12,24 +12,22 @@
 
 namespace tarrowin::app {
 
-// The Multiple Voice Editor opens the per-voice dialog classes itself, with its own values:
-// the VoiceDialogs hub works on the document's voices.
-ToolWindows::ToolWindows(Workspace& workspace, TarrowinView& view, VoiceDialogs&, QWidget* mainWindow)
+ToolWindows::ToolWindows(Workspace& workspace, QWidget* mainWindow)
     : QObject(mainWindow),
       ws_(workspace),
-      view_(view),
+     
       mainWindow_(mainWindow),
-      randomizer_(std::make_unique<CompositionRandomizerDialog>()),
-      voiceEditor_(std::make_unique<MultipleVoiceEditorDialog>()) {}
+      randomizer_(std::make_unique<CompositionRandomizer>()),
+      voiceEditor_(std::make_unique<MultipleVoiceEditor>()) {}
 
 ToolWindows::~ToolWindows() = default;
 
 void ToolWindows::openCompositionMaker() {
     if (maker_) return;
-    maker_ = new CompositionMakerWindow(ws_, view_, mainWindow_);
+    maker_ = new CompositionMakerWindow(ws_, mainWindow_);
     connect(maker_, &CompositionMakerWindow::closeRequested, this, &ToolWindows::closeCompositionMaker);
     maker_->stabilize(state_);
-    maker_->show();
+    showBeside(maker_, mainWindow_, ws_.preferences);
     Q_EMIT windowsChanged();
 }
 
@@ -51,14 +49,14 @@ void ToolWindows::closeCompositionMaker() {
 
 void ToolWindows::openRandomizer() {
     // The Randomizer reads the voices: what is typed in the form counts.
-    if (!view_.takeForm()) return;
+    if (!ws_.document.takeTypedInput()) return;
     RandomizerDialog dialog(ws_, *randomizer_, [this] { raiseCompositionMaker(); }, mainWindow_);
     dialog.exec();
 }
 
 void ToolWindows::openMultipleVoiceEditor() {
     // The editor's "Change Settings" starts from the voices: what is typed in the form counts.
-    if (!view_.takeForm()) return;
+    if (!ws_.document.takeTypedInput()) return;
     VoiceEditorDialog dialog(ws_, *voiceEditor_, mainWindow_);
     dialog.exec();
 }

@@ -11,21 +11,19 @@
 class QWidget;
 
 namespace tarrowin {
-class CompositionRandomizerDialog;
-class MultipleVoiceEditorDialog;
+class CompositionRandomizer;
+class MultipleVoiceEditor;
 }  // namespace tarrowin
 
 namespace tarrowin::app {
 
 class Workspace;
-class TarrowinView;
-class VoiceDialogs;
 class CompositionMakerWindow;
 
 class ToolWindows : public QObject {
     Q_OBJECT
    public:
-    ToolWindows(Workspace& workspace, TarrowinView& view, VoiceDialogs& voiceDialogs, QWidget* mainWindow);
+    ToolWindows(Workspace& workspace, QWidget* mainWindow);
     ~ToolWindows() override;
 
     // Opens the Composition Maker unless it is open.
@@ -40,8 +38,8 @@ class ToolWindows : public QObject {
     void openRandomizer();
     void openMultipleVoiceEditor();
     // What the two modal dialogs keep between openings.
-    CompositionRandomizerDialog& randomizer() { return *randomizer_; }
-    MultipleVoiceEditorDialog& voiceEditor() { return *voiceEditor_; }
+    CompositionRandomizer& randomizer() { return *randomizer_; }
+    MultipleVoiceEditor& voiceEditor() { return *voiceEditor_; }
 
     // New and Open: the Composition Maker closes.
     void closeAll();
@@ -54,11 +52,10 @@ class ToolWindows : public QObject {
 
    private:
     Workspace& ws_;
-    TarrowinView& view_;
     QWidget* mainWindow_;
     CompositionMakerWindow* maker_ = nullptr;
-    std::unique_ptr<CompositionRandomizerDialog> randomizer_;
-    std::unique_ptr<MultipleVoiceEditorDialog> voiceEditor_;
+    std::unique_ptr<CompositionRandomizer> randomizer_;
+    std::unique_ptr<MultipleVoiceEditor> voiceEditor_;
     UiState state_;
 };
 

@@ -6,16 +6,15 @@
 #include <QGridLayout>
 #include <QGroupBox>
 #include <QHBoxLayout>
-#include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QPushButton>
 #include <QRadioButton>
-#include <QScrollBar>
 #include <QVBoxLayout>
 
 #include "app/accessibility.h"
 #include "app/form_fields.h"
+#include "app/pan_control.h"
 #include "app/voice_dialogs/coefficient_dialog.h"
 #include "app/voice_dialogs/modulate_dialog.h"
 #include "app/voice_dialogs/note_value_dialog.h"
@@ -29,10 +28,6 @@ namespace tarrowin::app {
 namespace {
 
 using Scope = DocumentController::Scope;
-
-constexpr int64_t kParam1Min = 2, kParam1Max = 1000000;
-constexpr int64_t kParam2Min = 1, kParam2Max = 1000000000;
-constexpr int kMinPan = -64, kMaxPan = 63;
 
 size_t at(ChangeFlag f) { return static_cast<size_t>(f); }
 
@@ -60,7 +55,7 @@ QStringList noteValueLines() {
 
 }  // namespace
 
-VoiceEditorDialog::VoiceEditorDialog(Workspace& workspace, MultipleVoiceEditorDialog& members, QWidget* parent)
+VoiceEditorDialog::VoiceEditorDialog(Workspace& workspace, MultipleVoiceEditor& members, QWidget* parent)
     : QDialog(parent), ws_(workspace), m_(members) {
     setWindowTitle(QStringLiteral("Multiple Voice Editor"));
     m_.open(ws_.document.doc());
@@ -145,6 +140,8 @@ QWidget* VoiceEditorDialog::makeChanges() {
         e->setMaxLength(11);
         e->installEventFilter(this);
     }
+    fitField(param1_, kParam1Range.min, kParam1Range.max);
+    fitField(param2_, kParam2Range.min, kParam2Range.max);
     modulate_ = new QCheckBox(QStringLiteral("Yes"), this);
     describeControl(modulate_, QStringLiteral("Modulate value"));
     octaves_ = makeCombo(ChangeFlag::Octaves, linesOf(kOctaveLabels));
@@ -154,25 +151,8 @@ QWidget* VoiceEditorDialog::makeChanges() {
     instrument_ = makeCombo(ChangeFlag::Instrument, linesOf(kInstruments, instrumentLabel));
     mode_ = makeCombo(ChangeFlag::Mode, linesOf(kModeLabels));
 
-    panBox_ = new QWidget(this);
-    auto* panLayout = new QHBoxLayout(panBox_);
-    panLayout->setContentsMargins(0, 0, 0, 0);
-    pan_ = new QScrollBar(Qt::Horizontal, panBox_);
-    pan_->setRange(kMinPan, kMaxPan);
-    pan_->setSingleStep(1);
-    pan_->setPageStep(5);
-    pan_->setFocusPolicy(Qt::StrongFocus);
-    nameControl(pan_, QStringLiteral("Pan"));
-    panLabel_ = new QLabel(panBox_);
-    panLabel_->setMinimumWidth(panLabel_->fontMetrics().horizontalAdvance(QStringLiteral("-64")) + 4);
-    describeControl(panLabel_, QStringLiteral("Pan value"));
-    auto* centre = makeButton(QStringLiteral("0"), QStringLiteral("Pan centre"));
-    centre->setFixedWidth(centre->fontMetrics().horizontalAdvance(QStringLiteral("0")) + 22);
-    panLayout->addWidget(pan_, 1);
-    panLayout->addWidget(panLabel_);
-    panLayout->addWidget(centre);
-    connect(pan_, &QScrollBar::valueChanged, this, &VoiceEditorDialog::showPan);
-    connect(centre, &QPushButton::clicked, this, [this] { pan_->setValue(0); });
+    pan_ = new PanControl(this);
+    connect(pan_, &PanControl::valueChanged, this, [this](int value) { m_.newPan = value; });
 
     dynamicBox_ = new QWidget(this);
     auto* dynamicLayout = new QHBoxLayout(dynamicBox_);
@@ -190,7 +170,7 @@ QWidget* VoiceEditorDialog::makeChanges() {
     setCoefficient_ = makeButton(QStringLiteral("Set Coefficient"));
 
     values_ = {algorithm_, param1_,      param2_, modulate_,    octaves_,    note_,       scale_,          noteValue_,
-               instrument_, mode_,       panBox_, dynamicBox_, inverted_,   matchScale_, setCoefficient_};
+               instrument_, mode_,       pan_, dynamicBox_, inverted_,   matchScale_, setCoefficient_};
     for (int i = 0; i < kChangeFlags; ++i) {
         const auto f = static_cast<ChangeFlag>(i);
         auto* flag = new QCheckBox(text(changeFlagLabel(f)), this);
@@ -220,14 +200,14 @@ QWidget* VoiceEditorDialog::makeChanges() {
         showMembers();
     });
 
-    const auto chosen = [this](QComboBox* combo, int32_t MultipleVoiceEditorDialog::*member) {
+    const auto chosen = [this](QComboBox* combo, int32_t MultipleVoiceEditor::*member) {
         connect(combo, &QComboBox::activated, this, [this, member](int row) { m_.*member = row; });
     };
-    chosen(algorithm_, &MultipleVoiceEditorDialog::algorithmChoice);
-    chosen(octaves_, &MultipleVoiceEditorDialog::octavesChoice);
-    chosen(note_, &MultipleVoiceEditorDialog::noteChoice);
-    chosen(instrument_, &MultipleVoiceEditorDialog::instrumentChoice);
-    chosen(mode_, &MultipleVoiceEditorDialog::modeChoice);
+    chosen(algorithm_, &MultipleVoiceEditor::algorithmChoice);
+    chosen(octaves_, &MultipleVoiceEditor::octavesChoice);
+    chosen(note_, &MultipleVoiceEditor::noteChoice);
+    chosen(instrument_, &MultipleVoiceEditor::instrumentChoice);
+    chosen(mode_, &MultipleVoiceEditor::modeChoice);
     connect(scale_, &QComboBox::activated, this, &VoiceEditorDialog::scaleChosen);
     connect(noteValue_, &QComboBox::activated, this, &VoiceEditorDialog::noteValueChosen);
     connect(modulate_, &QCheckBox::toggled, this, &VoiceEditorDialog::modulateToggled);
@@ -280,11 +260,7 @@ void VoiceEditorDialog::showMembers() {
         const QSignalBlocker block(check);
         check->setChecked(on);
     }
-    {
-        const QSignalBlocker block(pan_);
-        pan_->setValue(m_.newPan);
-    }
-    panLabel_->setText(QString::number(m_.newPan));
+    pan_->setValue(m_.newPan);
     // No dynamic chosen: every radio button off, which an exclusive group does not allow.
     dynamic_->setExclusive(false);
     for (QAbstractButton* b : dynamic_->buttons()) {
@@ -298,11 +274,6 @@ void VoiceEditorDialog::showMembers() {
     for (QWidget* w : {static_cast<QWidget*>(events_), static_cast<QWidget*>(allEvents_),
                        static_cast<QWidget*>(noEvents_), static_cast<QWidget*>(changeEvents_)})
         w->setEnabled(e.eventControls);
-}
-
-void VoiceEditorDialog::showPan(int value) {
-    m_.newPan = value;
-    panLabel_->setText(QString::number(value));
 }
 
 void VoiceEditorDialog::modulateToggled(bool on) {
@@ -357,7 +328,8 @@ bool VoiceEditorDialog::eventFilter(QObject* watched, QEvent* event) {
 
 bool VoiceEditorDialog::takeField(QLineEdit* edit) {
     const bool first = edit == param1_;
-    const auto value = readIntegerField(edit, first ? kParam1Min : kParam2Min, first ? kParam1Max : kParam2Max);
+    const IntRange range = first ? kParam1Range : kParam2Range;
+    const auto value = readIntegerField(edit, range.min, range.max);
     if (!value) return false;
     (first ? m_.newParam1 : m_.newParam2) = *value;
     return true;

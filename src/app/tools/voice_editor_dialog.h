@@ -13,21 +13,20 @@
 class QButtonGroup;
 class QCheckBox;
 class QComboBox;
-class QLabel;
 class QLineEdit;
 class QListWidget;
 class QPushButton;
-class QScrollBar;
 
 namespace tarrowin::app {
 
 class Workspace;
 class VoiceToggles;
+class PanControl;
 
 class VoiceEditorDialog : public QDialog {
     Q_OBJECT
    public:
-    VoiceEditorDialog(Workspace& workspace, MultipleVoiceEditorDialog& members, QWidget* parent);
+    VoiceEditorDialog(Workspace& workspace, MultipleVoiceEditor& members, QWidget* parent);
 
     // Takes Param1 and Param2 into the members; false (after the field's message) when one
     // is refused.
@@ -56,13 +55,12 @@ class VoiceEditorDialog : public QDialog {
     void modulateToggled(bool on);
     void scaleChosen(int row);
     void noteValueChosen(int row);
-    void showPan(int value);
     bool takeField(QLineEdit* edit);
     // Shows every member, without reporting changes, and applies the enabling rule.
     void showMembers();
 
     Workspace& ws_;
-    MultipleVoiceEditorDialog& m_;
+    MultipleVoiceEditor& m_;
     VoiceToggles* voices_ = nullptr;
     std::array<QCheckBox*, kChangeFlags> flags_{};
     std::array<QWidget*, kChangeFlags> values_{};
@@ -76,9 +74,7 @@ class VoiceEditorDialog : public QDialog {
     QComboBox* noteValue_ = nullptr;
     QComboBox* instrument_ = nullptr;
     QComboBox* mode_ = nullptr;
-    QWidget* panBox_ = nullptr;
-    QScrollBar* pan_ = nullptr;
-    QLabel* panLabel_ = nullptr;
+    PanControl* pan_ = nullptr;
     QWidget* dynamicBox_ = nullptr;
     QButtonGroup* dynamic_ = nullptr;
     QCheckBox* inverted_ = nullptr;

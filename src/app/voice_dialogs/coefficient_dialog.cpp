@@ -28,7 +28,8 @@ CoefficientDialog::CoefficientDialog(const QString& title, std::vector<Field> fi
         auto* label = new QLabel(fields_[i].label, this);
         auto* edit = new QLineEdit(numberText(fields_[i].value), this);
         edit->setMaxLength(32);
-        edit->setMinimumWidth(edit->fontMetrics().horizontalAdvance(QStringLiteral("-0.000000000")) + 12);
+        // The longest text a float is shown as: a sign, nine digits and an exponent.
+        fitField(edit, {QStringLiteral("-0.00000000e-00"), numberText(fields_[i].min), numberText(fields_[i].max)});
         nameControl(edit, label, plainText(fields_[i].label));
         grid->addWidget(label, int(i), 0);
         grid->addWidget(edit, int(i), 1);

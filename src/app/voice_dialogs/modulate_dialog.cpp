@@ -15,7 +15,7 @@ ModulateDialog::ModulateDialog(const QString& title, QWidget* parent) : QDialog(
     everyButton_ = new QRadioButton(QStringLiteral("&Every"), this);
     edit_ = new QLineEdit(this);
     edit_->setMaxLength(11);
-    edit_->setFixedWidth(edit_->fontMetrics().horizontalAdvance(QStringLiteral("00000")) + 16);
+    fitField(edit_, kMinEvery, kMaxEvery, FieldWidth::Fixed);
     nameControl(edit_, QStringLiteral("Every"));
     randomButton_ = new QRadioButton(QStringLiteral("&Random"), this);
     auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, this);

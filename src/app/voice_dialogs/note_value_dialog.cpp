@@ -16,6 +16,7 @@ NoteValueDialog::NoteValueDialog(const QString& title, QWidget* parent) : OkOnly
     edit_ = new QLineEdit(this);
     edit_->setMaxLength(11);
     nameControl(edit_, label, QStringLiteral("Enter note value  (1 = thirtysecond)"));
+    fitField(edit_, kMinTicks, kMaxTicks);
     auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok, this);
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(label);

@@ -44,9 +44,6 @@ class VoiceDialogs : public QObject {
     // An item of the Algorithms menu: the algorithm at once, then its parameter dialog;
     // Cancel keeps the old coefficients with the new algorithm.
     void chooseAlgorithm(int v, Algorithm a);
-    // New and Open: nothing to do, since every dialog is reloaded from its voice whenever
-    // it opens.
-    void initialUpdate();
 
     // "LogMap Voice 3": the caption of a voice's coefficient dialog; empty for Morse-Thue.
     static QString coefficientTitle(Algorithm a, int v);

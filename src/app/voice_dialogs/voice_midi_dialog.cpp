@@ -13,6 +13,7 @@
 #include <QScrollBar>
 
 #include "app/accessibility.h"
+#include "app/pan_control.h"
 #include "engine/tables.h"
 
 namespace tarrowin::app {
@@ -69,20 +70,8 @@ VoiceMidiDialog::VoiceMidiDialog(int voice, QWidget* parent) : QDialog(parent), 
     nameControl(percussionKey_, QStringLiteral("Percussion"));
 
     auto* panLabel = new QLabel(QStringLiteral("Pa&n"), this);
-    pan_ = new QScrollBar(Qt::Horizontal, this);
-    pan_->setRange(kMinPan, kMaxPan);
-    pan_->setSingleStep(1);
-    pan_->setPageStep(5);
-    pan_->setMinimumWidth(220);
-    pan_->setFocusPolicy(Qt::StrongFocus);  // a scroll bar takes no focus by default; arrows move it
-    nameControl(pan_, panLabel, QStringLiteral("Pan"));
-    panValue_ = new QLabel(this);
-    panValue_->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
-    panValue_->setMinimumWidth(panValue_->fontMetrics().horizontalAdvance(QStringLiteral("-64")) + 4);
-    describeControl(panValue_, QStringLiteral("Pan value"));
-    auto* zero = new QPushButton(QStringLiteral("0"), this);
-    zero->setFixedWidth(zero->fontMetrics().horizontalAdvance(QStringLiteral("00")) + 20);
-    describeControl(zero, QStringLiteral("Pan to 0"));
+    pan_ = new PanControl(this);
+    nameControl(pan_->bar(), panLabel, QStringLiteral("Pan"));
 
     auto* dynamicBox = new QGroupBox(QStringLiteral("&Dynamic"), this);
     auto* dynamicLayout = new QHBoxLayout(dynamicBox);
@@ -113,12 +102,8 @@ VoiceMidiDialog::VoiceMidiDialog(int voice, QWidget* parent) : QDialog(parent), 
     grid->addWidget(channel_, 1, 3);
     grid->addWidget(percussionBox_, 2, 0);
     grid->addWidget(percussionKey_, 2, 1, 1, 3);
-    auto* panRow = new QHBoxLayout;
-    panRow->addWidget(pan_, 1);
-    panRow->addWidget(panValue_);
-    panRow->addWidget(zero);
     grid->addWidget(panLabel, 3, 0);
-    grid->addLayout(panRow, 3, 1, 1, 3);
+    grid->addWidget(pan_, 3, 1, 1, 3);
     grid->addWidget(dynamicBox, 4, 0, 1, 4);
     grid->addWidget(inversionBox, 5, 0, 1, 4);
     grid->addWidget(tuned_, 6, 0, 1, 4);
@@ -130,21 +115,19 @@ VoiceMidiDialog::VoiceMidiDialog(int voice, QWidget* parent) : QDialog(parent), 
     // toggled, not clicked: a screen reader's Toggle action toggles without a click.
     connect(percussionBox_, &QCheckBox::toggled, this, &VoiceMidiDialog::percussionToggled);
     connect(inverted_, &QCheckBox::toggled, matchScale_, &QCheckBox::setEnabled);
-    connect(pan_, &QScrollBar::valueChanged, panValue_, [this](int value) { panValue_->setText(QString::number(value)); });
-    connect(zero, &QPushButton::clicked, pan_, [this] { pan_->setValue(0); });
     connect(buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);
     connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
 }
 
-void VoiceMidiDialog::load(const VoiceMidiValues& values, int percussionChannel, bool tuned) {
+void VoiceMidiDialog::load(const VoiceMidiValues& values, int percussionChannel, bool tuned, bool tuningFixed) {
     tuned_->setChecked(tuned);
+    tuningFixed_ = tuningFixed;
     percussionChannel_ = percussionChannel;
     instrument_->setCurrentIndex(values.instrument);
     mode_->setCurrentIndex(values.tied);
     channel_->setCurrentIndex(values.channel);
     percussionKey_->setCurrentIndex(values.percussionKey);
     pan_->setValue(values.pan);
-    panValue_->setText(QString::number(pan_->value()));
     if (QAbstractButton* b = dynamic_->button(values.dynamicIndex)) b->setChecked(true);
     inverted_->setChecked(values.inverted);
     matchScale_->setChecked(values.matchScale);
@@ -187,7 +170,7 @@ void VoiceMidiDialog::showPercussion(bool on) {
     }
     instrument_->setEnabled(!on);
     percussionKey_->setEnabled(on);
-    tuned_->setEnabled(!on);
+    tuned_->setEnabled(!on && !tuningFixed_);
 }
 
 }  // namespace tarrowin::app

@@ -12,10 +12,10 @@
 class QButtonGroup;
 class QCheckBox;
 class QComboBox;
-class QLabel;
-class QScrollBar;
 
 namespace tarrowin::app {
+
+class PanControl;
 
 // The eight voice fields the dialog edits.
 struct VoiceMidiValues {
@@ -38,16 +38,14 @@ struct VoiceMidiValues {
 class VoiceMidiDialog : public QDialog {
     Q_OBJECT
    public:
-    static constexpr int kMinPan = -64;
-    static constexpr int kMaxPan = 63;
-
     // The dialog of voice 0..15; its caption names the voice.
     VoiceMidiDialog(int voice, QWidget* parent = nullptr);
 
     // Shows the values as the dialog opens. The percussion flag follows from whether the
     // channel is the output's percussion channel. `tuned`: the voice's "Tuned" switch, which
-    // does nothing on the percussion channel, whose keys are drums.
-    void load(const VoiceMidiValues& values, int percussionChannel, bool tuned = true);
+    // does nothing on the percussion channel, whose keys are drums, and stays as it is while
+    // `tuningFixed` (a play runs with the tuning it began with).
+    void load(const VoiceMidiValues& values, int percussionChannel, bool tuned = true, bool tuningFixed = false);
     VoiceMidiValues values() const;
     bool percussion() const;
     bool tuned() const;
@@ -59,13 +57,13 @@ class VoiceMidiDialog : public QDialog {
 
     const int voice_;
     int percussionChannel_ = 9;
+    bool tuningFixed_ = false;
     QComboBox* instrument_;
     QComboBox* mode_;
     QCheckBox* percussionBox_;
     QComboBox* percussionKey_;
     QComboBox* channel_;
-    QScrollBar* pan_;
-    QLabel* panValue_;
+    PanControl* pan_;
     QButtonGroup* dynamic_;
     QCheckBox* inverted_;
     QCheckBox* matchScale_;

@@ -4,15 +4,12 @@
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QGridLayout>
-#include <QTimer>
-#include <atomic>
-#include <thread>
+#include <QMainWindow>
+#include <QStatusBar>
 
-#include "app/form/tarrowin_view.h"
 #include "app/output_files.h"
+#include "app/progress_dialog.h"
 #include "app/workspace.h"
-#include "export_progress_dialog.h"
-#include "midifile/midi_export.h"
 #include "playback/synth.h"
 #include "playback/wav_render.h"
 
@@ -22,12 +19,17 @@ namespace {
 
 const QString kWavFilter = QStringLiteral("WAV audio (*.wav)");
 const QString kFlacFilter = QStringLiteral("FLAC audio (*.flac)");
-constexpr int kProgressSteps = 1000;
+constexpr int kStatusMs = 6000;
+
+QString duration(qint64 ms) {
+    const qint64 s = (ms + 500) / 1000;
+    return QStringLiteral("%1:%2").arg(s / 60).arg(s % 60, 2, 10, QLatin1Char('0'));
+}
 
 }  // namespace
 
-AudioExport::AudioExport(Workspace& workspace, TarrowinView& view, QWidget* window)
-    : QObject(window), ws_(workspace), view_(view), window_(window) {}
+AudioExport::AudioExport(Workspace& workspace, QMainWindow* window)
+    : QObject(window), ws_(workspace), window_(window) {}
 
 QString AudioExport::askPath(const QString& title, bool& stems) {
     const QString& document = ws_.document.path();
@@ -59,26 +61,11 @@ QString AudioExport::askStemsFolder(const QString& mixPath) {
 }
 
 void AudioExport::run() {
-    if (!view_.takeForm()) return;
-    const bool composition = ws_.playback.playMode() == PlayMode::Composition;
+    const auto mode = exportModeIfReady(ws_, window_, ExportKind::Audio);
+    if (!mode) return;
+    const bool composition = *mode == ExportMode::Composition;
     const CTarrowinDoc& doc = ws_.document.doc();
-    const ExportResult check = checkExport(doc, composition ? ExportMode::Composition : ExportMode::CurrentSettings);
-    if (!check.ok) {
-        showMessage(window_, QString::fromStdString(check.message), QString::fromStdString(check.caption),
-                    MessageIcon::Exclamation);
-        return;
-    }
-    RenderOptions options;
-    options.percussionChannel = ws_.playback.output().percussionChannel();
-    options.tuning = doc.sharedTuning();
-    const PerformanceMode mode = composition ? PerformanceMode::ExportComposition : PerformanceMode::ExportCurrent;
-    if (const std::string why = renderTuningRefusal(mode, doc.current(), doc.composition().events(), options);
-        !why.empty()) {
-        showMessage(window_, QString::fromStdString(why), QStringLiteral("Tarrowin"), MessageIcon::Exclamation);
-        return;
-    }
-    const SoundFontChoice font =
-        findSoundFont({}, preferredSoundFont ? preferredSoundFont().toStdString() : std::string());
+    const SoundFontChoice font = findSoundFont({}, ws_.preferences.soundFont().toStdString());
     if (!font.found()) {
         showMessage(window_, QString::fromStdString(font.message), QStringLiteral("Tarrowin"), MessageIcon::Exclamation);
         return;
@@ -103,39 +90,30 @@ void AudioExport::run() {
         stemsFolder_ = folder;
     }
 
-    std::atomic<int> done{0};
-    std::atomic<bool> cancel{false};
+    RenderOptions options;
     options.format = *format;
+    options.percussionChannel = ws_.playback.output().percussionChannel();
+    options.tuning = doc.sharedTuning();
     options.soundFont = font.path;
-    options.cancelled = [&cancel] { return cancel.load(); };
     options.stemsFolder = folder.toStdString();
+    const PerformanceMode performance = composition ? PerformanceMode::ExportComposition : PerformanceMode::ExportCurrent;
     const Settings current = doc.current();
     const std::vector<Settings> events = doc.composition().events();
-
+    RenderResult result;
     const QString what = stems ? QStringLiteral("%1 and the stems").arg(QFileInfo(path).fileName())
                                : QFileInfo(path).fileName();
-    ExportProgressDialog progress(QStringLiteral("Exporting audio to %1...").arg(what), kProgressSteps, window_);
-    connect(&progress, &ExportProgressDialog::cancelled, &progress, [&cancel] { cancel.store(true); });
-    QTimer tick;
-    connect(&tick, &QTimer::timeout, &progress, [&] { progress.setProgress(done.load()); });
-    tick.start(50);
-
-    RenderResult result;
-    std::thread worker([&] {
-        result = renderToAudio(mode, current, events, path.toStdString(), options,
-                               [&done](double fraction) { done.store(static_cast<int>(fraction * kProgressSteps)); });
-        QMetaObject::invokeMethod(&progress, &ExportProgressDialog::finish, Qt::QueuedConnection);
-    });
-    progress.exec();  // modal to the whole program: a tool window could start a second export
-    // The dialog also ends when the program is ended from outside: the rendering stops then.
-    // After a finished rendering the flag changes nothing.
-    cancel.store(true);
-    worker.join();
-    tick.stop();
+    runWithProgress(window_, QStringLiteral("Export Audio"), QStringLiteral("Exporting audio to %1...").arg(what),
+                    [&](const WorkProgress& progress) {
+                        options.cancelled = [cancel = progress.cancel] { return cancel->load(); };
+                        result = renderToAudio(performance, current, events, path.toStdString(), options, progress.report);
+                    });
 
     if (result.ok) {
-        Q_EMIT exported(path, result.playbackMs);
-    } else if (!result.cancelled) {
+        window_->statusBar()->showMessage(
+            QStringLiteral("Exported %1 (%2)").arg(QFileInfo(path).fileName(), duration(result.playbackMs)), kStatusMs);
+    } else if (result.cancelled) {
+        window_->statusBar()->showMessage(QStringLiteral("Export cancelled, nothing written"), kStatusMs);
+    } else {
         showMessage(window_, QString::fromStdString(result.message), QStringLiteral("Tarrowin"),
                     MessageIcon::Exclamation);
     }

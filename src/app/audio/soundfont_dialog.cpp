@@ -9,6 +9,8 @@
 #include <QVBoxLayout>
 
 #include "app/accessibility.h"
+#include "app/wait_cursor.h"
+#include "app/workspace.h"
 #include "playback/synth.h"
 
 namespace tarrowin::app {
@@ -27,6 +29,34 @@ QListWidgetItem* fileItem(const QString& path) {
 }
 
 }  // namespace
+
+void chooseSoundFont(Workspace& ws, QWidget* parent) {
+    SoundFontDialog dialog(ws.preferences.soundFont(), parent);
+    if (dialog.exec() != QDialog::Accepted) return;
+    const QString path = dialog.choice();
+    if (path == ws.preferences.soundFont()) return;
+    if (!path.isEmpty()) {
+        std::string problem;
+        {
+            WaitCursor wait;  // FluidSynth reads the whole file
+            problem = soundFontProblem(path.toStdString());
+        }
+        if (!problem.empty()) {
+            showMessage(parent, QString::fromStdString(problem), QStringLiteral("Tarrowin"), MessageIcon::Exclamation);
+            return;
+        }
+    }
+    ws.preferences.setSoundFont(path);
+    applySoundFont(ws);
+    ws.playback.output().prepare();  // the synthesizer's stream moves to the new SoundFont
+}
+
+void applySoundFont(Workspace& ws) {
+    const std::string path = ws.preferences.soundFont().toStdString();
+    for (const auto& backend : ws.playback.output().backends()) {
+        if (auto* synth = dynamic_cast<SynthBackend*>(backend.get())) synth->setPreferredSoundFont(path);
+    }
+}
 
 SoundFontDialog::SoundFontDialog(const QString& current, QWidget* parent) : QDialog(parent) {
     setWindowTitle(QStringLiteral("SoundFont"));

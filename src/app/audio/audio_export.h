@@ -3,33 +3,26 @@
 // synthesizer into a WAV or FLAC file (by the name's extension), and on request ("One file
 // per voice (stems)") each voice's stem into a folder. The rendering runs on a worker
 // thread behind a progress dialog whose Cancel abandons it; a cancelled or failed export
-// leaves no file and never a partial one in place of an older file.
+// leaves no file and never a partial one in place of an older file. The status bar says
+// what was written, or that a cancelled export wrote nothing.
 
 #include <QObject>
 #include <QString>
-#include <functional>
 
-class QWidget;
+class QMainWindow;
 
 namespace tarrowin::app {
 
 class Workspace;
-class TarrowinView;
 
 class AudioExport : public QObject {
     Q_OBJECT
    public:
-    AudioExport(Workspace& workspace, TarrowinView& view, QWidget* window);
+    AudioExport(Workspace& workspace, QMainWindow* window);
 
     // The whole command: the form's values, the refusals of the MIDI export, the file
     // dialog, the rendering and its messages.
     void run();
-    // The user's SoundFont, which the synthesizer's search takes after TARROWIN_SOUNDFONT.
-    std::function<QString()> preferredSoundFont;
-
-   Q_SIGNALS:
-    // A file was written (for the status bar).
-    void exported(const QString& path, qint64 milliseconds);
 
    private:
     // The file's name, and whether the stems go with it.
@@ -37,10 +30,9 @@ class AudioExport : public QObject {
     QString askStemsFolder(const QString& mixPath);
 
     Workspace& ws_;
-    TarrowinView& view_;
-    QWidget* window_;
-    bool stems_ = false;    // the last choice, offered again
-    QString stemsFolder_;   // likewise
+    QMainWindow* window_;
+    bool stems_ = false;   // the last choice, offered again
+    QString stemsFolder_;  // likewise
 };
 
 }  // namespace tarrowin::app

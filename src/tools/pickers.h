@@ -1,8 +1,8 @@
 #pragma once
-// The pickers with which the Randomizer restricts its draws, and the From/To range dialog.
+// The pickers with which the Randomizer restricts its draws, and the From/To range picker.
 // Each picker is a fixed list of on/off items: the flags it hands back, the items shown
 // checked while it is open, "All" and "None", and an OK that refuses to close with nothing
-// chosen. These classes are the pickers' state and rules; a window only shows them.
+// chosen. These classes are the pickers' state and rules, not windows: a Qt dialog shows them.
 
 #include <array>
 #include <cstdint>
@@ -17,7 +17,7 @@ namespace tarrowin {
 
 // The From/To pair of integers of "Param1 Range", "Param2 Range" and "Note Value Range".
 // The mode says which bounds OK checks.
-struct RangeDialog {
+struct RangePicker {
     int32_t from = 0;
     int32_t to = 0;
     std::string title;
@@ -25,9 +25,9 @@ struct RangeDialog {
     bool param2Mode = false;
     bool noteValueMode = false;
 
-    static RangeDialog param1Range(int32_t from, int32_t to);
-    static RangeDialog param2Range(int32_t from, int32_t to);
-    static RangeDialog noteValueRange(int32_t from, int32_t to);
+    static RangePicker param1Range(int32_t from, int32_t to);
+    static RangePicker param2Range(int32_t from, int32_t to);
+    static RangePicker noteValueRange(int32_t from, int32_t to);
 
     // The refusal of OK for the mode that is set, or none: the dialog may close.
     std::optional<Message> ok() const;
@@ -86,27 +86,27 @@ class FlagPicker {
 };
 
 // "Algorithms": the eight generators, all on at first.
-class AlgorithmsDialog : public FlagPicker<kAlgorithms> {
+class AlgorithmsPicker : public FlagPicker<kAlgorithms> {
    public:
     static constexpr const char* kTitle = "Algorithms";
-    AlgorithmsDialog() : FlagPicker(allOn(), "Please choose at least one algorithm") {}
+    AlgorithmsPicker() : FlagPicker(allOn(), "Please choose at least one algorithm") {}
     static std::string label(int i);
 };
 
 // "Note Values": the twelve note-value rows, all on except "Other", which draws its length
 // from its own From/To range.
-class NoteValuesDialog : public FlagPicker<kNoteValueRows> {
+class NoteValuesPicker : public FlagPicker<kNoteValueRows> {
    public:
     static constexpr const char* kTitle = "Note Values";
-    NoteValuesDialog();
+    NoteValuesPicker();
     static std::string label(int i);
 
     // Returns true when the "Note Value Range" dialog opens now: "Other" became checked.
     // "All" turns "Other" on without asking for the range.
     bool setChecked(int i, bool on);
-    RangeDialog otherRangeDialog() const { return RangeDialog::noteValueRange(otherFrom, otherTo); }
+    RangePicker otherRangePicker() const { return RangePicker::noteValueRange(otherFrom, otherTo); }
     // Takes the range of a closed "Note Value Range" dialog.
-    void setOtherRange(const RangeDialog& range);
+    void setOtherRange(const RangePicker& range);
 
     int32_t otherFrom = 1;
     int32_t otherTo = 48;
@@ -114,10 +114,10 @@ class NoteValuesDialog : public FlagPicker<kNoteValueRows> {
 
 // "Scales": the fifteen fixed scales and "Allow User-defined Scales"; OK accepts no scale at
 // all when user-defined scales are allowed.
-class ScalesDialog : public FlagPicker<kScaleRows - 1> {
+class ScalesPicker : public FlagPicker<kScaleRows - 1> {
    public:
     static constexpr const char* kTitle = "Scales";
-    ScalesDialog() : FlagPicker(allOn(), "Please select at least one scale") {}
+    ScalesPicker() : FlagPicker(allOn(), "Please select at least one scale") {}
     static std::string label(int i);
 
     bool allowUserDefined() const { return allowUser_; }
@@ -134,36 +134,36 @@ class ScalesDialog : public FlagPicker<kScaleRows - 1> {
 };
 
 // "Select Instruments": the 128 programs; made for each opening from the Randomizer's flags.
-class SelectInstrumentsDialog : public FlagPicker<kInstruments> {
+class InstrumentsPicker : public FlagPicker<kInstruments> {
    public:
     static constexpr const char* kTitle = "Select Instruments";
-    explicit SelectInstrumentsDialog(const std::array<bool, kInstruments>& allowed)
+    explicit InstrumentsPicker(const std::array<bool, kInstruments>& allowed)
         : FlagPicker(allowed, "Please select at least one instrument") {}
     static std::string label(int i) { return instrumentLabel(i); }
 };
 
 // "Select Notes": the 97 start notes "C0" .. "C8"; made for each opening.
-class SelectNotesDialog : public FlagPicker<kStartNotes> {
+class NotesPicker : public FlagPicker<kStartNotes> {
    public:
     static constexpr const char* kTitle = "Select Notes";
-    explicit SelectNotesDialog(const std::array<bool, kStartNotes>& allowed)
+    explicit NotesPicker(const std::array<bool, kStartNotes>& allowed)
         : FlagPicker(allowed, "Please select at least one note") {}
     static std::string label(int i) { return noteName(i); }
 };
 
 // "Select Octaves": octave counts 1..4 (item k is k + 1 octaves).
-class SelectOctavesDialog : public FlagPicker<4> {
+class OctavesPicker : public FlagPicker<4> {
    public:
     static constexpr const char* kTitle = "Select Octaves";
-    SelectOctavesDialog() : FlagPicker(allOn(), "Please make at least one selection") {}
+    OctavesPicker() : FlagPicker(allOn(), "Please make at least one selection") {}
     static std::string label(int i) { return std::string(kOctaveLabels[static_cast<size_t>(i)]); }
 };
 
 // "Select Dynamics": "PP" .. "FF".
-class SelectDynamicsDialog : public FlagPicker<kDynamics> {
+class DynamicsPicker : public FlagPicker<kDynamics> {
    public:
     static constexpr const char* kTitle = "Select Dynamics";
-    SelectDynamicsDialog() : FlagPicker(allOn(), "Please make at least one selection") {}
+    DynamicsPicker() : FlagPicker(allOn(), "Please make at least one selection") {}
     static std::string label(int i) { return std::string(kDynamicLabels[static_cast<size_t>(i)]); }
 };
 

@@ -1,4 +1,4 @@
-#include "tools/selection_dialogs.h"
+#include "tools/pickers.h"
 
 #include <gtest/gtest.h>
 
@@ -25,16 +25,16 @@ TEST(SelectionDialogsTest, EveryPickerRefusesNothingAndAcceptsAll) {
     instruments[5] = true;
     std::array<bool, kStartNotes> notes{};
     notes[60] = true;
-    expectNoneRefusedAllAccepted(AlgorithmsDialog{}, "Please choose at least one algorithm");
-    expectNoneRefusedAllAccepted(NoteValuesDialog{}, "Please choose at least one value");
-    expectNoneRefusedAllAccepted(SelectInstrumentsDialog{instruments}, "Please select at least one instrument");
-    expectNoneRefusedAllAccepted(SelectNotesDialog{notes}, "Please select at least one note");
-    expectNoneRefusedAllAccepted(SelectOctavesDialog{}, "Please make at least one selection");
-    expectNoneRefusedAllAccepted(SelectDynamicsDialog{}, "Please make at least one selection");
+    expectNoneRefusedAllAccepted(AlgorithmsPicker{}, "Please choose at least one algorithm");
+    expectNoneRefusedAllAccepted(NoteValuesPicker{}, "Please choose at least one value");
+    expectNoneRefusedAllAccepted(InstrumentsPicker{instruments}, "Please select at least one instrument");
+    expectNoneRefusedAllAccepted(NotesPicker{notes}, "Please select at least one note");
+    expectNoneRefusedAllAccepted(OctavesPicker{}, "Please make at least one selection");
+    expectNoneRefusedAllAccepted(DynamicsPicker{}, "Please make at least one selection");
 }
 
 TEST(SelectionDialogsTest, NoteValuesStartWithoutOtherAndAskForItsRange) {
-    NoteValuesDialog values;
+    NoteValuesPicker values;
     EXPECT_EQ(values.checkedCount(), 11);
     EXPECT_FALSE(values.flag(kOtherNoteValue));
     EXPECT_EQ(values.otherFrom, 1);
@@ -43,7 +43,7 @@ TEST(SelectionDialogsTest, NoteValuesStartWithoutOtherAndAskForItsRange) {
     EXPECT_FALSE(values.setChecked(0, false));
     EXPECT_TRUE(values.setChecked(kOtherNoteValue, true));
     EXPECT_FALSE(values.setChecked(kOtherNoteValue, true));  // already on
-    RangeDialog range = values.otherRangeDialog();
+    RangePicker range = values.otherRangePicker();
     EXPECT_EQ(range.title, "Note Value Range");
     range.from = 20, range.to = 30;
     values.setOtherRange(range);
@@ -53,10 +53,10 @@ TEST(SelectionDialogsTest, NoteValuesStartWithoutOtherAndAskForItsRange) {
 }
 
 TEST(SelectionDialogsTest, ScalesAcceptOnlyUserDefinedScales) {
-    ScalesDialog scales;
+    ScalesPicker scales;
     EXPECT_TRUE(scales.allowUserDefined());
     scales.open();
-    for (int i = 0; i < ScalesDialog::kItems; ++i) scales.setChecked(i, false);
+    for (int i = 0; i < ScalesPicker::kItems; ++i) scales.setChecked(i, false);
     EXPECT_FALSE(scales.ok());
     EXPECT_EQ(scales.checkedCount(), 0);
     EXPECT_TRUE(scales.allowUserDefined());
@@ -73,7 +73,7 @@ TEST(SelectionDialogsTest, ScalesAcceptOnlyUserDefinedScales) {
 }
 
 TEST(SelectionDialogsTest, PickersShowWhatWasChosenLastTime) {
-    AlgorithmsDialog algorithms;
+    AlgorithmsPicker algorithms;
     algorithms.open();
     algorithms.setChecked(static_cast<int>(Algorithm::Henon), false);
     ASSERT_FALSE(algorithms.ok());
@@ -83,21 +83,21 @@ TEST(SelectionDialogsTest, PickersShowWhatWasChosenLastTime) {
 
     std::array<bool, kStartNotes> notes{};
     notes[3] = notes[50] = true;
-    SelectNotesDialog picker(notes);
+    NotesPicker picker(notes);
     picker.open();
     EXPECT_TRUE(picker.isChecked(50));
     EXPECT_FALSE(picker.isChecked(51));
     EXPECT_EQ(picker.checkedCount(), 2);
-    EXPECT_EQ(SelectNotesDialog::label(96), "C8");
-    EXPECT_EQ(SelectInstrumentsDialog::label(113), "113  Agogo bells");
+    EXPECT_EQ(NotesPicker::label(96), "C8");
+    EXPECT_EQ(InstrumentsPicker::label(113), "113  Agogo bells");
 }
 
 TEST(RangeDialogTest, EachModeChecksItsBounds) {
-    const auto refused = [](RangeDialog r, int32_t from, int32_t to) {
+    const auto refused = [](RangePicker r, int32_t from, int32_t to) {
         r.from = from, r.to = to;
         return r.ok();
     };
-    const RangeDialog note = RangeDialog::noteValueRange(1, 48);
+    const RangePicker note = RangePicker::noteValueRange(1, 48);
     EXPECT_EQ(refused(note, 48, 48),
               (std::optional<Message>{Message{"Parameters must be between 1 and 960\nFrom must be less than To", "Error",
                                               MessageIcon::Exclamation}}));
@@ -105,14 +105,14 @@ TEST(RangeDialogTest, EachModeChecksItsBounds) {
     EXPECT_TRUE(refused(note, 0, 960));
     EXPECT_TRUE(refused(note, 1, 961));
 
-    const RangeDialog p1 = RangeDialog::param1Range(2, 100);
+    const RangePicker p1 = RangePicker::param1Range(2, 100);
     EXPECT_EQ(p1.title, "Param1 Range");
     EXPECT_EQ(refused(p1, 1, 3)->text, "Parameters must be between 2 and 1000000\nFrom must be less than To");
     EXPECT_FALSE(refused(p1, 2, 3));
     EXPECT_TRUE(refused(p1, 3, 2));
     EXPECT_TRUE(refused(p1, 2, 1000001));
 
-    const RangeDialog p2 = RangeDialog::param2Range(1, 100);
+    const RangePicker p2 = RangePicker::param2Range(1, 100);
     EXPECT_EQ(p2.title, "Param2 Range");
     EXPECT_FALSE(refused(p2, 1, 1000000000));
     EXPECT_EQ(refused(p2, 0, 5)->text, "Parameters must be between 1 and 1000000000\nFrom must be less than To");
