@@ -41,7 +41,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (size == 0) return 0;
     const uint8_t bits = data[0];
     const PlayState state{(bits & 1) != 0, (bits & 2) != 0, (bits & 4) != 0,
-                          (bits & 8) != 0, (bits & 16) != 0, (bits & 32) != 0};
+                          (bits & 8) != 0, (bits & 16) != 0, (bits & 32) != 0, (bits & 64) != 0};
     static const CTarrowinDoc start = startDocument();
     CTarrowinDoc doc = start;
     readPacket(data + 1, size - 1, [&](Reading reading) {

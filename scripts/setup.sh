@@ -8,7 +8,7 @@ packages=(
   qt6-base-dev xvfb xauth fonts-dejavu-core
   librtmidi-dev libjack-jackd2-dev jackd2
   libfluidsynth-dev fluidsynth timgm6mb-soundfont libsndfile1-dev
-  sox python3 python3-mido python3-numpy midicsv timidity
+  sox python3 python3-mido python3-rtmidi python3-numpy midicsv timidity
   libgtest-dev libgmock-dev googletest libbenchmark-dev
   libcli11-dev nlohmann-json3-dev
   clang libclang-rt-14-dev

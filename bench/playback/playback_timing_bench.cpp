@@ -14,31 +14,20 @@
 #include <vector>
 
 #include "engine/performance.h"
+#include "bench_settings.h"
 #include "playback/clock.h"
 #include "playback/midi_output.h"
 #include "playback/player.h"
 #include "playback/recording_backend.h"
-#include "support/striking_voices.h"
 
 using namespace tarrowin;
 using Ms = std::chrono::duration<double, std::milli>;
 
 namespace {
 
-constexpr int32_t kTempo = 340;
+using bench::kTempo;
 
-// Every voice on; voice 0 strikes at every tick, the others on grids of 2 to 16 ticks.
-Settings benchSettings(int ticks) {
-    Settings s = Settings::defaults();
-    s.global.tempo = kTempo;
-    s.global.startCounter = 0;
-    s.global.endCounter = ticks;
-    testing::strikeWithEveryVoice(s);
-    for (int v = 0; v < kVoices; ++v) {
-        s.voices[static_cast<size_t>(v)].setNoteValue(11, static_cast<float>(v == 0 ? 1 : 2 + v % 15));
-    }
-    return s;
-}
+Settings benchSettings(int ticks) { return bench::denseSettings(0, ticks); }
 
 // The ideal time of every message of the stream, from the start of the run.
 std::vector<double> idealTimes(const Settings& s) {

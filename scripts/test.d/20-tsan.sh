@@ -70,8 +70,8 @@ jack_midi_clock -P >/dev/null 2>&1 &
 others+=($!)
 for _ in $(seq 1 100); do jack_lsp | grep -q tsan:input && jack_lsp | grep -q mclk_out && break; sleep 0.05; done
 transport() { (sleep 1.5; echo master; echo play; sleep 2; echo stop; echo quit) | jack_transport >/dev/null 2>&1 & }
-echo "tarrowin-cli play under ThreadSanitizer: clock out, following the transport, following a MIDI clock, leading the transport"
-timeout 60 "$cli" play "$work/tsan.trw" --lock --midi-clock --device "JACK: tsan:input" 2>"$work/play.log" ||
+echo "tarrowin-cli play under ThreadSanitizer: clock out and a recording, following the transport, following a MIDI clock, leading the transport"
+timeout 60 "$cli" play "$work/tsan.trw" --lock --midi-clock --record "$work/tsan.mid" --device "JACK: tsan:input" 2>"$work/play.log" ||
   { cat "$work/play.log"; exit 1; }
 transport
 timeout 60 "$cli" play "$work/tsan.trw" --sync jack --midi-clock --device "JACK: tsan:input" 2>"$work/play.log" ||

@@ -37,6 +37,8 @@ CommandState commandState(Command c, const UiState& s) {
         case Command::SyncJackMaster: return {idle, s.sync == SyncMode::JackMaster};
         case Command::SyncMidiClock: return {idle, s.sync == SyncMode::MidiClock};
         case Command::SendMidiClock: return {idle, s.sendMidiClock};
+        case Command::EditWhilePlaying: return {true, s.editWhilePlaying};
+        case Command::RecordPerformance: return {true, s.recording};
         case Command::Toolbar: return {true, s.toolbarShown};
         case Command::StatusBar: return {true, s.statusBarShown};
         case Command::Notes: return {true, s.notesShown};
@@ -49,6 +51,12 @@ CommandState commandState(Command c, const UiState& s) {
         case Command::Count: break;
     }
     return {true, false};
+}
+
+remote::PlayState playStateOf(const UiState& s) {
+    remote::PlayState p{s.playing, s.auditioning, s.compositionRunning, s.coolingDown, s.locked, s.eventsExist};
+    p.liveEditing = s.editWhilePlaying && s.playing && !s.auditioning && !s.compositionRunning;
+    return p;
 }
 
 }  // namespace tarrowin::app

@@ -7,16 +7,17 @@
 #include <cstddef>
 
 #include "playback/tick_source.h"
+#include "remote/remote_rules.h"
 
 namespace tarrowin::app {
 
 enum class Command {
     New, Open, Save, SaveAs, SaveMidi, ExportAudio, PlayMidi, Exit,
     Undo, Redo,
-    Play, Stop, CurrentSettings, Composition, UpdateWhilePlaying,
+    Play, Stop, CurrentSettings, Composition, UpdateWhilePlaying, RecordPerformance,
     GetCurrentNote, CompositionMaker, ReplaceEvent, Randomizer, MultiVoiceEditor, CompositionInfo, CreateImage,
     MidiOut, PercussionChannel, SoundFont, Tuning, MidiPlayer, RemoteControl,
-    SyncInternal, SyncFollowJack, SyncJackMaster, SyncMidiClock, SendMidiClock,
+    SyncInternal, SyncFollowJack, SyncJackMaster, SyncMidiClock, SendMidiClock, EditWhilePlaying,
     Calculator,
     Toolbar, StatusBar, Notes,
     HelpTopics, WhatsThis, About,
@@ -45,6 +46,8 @@ struct UiState {
     bool sessionManaged = false;  // a session manager holds the document's file
     SyncMode sync = SyncMode::Internal;  // Options > Sync
     bool sendMidiClock = false;          // Options > Send MIDI clock
+    bool editWhilePlaying = false;       // Options > Edit While Playing
+    bool recording = false;              // Playback Controls > Record Performance
 };
 
 struct CommandState {
@@ -54,5 +57,9 @@ struct CommandState {
 };
 
 CommandState commandState(Command c, const UiState& s);
+
+// The play state the rules of the settings read (the form, the Algorithms menu, remote
+// control), from the window's.
+remote::PlayState playStateOf(const UiState& s);
 
 }  // namespace tarrowin::app

@@ -120,6 +120,32 @@ void FileCommands::saveMidi() {
     }
 }
 
+void FileCommands::saveTake(const PerformanceTake& take) {
+    takes_.push_back(take);
+    if (savingTakes_) return;
+    savingTakes_ = true;
+    while (!takes_.empty()) {
+        const PerformanceTake next = std::move(takes_.front());
+        takes_.pop_front();
+        std::string error;
+        const std::vector<uint8_t> bytes = takeToMidi(next, error);
+        if (bytes.empty()) {
+            showMessage(window_, QStringLiteral("The recording cannot be kept: %1").arg(QString::fromStdString(error)),
+                        QStringLiteral("Tarrowin"), MessageIcon::Exclamation);
+            continue;
+        }
+        const QString path = askSavePath(QStringLiteral("Save Recording"), kMidiFilter, QStringLiteral("mid"));
+        if (path.isEmpty()) continue;
+        const QString why =
+            writeOutput(path, QByteArray(reinterpret_cast<const char*>(bytes.data()), static_cast<qsizetype>(bytes.size())));
+        if (!why.isEmpty()) {
+            showMessage(window_, QStringLiteral("Could not save the recording to %1: %2").arg(path, why),
+                        QStringLiteral("Tarrowin"), MessageIcon::Exclamation);
+        }
+    }
+    savingTakes_ = false;
+}
+
 void FileCommands::playMidi() {
     const QString path =
         QFileDialog::getOpenFileName(window_, QStringLiteral("Open midi file"), QString(), kMidiFilter);

@@ -1,10 +1,13 @@
 #pragma once
 // The "&File" menu: New, Open, Save, Save As, the recent files, "Save &Midi file..." and
-// "&Play Midi file...", the question before a modified document is closed, and files
-// dropped on the window.
+// "&Play Midi file...", the question before a modified document is closed, files dropped on
+// the window, and the MIDI file of a recorded performance.
 
 #include <QObject>
 #include <QString>
+#include <deque>
+
+#include "engine/performance_take.h"
 
 class QMenu;
 class QAction;
@@ -30,6 +33,9 @@ class FileCommands : public QObject {
     void playMidi();
     // "Midi File Player": asks for the command that "Play Midi file..." starts.
     void chooseMidiPlayer();
+    // A recording ended: asks where its MIDI file goes (Cancel keeps nothing) and writes it.
+    // Takes that end while the question is open are asked for after it, in turn.
+    void saveTake(const PerformanceTake& take);
 
     // Before the document is closed (New, Open, Exit): "Save changes to <title>?". True
     // when the caller may go on (saved, or the changes were given up).
@@ -46,6 +52,8 @@ class FileCommands : public QObject {
     Workspace& ws_;
     QWidget* window_;
     QList<QAction*> recentActions_;
+    std::deque<PerformanceTake> takes_;
+    bool savingTakes_ = false;
 };
 
 }  // namespace tarrowin::app

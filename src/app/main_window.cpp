@@ -119,6 +119,7 @@ MainWindow::MainWindow(Workspace& workspace, QWidget* parent) : QMainWindow(pare
         syncNote_.clear();
         waitingForMaster_ = true;
     });
+    connect(&ws_.playback, &PlaybackController::takeReady, files_, &FileCommands::saveTake);
     connect(&ws_.playback, &PlaybackController::syncNoticed, this, [this](const QString& text) {
         syncNote_ = text;
         showStatus();
@@ -300,6 +301,11 @@ void MainWindow::connectCommands() {
         ws_.playback.setSendsMidiClock(on);
         ws_.preferences.setSendMidiClock(on);
     });
+    on(Command::EditWhilePlaying, [this](bool on) {
+        ws_.playback.setEditWhilePlaying(on);
+        ws_.preferences.setEditWhilePlaying(on);
+    });
+    on(Command::RecordPerformance, [this](bool on) { ws_.playback.setRecording(on); });
     on(Command::Calculator, [this] { startCalculator(); });
     on(Command::Toolbar, [this](bool shown) {
         toolbar_->setVisible(shown);
@@ -319,15 +325,7 @@ void MainWindow::connectCommands() {
 }
 
 UiState MainWindow::uiState() const {
-    const PlaybackController& p = ws_.playback;
-    UiState s;
-    s.playing = p.isPlaying();
-    s.coolingDown = !s.playing && !p.canPlay();
-    s.auditioning = p.isAuditioning();
-    s.compositionRunning = s.playing && p.runningMode() == PerformanceMode::Composition;
-    s.locked = p.locked();
-    s.compositionMode = p.playMode() == PlayMode::Composition;
-    s.updateWhilePlaying = p.updateWhilePlaying();
+    UiState s = playbackState(ws_.playback);
     s.eventsExist = !ws_.document.doc().composition().isEmpty();
     s.canUndo = ws_.document.canUndo();
     s.canRedo = ws_.document.canRedo();
@@ -338,8 +336,6 @@ UiState MainWindow::uiState() const {
     s.statusBarShown = !statusBar()->isHidden();
     s.notesShown = notes_->notesShown();
     s.sessionManaged = ws_.sessionManaged;
-    s.sync = p.syncMode();
-    s.sendMidiClock = p.sendsMidiClock();
     return s;
 }
 
@@ -355,11 +351,12 @@ void MainWindow::stabilize() {
     };
     action(Command::Undo)->setText(named("&Undo", ws_.document.undoName()));
     action(Command::Redo)->setText(named("&Redo", ws_.document.redoName()));
+    const bool algorithmsOpen = remote::settingsEditable(playStateOf(s));
     for (int v = 0; v < kVoices; ++v) {
         const auto current = static_cast<size_t>(ws_.document.doc().voice(v).algorithm);
         for (size_t a = 0; a < kAlgorithms; ++a) {
             QAction* item = algorithmActions_[static_cast<size_t>(v)][a];
-            item->setEnabled(!s.playing);
+            item->setEnabled(algorithmsOpen);
             item->setChecked(a == current);
         }
     }
@@ -390,6 +387,7 @@ void MainWindow::showStatus() {
         text = p.runningMode() == PerformanceMode::Live
                    ? QStringLiteral("Playing the current settings: counter %1").arg(p.position())
                    : QStringLiteral("Playing event %1: counter %2").arg(p.currentEvent()).arg(p.position());
+        if (p.recording()) text += QStringLiteral(" - Recording");
         if (!syncNote_.isEmpty()) text += QStringLiteral(" - ") + syncNote_;
     }
     status_->setText(text);

@@ -18,6 +18,7 @@ class QTimer;
 
 namespace tarrowin {
 struct PlayResult;
+struct PlaybackFinish;
 }
 
 namespace tarrowin::app {

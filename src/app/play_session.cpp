@@ -43,6 +43,7 @@ void PlaySession::documentReplaced() {
 }
 
 void PlaySession::documentChanged() {
+    if (playStateOf(playbackState(playback_)).liveEditing) playback_.publishSettings(document_.doc().current());
     // "Play from Event" lists every event, and "Composition" needs at least one.
     const int events = document_.doc().composition().count();
     if (const auto chosen = playback_.playFromEvent(); chosen && *chosen >= events) playback_.setPlayFromEvent(std::nullopt);
@@ -65,6 +66,22 @@ void PlaySession::playFinished(const PlaybackFinish& finish) {
     }
     document_.endGroup();
     Q_EMIT playEnded(finish);
+}
+
+UiState playbackState(const PlaybackController& p) {
+    UiState s;
+    s.playing = p.isPlaying();
+    s.coolingDown = !s.playing && !p.canPlay();
+    s.auditioning = p.isAuditioning();
+    s.compositionRunning = s.playing && p.runningMode() == PerformanceMode::Composition;
+    s.locked = p.locked();
+    s.compositionMode = p.playMode() == PlayMode::Composition;
+    s.updateWhilePlaying = p.updateWhilePlaying();
+    s.sync = p.syncMode();
+    s.sendMidiClock = p.sendsMidiClock();
+    s.editWhilePlaying = p.editWhilePlaying();
+    s.recording = p.recording();
+    return s;
 }
 
 }  // namespace tarrowin::app

@@ -10,6 +10,7 @@
 
 #include <QObject>
 
+#include "command_state.h"
 #include "playback_controller.h"
 
 namespace tarrowin::app {
@@ -33,6 +34,8 @@ class PlaySession : public QObject {
 
    private:
     void documentReplaced();
+    // With Edit While Playing, every change of the current settings reaches the live play
+    // at its next tick; each is its own undo step, apart from the play's.
     void documentChanged();
     void eventStarted(int index);
     void playFinished(const PlaybackFinish& finish);
@@ -43,5 +46,8 @@ class PlaySession : public QObject {
     int generation_ = 0;
     int playGeneration_ = -1;
 };
+
+// The part of the window's state that the playback decides: what plays, the play options.
+UiState playbackState(const PlaybackController& playback);
 
 }  // namespace tarrowin::app

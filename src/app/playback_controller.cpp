@@ -8,6 +8,7 @@ PlaybackController::PlaybackController(std::unique_ptr<MidiOutput> output, Clock
                                        QObject* parent)
     : QObject(parent), output_(std::move(output)), player_(std::make_unique<Player>(*output_, clock, options)) {
     qRegisterMetaType<tarrowin::PlaybackFinish>();
+    qRegisterMetaType<tarrowin::PerformanceTake>();
     player_->setListener(this);
 }
 
@@ -54,6 +55,18 @@ void PlaybackController::setSendsMidiClock(bool on) {
     Q_EMIT stateChanged();
 }
 
+void PlaybackController::setEditWhilePlaying(bool on) {
+    if (editWhilePlaying_ == on) return;
+    editWhilePlaying_ = on;
+    Q_EMIT stateChanged();
+}
+
+void PlaybackController::setRecording(bool on) {
+    if (recording() == on) return;
+    player_->setRecording(on);
+    Q_EMIT stateChanged();
+}
+
 PlayResult PlaybackController::play(const CTarrowinDoc& doc) {
     PlayRequest request = mode_ == PlayMode::Composition ? PlayRequest::composition(doc, playFromEvent_.value_or(0))
                                                          : PlayRequest::live(doc, locked_);
@@ -97,6 +110,11 @@ void PlaybackController::playbackFinished(const PlaybackFinish& finish) {
 void PlaybackController::syncNotice(const std::string& text) {
     const QString note = QString::fromStdString(text);
     mailbox_.post([this, note] { Q_EMIT syncNoticed(note); });
+}
+
+void PlaybackController::takeRecorded(PerformanceTake take) {
+    QMetaObject::invokeMethod(
+        this, [this, take = std::move(take)] { Q_EMIT takeReady(take); }, Qt::QueuedConnection);
 }
 
 void PlaybackController::playAvailable() {

@@ -47,6 +47,15 @@ class PlaybackController : public QObject, private PlaybackListener {
     void setSyncMode(SyncMode mode);
     bool sendsMidiClock() const { return sync_.clockOut; }
     void setSendsMidiClock(bool on);
+    // Options > Edit While Playing: while the current settings play, the window takes
+    // changes of the voices and the tempo and hands them to the play.
+    bool editWhilePlaying() const { return editWhilePlaying_; }
+    void setEditWhilePlaying(bool on);
+    // The current settings as edited during a live play: the play takes them at its next tick.
+    void publishSettings(const Settings& settings) { player_->publishSettings(settings); }
+    // Record Performance: each take comes back as takeReady.
+    bool recording() const { return player_->recording(); }
+    void setRecording(bool on);
 
     // The playing flag: set from a successful Play until Stop.
     bool isPlaying() const { return player_->isPlaying(); }
@@ -82,6 +91,8 @@ class PlaybackController : public QObject, private PlaybackListener {
     // On the window's thread: a word about the sync for the status bar (waiting for the
     // master, the master gone).
     void syncNoticed(const QString& text);
+    // On the window's thread: a recording ended, with what reached the device meanwhile.
+    void takeReady(const tarrowin::PerformanceTake& take);
 
    private:
     // PlaybackListener, called on the worker's and the cooldown's threads.
@@ -89,6 +100,7 @@ class PlaybackController : public QObject, private PlaybackListener {
     void playbackFinished(const PlaybackFinish& finish) override;
     void playAvailable() override;
     void syncNotice(const std::string& text) override;
+    void takeRecorded(PerformanceTake take) override;
 
     PlayResult start(PlayRequest request);
 
@@ -100,6 +112,7 @@ class PlaybackController : public QObject, private PlaybackListener {
     bool locked_ = false;
     std::optional<int> playFromEvent_;
     SyncOptions sync_;
+    bool editWhilePlaying_ = false;
     PerformanceMode running_ = PerformanceMode::Live;
     bool endPending_ = false;  // from a successful Play until playFinished is emitted
 };
@@ -107,3 +120,4 @@ class PlaybackController : public QObject, private PlaybackListener {
 }  // namespace tarrowin::app
 
 Q_DECLARE_METATYPE(tarrowin::PlaybackFinish)
+Q_DECLARE_METATYPE(tarrowin::PerformanceTake)

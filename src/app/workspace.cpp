@@ -51,6 +51,7 @@ QString settingsFileProblem() {
 }
 const QString kSyncKey = QStringLiteral("sync");
 const QString kMidiClockKey = QStringLiteral("sendMidiClock");
+const QString kEditWhilePlayingKey = QStringLiteral("editWhilePlaying");
 }  // namespace
 
 Preferences::Preferences() : problem_(settingsFileProblem()) {
@@ -124,11 +125,14 @@ SyncMode Preferences::syncMode() const {
 void Preferences::setSyncMode(SyncMode mode) { setValue(kSyncKey, QString::fromLatin1(syncModeName(mode))); }
 bool Preferences::sendMidiClock() const { return value(kMidiClockKey).toBool(); }
 void Preferences::setSendMidiClock(bool on) { setValue(kMidiClockKey, on); }
+bool Preferences::editWhilePlaying() const { return value(kEditWhilePlayingKey).toBool(); }
+void Preferences::setEditWhilePlaying(bool on) { setValue(kEditWhilePlayingKey, on); }
 
 Workspace::Workspace(std::unique_ptr<MidiOutput> output, Clock& clock, PlayerOptions options)
     : playback(std::move(output), clock, options), session(document, playback) {
     playback.setSyncMode(preferences.syncMode());
     playback.setSendsMidiClock(preferences.sendMidiClock());
+    playback.setEditWhilePlaying(preferences.editWhilePlaying());
 }
 
 void Workspace::seedRandomizer() {

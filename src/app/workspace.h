@@ -30,10 +30,10 @@ struct RemoteSettings {
 
 // Settings that outlive the program (QSettings): the recent files, the MIDI file player,
 // the SoundFont, where each window was left, the notes view's zoom, the theme, remote
-// control, the sync and MIDI clock out. Their files are looked at before QSettings reads
-// them, as every input is: one that is no regular file of a sensible size (a pipe, a link
-// to a device) would stall or end the start. Then the program runs on the defaults, kept
-// in memory, and the file is left as it is.
+// control, the sync, MIDI clock out and Edit While Playing. Their files are looked at
+// before QSettings reads them, as every input is: one that is no regular file of a sensible
+// size (a pipe, a link to a device) would stall or end the start. Then the program runs on
+// the defaults, kept in memory, and the file is left as it is.
 class Preferences {
    public:
     Preferences();
@@ -69,6 +69,9 @@ class Preferences {
     void setSyncMode(SyncMode mode);
     bool sendMidiClock() const;
     void setSendMidiClock(bool on);
+    // Options > Edit While Playing.
+    bool editWhilePlaying() const;
+    void setEditWhilePlaying(bool on);
 
    private:
     QVariant value(const QString& key) const;

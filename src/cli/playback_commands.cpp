@@ -140,6 +140,14 @@ class FinishListener final : public PlaybackListener {
         stoppedItself.store(f.stoppedItself);
         done.store(true);
     }
+    void takeRecorded(PerformanceTake t) override {
+        std::lock_guard lock(mutex_);
+        take_ = std::move(t);
+    }
+    PerformanceTake take() {
+        std::lock_guard lock(mutex_);
+        return take_;
+    }
     // What the sync says (waiting for the master, the master gone) goes out at once.
     void syncNotice(const std::string& text) override {
         std::lock_guard lock(mutex_);
@@ -156,6 +164,7 @@ class FinishListener final : public PlaybackListener {
    private:
     std::mutex mutex_;
     std::string why_;
+    PerformanceTake take_;
 };
 
 std::string clockText(std::chrono::steady_clock::duration d) {
@@ -189,8 +198,9 @@ class PlayRemote {
     bool apply(Player& player, CTarrowinDoc& doc, bool composition, bool locked) {
         bool stop = false;
         for (const remote::Incoming& in : queue_.take(remote::RequestQueue::kMaxWaiting)) {
+            // The command line plays the document as it was read: it edits nothing while playing.
             const remote::PlayState state{player.isPlaying(), false, composition, player.coolingDown(), locked,
-                                          !doc.composition().isEmpty()};
+                                          !doc.composition().isEmpty(), false};
             const remote::Request& r = in.request;
             if (r.kind == remote::RequestKind::State) {
                 server_->answerState(in.from, remote::stateReport(doc, state, composition, player.position(),
@@ -230,6 +240,7 @@ struct PlayArgs {
     int fromEvent = 0;
     bool lock = false;
     std::string wav;
+    std::string record;
     std::string soundFont;
     int percussionChannel = kDefaultPercussionChannel;
     double delay = 0;
@@ -244,8 +255,11 @@ struct PlayArgs {
 void playDocument(const PlayArgs& a) {
     if (!a.clockIn.empty() && a.sync != "clock") throw CliError("--clock-in needs --sync clock");
     // A recording's target is checked, and refused, before anything plays.
-    ReplacingFile wavOut;
+    ReplacingFile wavOut, recordOut;
+    if (!a.wav.empty() && !a.record.empty() && (a.wav == a.record || sameFile(a.wav, a.record)))
+        throw CliError("--wav and --record cannot both write " + a.wav);
     if (!a.wav.empty()) openOutput(wavOut, a.wav, {a.in});
+    if (!a.record.empty()) openOutput(recordOut, a.record, {a.in});
     CTarrowinDoc doc = readDocument(a.in);
     const bool composition = a.mode == "composition";
     if (composition && doc.composition().isEmpty()) throw CliError("The document has no composition to play");
@@ -287,6 +301,7 @@ void playDocument(const PlayArgs& a) {
     FinishListener listener;
     Player player(output);
     player.setListener(&listener);
+    player.setRecording(!a.record.empty());
     PlayRequest request = composition ? PlayRequest::composition(doc, a.fromEvent) : PlayRequest::live(doc, a.lock);
     request.sync.mode = syncModeNamed(a.sync).value_or(SyncMode::Internal);
     request.sync.clockOut = a.midiClock;
@@ -340,9 +355,18 @@ void playDocument(const PlayArgs& a) {
     std::cerr << '\n';
     output.close();  // the synthesizer completes its recording
     if (const int signal = interrupted.load(); signal == SIGTERM || signal == SIGHUP) {
-        throw CliError(std::string(signal == SIGTERM ? "Terminated" : "Hung up") +
-                           (a.wav.empty() ? "" : "; " + a.wav + " was not written"),
-                       128 + signal);
+        std::string unwritten;
+        for (const std::string* name : {&a.wav, &a.record}) {
+            if (!name->empty()) unwritten += "; " + *name + " was not written";
+        }
+        throw CliError(std::string(signal == SIGTERM ? "Terminated" : "Hung up") + unwritten, 128 + signal);
+    }
+    if (!a.record.empty()) {
+        std::string error;
+        const std::vector<uint8_t> bytes = takeToMidi(listener.take(), error);
+        if (bytes.empty()) throw CliError("Cannot write " + a.record + ": " + error);
+        writeAndCommit(recordOut, a.record, bytes.data(), bytes.size());
+        if (a.record != "-") std::cerr << "Wrote " << a.record << '\n';
     }
     if (!recording) return;
     copyRecording(recording->file(), wavOut, a.wav);
@@ -428,6 +452,9 @@ void setup(CLI::App& app) {
     p->add_option("--wav", play.wav,
                   "Built-in synthesizer: record the playback into this WAV file instead of a sound card (- for the "
                   "standard output)");
+    p->add_option("--record", play.record,
+                  "Write what reaches the device into this MIDI file when the play ends (also after Ctrl-C; - for "
+                  "the standard output)");
     p->add_option("--soundfont", play.soundFont, "Built-in synthesizer: the SoundFont (else $TARROWIN_SOUNDFONT or the system's GM SoundFont)");
     p->add_option("--percussion-channel", play.percussionChannel, "The channel of the percussion voices (0..15)")
         ->check(CLI::Range(0, 15))

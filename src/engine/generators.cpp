@@ -242,6 +242,11 @@ void clearCountdowns(GeneratorState& st) {
     for (auto& perVoice : st.transposition) perVoice.fill(0);
 }
 
+void clearCountdowns(GeneratorState& st, int v) {
+    for (auto& perVoice : st.countdown) perVoice[at(v)] = 0;
+    for (auto& perVoice : st.transposition) perVoice[at(v)] = 0;
+}
+
 namespace {
 
 // One step of each map. nextNote and skipSteps share them, so both advance a map alike to

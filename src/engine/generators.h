@@ -84,6 +84,8 @@ void resetGeneratorState(GeneratorState& state, int v, Algorithm algorithm, cons
 // Zeroes every modulation countdown and transposition of every voice and algorithm, so
 // identical runs give identical notes whatever ran before.
 void clearCountdowns(GeneratorState& state);
+// The same for voice v alone.
+void clearCountdowns(GeneratorState& state, int v);
 
 // Sum of the base-b digits of a, with the sign rules of the Morse-Thue generator: a is
 // compared as unsigned, so a negative value gives a negative sum. Bases below 2 count as 2.

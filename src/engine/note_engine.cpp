@@ -78,6 +78,16 @@ std::optional<int32_t> NoteEngine::evaluate(int v, int64_t t) {
     return nextNote(state_, v, counterAt(v, t), voice(v));
 }
 
+bool sameLine(const VoiceSettings& a, const VoiceSettings& b) {
+    const auto line = [](VoiceSettings v) {
+        v.enabled = v.instrument = v.channel = v.tied = v.dynamicIndex = v.velocity = v.pan = v.percussionKey = 0;
+        v.scaleIndex = v.matchScale = 0;
+        v.userScale = ScaleList{};
+        return v;
+    };
+    return line(a) == line(b);
+}
+
 int32_t foldKey(int32_t pitch) {
     if (pitch > 127) return 127 - 11 + (pitch - 116) % 12;
     if (pitch < 0) return (pitch % 12 + 12) % 12;

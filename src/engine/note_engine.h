@@ -68,6 +68,11 @@ class NoteEngine {
     GeneratorState state_;
 };
 
+// Whether two settings of a voice play the same pitches on the same grid: they differ at
+// most in what is sent with the pitches (switch, channel, instrument, pan, dynamic, tie mode,
+// percussion key) and in the choices the scale was built from.
+bool sameLine(const VoiceSettings& a, const VoiceSettings& b);
+
 // The sounding state of one voice during a run.
 struct VoiceCursor {
     std::optional<int32_t> lastNote;  // the pitch held by a tie; none: strike the next note

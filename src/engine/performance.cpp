@@ -60,10 +60,13 @@ class Run {
     }
 
     // Plays one event (or the current settings); false when the run was stopped.
-    bool playEvent(int index, const Settings& e) {
+    bool playEvent(int index, const Settings& event) {
+        // A live run plays a copy that edits made while it plays replace.
+        if (live_) edited_ = event;
+        const Settings& e = live_ ? edited_ : event;
         engine_.setVoices(e.voices);
         clearCountdowns(engine_.state());
-        const int32_t tickLength = tickLengthMs(e.global.tempo);
+        int32_t tickLength = tickLengthMs(e.global.tempo);
         int64_t pc = e.global.startCounter;
 
         sink_.eventBegins(index, e.global, date_);
@@ -92,6 +95,9 @@ class Run {
         std::array<bool, kVoices> struck{};
         while (true) {
             if (!control_.playing()) return false;
+            if (live_) {
+                if (const Settings* next = control_.editedSettings()) takeEdit(*next, pc, due, tickLength);
+            }
             if (live_ ? control_.locked() && control_.endCounter() <= pc : e.global.endCounter <= pc) return true;
             for (int v = 0; v < kVoices; ++v) {
                 NoteEngine::DueStep& next = due[at(v)];
@@ -124,6 +130,49 @@ class Run {
             }
             ++date_;
             control_.tickDone(date_, tickLength);
+        }
+    }
+
+    // Settings edited while the run plays, taken at the top of tick pc. A voice whose line
+    // changed continues as a run of the new settings that starts at pc would: its generator
+    // brought there from its beginning, its next step the first due at or after pc, and its
+    // next note struck whatever it is (its sounding key is ended first). A voice whose
+    // program, pan or channel changed gets them at once, as a run's start sends them.
+    void takeEdit(const Settings& next, int64_t pc, std::array<NoteEngine::DueStep, kVoices>& due,
+                  int32_t& tickLength) {
+        std::array<bool, kVoices> moved{};
+        bool anyMoved = false;
+        for (int v = 0; v < kVoices; ++v) {
+            moved[at(v)] = !sameLine(edited_.voices[at(v)], next.voices[at(v)]);
+            anyMoved = anyMoved || moved[at(v)];
+        }
+        for (int v = 0; v < kVoices; ++v) {
+            const VoiceSettings& was = edited_.voices[at(v)];
+            const VoiceSettings& is = next.voices[at(v)];
+            if (was.channel != is.channel || was.instrument != is.instrument)
+                sink_.message(date_, ShortMessage::programChange(is.channel, is.instrument));
+        }
+        for (int v = 0; v < kVoices; ++v) {
+            const VoiceSettings& was = edited_.voices[at(v)];
+            const VoiceSettings& is = next.voices[at(v)];
+            if (was.channel != is.channel || was.pan != is.pan) sink_.message(date_, ShortMessage::pan(is.channel, is.pan));
+        }
+        if (next.global.tempo != edited_.global.tempo) {
+            edited_.global.tempo = next.global.tempo;
+            tickLength = tickLengthMs(next.global.tempo);
+            sink_.tempoChanges(date_, next.global.tempo);
+        }
+        edited_.voices = next.voices;
+        if (!anyMoved) return;
+        engine_.setVoices(edited_.voices);
+        for (int v = 0; v < kVoices; ++v) {
+            if (!moved[at(v)]) continue;
+            clearCountdowns(engine_.state(), v);
+            cursors_[at(v)].lastNote.reset();
+        }
+        engine_.warmUpVoices(moved, pc);
+        for (int v = 0; v < kVoices; ++v) {
+            if (moved[at(v)]) due[at(v)] = engine_.nextDue(v, pc);
         }
     }
 
@@ -200,6 +249,7 @@ class Run {
     NoteEngine engine_;
     std::array<VoiceCursor, kVoices> cursors_{};
     int64_t date_ = 0;
+    Settings edited_{};  // a live run's settings, edits included
     // The tuning the notes go through; none when it changes no note (MTS or a device's own
     // key tuning with every key mapped), so that such a run costs what an untuned one does.
     const Retuning* retuning_ =

@@ -106,6 +106,8 @@ class PerformanceSink {
     // note on that follow are its own. Voices may share a channel, so a view of the notes
     // needs this to tell them apart; a sink that only writes messages ignores it.
     virtual void voiceStrikes(int v, int32_t counter) { (void)v, (void)counter; }
+    // The tempo of a live run changed from `date` on: the settings were edited while it played.
+    virtual void tempoChanges(int64_t date, int32_t tempo) { (void)date, (void)tempo; }
     // The run is complete; an export ends its track here.
     virtual void end(int64_t date) { (void)date; }
 };
@@ -126,6 +128,10 @@ class PerformanceControl {
     virtual bool locked() { return true; }
     virtual int32_t endCounter() { return 0; }
     virtual void setEndCounter(int32_t end) { (void)end; }
+    // Live runs, at the top of each tick: settings edited since the last call, or null when
+    // there are none. The run takes their voices and tempo (the counters and the time
+    // signature stay the run's own); the pointer needs to hold only until the next call.
+    virtual const Settings* editedSettings() { return nullptr; }
 };
 
 struct PerformanceOptions {

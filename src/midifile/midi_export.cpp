@@ -171,10 +171,13 @@ Retuning::Planned exportTuning(const CTarrowinDoc& doc, const PerformanceOptions
 }  // namespace
 
 void MidiFileSink::eventBegins(int, const GlobalSettings& global, int64_t date) {
+    meter(date, tempoMicroseconds(global.tempo), global.timeSigNumerator, global.timeSigDenominator);
+}
+
+void MidiFileSink::meter(int64_t date, uint32_t quarterMicroseconds, int numerator, int denominator) {
     const auto d = static_cast<uint64_t>(date);
-    writer_.tempo(d, tempoMicroseconds(global.tempo));
-    writer_.timeSignature(d, global.timeSigNumerator, denominatorPower(global.timeSigDenominator), kClocksPerClick,
-                          kThirtySecondsPerQuarter);
+    writer_.tempo(d, quarterMicroseconds);
+    writer_.timeSignature(d, numerator, denominatorPower(denominator), kClocksPerClick, kThirtySecondsPerQuarter);
 }
 
 void MidiFileSink::message(int64_t date, const ShortMessage& m) {
@@ -195,6 +198,43 @@ void MidiFileSink::message(int64_t date, const ShortMessage& m) {
 
 void MidiFileSink::sysex(int64_t date, const SysexMessage& m) {
     writer_.sysex(static_cast<uint64_t>(date), m.bytes.data(), m.size);
+}
+
+std::vector<uint8_t> takeToMidi(const PerformanceTake& take, std::string& error) {
+    MemoryOutput out;
+    MidiFileWriter writer(out);
+    MidiFileSink sink(writer);
+    SysexMessage sysex;  // the SysEx whose parts are being read
+    size_t sysexLength = 0;
+    const auto addPart = [&](const TakeEntry& e) {
+        if (sysex.size >= sysexLength) return;  // a part of no message
+        const size_t n = std::min(TakeEntry::kSysexPartBytes, sysexLength - sysex.size);
+        std::copy_n(e.sysexPart.begin(), n, sysex.bytes.begin() + sysex.size);
+        sysex.size = static_cast<uint8_t>(sysex.size + n);
+        if (sysex.size == sysexLength) sink.sysex(e.date, sysex);
+    };
+    for (const TakeEntry& e : take.entries) {
+        switch (e.kind) {
+            case TakeEntry::Kind::Begin:
+                sink.meter(e.date, e.quarterMicroseconds, e.timeSigNumerator, e.timeSigDenominator);
+                break;
+            case TakeEntry::Kind::Message: sink.message(e.date, e.message); break;
+            case TakeEntry::Kind::Sysex:
+                sysex = {};
+                sysexLength = std::min<size_t>(e.quarterMicroseconds, SysexMessage::kMaxBytes);
+                addPart(e);
+                break;
+            case TakeEntry::Kind::SysexMore: addPart(e); break;
+            case TakeEntry::Kind::Tempo: writer.tempo(static_cast<uint64_t>(e.date), e.quarterMicroseconds); break;
+            case TakeEntry::Kind::End: sink.end(e.date); break;
+        }
+    }
+    if (!writer.finish()) {
+        error = writerFailure(writer.error());
+        return {};
+    }
+    error.clear();
+    return std::move(out.bytes);
 }
 
 void MidiFileSink::end(int64_t date) {

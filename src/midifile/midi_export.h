@@ -11,6 +11,7 @@
 
 #include "document/document.h"
 #include "engine/performance.h"
+#include "engine/performance_take.h"
 #include "midi_file_writer.h"
 
 namespace tarrowin {
@@ -92,6 +93,12 @@ struct TrackSizeBounds {
 };
 TrackSizeBounds trackSizeBounds(const CTarrowinDoc& doc, ExportMode mode);
 
+// A recorded take as a MIDI file of the export's form (format 0, 8 ticks per quarter note):
+// its tempo and time signature where it begins, a tempo event wherever the ticks' length
+// changed, each message at its tick. Empty, with the reason in `error`, when the take does
+// not fit in a MIDI file.
+std::vector<uint8_t> takeToMidi(const PerformanceTake& take, std::string& error);
+
 // Writes what a performance produces into a MIDI file: each event's tempo and time
 // signature where it begins, its channel messages, the end of the track.
 class MidiFileSink : public PerformanceSink {
@@ -101,6 +108,8 @@ class MidiFileSink : public PerformanceSink {
     void message(int64_t date, const ShortMessage& m) override;
     void sysex(int64_t date, const SysexMessage& m) override;
     void end(int64_t date) override;
+    // The tempo and time signature events where a run or an event begins.
+    void meter(int64_t date, uint32_t quarterMicroseconds, int numerator, int denominator);
 
     int64_t notes() const { return notes_; }
     int64_t endDate() const { return endDate_; }

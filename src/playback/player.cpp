@@ -92,14 +92,28 @@ ShortMessage songPosition(int32_t counter) {
 // it interrupts the run at its next tick.
 class Player::Worker final : public PerformanceSink, public PerformanceControl {
    public:
-    Worker(Player& player, TickSource& source, bool clockOut)
-        : p_(player), source_(source), clockOut_(clockOut), lead_(player.output_.latency()) {}
+    Worker(Player& player, TickSource& source, bool clockOut, Settings& current, bool records,
+           const Retuning* retuning)
+        : p_(player),
+          source_(source),
+          clockOut_(clockOut),
+          lead_(player.output_.latency()),
+          current_(current),
+          records_(records),
+          retuning_(retuning) {
+        program_.fill(-1);
+        pan_.fill(-1);
+        bend_.fill(-1);
+    }
 
     int lastEvent() const { return lastEvent_; }
     Clock::Duration lead() const { return lead_; }
 
     // A run from tick `first` of the play, at `at`, whose counter is `counter`.
     void beginRun(int64_t first, Clock::Duration at, int32_t counter) {
+        // A recording goes on through a relocation: the new run's dates follow the old's.
+        runBase_ += runDate_;
+        runDate_ = 0;
         first_ = first;
         tickTime_ = at;
         interruption_.reset();
@@ -121,19 +135,68 @@ class Player::Worker final : public PerformanceSink, public PerformanceControl {
         if (std::string notice = source_.takeNotice(); !notice.empty()) p_.listener_->syncNotice(notice);
     }
 
-    void eventBegins(int index, const GlobalSettings& global, int64_t) override {
+    void eventBegins(int index, const GlobalSettings& global, int64_t date) override {
         lastEvent_ = index;
+        global_ = global;
         p_.tickLength_.store(tickLengthMs(global.tempo));
         p_.event_.store(index);
         p_.position_.store(global.startCounter);
         p_.listener_->eventBegins(index);
+        runDate_ = date;
+        if (taking()) {
+            quarter_ = quarterMicroseconds(tickLengthMs(global.tempo));
+            p_.recorder_.add(TakeEntry::begin(takeDate(date), global, quarter_));
+        } else {
+            followRecording(date);
+        }
     }
-    void message(int64_t, const ShortMessage& m) override { send(m); }
-    void sysex(int64_t, const SysexMessage& m) override { p_.output_.sendSysex(m); }
+    void message(int64_t date, const ShortMessage& m) override {
+        send(m);
+        runDate_ = date;
+        const int channel = m.status & 0x0F;
+        if ((m.status & 0xF0) == 0xC0) program_[static_cast<size_t>(channel)] = m.data1;
+        if ((m.status & 0xF0) == 0xB0 && m.data1 == 10) pan_[static_cast<size_t>(channel)] = m.data2;
+        if ((m.status & 0xF0) == 0xE0) bend_[static_cast<size_t>(channel)] = static_cast<int16_t>(m.data1 | m.data2 << 7);
+        if (taking()) p_.recorder_.add(TakeEntry::sent(takeDate(date), m));
+    }
+    void tempoChanges(int64_t, int32_t tempo) override {
+        global_.tempo = tempo;
+        p_.tickLength_.store(tickLengthMs(tempo));
+    }
+    const Settings* editedSettings() override {
+        const Settings* edited = p_.edits_.take();
+        if (edited != nullptr) {
+            // A relocation starts the next run from the settings as edited.
+            current_.voices = edited->voices;
+            current_.global.tempo = edited->global.tempo;
+        }
+        return edited;
+    }
+
+    // The play has sent its final messages: a take still running ends with them.
+    void endPlay() {
+        if (taking()) p_.recorder_.endTake(takeDate(runDate_));
+        p_.recorder_.playEnded();
+        p_.edits_.release();
+    }
+    void sysex(int64_t date, const SysexMessage& m) override {
+        p_.output_.sendSysex(m);
+        runDate_ = date;
+        if (taking()) addSysex(takeDate(date), m);
+    }
 
     bool playing() override { return !interruption_ && p_.output_.playingFlag().load() != 0; }
     void tickDone(int64_t date, int32_t tickLengthMs) override {
         p_.position_.fetch_add(1);
+        runDate_ = date;
+        ticked_ = true;
+        if (taking()) {
+            // The tick just played lasted longer or shorter than those before it (an edit of
+            // the tempo, a master's new tempo): the take's tempo follows from its tick on.
+            const uint32_t quarter = quarterMicroseconds(tickLengthMs);
+            if (quarter != quarter_) p_.recorder_.add(TakeEntry::tempo(takeDate(date - 1), quarter));
+            quarter_ = quarter;
+        }
         const std::atomic<int32_t>& flag = p_.output_.playingFlag();
         if (clockOut_) {
             const Clock::Duration spacing = source_.spacing(tickLengthMs);
@@ -152,6 +215,7 @@ class Player::Worker final : public PerformanceSink, public PerformanceControl {
         }
         tickTime_ = t.at;
         if (clockOut_ && flag.load() != 0) send(kClock);
+        followRecording(date);
     }
     bool voiceOn(int v, bool) override { return p_.voiceOn_[static_cast<size_t>(v)].load() != 0; }
     bool locked() override { return p_.lock_.load() != 0; }
@@ -159,6 +223,52 @@ class Player::Worker final : public PerformanceSink, public PerformanceControl {
     void setEndCounter(int32_t end) override { p_.end_.store(end); }
 
    private:
+    bool taking() const { return p_.recorder_.taking(); }
+    // A take's tempo: the ticks as they are played, the program's whole milliseconds or a
+    // master's beat, so that the file replays in the play's time.
+    uint32_t quarterMicroseconds(int32_t lengthMs) const {
+        const auto tick = std::chrono::duration_cast<std::chrono::microseconds>(source_.spacing(lengthMs));
+        return static_cast<uint32_t>(std::clamp<int64_t>(tick.count() * 8, 1, 0xFFFFFF));
+    }
+    int64_t takeDate(int64_t date) const { return runBase_ + date - takeStart_; }
+
+    // Record Performance, looked at at the top of each tick: a take begins or ends at `date`.
+    void followRecording(int64_t date) {
+        const bool wanted = records_ && p_.recording_.load() != 0;
+        if (wanted == taking()) return;
+        if (!wanted) {
+            // Cut during the play: it ends as a play ends, with no key left sounding.
+            for (int ch = 0; ch < 16; ++ch) p_.recorder_.add(TakeEntry::sent(takeDate(date), ShortMessage::allNotesOff(ch)));
+            p_.recorder_.endTake(takeDate(date));
+            return;
+        }
+        takeStart_ = runBase_ + date;
+        quarter_ = quarterMicroseconds(tickLengthMs(global_.tempo));
+        // Begun during the play: the tuning, programs, pans and bends sent so far hold for
+        // what follows. (A play's first tick comes after its tuning's messages: a take that
+        // begins before it gets them as they are sent.)
+        p_.recorder_.add(TakeEntry::begin(0, global_, quarter_));
+        if (retuning_ != nullptr && ticked_) {
+            for (const SysexMessage& m : retuning_->startSysex()) addSysex(0, m);
+            for (const ShortMessage& m : retuning_->startMessages()) p_.recorder_.add(TakeEntry::sent(0, m));
+        }
+        for (int ch = 0; ch < 16; ++ch) {
+            const int16_t program = program_[static_cast<size_t>(ch)];
+            if (program >= 0) p_.recorder_.add(TakeEntry::sent(0, ShortMessage::programChange(ch, program)));
+        }
+        for (int ch = 0; ch < 16; ++ch) {
+            const int16_t pan = pan_[static_cast<size_t>(ch)];
+            if (pan >= 0) p_.recorder_.add(TakeEntry::sent(0, ShortMessage{static_cast<uint8_t>(0xB0 | ch), 10, static_cast<uint8_t>(pan)}));
+        }
+        for (int ch = 0; ch < 16; ++ch) {
+            const int16_t bend = bend_[static_cast<size_t>(ch)];
+            if (bend >= 0) p_.recorder_.add(TakeEntry::sent(0, ShortMessage::pitchBend(ch, bend)));
+        }
+    }
+    void addSysex(int64_t date, const SysexMessage& m) {
+        for (size_t part = 0; part < TakeEntry::sysexParts(m); ++part) p_.recorder_.add(TakeEntry::sysex(date, m, part));
+    }
+
     void send(const ShortMessage& m) { send(m, tickTime_); }
     void send(const ShortMessage& m, Clock::Duration at) { p_.output_.sendAt(m, at); }
 
@@ -172,10 +282,29 @@ class Player::Worker final : public PerformanceSink, public PerformanceControl {
     Clock::Duration tickTime_{0};
     std::optional<TickTime> interruption_;
     int lastEvent_ = -1;
+    Settings& current_;  // the play's current settings, edits included
+    // The recording: whether this play may record, the dates of the play so far and where
+    // the take began, the tempo and time signature, the last program and pan of each channel.
+    const bool records_;
+    int64_t runBase_ = 0;
+    int64_t runDate_ = 0;
+    int64_t takeStart_ = 0;
+    uint32_t quarter_ = 0;  // the take's tempo, in microseconds per quarter note
+    GlobalSettings global_;
+    std::array<int16_t, 16> program_{};
+    std::array<int16_t, 16> pan_{};
+    std::array<int16_t, 16> bend_{};
+    // The play's tuning, and whether a tick has been played (its messages are sent then).
+    const Retuning* retuning_;
+    bool ticked_ = false;
 };
 
 Player::Player(MidiOutput& output, Clock& clock, PlayerOptions options)
-    : output_(output), clock_(clock), options_(options), listener_(&silent_) {}
+    : output_(output),
+      clock_(clock),
+      options_(options),
+      listener_(&silent_),
+      recorder_([this](PerformanceTake take) { listener_->takeRecorded(std::move(take)); }) {}
 
 Player::~Player() {
     if (isPlaying()) stop();
@@ -241,10 +370,14 @@ PlayResult Player::play(PlayRequest request) {
     event_.store(request.mode == PerformanceMode::Live || !eventExists ? 0 : request.firstEvent);
     position_.store(first.startCounter);
 
+    edits_.clear();
     output_.playingFlag().store(1);
     try {
+        recorder_.startPlay();
         worker_ = std::thread(&Player::run, this, std::move(request), options, std::move(retuning), std::move(made.source));
     } catch (const std::system_error& e) {  // no memory (or no thread left) for the worker
+        recorder_.playEnded();
+        recorder_.finishPlay();
         output_.playingFlag().store(0);
         output_.close();
         return {PlayStatus::DeviceError, std::string("Not enough memory to start playing: ") + e.what()};
@@ -257,7 +390,8 @@ void Player::run(PlayRequest request, PerformanceOptions options, std::shared_pt
     if (options_.realtime) requestRealtimeScheduling();
     listener_->playbackStarted(request.mode);
 
-    Worker worker(*this, *source, request.sync.clockOut);
+    Worker worker(*this, *source, request.sync.clockOut, request.current, request.mode != PerformanceMode::Audition,
+                  retuning.get());
     PerformanceEnd end = PerformanceEnd::Stopped;
     worker.passNotice();  // waiting for a master to start, say so
     TickTime t = source->start(output_.playingFlag(), worker.lead());
@@ -282,6 +416,7 @@ void Player::run(PlayRequest request, PerformanceOptions options, std::shared_pt
         t = *interruption;
     }
     source->finish();
+    worker.endPlay();
 
     // The final messages are out: only now is the device let go.
     output_.close();
@@ -346,6 +481,7 @@ void Player::waitForWorker() { joinWorker(); }
 
 void Player::joinWorker() {
     if (worker_.joinable()) worker_.join();
+    recorder_.finishPlay();
 }
 
 }  // namespace tarrowin

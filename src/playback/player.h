@@ -23,9 +23,12 @@
 
 #include "clock.h"
 #include "engine/performance.h"
+#include "engine/performance_take.h"
 #include "engine/settings.h"
 #include "engine/tuning.h"
 #include "midi_output.h"
+#include "performance_recorder.h"
+#include "settings_mailbox.h"
 #include "tick_source.h"
 
 namespace tarrowin {
@@ -95,6 +98,9 @@ class PlaybackListener {
     virtual void playAvailable() {}
     // A remark about the sync for the status bar: waiting for the master, the master gone.
     virtual void syncNotice(const std::string& text) { (void)text; }
+    // A recording ended (the play ended, or recording was turned off during it): what
+    // reached the device meanwhile. Called on the recorder's own thread.
+    virtual void takeRecorded(PerformanceTake take) { (void)take; }
 };
 
 using TickSourceFactory = std::function<TickSourceMade(const SyncOptions&, Clock&, const TempoMap&)>;
@@ -121,7 +127,8 @@ class Player {
     // Clears the playing flag and starts the cooldown of one tick. The worker leaves at its
     // next tick, sends its final messages and closes the device itself.
     void stop();
-    // Waits until the worker has ended (on its own or after Stop).
+    // Waits until the worker has ended (on its own or after Stop), and its recording has
+    // been handed to the listener.
     void waitForWorker();
 
     bool canPlay() const { return !isPlaying() && !coolingDown(); }
@@ -134,6 +141,20 @@ class Player {
     bool lock() const { return lock_.load() != 0; }
     void setVoiceOn(int v, bool on) { voiceOn_[static_cast<size_t>(v)].store(on ? 1 : 0); }
     bool voiceOn(int v) const { return voiceOn_[static_cast<size_t>(v)].load() != 0; }
+    // The current settings edited while a live play runs: the worker takes the newest at the
+    // top of its next tick (the voices and the tempo; the counters stay the play's own).
+    // Call from one thread, the one that starts the plays.
+    void publishSettings(const Settings& settings) { edits_.publish(settings); }
+
+    // Record Performance: while on, what a play (not an audition) sends to the device is
+    // kept, and each take goes to the listener when it ends. Turned on during a play, the
+    // take begins at the next tick with the programs and pans in force; turned off, it ends
+    // there with All Notes Off.
+    void setRecording(bool on) { recording_.store(on ? 1 : 0); }
+    bool recording() const { return recording_.load() != 0; }
+    // Blocks of a recording the worker had to make itself (0 unless the recorder's helper
+    // was starved of time).
+    int64_t recordingBlocksMadeByWorker() const { return recorder_.blocksMadeByWorker(); }
     int32_t endCounter() const { return end_.load(); }
 
     // For position displays: the event playing and its counter (the next tick to play).
@@ -161,6 +182,9 @@ class Player {
     std::array<std::atomic<int32_t>, kVoices> voiceOn_{};
     std::atomic<int32_t> event_{-1};
     std::atomic<int32_t> position_{0};
+    std::atomic<int32_t> recording_{0};
+    SettingsMailbox edits_;
+    PerformanceRecorder recorder_;
 
     std::thread worker_;  // started and joined on the user-interface thread only
     std::mutex cooldownMutex_;  // the cooldown thread and its deadline

@@ -83,14 +83,15 @@ std::optional<std::string> voiceSettingRefusal(const Request& r, const CTarrowin
 
 std::optional<std::string> counterRefusal(const Request& r, const PlayState& state) {
     const bool start = r.kind == RequestKind::StartCounter;
-    if (!settingsEditable(state)) return std::string(start ? "Start" : "End") + " cannot change while Tarrowin plays";
+    if (!countersEditable(state)) return std::string(start ? "Start" : "End") + " cannot change while Tarrowin plays";
     if (!start && state.locked) return std::string("End cannot change while the counters are locked");
     return outside(r.value, {0, kMaxCounter});
 }
 
 }  // namespace
 
-bool settingsEditable(const PlayState& state) { return !state.playing || state.auditioning; }
+bool countersEditable(const PlayState& state) { return !state.playing || state.auditioning; }
+bool settingsEditable(const PlayState& state) { return countersEditable(state) || state.liveEditing; }
 
 std::optional<std::string> refusal(const Request& r, const CTarrowinDoc& doc, const PlayState& state) {
     switch (r.kind) {

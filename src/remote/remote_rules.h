@@ -23,11 +23,17 @@ struct PlayState {
     bool coolingDown = false;         // the moment after Stop
     bool locked = false;              // the counters' Lock
     bool eventsExist = false;
+    bool liveEditing = false;         // the current settings play with Edit While Playing on
 };
 
-// Whether the current settings may change now: not while they or the composition play (an
-// audition plays a copy of one event). Every setting's rule asks this one function.
+// Whether the voices' settings and the tempo may change now: not while the current settings
+// or the composition play (an audition plays a copy of one event), unless the current
+// settings play with Edit While Playing on, which takes each change into the play. Every
+// such setting's rule asks this one function.
 bool settingsEditable(const PlayState& state);
+// Whether the counters (and the time signature) may change now: never while the current
+// settings or the composition play.
+bool countersEditable(const PlayState& state);
 
 // Why the request is refused in this state, or none when it may go ahead.
 std::optional<std::string> refusal(const Request& request, const CTarrowinDoc& doc, const PlayState& state);

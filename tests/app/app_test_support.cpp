@@ -3,9 +3,9 @@
 #include <QAbstractButton>
 #include <QFileDialog>
 #include <QPushButton>
-#include <QSettings>
 #include <QApplication>
 #include <QDir>
+#include <QSettings>
 #include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QTest>
@@ -106,8 +106,8 @@ void prepareTestEnvironment() {
     qputenv("XDG_STATE_HOME", (runtime.path() + QStringLiteral("/state")).toLocal8Bit());
     qputenv("TARROWIN_AUDIO_DRIVER", "file");
     QStandardPaths::setTestModeEnabled(true);
-    // Settings of this run only: what one test program keeps (a theme, a window's place)
-    // never reaches another.
+    // Settings of this run only: what one test program keeps (a theme, a window's place, a
+    // sync that waits for JACK) never reaches another running beside it.
     QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, runtime.path() + QStringLiteral("/config"));
 }
 

@@ -38,7 +38,7 @@ struct Condition {
 };
 const std::set<Command> kLiveWhilePlaying = {C::Stop,    C::UpdateWhilePlaying, C::CompositionInfo, C::Calculator, C::Toolbar,
                                              C::StatusBar, C::Notes,            C::HelpTopics,      C::WhatsThis,  C::About,
-                                             C::RemoteControl};
+                                             C::RemoteControl, C::RecordPerformance, C::EditWhilePlaying};
 const std::vector<Condition> kConditions = {
     {&UiState::coolingDown, true, {C::Play}},
     {&UiState::eventsExist, false, {C::Composition, C::UpdateWhilePlaying, C::ReplaceEvent, C::CompositionInfo, C::CreateImage}},
@@ -63,6 +63,8 @@ const std::vector<std::pair<Command, std::function<bool(const UiState&)>>> kChec
     {C::SyncJackMaster, [](const UiState& s) { return s.sync == SyncMode::JackMaster; }},
     {C::SyncMidiClock, [](const UiState& s) { return s.sync == SyncMode::MidiClock; }},
     {C::SendMidiClock, [](const UiState& s) { return s.sendMidiClock; }},
+    {C::EditWhilePlaying, [](const UiState& s) { return s.editWhilePlaying; }},
+    {C::RecordPerformance, [](const UiState& s) { return s.recording; }},
 };
 
 CommandState expected(Command c, const UiState& s) {
@@ -81,7 +83,7 @@ const bool UiState::*const kFlags[] = {
     &UiState::coolingDown, &UiState::compositionMode, &UiState::updateWhilePlaying, &UiState::eventsExist,
     &UiState::canUndo,     &UiState::canRedo,     &UiState::makerOpen,          &UiState::infoOpen,
     &UiState::imageOpen,   &UiState::toolbarShown, &UiState::statusBarShown,    &UiState::notesShown,
-    &UiState::sessionManaged,
+    &UiState::sessionManaged, &UiState::editWhilePlaying, &UiState::recording,
 };
 
 QString describe(Command c, const UiState& s) {

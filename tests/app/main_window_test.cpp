@@ -5,6 +5,8 @@
 #include <QApplication>
 #include <QComboBox>
 #include <QDialog>
+#include <QDir>
+#include <QFileDialog>
 #include <QLineEdit>
 #include <QLabel>
 #include <QListWidget>
@@ -91,6 +93,7 @@ class MainWindowTest : public QObject {
     void newDropsTypingNotYetTaken();
     void recentFilesWaitWhilePlaying();
     void voiceSwitchedDuringAPlayIsAStepOfItsOwn();
+    void editWhilePlayingAndRecordPerformance();
     void midiPlayerTakesItsOwnOptions();
     void everyMenuHasUniqueMnemonics();
     void exitEndsTheProgramWhateverIsOpen_data();
@@ -644,6 +647,68 @@ void MainWindowTest::voiceSwitchedDuringAPlayIsAStepOfItsOwn() {
     QCOMPARE(ws().document.undoName(), QStringLiteral("Switch on voice 3"));
     ws().document.undo();
     QVERIFY(ws().document.doc().voice(2).enabled == 0);
+}
+
+void MainWindowTest::editWhilePlayingAndRecordPerformance() {
+    // A live play with Edit While Playing and Record Performance on: the voices' settings, the
+    // tempo and the Algorithms menu stay open (what the play owns, the composition's and the
+    // File commands do not), an edit is one undo step that the device hears, and the
+    // recording's MIDI file goes where the save dialog says. (The window end to end on JACK
+    // shows the rest: the edits as heard, the recording played back.)
+    ws().document.edit(QStringLiteral("setup"), DocumentController::Scope::Current, [](CTarrowinDoc& d) {
+        d.setTempo(340);
+        d.setEndCounter(50000);
+        d.editVoice(0, [](VoiceSettings& v) { v.tied = 0; });
+    });
+    MainWindow& window = *w_->window;
+    const auto open = [&] {
+        return std::vector<bool>{view().row(0).control(VoiceRow::Note)->isEnabled(), view().tempoBar()->isEnabled(),
+                                 window.algorithmAction(0, Algorithm::Henon)->isEnabled()};
+    };
+    QVERIFY(!ws().preferences.editWhilePlaying());  // off, as a new user finds it
+    window.action(Command::EditWhilePlaying)->trigger();
+    window.action(Command::RecordPerformance)->trigger();
+    QVERIFY(ws().preferences.editWhilePlaying() && ws().playback.recording());
+    window.play();
+    QTRY_VERIFY(ws().playback.isPlaying());
+    QCOMPARE(open(), std::vector<bool>(3, true));
+    for (Command c : {Command::Save, Command::SaveMidi, Command::CompositionMaker, Command::Randomizer, Command::Undo})
+        QVERIFY2(!window.action(c)->isEnabled(), commandInfo(c).caption);
+    QVERIFY(!view().startEdit()->isEnabled() && !view().lockButton()->isEnabled());
+
+    const auto keys = [&] {
+        std::vector<int> out;
+        for (const ShortMessage& m : w_->recorded.recorder->messages())
+            if (m.status == 0x90 && m.data2 > 0) out.push_back(m.data1);
+        return out;
+    };
+    QTRY_VERIFY(!keys().empty() && keys().back() < 84);
+    choose(listDescribed(&view(), QStringLiteral("Note voice 1")), 84);  // C4 to C6
+    QCOMPARE(ws().document.undoName(), QStringLiteral("Note voice 1"));
+    QTRY_VERIFY(keys().back() >= 84);
+    QTemporaryDir dir;
+    QString title;
+    answerFileDialog(dir.filePath(QStringLiteral("take.mid")), &title);
+    window.stop();
+    QTRY_VERIFY(QFile::exists(dir.filePath(QStringLiteral("take.mid"))));
+    QCOMPARE(title, QStringLiteral("Save Recording"));
+
+    // Without Edit While Playing a play closes them; Cancel keeps no recording.
+    window.action(Command::EditWhilePlaying)->trigger();
+    QTRY_VERIFY(ws().playback.canPlay());
+    bool asked = false;
+    whenDialogShows([&asked](QWidget* w) {
+        auto* d = qobject_cast<QFileDialog*>(w);
+        if (d) QMetaObject::invokeMethod(d, "reject", Qt::QueuedConnection);
+        return asked = d != nullptr;
+    });
+    window.play();
+    QTRY_VERIFY(ws().playback.isPlaying());
+    QCOMPARE(open(), std::vector<bool>(3, false));
+    window.stop();
+    QTRY_VERIFY(asked);
+    QCOMPARE(QDir(dir.path()).entryList(QDir::Files), QStringList{QStringLiteral("take.mid")});
+    window.action(Command::RecordPerformance)->trigger();
 }
 
 void MainWindowTest::midiPlayerTakesItsOwnOptions() {

@@ -127,6 +127,24 @@ class TuningTest : public QObject {
         QCOMPARE(ws().document.undoName(), QStringLiteral("Extra voice 1"));
         ws().document.undo();
         QVERIFY(doc().tuning().tuned[0]);
+
+        // During a live play with Edit While Playing the dialog is open, but the play keeps
+        // the tuning it began with: the switch waits for its end.
+        ws().document.edit(QStringLiteral("setup"), DocumentController::Scope::Current,
+                           [](CTarrowinDoc& d) { d.setEndCounter(kMaxCounter); });
+        w_->window->action(Command::EditWhilePlaying)->trigger();
+        w_->window->play();
+        QTRY_VERIFY(ws().playback.isPlaying());
+        seen = false;
+        onDialog(QStringLiteral("Extra - voice 1"), [&seen](QDialog* d) {
+            seen = true;
+            QVERIFY(!named<QCheckBox>(d, QStringLiteral("Tuned"))->isEnabled());
+            d->reject();
+        });
+        QTest::mouseClick(w_->window->view().row(0).control(VoiceRow::Extra), Qt::LeftButton);
+        QVERIFY(seen);
+        w_->window->stop();
+        QTRY_VERIFY(ws().playback.canPlay());
     }
 
    private:

@@ -18,8 +18,11 @@ struct Recorder : PerformanceSink {
     std::vector<std::pair<int, int64_t>> begins;  // event index, date
     std::optional<int64_t> endDate;
 
+    std::vector<std::pair<int64_t, int32_t>> tempos;  // date, tempo
+
     void eventBegins(int index, const GlobalSettings&, int64_t date) override { begins.emplace_back(index, date); }
     void message(int64_t date, const ShortMessage& m) override { sent.push_back({date, m}); }
+    void tempoChanges(int64_t date, int32_t tempo) override { tempos.emplace_back(date, tempo); }
     void end(int64_t date) override { endDate = date; }
 
     std::vector<Sent> withStatus(int kind) const {
@@ -40,6 +43,8 @@ struct FakeControl : PerformanceControl {
     int64_t ticks = 0;
     std::vector<int32_t> tickLengths;
     std::function<bool(int, int64_t)> voiceSwitch;  // live on/off by voice and tick
+    std::optional<Settings> edit;                   // handed to the run at the top of tick editTick
+    int64_t editTick = -1;
 
     bool playing() override { return stopAfterTicks < 0 || ticks < stopAfterTicks; }
     void tickDone(int64_t, int32_t tickLengthMs) override {
@@ -50,6 +55,7 @@ struct FakeControl : PerformanceControl {
     bool locked() override { return lock; }
     int32_t endCounter() override { return end; }
     void setEndCounter(int32_t e) override { end = e; }
+    const Settings* editedSettings() override { return edit && ticks == editTick ? &*edit : nullptr; }
 };
 
 Settings oneVoice(int32_t start, int32_t end) {
@@ -195,6 +201,31 @@ TEST(Live, SwitchedOffVoiceKeepsItsGridSilently) {
         if ((x.m.status & 0x0F) == 0) velocities.push_back(x.m.data2);
     }
     EXPECT_EQ(velocities, (std::vector<int>{88, 88, 0, 0, 0, 88, 88, 88}));
+}
+
+TEST(Live, AnEditSendsTheNewProgramPanAndTempoAtTheTopOfTheNextTick) {
+    // What a play of the edited settings would send at its start. (That each voice then plays
+    // as such a play, the players' tests show for random edits.)
+    Settings s = oneVoice(100, 164);
+    Settings edited = s;
+    edited.voices[2].instrument = 33;
+    edited.voices[2].pan = -10;
+    edited.global.tempo = 200;
+    FakeControl control;
+    control.end = 164;
+    control.edit = edited;
+    control.editTick = 10;
+    Recorder rec;
+    performCurrent(PerformanceMode::Live, s, rec, control);
+
+    std::vector<ShortMessage> at10;
+    for (const Sent& x : rec.sent) {
+        if (x.date == 10) at10.push_back(x.m);
+    }
+    EXPECT_EQ(at10, (std::vector<ShortMessage>{ShortMessage::programChange(2, 33), ShortMessage::pan(2, -10)}));
+    EXPECT_EQ(rec.tempos, (std::vector<std::pair<int64_t, int32_t>>{{10, 200}}));
+    EXPECT_EQ(control.tickLengths[9], tickLengthMs(96));
+    EXPECT_EQ(control.tickLengths[10], tickLengthMs(200));
 }
 
 std::vector<Settings> threeEvents() {

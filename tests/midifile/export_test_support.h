@@ -26,6 +26,23 @@ inline std::ostream& operator<<(std::ostream& os, const Recorded& r) {
               << int{r.m.data2};
 }
 
+// A run kept as a take, as a player's recorder keeps what it sends.
+class TakeSink : public PerformanceSink {
+   public:
+    void eventBegins(int, const GlobalSettings& g, int64_t date) override {
+        take.entries.push_back(TakeEntry::begin(date, g, tempoMicroseconds(g.tempo)));
+    }
+    void message(int64_t date, const ShortMessage& m) override { take.entries.push_back(TakeEntry::sent(date, m)); }
+    void sysex(int64_t date, const SysexMessage& m) override {
+        for (size_t part = 0; part < TakeEntry::sysexParts(m); ++part) take.entries.push_back(TakeEntry::sysex(date, m, part));
+    }
+    void tempoChanges(int64_t date, int32_t tempo) override {
+        take.entries.push_back(TakeEntry::tempo(date, tempoMicroseconds(tempo)));
+    }
+    void end(int64_t date) override { take.entries.push_back(TakeEntry::end(date)); }
+    PerformanceTake take;
+};
+
 class RecordingSink : public PerformanceSink {
    public:
     void message(int64_t date, const ShortMessage& m) override { messages.push_back({date, m}); }

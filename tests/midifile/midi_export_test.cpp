@@ -11,6 +11,7 @@
 #include <random>
 #include <set>
 
+#include "engine/retuning.h"
 #include "export_test_support.h"
 
 namespace tarrowin {
@@ -389,6 +390,51 @@ TEST(FileHoldsWhatPlaybackPlays, CompositionAgainstCompositionPlayback) {
     const int64_t length = exportTicks(doc, ExportMode::Composition);
     const auto written = withoutClosingNoteOffs(f, used.size(), length);
     EXPECT_EQ(written, asTheFileHoldsThem(played.messages, used, length));
+}
+
+TEST(RecordedTakes, AreWrittenInTheExportsForm) {
+    // A take of the very messages the export writes makes the export's file, byte for byte,
+    // a tuning's SysEx and bends included.
+    TuningSettings mts;
+    mts.tuning = *Tuning::fromText("five\n5\n240.\n480.\n720.\n960.\n2/1\n").value;
+    TuningSettings bend = mts;
+    bend.method = TuningMethod::PitchBend;
+    const std::vector<std::optional<TuningSettings>> tunings = {std::nullopt, mts, bend};
+    std::string error;
+    for (const std::optional<TuningSettings>& tuning : tunings) {
+        CTarrowinDoc doc = richDocument();
+        if (tuning) doc.setTuning(*tuning);
+        testing::TakeSink kept;
+        PerformanceControl control;
+        PerformanceOptions options;
+        options.mode = PerformanceMode::ExportCurrent;
+        const Retuning::Planned plan =
+            Retuning::plan(doc.tuning(), outputFor(doc.tuning().method), options, doc.current(), {});
+        ASSERT_TRUE(plan.ok()) << plan.refusal;
+        options.retuning = plan.retuning.get();
+        perform(options, doc.current(), {}, kept, control);
+        const std::vector<uint8_t> recorded = takeToMidi(kept.take, error);
+        std::vector<uint8_t> exported;
+        ASSERT_TRUE(exportMidiToMemory(doc, ExportMode::CurrentSettings, exported).ok);
+        EXPECT_EQ(recorded, exported) << (tuning ? tuningMethodName(tuning->method) : "untuned");
+        if (tuning && tuning->method == TuningMethod::Mts) {
+            const SmfFile f = testing::readSmf(recorded);
+            EXPECT_EQ(std::count_if(f.events.begin(), f.events.end(), [](const SmfEvent& e) { return e.status == 0xF0; }),
+                      kMtsMessages);
+        }
+    }
+
+    // A tempo change is a tempo event at its tick.
+    PerformanceTake take;
+    take.entries = {TakeEntry::begin(0, richDocument().global(), 625000), TakeEntry::sent(0, ShortMessage::noteOn(0, 60, 88)),
+                    TakeEntry::tempo(16, 300000), TakeEntry::sent(16, ShortMessage::noteOff(0, 60, 88)),
+                    TakeEntry::end(24)};
+    const SmfFile f = testing::readSmf(takeToMidi(take, error));
+    ASSERT_EQ(f.events.size(), 6u);  // tempo, time signature, note on, tempo, note off, end
+    EXPECT_EQ(f.events[3].date, 16u);
+    EXPECT_TRUE(f.events[3].isMeta(0x51));
+    EXPECT_EQ(f.events[3].data, (std::vector<uint8_t>{0x04, 0x93, 0xE0}));  // 300000 us a quarter note
+    EXPECT_EQ(f.events[5].date, 24u);
 }
 
 }  // namespace

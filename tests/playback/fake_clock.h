@@ -42,6 +42,12 @@ class FakeClock final : public Clock {
         changed_.notify_all();
     }
 
+    // Time stands still again: from now on the test moves it.
+    void hold() {
+        std::lock_guard lock(mutex_);
+        free_ = false;
+    }
+
     // Waits until `count` threads sleep towards a deadline still ahead; returns the earliest.
     Duration waitForSleepers(size_t count = 1) {
         std::unique_lock lock(mutex_);

@@ -16,6 +16,7 @@
 #include <thread>
 
 #include "document/document_file.h"
+#include "midifile/smf_reader.h"
 #include "sox_stat.h"
 
 namespace tarrowin {
@@ -120,10 +121,21 @@ TEST_F(PlaybackCommands, RenderRefusesWhatCannotPlayAndWritesNothing) {
     EXPECT_FALSE(fs::exists(path("a.wav")));
 }
 
+// The note ons that sound, with their ticks: what a listener hears of a MIDI file.
+std::vector<std::pair<uint64_t, std::vector<uint8_t>>> strikes(const std::string& file) {
+    std::ifstream in(file, std::ios::binary);
+    const std::vector<uint8_t> bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    std::vector<std::pair<uint64_t, std::vector<uint8_t>>> out;
+    for (const auto& e : testing::readSmf(bytes).events) {
+        if (e.kind() == 0x90 && e.data.at(1) > 0) out.emplace_back(e.date, std::vector<uint8_t>{e.status, e.data[0], e.data[1]});
+    }
+    return out;
+}
+
 TEST_F(PlaybackCommands, PlayOnTheSynthesizerRecordsInRealTimeIntoAWav) {
     const std::string trw = document("short.trw", 0, 24, 240);  // 24 ticks of 31 ms
     const auto t0 = std::chrono::steady_clock::now();
-    const CliRun r = cli("play " + trw + " --lock --device 1 --wav " + path("live.wav"));
+    const CliRun r = cli("play " + trw + " --lock --device 1 --wav " + path("live.wav") + " --record " + path("take.mid"));
     const auto took = std::chrono::steady_clock::now() - t0;
     ASSERT_EQ(r.code, 0) << r.err;
     EXPECT_NE(r.err.find("Finished"), std::string::npos) << r.err;
@@ -132,16 +144,22 @@ TEST_F(PlaybackCommands, PlayOnTheSynthesizerRecordsInRealTimeIntoAWav) {
     const testing::SoxStat st = sox(path("live.wav"));
     EXPECT_GT(st.seconds, 24 * 0.031);
     EXPECT_GT(st.rms, 0.005);
+    // The recording sounds as the export of the same passage.
+    ASSERT_EQ(cli("export " + trw + " " + path("export.mid")).code, 0);
+    const auto recorded = strikes(path("take.mid"));
+    EXPECT_EQ(recorded.size(), 3u);
+    EXPECT_EQ(recorded, strikes(path("export.mid")));
 }
 
 TEST_F(PlaybackCommands, InterruptStopsCleanlyAndTheDeviceIsClosed) {
     const std::string trw = document("long.trw", 0, 0, 240);
-    const std::string wav = path("stopped.wav");
+    const std::string wav = path("stopped.wav"), take = path("stopped.mid");
     const pid_t pid = fork();
     ASSERT_GE(pid, 0);
     if (pid == 0) {
         std::freopen(path("err.txt").c_str(), "w", stderr);
-        execl(TARROWIN_CLI, TARROWIN_CLI, "play", trw.c_str(), "--wav", wav.c_str(), static_cast<char*>(nullptr));
+        execl(TARROWIN_CLI, TARROWIN_CLI, "play", trw.c_str(), "--wav", wav.c_str(), "--record", take.c_str(),
+              static_cast<char*>(nullptr));
         _exit(127);
     }
     std::this_thread::sleep_for(800ms);
@@ -154,6 +172,8 @@ TEST_F(PlaybackCommands, InterruptStopsCleanlyAndTheDeviceIsClosed) {
     // The file driver wrote and closed a complete file: sox reads it.
     EXPECT_GT(sox(wav).seconds, 0.3);
     EXPECT_FALSE(fs::exists(wav + ".partial"));
+    // So is the recording, up to the All Notes Off that ended the play.
+    EXPECT_GE(strikes(take).size(), 2u);
 }
 
 TEST_F(PlaybackCommands, PlayRefusesBadChoicesWithClearMessages) {
@@ -167,6 +187,8 @@ TEST_F(PlaybackCommands, PlayRefusesBadChoicesWithClearMessages) {
     EXPECT_NE(r.err.find("no composition to play"), std::string::npos) << r.err;
     r = cli("play " + document("comp.trw", 0, 8, 120, 2) + " --mode composition --from-event 2");
     EXPECT_NE(r.err.find("There is no event 2"), std::string::npos) << r.err;
+    r = cli("play " + trw + " --lock --device 1 --wav - --record -");
+    EXPECT_NE(r.err.find("--wav and --record cannot both write -"), std::string::npos) << r.err;
     r = cli("play " + trw + " --lock", "TARROWIN_AUDIO_DRIVER=no-such-driver");
     EXPECT_NE(r.code, 0);
     EXPECT_NE(r.err.find("no audio output"), std::string::npos) << r.err;

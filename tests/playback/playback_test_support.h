@@ -81,6 +81,7 @@ class RecordingListener final : public PlaybackListener {
         });
     }
     void playAvailable() override { note([&] { ++available; }); }
+    void takeRecorded(PerformanceTake take) override { note([&] { takes.push_back(std::move(take)); }); }
 
     // Waits (a few seconds at most) until `pred` holds; the caller reads under lock().
     bool waitFor(const std::function<bool()>& pred) {
@@ -94,6 +95,7 @@ class RecordingListener final : public PlaybackListener {
     PlaybackFinish finish;
     int finished = 0;
     int available = 0;
+    std::vector<PerformanceTake> takes;
 
    private:
     void note(const std::function<void()>& change) {

@@ -4,9 +4,11 @@
 
 #include <algorithm>
 #include <chrono>
+#include <random>
 #include <thread>
 
 #include "engine/retuning.h"
+#include "engine/tables.h"
 #include "fake_clock.h"
 #include "playback/recording_backend.h"
 #include "playback_test_support.h"
@@ -486,6 +488,327 @@ TEST_F(PlayerTest, PercussionChannelOfTheOutputReachesStreamAndDevice) {
     EXPECT_EQ(recorded(), ref.messages);
     const auto got = device->messages();
     EXPECT_TRUE(std::any_of(got.begin(), got.end(), [](const ShortMessage& m) { return m.status == 0x92 && m.data1 == 40; }));
+}
+
+// The messages of a run with their dates in ticks.
+struct DatedRun final : PerformanceSink, PerformanceControl {
+    std::vector<std::pair<int64_t, ShortMessage>> sent;
+    int32_t end = 0;
+    void message(int64_t date, const ShortMessage& m) override { sent.emplace_back(date, m); }
+    int32_t endCounter() override { return end; }
+};
+
+using Dated = std::vector<std::pair<int64_t, ShortMessage>>;
+
+// The note messages on one channel from tick `from` on.
+Dated notesOn(const Dated& all, int channel, int64_t from) {
+    Dated out;
+    for (const auto& [date, m] : all) {
+        const int kind = m.status & 0xF0;
+        if (date >= from && (m.status & 0x0F) == channel && (kind == 0x80 || kind == 0x90)) out.emplace_back(date, m);
+    }
+    return out;
+}
+
+Settings randomSettings(std::mt19937& rng) {
+    const auto pick = [&](int lo, int hi) { return std::uniform_int_distribution<int>(lo, hi)(rng); };
+    Settings s = Settings::defaults();
+    s.global.tempo = pick(40, 300);
+    s.global.startCounter = pick(0, 400);
+    for (int v = 0; v < kVoices; ++v) {
+        VoiceSettings& x = s.voices[static_cast<size_t>(v)];
+        x.enabled = pick(0, 2) != 0 ? 1 : 0;
+        x.setAlgorithm(static_cast<Algorithm>(pick(0, kAlgorithms - 1)));
+        x.param1 = pick(2, 60);
+        x.param2 = pick(1, 60);
+        x.offset = pick(-3, 3);
+        x.setNoteValue(pick(0, 10), 0.0f);
+        x.setOctaves(pick(0, 3));
+        x.setScaleIndex(pick(0, 14));
+        x.startNote = pick(36, 84);
+        x.tied = pick(0, 1);
+        x.modulate = pick(0, 1);
+        x.modulateEvery = pick(1, 6);  // "Every": the "Random" run lengths differ from run to run
+    }
+    return s;
+}
+
+// One edit of a random kind to voice v.
+void editVoice(VoiceSettings& x, std::mt19937& rng) {
+    const auto pick = [&](int lo, int hi) { return std::uniform_int_distribution<int>(lo, hi)(rng); };
+    switch (pick(0, 8)) {
+        case 0: x.param1 = pick(61, 90); break;
+        case 1: x.param2 = pick(61, 90); break;
+        case 2: x.offset = pick(4, 9); break;
+        case 3: x.setNoteValue(kOtherNoteValue, static_cast<float>(pick(1, 20))); break;
+        case 4: x.setAlgorithm(static_cast<Algorithm>((static_cast<int>(x.algorithm) + pick(1, 7)) % kAlgorithms)); break;
+        case 5: x.setScaleIndex((x.scaleIndex + pick(1, 13)) % 15); break;
+        case 6: x.startNote = pick(30, 35); break;
+        case 7: x.setOctaves((x.octavesIndex + pick(1, 3)) % 4); break;
+        default: x.modulate = 1 - x.modulate; break;
+    }
+}
+
+TEST_F(PlayerTest, AnEditSoundsFromTheNextTickAsAPlayOfTheEditedSettingsFromThere) {
+    // Random documents, edited at a random tick: a changed voice plays from there what the
+    // export of the edited settings from that counter writes; the others go on unchanged.
+    constexpr int64_t kAfter = 40;
+    std::mt19937 rng(20240611);
+    for (int round = 0; round < 25; ++round) {
+        SCOPED_TRACE(round);
+        const Settings s = randomSettings(rng);
+        Settings edited = s;
+        const int changes = std::uniform_int_distribution<int>(1, 3)(rng);
+        for (int i = 0; i < changes; ++i) editVoice(edited.voices[std::uniform_int_distribution<size_t>(0, 15)(rng)], rng);
+        if (round % 2 == 0) edited.global.tempo = std::uniform_int_distribution<int>(40, 300)(rng);
+        const int64_t at = std::uniform_int_distribution<int64_t>(1, 30)(rng);
+
+        device->clear();
+        ASSERT_TRUE(listener.waitFor([&] { return player->canPlay(); }));
+        ASSERT_TRUE(play(live(s, false)).started());
+        clock.stepTicks(static_cast<int>(at - 1));  // ticks 0 .. at-1 played
+        player->publishSettings(edited);
+        clock.stepTicks(static_cast<int>(kAfter));
+        player->stop();
+        clock.releaseNext();
+        finishRun();
+        clock.runFree();  // the cooldown
+        ASSERT_TRUE(listener.waitFor([&] { return player->canPlay(); }));
+        clock.hold();
+
+        // The device's messages dated in ticks: before the edit at the old tempo, after at the new.
+        const auto before = std::chrono::milliseconds(tickLengthMs(s.global.tempo));
+        const auto after = std::chrono::milliseconds(tickLengthMs(edited.global.tempo));
+        Dated got;
+        for (const auto& r : device->records()) {
+            const auto t = r.stamp - start;
+            got.emplace_back(t < at * before ? t / before : at + (t - at * before) / after, r.message);
+        }
+
+        DatedRun unedited;
+        PerformanceOptions o;
+        unedited.end = s.global.startCounter + static_cast<int32_t>(at + kAfter);
+        perform(o, s, {}, unedited, unedited);
+        Settings from = edited;
+        from.global.startCounter = s.global.startCounter + static_cast<int32_t>(at);
+        from.global.endCounter = from.global.startCounter + static_cast<int32_t>(kAfter);
+        DatedRun exported;
+        o.mode = PerformanceMode::ExportCurrent;
+        perform(o, from, {}, exported, exported);
+
+        for (int v = 0; v < kVoices; ++v) {
+            SCOPED_TRACE(v);
+            const auto& voice = edited.voices[static_cast<size_t>(v)];
+            const int ch = voice.channel;
+            if (sameLine(s.voices[static_cast<size_t>(v)], voice)) {
+                EXPECT_EQ(notesOn(got, ch, 0), notesOn(unedited.sent, ch, 0));
+                continue;
+            }
+            // What sounds from the edit on: the note offs carry no velocity in the file, the
+            // first one ends the key struck before the edit, and the file's last ones close it.
+            Dated live;
+            for (auto [date, m] : notesOn(got, ch, at)) {
+                if (m.data2 == 0) continue;
+                if ((m.status & 0xF0) == 0x80) m.data2 = 0;
+                live.emplace_back(date, m);
+            }
+            if (!live.empty() && (live.front().second.status & 0xF0) == 0x80) live.erase(live.begin());
+            Dated file;
+            for (const auto& [date, m] : notesOn(exported.sent, ch, 0)) {
+                if (date < kAfter) file.emplace_back(date + at, m);
+            }
+            EXPECT_EQ(live, file);
+        }
+    }
+}
+
+TEST_F(PlayerTest, AStormOfEditsNeverHoldsUpTheWorker) {
+    Settings s = liveSettings(0, 0);
+    ASSERT_TRUE(play(live(s, false)).started());
+    std::atomic<bool> done{false};
+    std::atomic<int> published{0};
+    std::thread storm([&] {
+        Settings e = s;
+        for (int k = 0; !done.load(); ++k) {
+            e.voices[static_cast<size_t>(k % kVoices)].param1 = 2 + k % 500;
+            e.global.tempo = 20 + k % 320;
+            player->publishSettings(e);
+            published.fetch_add(1);
+        }
+    });
+    for (int tick = 0; tick < 200; ++tick) {
+        clock.releaseNext();
+        ASSERT_TRUE(clock.sleepersArrive(1)) << "the worker did not come back for tick " << tick;
+    }
+    done.store(true);
+    storm.join();
+    EXPECT_GT(published.load(), 200);
+    player->stop();
+    clock.releaseNext();
+    finishRun();
+}
+
+TEST_F(PlayerTest, ATakeHoldsWhatReachedTheDeviceTickByTick) {
+    // Recording on from Play: a voice switched off and on, an edit that moves the tempo.
+    const Settings s = liveSettings(0, 0);
+    Settings edited = s;
+    edited.voices[1].param1 = 9;
+    edited.global.tempo = 200;
+    player->setRecording(true);
+    ASSERT_TRUE(play(live(s, false)).started());
+    clock.stepTicks(9);
+    player->setVoiceOn(0, false);
+    clock.stepTicks(10);
+    player->publishSettings(edited);
+    player->setVoiceOn(0, true);
+    clock.stepTicks(20);
+    player->stop();
+    clock.releaseNext();
+    finishRun();
+
+    // Its tempo is the ticks as they were played: 62 ms, then 37 ms from tick 20 on.
+    std::vector<TakeEntry> expected = {TakeEntry::begin(0, s.global, 8 * 62000)};
+    for (const auto& r : device->records()) {
+        const auto t = r.stamp - start;
+        const int64_t date = t < 20 * 62ms ? t / 62ms : 20 + (t - 20 * 62ms) / 37ms;
+        if (date > 20 && expected.back().date == 20) expected.push_back(TakeEntry::tempo(20, 8 * 37000));
+        expected.push_back(TakeEntry::sent(date, r.message));
+    }
+    expected.push_back(TakeEntry::end(40));
+    auto lock = listener.lock();
+    ASSERT_EQ(listener.takes.size(), 1u);
+    EXPECT_EQ(listener.takes[0].entries, expected);
+}
+
+TEST_F(PlayerTest, RecordingTurnedOnAndOffDuringAPlayMakesATakeOfThatStretch) {
+    const Settings s = liveSettings(0, 0);
+    ASSERT_TRUE(play(live(s, false)).started());
+    clock.stepTicks(9);  // ticks 0..9 played: the take begins with tick 10
+    player->setRecording(true);
+    clock.stepTicks(20);
+    player->setRecording(false);  // it ends with tick 30
+    clock.stepTicks(5);
+    player->stop();
+    clock.releaseNext();
+    finishRun();
+
+    auto lock = listener.lock();
+    ASSERT_EQ(listener.takes.size(), 1u);
+    const std::vector<TakeEntry>& got = listener.takes[0].entries;
+    ASSERT_GT(got.size(), 1u + 32u + 16u + 1u);
+    // The programs and pans in force, then what ticks 10..29 sent, then the keys let go.
+    EXPECT_EQ(got[0], TakeEntry::begin(0, s.global, 8 * 62000));
+    for (int ch = 0; ch < 16; ++ch) {
+        EXPECT_EQ(got[1 + static_cast<size_t>(ch)].message.status, 0xC0 | ch);
+        EXPECT_EQ(got[17 + static_cast<size_t>(ch)].message.status, 0xB0 | ch);
+    }
+    std::vector<TakeEntry> middle;
+    for (const auto& r : device->records()) {
+        const int64_t tick = (r.stamp - start) / 62ms;
+        if (tick >= 10 && tick < 30) middle.push_back(TakeEntry::sent(tick - 10, r.message));
+    }
+    EXPECT_EQ(std::vector<TakeEntry>(got.begin() + 33, got.end() - 17), middle);
+    for (size_t i = got.size() - 17; i < got.size() - 1; ++i) EXPECT_TRUE(isAllNotesOff(got[i].message));
+    EXPECT_EQ(got.back(), TakeEntry::end(20));
+}
+
+TEST_F(PlayerTest, ATakeOfATunedPlayHoldsItsTuningAndBendsHoweverLateItBegins) {
+    // Tuned by pitch bend: a take begun at tick 10 begins with the tuning's messages and the
+    // bends in force, as the programs and pans; from the play's start, it holds what was sent.
+    auto tuning = std::make_shared<TuningSettings>();
+    tuning->tuning = *Tuning::fromText("five\n5\n240.\n480.\n720.\n960.\n2/1\n").value;
+    tuning->method = TuningMethod::PitchBend;
+    for (const int begin : {0, 10}) {
+        SCOPED_TRACE(begin);
+        PlayRequest request = live(liveSettings(0, 0), false);
+        request.tuning = tuning;
+        player->setRecording(begin == 0);
+        ASSERT_TRUE(play(request).started());
+        if (begin > 0) {
+            clock.stepTicks(begin - 1);
+            player->setRecording(true);
+        }
+        clock.stepTicks(20);
+        player->stop();
+        clock.releaseNext();
+        finishRun();
+        player->setRecording(false);
+
+        // The device's bends of the tuned channels before the take began.
+        std::array<int, 16> bends;
+        bends.fill(-1);
+        for (const auto& r : device->records()) {
+            if ((r.stamp - start) / 62ms >= begin) break;
+            if ((r.message.status & 0xF0) == 0xE0) bends[r.message.status & 0x0F] = r.message.data1 | r.message.data2 << 7;
+        }
+        auto lock = listener.lock();
+        ASSERT_EQ(listener.takes.size(), 1u);
+        const std::vector<TakeEntry>& got = listener.takes[0].entries;
+        const auto sent = [&](const ShortMessage& m) {
+            return std::any_of(got.begin(), got.end(), [&](const TakeEntry& e) { return e.date == 0 && e.message == m; });
+        };
+        EXPECT_TRUE(sent(ShortMessage::controlChange(0, 101, 0)));  // the bend range's RPN
+        for (int ch = 0; ch < 16; ++ch) {
+            if (bends[static_cast<size_t>(ch)] >= 0) {
+                EXPECT_TRUE(sent(ShortMessage::pitchBend(ch, bends[static_cast<size_t>(ch)]))) << ch;
+            }
+        }
+        listener.takes.clear();
+        device->clear();
+    }
+}
+
+TEST_F(PlayerTest, ATakeHoldsTheSysExSentToTheDevice) {
+    // By the MIDI Tuning Standard: the take's SysEx parts make the messages the device got.
+    auto tuning = std::make_shared<TuningSettings>();
+    tuning->tuning = *Tuning::fromText("five\n5\n240.\n480.\n720.\n960.\n2/1\n").value;
+    PlayRequest request = live(liveSettings(0, 10), true);
+    request.tuning = tuning;
+    player->setRecording(true);
+    ASSERT_TRUE(play(request).started());
+    clock.runFree();
+    finishRun();
+    std::vector<std::vector<uint8_t>> sysex;
+    for (const auto& r : device->records()) {
+        if (!r.sysex.empty()) sysex.push_back(r.sysex);
+    }
+    ASSERT_EQ(sysex.size(), static_cast<size_t>(kMtsMessages));
+    auto lock = listener.lock();
+    ASSERT_EQ(listener.takes.size(), 1u);
+    std::vector<std::vector<uint8_t>> taken;
+    size_t length = 0;
+    for (const TakeEntry& e : listener.takes[0].entries) {
+        if (e.kind == TakeEntry::Kind::Sysex) {
+            taken.emplace_back();
+            length = e.quarterMicroseconds;
+        }
+        if (e.kind != TakeEntry::Kind::Sysex && e.kind != TakeEntry::Kind::SysexMore) continue;
+        const size_t n = std::min(TakeEntry::kSysexPartBytes, length - taken.back().size());
+        taken.back().insert(taken.back().end(), e.sysexPart.begin(), e.sysexPart.begin() + static_cast<long>(n));
+    }
+    EXPECT_EQ(taken, sysex);
+}
+
+TEST_F(PlayerTest, ALongTakeLosesNothingWhenTheWorkerOutrunsItsHelper) {
+    // 16 voices struck every tick for 1000 ticks with no time between them: more than the
+    // recorder keeps in stock, so the worker makes blocks of its own.
+    Settings s = liveSettings(0, 1000);
+    for (auto& v : s.voices) {
+        v.enabled = 1;
+        v.tied = 0;
+        v.setNoteValue(kOtherNoteValue, 1.0f);
+    }
+    player->setRecording(true);
+    clock.runFree();
+    ASSERT_TRUE(play(live(s, true)).started());
+    finishRun();
+    const auto messages = device->messages();
+    auto lock = listener.lock();
+    ASSERT_EQ(listener.takes.size(), 1u);
+    const auto& got = listener.takes[0].entries;
+    ASSERT_EQ(got.size(), messages.size() + 2);
+    for (size_t i = 0; i < messages.size(); ++i) ASSERT_EQ(got[i + 1].message, messages[i]) << i;
+    EXPECT_GT(messages.size(), PerformanceRecorder::kStock * PerformanceRecorder::kBlockEntries);
 }
 
 }  // namespace

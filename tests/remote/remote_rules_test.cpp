@@ -25,6 +25,7 @@ const PlayState kComposition{true, false, true};
 const PlayState kCooling{false, false, false, true};
 const PlayState kLocked{false, false, false, false, true};
 const PlayState kWithEvents{false, false, false, false, false, true};
+const PlayState kLiveEditing{true, false, false, false, false, false, true};  // Edit While Playing
 
 CTarrowinDoc newDocument() {
     CTarrowinDoc d;
@@ -79,6 +80,9 @@ TEST(RemoteRules, RefuseWhatTheWindowWouldNotTake) {
         {voice(VoiceSetting::Param1, 5), kAudition, std::nullopt},
         {voice(VoiceSetting::Param1, 5, 5), kIdle, "Voice 6 is off: its settings change only while it is on"},
         {voice(VoiceSetting::Param1, 1, 5), kLive, "The settings of voice 6 " + playing},  // the play rule first
+        {voice(VoiceSetting::Param1, 5), kLiveEditing, std::nullopt},
+        {req(RequestKind::Tempo, 120), kLiveEditing, std::nullopt},
+        {req(RequestKind::StartCounter, 10), kLiveEditing, "Start " + playing},  // the play's own
     };
     const CTarrowinDoc doc = newDocument();
     for (const RuleCase& c : cases) {

@@ -236,13 +236,16 @@ void TarrowinView::stabilize(const UiState& state) {
     if (countsOnPastEnd(state) != counted) showEndCounter();
     const CTarrowinDoc& doc = ws_.document.doc();
     // An audition plays a copy of one event: the form stays usable but for Global Tempo.
-    const bool running = state.playing && !state.auditioning;
+    // With Edit While Playing the voices and the tempo stay open during a live play too.
+    const remote::PlayState play = playStateOf(state);
+    const bool running = !remote::countersEditable(play);
+    const bool editable = remote::settingsEditable(play);
     for (int v = 0; v < kVoices; ++v) {
         VoiceRow& r = *rows_[static_cast<size_t>(v)];
         r.setVoiceButtonEnabled(!(running && state.compositionRunning));
-        r.setSettingsEnabled(!running && doc.voice(v).enabled != 0);
+        r.setSettingsEnabled(editable && doc.voice(v).enabled != 0);
     }
-    tempoBar_->setEnabled(!running);
+    tempoBar_->setEnabled(editable);
     globalTempo_->setEnabled(!state.playing);
     const bool events = !state.playing && state.compositionMode && state.eventsExist;
     playFromEvent_->setEnabled(events);

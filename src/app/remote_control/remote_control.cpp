@@ -92,10 +92,6 @@ void RemoteControl::applyWaiting() {
     if (queue_.size() > 0) slice_.start();
 }
 
-remote::PlayState playStateOf(const UiState& s) {
-    return {s.playing, s.auditioning, s.compositionRunning, s.coolingDown, s.locked, s.eventsExist};
-}
-
 void RemoteControl::refuse(const remote::Peer& to, const QString& message) const {
     if (server_) server_->answerError(to, message.toStdString());
 }

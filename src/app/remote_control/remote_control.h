@@ -22,9 +22,6 @@ namespace tarrowin::app {
 
 class MainWindow;
 
-// The play state the rules read, from the window's.
-remote::PlayState playStateOf(const UiState& s);
-
 class RemoteControl : public QObject {
     Q_OBJECT
    public:

@@ -57,8 +57,10 @@ NoteValueDialog& VoiceDialogs::noteValueDialog(int v) {
 void VoiceDialogs::editMidiSettings(int v) {
     VoiceMidiDialog& dialog = midiDialog(v);
     const CTarrowinDoc& doc = ws_.document.doc();
+    // With Edit While Playing the dialog opens during a live play, which keeps the tuning it
+    // began with (Options > Tuning waits for the play's end too).
     dialog.load(VoiceMidiValues::of(doc.voice(v)), ws_.playback.output().percussionChannel(),
-                doc.tuning().tuned[static_cast<size_t>(v)]);
+                doc.tuning().tuned[static_cast<size_t>(v)], ws_.playback.isPlaying());
     if (dialog.exec() != QDialog::Accepted) return;
     const VoiceMidiValues values = dialog.values();
     const bool tuned = dialog.tuned();

@@ -119,8 +119,9 @@ VoiceMidiDialog::VoiceMidiDialog(int voice, QWidget* parent) : QDialog(parent), 
     connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
 }
 
-void VoiceMidiDialog::load(const VoiceMidiValues& values, int percussionChannel, bool tuned) {
+void VoiceMidiDialog::load(const VoiceMidiValues& values, int percussionChannel, bool tuned, bool tuningFixed) {
     tuned_->setChecked(tuned);
+    tuningFixed_ = tuningFixed;
     percussionChannel_ = percussionChannel;
     instrument_->setCurrentIndex(values.instrument);
     mode_->setCurrentIndex(values.tied);
@@ -169,7 +170,7 @@ void VoiceMidiDialog::showPercussion(bool on) {
     }
     instrument_->setEnabled(!on);
     percussionKey_->setEnabled(on);
-    tuned_->setEnabled(!on);
+    tuned_->setEnabled(!on && !tuningFixed_);
 }
 
 }  // namespace tarrowin::app

@@ -43,8 +43,9 @@ class VoiceMidiDialog : public QDialog {
 
     // Shows the values as the dialog opens. The percussion flag follows from whether the
     // channel is the output's percussion channel. `tuned`: the voice's "Tuned" switch, which
-    // does nothing on the percussion channel, whose keys are drums.
-    void load(const VoiceMidiValues& values, int percussionChannel, bool tuned = true);
+    // does nothing on the percussion channel, whose keys are drums, and stays as it is while
+    // `tuningFixed` (a play runs with the tuning it began with).
+    void load(const VoiceMidiValues& values, int percussionChannel, bool tuned = true, bool tuningFixed = false);
     VoiceMidiValues values() const;
     bool percussion() const;
     bool tuned() const;
@@ -56,6 +57,7 @@ class VoiceMidiDialog : public QDialog {
 
     const int voice_;
     int percussionChannel_ = 9;
+    bool tuningFixed_ = false;
     QComboBox* instrument_;
     QComboBox* mode_;
     QCheckBox* percussionBox_;
