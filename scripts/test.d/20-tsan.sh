@@ -13,16 +13,15 @@ root=$PWD
 cmake -S . -B build-tsan -G Ninja -DCMAKE_BUILD_TYPE=Debug -DTARROWIN_SANITIZE=thread -DTARROWIN_BENCH=OFF >/dev/null
 cmake --build build-tsan -j"$(nproc)" --target tsan-tests
 
+source scripts/jack-servers.sh
+jack_free_dead_slots
 work=$(mktemp -d -t tarrowin-tsan.XXXXXX)
 server_pid=
 cleanup() {
   # A server stopped with SIGTERM removes its files in /dev/shm, which later clients need.
-  if [ -n "$server_pid" ]; then
-    kill -TERM "$server_pid" 2>/dev/null || true
-    wait "$server_pid" 2>/dev/null || true
-    # The semaphores of clients killed on the way (and at times the server's own) stay.
-    rm -f /dev/shm/jack_sem.*_"$JACK_DEFAULT_SERVER"_*
-  fi
+  # The semaphores of clients killed on the way (and at times the server's own) stay, and
+  # the server's slot in JACK's registry when a client died under it.
+  if [ -n "$server_pid" ]; then jack_stop_server "$JACK_DEFAULT_SERVER" "$server_pid"; fi
   rm -rf "$work"
 }
 trap cleanup EXIT

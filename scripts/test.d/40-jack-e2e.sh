@@ -11,26 +11,14 @@ work=$(mktemp -d -t tarrowin-jack-e2e.XXXXXX)
 pids=()
 servers=()  # NAME:PID of each server started
 # The clients first, then the servers: a server stopped under its clients may not get to
-# give back its slot in JACK's registry of servers (eight in all, a dead server's slot
-# freed only for a server of the same name), and later servers would not start. A slot
-# that stayed is freed that way.
+# give back its slot in JACK's registry of servers.
+source scripts/jack-servers.sh
+jack_free_dead_slots
 cleanup() {
   for pid in "${pids[@]}"; do kill "$pid" 2>/dev/null || true; done
   sleep 0.2
-  for server in "${servers[@]}"; do kill "${server##*:}" 2>/dev/null || true; done
+  for server in "${servers[@]}"; do jack_stop_server "${server%:*}" "${server##*:}"; done
   wait 2>/dev/null || true
-  for server in "${servers[@]}"; do
-    local name=${server%:*}
-    if strings /dev/shm/jack-shm-registry 2>/dev/null | grep -q ":$name:"; then
-      jackd -n "$name" -d dummy -r 48000 -p 256 >/dev/null 2>&1 &
-      local reclaim=$!
-      JACK_DEFAULT_SERVER=$name jack_wait -w -t 5 >/dev/null 2>&1 || true
-      kill "$reclaim" 2>/dev/null || true
-      wait "$reclaim" 2>/dev/null || true
-    fi
-    # What a client killed mid-cycle may leave (its semaphore) goes with its server.
-    rm -f /dev/shm/jack_"$name"_* /dev/shm/jack_sem.*_"$name"_*
-  done
   rm -rf "$work"
 }
 trap cleanup EXIT
@@ -182,16 +170,8 @@ killed_check() {
 }
 result=0
 killed_check || result=$?
-# The killed server's own files and its slot in JACK's registry of servers (jackd gives a
-# dead server's slot back only to a server of the same name, and has eight): the same name
-# started once more and stopped cleanly takes both away.
-stalled_name=$JACK_DEFAULT_SERVER
-jackd -n "$stalled_name" -d dummy -r 48000 -p 256 >"$work/reclaim.log" 2>&1 &
-reclaim_pid=$!
-jack_wait -w -t 10 >/dev/null 2>&1 || true
-kill "$reclaim_pid"
-wait "$reclaim_pid" 2>/dev/null || true
-rm -f /dev/shm/jack_"$stalled_name"_* /dev/shm/jack_sem.*_"$stalled_name"_*
+# The killed server's own files and its slot in JACK's registry of servers.
+jack_free_slot "$JACK_DEFAULT_SERVER"
 export JACK_DEFAULT_SERVER=$main_server
 server_pid=$main_server_pid
 [ "$result" = 1 ] && fail "devices waited for a killed server"

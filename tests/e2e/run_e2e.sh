@@ -5,19 +5,16 @@
 set -euo pipefail
 cd "$(dirname "$0")/../.."
 root=$PWD
+source scripts/jack-servers.sh
+jack_free_dead_slots
 work=$(mktemp -d)
 pids=()
 cleanup() {
   for pid in "${pids[@]}"; do kill "$pid" 2>/dev/null || true; done
   wait 2>/dev/null || true
   # A server stopped after a client of a scenario died keeps its slot in JACK's registry of
-  # servers (eight in all): the same name once more, stopped cleanly, gives it back.
-  if [ -n "${JACK_DEFAULT_SERVER:-}" ] && strings /dev/shm/jack-shm-registry 2>/dev/null | grep -q ":$JACK_DEFAULT_SERVER:"; then
-    jackd -n "$JACK_DEFAULT_SERVER" -d dummy >/dev/null 2>&1 &
-    jack_wait -w -t 5 >/dev/null 2>&1 || true
-    kill $! 2>/dev/null || true
-    wait 2>/dev/null || true
-  fi
+  # servers; so may a scenario's own server.
+  jack_free_dead_slots
   rm -rf "$work"
 }
 trap cleanup EXIT
