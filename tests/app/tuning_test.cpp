@@ -4,6 +4,7 @@
 #include <QAction>
 #include <QApplication>
 #include <QCheckBox>
+#include <QComboBox>
 #include <QDir>
 #include <QLabel>
 #include <QListWidget>
@@ -129,22 +130,34 @@ class TuningTest : public QObject {
         QVERIFY(doc().tuning().tuned[0]);
 
         // During a live play with Edit While Playing the dialog is open, but the play keeps
-        // the tuning it began with: the switch waits for its end.
+        // the tuning it began with: the switch waits for its end, and so do the channel and the
+        // Percussion box when the play retunes (its tuning was planned on its channels).
         ws().document.edit(QStringLiteral("setup"), DocumentController::Scope::Current,
                            [](CTarrowinDoc& d) { d.setEndCounter(kMaxCounter); });
         w_->window->action(Command::EditWhilePlaying)->trigger();
-        w_->window->play();
-        QTRY_VERIFY(ws().playback.isPlaying());
-        seen = false;
-        onDialog(QStringLiteral("Extra - voice 1"), [&seen](QDialog* d) {
-            seen = true;
-            QVERIFY(!named<QCheckBox>(d, QStringLiteral("Tuned"))->isEnabled());
-            d->reject();
-        });
-        QTest::mouseClick(w_->window->view().row(0).control(VoiceRow::Extra), Qt::LeftButton);
-        QVERIFY(seen);
-        w_->window->stop();
-        QTRY_VERIFY(ws().playback.canPlay());
+        for (const bool retuned : {false, true}) {
+            if (retuned) {
+                ws().document.edit(QStringLiteral("tuning"), DocumentController::Scope::Current, [](CTarrowinDoc& d) {
+                    TuningSettings t = d.tuning();
+                    t.tuning = *Tuning::fromText(tarrowin::testing::tuningFile("19edo.scl")).value;
+                    d.setTuning(t);
+                });
+            }
+            w_->window->play();
+            QTRY_VERIFY(ws().playback.isPlaying());
+            seen = false;
+            onDialog(QStringLiteral("Extra - voice 1"), [&](QDialog* d) {
+                seen = true;
+                QVERIFY(!named<QCheckBox>(d, QStringLiteral("Tuned"))->isEnabled());
+                QCOMPARE(named<QComboBox>(d, QStringLiteral("Channel"))->isEnabled(), !retuned);
+                QCOMPARE(named<QCheckBox>(d, QStringLiteral("Percussion"))->isEnabled(), !retuned);
+                d->reject();
+            });
+            QTest::mouseClick(w_->window->view().row(0).control(VoiceRow::Extra), Qt::LeftButton);
+            QVERIFY(seen);
+            w_->window->stop();
+            QTRY_VERIFY(ws().playback.canPlay());
+        }
     }
 
    private:

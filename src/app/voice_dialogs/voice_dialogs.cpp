@@ -58,9 +58,11 @@ void VoiceDialogs::editMidiSettings(int v) {
     VoiceMidiDialog& dialog = midiDialog(v);
     const CTarrowinDoc& doc = ws_.document.doc();
     // With Edit While Playing the dialog opens during a live play, which keeps the tuning it
-    // began with (Options > Tuning waits for the play's end too).
+    // began with (Options > Tuning waits for the play's end too), and the channels it was
+    // planned on when it retunes.
+    const bool playing = ws_.playback.isPlaying();
     dialog.load(VoiceMidiValues::of(doc.voice(v)), ws_.playback.output().percussionChannel(),
-                doc.tuning().tuned[static_cast<size_t>(v)], ws_.playback.isPlaying());
+                doc.tuning().tuned[static_cast<size_t>(v)], playing, playing && doc.tuning().retunes());
     if (dialog.exec() != QDialog::Accepted) return;
     const VoiceMidiValues values = dialog.values();
     const bool tuned = dialog.tuned();

@@ -119,9 +119,12 @@ VoiceMidiDialog::VoiceMidiDialog(int voice, QWidget* parent) : QDialog(parent), 
     connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
 }
 
-void VoiceMidiDialog::load(const VoiceMidiValues& values, int percussionChannel, bool tuned, bool tuningFixed) {
+void VoiceMidiDialog::load(const VoiceMidiValues& values, int percussionChannel, bool tuned, bool tuningFixed,
+                           bool channelFixed) {
     tuned_->setChecked(tuned);
     tuningFixed_ = tuningFixed;
+    channel_->setEnabled(!channelFixed);
+    percussionBox_->setEnabled(!channelFixed);
     percussionChannel_ = percussionChannel;
     instrument_->setCurrentIndex(values.instrument);
     mode_->setCurrentIndex(values.tied);

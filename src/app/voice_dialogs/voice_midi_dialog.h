@@ -44,8 +44,11 @@ class VoiceMidiDialog : public QDialog {
     // Shows the values as the dialog opens. The percussion flag follows from whether the
     // channel is the output's percussion channel. `tuned`: the voice's "Tuned" switch, which
     // does nothing on the percussion channel, whose keys are drums, and stays as it is while
-    // `tuningFixed` (a play runs with the tuning it began with).
-    void load(const VoiceMidiValues& values, int percussionChannel, bool tuned = true, bool tuningFixed = false);
+    // `tuningFixed` (a play runs with the tuning it began with). `channelFixed`: the channel
+    // and the Percussion box stay as they are too (a play that retunes planned its tuning on
+    // the channels it began with: a voice moved would sound untuned or bend another).
+    void load(const VoiceMidiValues& values, int percussionChannel, bool tuned = true, bool tuningFixed = false,
+              bool channelFixed = false);
     VoiceMidiValues values() const;
     bool percussion() const;
     bool tuned() const;
