@@ -93,14 +93,15 @@ ShortMessage songPosition(int32_t counter) {
 class Player::Worker final : public PerformanceSink, public PerformanceControl {
    public:
     Worker(Player& player, TickSource& source, bool clockOut, Settings& current, bool records,
-           const Retuning* retuning)
+           const Retuning* retuning, const Retuning* takeTuning)
         : p_(player),
           source_(source),
           clockOut_(clockOut),
           lead_(player.output_.latency()),
           current_(current),
           records_(records),
-          retuning_(retuning) {
+          retuning_(retuning),
+          takeTuning_(takeTuning) {
         program_.fill(-1);
         pan_.fill(-1);
         bend_.fill(-1);
@@ -248,9 +249,9 @@ class Player::Worker final : public PerformanceSink, public PerformanceControl {
         // what follows. (A play's first tick comes after its tuning's messages: a take that
         // begins before it gets them as they are sent.)
         p_.recorder_.add(TakeEntry::begin(0, global_, quarter_));
-        if (retuning_ != nullptr && ticked_) {
-            for (const SysexMessage& m : retuning_->startSysex()) addSysex(0, m);
-            for (const ShortMessage& m : retuning_->startMessages()) p_.recorder_.add(TakeEntry::sent(0, m));
+        if (const Retuning* tuning = takeTuning_ != nullptr ? takeTuning_ : ticked_ ? retuning_ : nullptr) {
+            for (const SysexMessage& m : tuning->startSysex()) addSysex(0, m);
+            for (const ShortMessage& m : tuning->startMessages()) p_.recorder_.add(TakeEntry::sent(0, m));
         }
         for (int ch = 0; ch < 16; ++ch) {
             const int16_t program = program_[static_cast<size_t>(ch)];
@@ -296,6 +297,9 @@ class Player::Worker final : public PerformanceSink, public PerformanceControl {
     std::array<int16_t, 16> bend_{};
     // The play's tuning, and whether a tick has been played (its messages are sent then).
     const Retuning* retuning_;
+    // A device that tunes its keys itself receives no tuning messages: a take begins with
+    // those of the tuning by MIDI Tuning Standard, so that the file replays tuned elsewhere.
+    const Retuning* takeTuning_;
     bool ticked_ = false;
 };
 
@@ -345,6 +349,11 @@ PlayResult Player::play(PlayRequest request) {
         if (!planned.ok()) return {PlayStatus::TuningConflict, planned.refusal};
         retuning = std::move(planned.retuning);
     }
+    std::shared_ptr<const Retuning> takeTuning;
+    if (request.tuning && deviceTunes) {
+        Retuning::Planned planned = Retuning::plan(*request.tuning, TuningOutput::Mts, options, request.current, request.events);
+        if (planned.ok()) takeTuning = std::move(planned.retuning);
+    }
 
     // The audition of the Composition Maker always keeps its own time.
     SyncOptions sync = oneEvent ? SyncOptions{} : request.sync;
@@ -374,7 +383,8 @@ PlayResult Player::play(PlayRequest request) {
     output_.playingFlag().store(1);
     try {
         recorder_.startPlay();
-        worker_ = std::thread(&Player::run, this, std::move(request), options, std::move(retuning), std::move(made.source));
+        worker_ = std::thread(&Player::run, this, std::move(request), options, std::move(retuning), std::move(takeTuning),
+                              std::move(made.source));
     } catch (const std::system_error& e) {  // no memory (or no thread left) for the worker
         recorder_.playEnded();
         recorder_.finishPlay();
@@ -386,12 +396,12 @@ PlayResult Player::play(PlayRequest request) {
 }
 
 void Player::run(PlayRequest request, PerformanceOptions options, std::shared_ptr<const Retuning> retuning,
-                 std::unique_ptr<TickSource> source) {
+                 std::shared_ptr<const Retuning> takeTuning, std::unique_ptr<TickSource> source) {
     if (options_.realtime) requestRealtimeScheduling();
     listener_->playbackStarted(request.mode);
 
     Worker worker(*this, *source, request.sync.clockOut, request.current, request.mode != PerformanceMode::Audition,
-                  retuning.get());
+                  retuning.get(), takeTuning.get());
     PerformanceEnd end = PerformanceEnd::Stopped;
     worker.passNotice();  // waiting for a master to start, say so
     TickTime t = source->start(output_.playingFlag(), worker.lead());

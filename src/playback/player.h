@@ -164,6 +164,7 @@ class Player {
    private:
     class Worker;
     void run(PlayRequest request, PerformanceOptions options, std::shared_ptr<const Retuning> retuning,
+             std::shared_ptr<const Retuning> takeTuning,
              std::unique_ptr<TickSource> source);
     void startCooldown();
     void cooldownLoop();

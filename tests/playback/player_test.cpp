@@ -194,11 +194,27 @@ TEST_F(PlayerTest, ATunedPlaySendsItsTuningOrHandsItToADeviceThatTunesKeys) {
     EXPECT_EQ(externalDevice.messages(), want);
     EXPECT_EQ(externalDevice.lastSetup().retuning, nullptr);
 
-    // The synthesizer gets the keys as it opens, and the untuned stream.
+    // The synthesizer gets the keys as it opens, and the untuned stream; a take of its play
+    // begins with the tuning's SysEx, so that the file replays tuned on another synthesizer.
     ASSERT_TRUE(idle());
     out.chooseDevice(1);
+    RecordingListener takes;
+    tuned.setListener(&takes);
+    tuned.setRecording(true);
     ASSERT_TRUE(tuned.play(request).started());
     tuned.waitForWorker();
+    ASSERT_TRUE(takes.waitFor([&] { return takes.takes.size() == 1; }));
+    {
+        auto lock = takes.lock();
+        const std::vector<TakeEntry>& take = takes.takes[0].entries;
+        std::vector<TakeEntry> sysex;
+        for (const SysexMessage& m : mts.retuning->startSysex()) {
+            for (size_t part = 0; part < TakeEntry::sysexParts(m); ++part) sysex.push_back(TakeEntry::sysex(0, m, part));
+        }
+        ASSERT_GT(take.size(), sysex.size());
+        EXPECT_EQ(std::vector<TakeEntry>(take.begin() + 1, take.begin() + 1 + static_cast<std::ptrdiff_t>(sysex.size())), sysex);
+    }
+    tuned.setRecording(false);
     ReferenceRun plain;
     plain.end = 40;
     plain.run(PerformanceMode::Live, s, {});
