@@ -338,5 +338,64 @@ TEST_F(JackBackendOnAServer, PlaysFollowingTheTransportOrAClockSendClockAndLoseN
     }
 }
 
+// Leading the transport, the tempo edited mid-play: JACK publishes the new beats per minute,
+// the bar/beat/tick goes on from where the edit found it, and the play's ticks follow.
+TEST_F(JackBackendOnAServer, LeadingTheTransportAnEditedTempoIsPublishedAndPlayed) {
+    Receiver receiver;
+    std::vector<std::unique_ptr<MidiBackend>> backends;
+    backends.push_back(std::make_unique<JackBackend>());
+    MidiOutput output(std::move(backends));
+    output.countDevices();
+    const std::vector<std::string> rows = output.setupRows();
+    output.chooseDevice(static_cast<int32_t>(std::find(rows.begin(), rows.end(), receiver.listing()) - rows.begin()) - 1);
+
+    Player player(output);
+    PlayRequest request;
+    request.current = Settings::defaults();
+    request.current.global.tempo = 200;
+    request.current.voices[0].tied = 0;
+    request.current.voices[0].setNoteValue(5, 1.0f);
+    request.sync.mode = SyncMode::JackMaster;
+    ASSERT_TRUE(player.play(request).started());
+    struct Reading {
+        jack_position_t pos{};
+        int32_t played = 0;
+        double beats() const { return (pos.bar - 1) * pos.beats_per_bar + (pos.beat - 1) + pos.tick / pos.ticks_per_beat; }
+    };
+    const auto read = [&] {
+        Reading r;
+        const bool rolling = jack_transport_query(receiver.client(), &r.pos) == JackTransportRolling;
+        r.played = player.position();
+        if (!rolling || (r.pos.valid & JackPositionBBT) == 0) r.pos.frame_rate = 0;
+        return r;
+    };
+    for (int i = 0; i < 300 && read().pos.frame_rate == 0; ++i) usleep(10'000);
+    usleep(300'000);
+    const Reading before = read();
+    ASSERT_GT(before.pos.frame_rate, 0u) << "the transport does not roll with a position";
+    Settings edited = request.current;
+    edited.global.tempo = 400;
+    player.publishSettings(edited);
+    usleep(300'000);
+    const Reading a = read();
+    usleep(500'000);
+    const Reading b = read();
+    player.stop();
+    player.waitForWorker();
+
+    EXPECT_DOUBLE_EQ(before.pos.beats_per_minute, 200);
+    EXPECT_DOUBLE_EQ(b.pos.beats_per_minute, 400);
+    const double rate = b.pos.frame_rate;
+    const double seconds = double(b.pos.frame - a.pos.frame) / rate;
+    EXPECT_NEAR((b.beats() - a.beats()) / seconds * 60, 400, 8) << "the published positions' pace";
+    EXPECT_NEAR((b.played - a.played) / double(kTicksPerBeat) / seconds * 60, 400, 80) << "the play's pace";
+    // Where the edit took hold, had the position gone on from it without a jump: between the
+    // moment it was made and the next reading.
+    const double editFrame = (400 * double(b.pos.frame) - 60 * rate * (b.beats() - before.beats()) -
+                              200 * double(before.pos.frame)) / 200;
+    EXPECT_GE(editFrame, double(before.pos.frame) - 1);
+    EXPECT_LE(editFrame, double(a.pos.frame));
+}
+
 }  // namespace
 }  // namespace tarrowin
