@@ -1,7 +1,8 @@
 #pragma once
 // The ticks of a play laid out in time: the tempo and time signature of each part of it (the
-// current settings, or the events of a composition from the one played first), and the
-// arithmetic between ticks, frames of a JACK transport and bar/beat/tick positions.
+// current settings, or the events of a composition from the one played first) and the tempo
+// edits made while it plays, and the arithmetic between ticks, frames of a JACK transport and
+// bar/beat/tick positions.
 //
 // A tick is an eighth of a beat (a 32nd note when the beat is a quarter). Counted from the
 // internal clock, a tick lasts the program's whole milliseconds (60000 / (tempo * 8));

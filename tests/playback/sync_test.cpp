@@ -68,10 +68,8 @@ TEST(TempoMap, TicksFramesAndBarsOfTheParts) {
 TEST(TempoMap, AnEditedTempoGoesOnFromItsTickWithoutAJump) {
     // Tempo 120 in 4/4 (3000 frames a tick); at tick 20 edited to 60, at tick 36 to 240.
     TempoMap map = TempoMap::ofCurrent(GlobalSettings{120, 0, 0, 4, 4}, false);
-    const TempoChange first = map.changeTempo(20, 60, kRate, false);
-    EXPECT_DOUBLE_EQ(first.frame, 60000);
-    const TempoChange second = map.changeTempo(36, 240, kRate, false);
-    EXPECT_DOUBLE_EQ(second.frame, 60000 + 16 * 6000);
+    map.changeTempo(20, 60, kRate, false);
+    map.changeTempo(36, 240, kRate, false);
     struct Case {
         double frame;
         double tick;
@@ -91,11 +89,6 @@ TEST(TempoMap, AnEditedTempoGoesOnFromItsTickWithoutAJump) {
         EXPECT_EQ(std::vector<int>({at.bar, at.beat, at.tick}), std::vector<int>({c.bar, c.beat, c.bbtTick})) << c.frame;
         EXPECT_DOUBLE_EQ(at.beatsPerMinute, c.bpm) << c.frame;
     }
-    // Another copy of the map that takes the changes answers the same.
-    TempoMap copy = TempoMap::ofCurrent(GlobalSettings{120, 0, 0, 4, 4}, false);
-    copy.take(first);
-    copy.take(second);
-    EXPECT_EQ(copy.barBeatAt(200000, kRate).tick, map.barBeatAt(200000, kRate).tick);
     // The transport moved back and the tempo was edited at tick 24: the edit at 36 is gone.
     map.changeTempo(24, 120, kRate, false);
     EXPECT_DOUBLE_EQ(map.frameOfTick(40, kRate, false), 60000 + 4 * 6000 + 16 * 3000);
