@@ -8,6 +8,7 @@
 #include <array>
 #include <atomic>
 #include <cmath>
+#include <optional>
 #include <thread>
 #include <utility>
 #include <vector>
@@ -89,6 +90,8 @@ struct ClockRecord {
     std::array<uint8_t, 3> bytes{};
 };
 constexpr size_t kClockQueueMessages = 4096;
+// The process callback takes the edits of the tempo every cycle: a few are ever waiting.
+constexpr size_t kTempoChanges = 64;
 
 bool isClockMessage(const jack_midi_event_t& e) {
     if (e.size < 1) return false;
@@ -100,8 +103,8 @@ bool isClockMessage(const jack_midi_event_t& e) {
 }  // namespace
 
 // One JACK client for a play's sync: it reads the transport each cycle, leads it when asked
-// (the timebase callback answers from the tempo map), and takes the clock that comes in
-// through its port.
+// (the timebase callback answers from the tempo map, as the worker edits it), and takes the
+// clock that comes in through its port.
 class JackSync {
    public:
     struct Closer {
@@ -141,6 +144,7 @@ class JackSync {
             return nullptr;
         }
         sync->leading_ = lead != nullptr;
+        if (sync->leading_) sync->changes_ = std::make_unique<SpscQueue<TempoChange>>(kTempoChanges);
         if (jack_activate(sync->client_) != 0) {
             problem = "JACK did not start processing for Tarrowin's sync";
             return nullptr;
@@ -160,6 +164,10 @@ class JackSync {
         jack_transport_locate(client_, 0);
         jack_transport_start(client_);
     }
+    // The worker's side: the tempo map the timebase callback answers from was edited. False
+    // when the queue is full (the change is to be handed over again).
+    bool lead(const TempoChange& change) { return changes_->push(change); }
+
     void stopTransport() {
         if (!alive()) return;
         jack_transport_stop(client_);
@@ -263,6 +271,13 @@ class JackSync {
         t.relocations = self->relocations_;
         t.jumpFrames = self->jump_;
         self->cycle_.publish(c);
+        if (self->changes_) {
+            // Taken here, before this cycle's timebase callback (on the same thread) answers.
+            while (const TempoChange* change = self->changes_->front()) {
+                self->lead_.take(*change);
+                self->changes_->pop();
+            }
+        }
 
         if (self->port_ != nullptr) {
             void* buffer = jack_port_get_buffer(self->port_, frames);
@@ -280,7 +295,7 @@ class JackSync {
     }
 
     // The timebase master's answer, on JACK's real-time thread: the bar/beat/tick of the
-    // frame on the play's tempo map.
+    // frame on the play's tempo map, with the tempo as last edited.
     static void timebase(jack_transport_state_t, jack_nframes_t, jack_position_t* pos, int, void* arg) {
         const auto* self = static_cast<JackSync*>(arg);
         const BarBeat b = self->lead_.barBeatAt(pos->frame, pos->frame_rate > 0 ? pos->frame_rate : 48000);
@@ -297,7 +312,8 @@ class JackSync {
 
     static void serverGone(void* arg) { static_cast<JackSync*>(arg)->gone_.store(true); }
 
-    const TempoMap lead_;
+    TempoMap lead_;  // the process callback's (and the timebase callback's) own
+    std::unique_ptr<SpscQueue<TempoChange>> changes_;
     jack_client_t* client_ = nullptr;
     jack_port_t* port_ = nullptr;
     std::unique_ptr<SpscQueue<ClockRecord>> queue_;
@@ -339,6 +355,7 @@ class JackTransportSource final : public TickSource {
     }
 
     TickTime next(int64_t tick, int32_t, const std::atomic<int32_t>& playing, Clock::Duration lead) override {
+        handOver();
         for (;;) {
             if (playing.load() == 0) return TickTime::end();
             const Cycle c = sync_->cycle();
@@ -359,6 +376,7 @@ class JackTransportSource final : public TickSource {
                 }
                 const Clock::Duration at = steady(follower_.timeOfTick(s, double(tick))) - lead;
                 const Clock::Duration now = clock_.now();
+                usPerFrame_ = s.usPerFrame;
                 if (at - lead <= now) {
                     spacing_ = steady(follower_.timeOfTick(s, double(tick + 1))) - lead - at;
                     return TickTime::due(at);
@@ -367,6 +385,17 @@ class JackTransportSource final : public TickSource {
             } else {
                 clock_.sleepUntil(clock_.now() + kPoll);  // a relocation waits for slow clients
             }
+        }
+    }
+
+    void tempoChanges(int64_t tick, int32_t tempo) override {
+        const TempoChange change = follower_.changeTempo(double(tick), tempo);
+        // The tick playing now already lasts as long as the edited tempo makes it.
+        const double frames = follower_.frameOfTick(double(tick + 1)) - follower_.frameOfTick(double(tick));
+        spacing_ = std::chrono::microseconds(std::llround(frames * usPerFrame_));
+        if (leading_) {
+            unsent_ = change;
+            handOver();
         }
     }
 
@@ -384,9 +413,16 @@ class JackTransportSource final : public TickSource {
         return std::chrono::microseconds(static_cast<int64_t>(std::llround(jackUs)) - sync_->jackMinusSteadyUs());
     }
 
+    // The timebase callback gets the newest edit of the tempo; while its queue is full (it has
+    // not run for many cycles) the edit waits for the next tick.
+    void handOver() {
+        if (unsent_ && sync_->lead(*unsent_)) unsent_.reset();
+    }
+
     // The play goes on from the tick playing now: the one whose time has just passed, unless
     // more than half of it has, then the next.
     TickTime fromHere(const TransportState& s, Clock::Duration lead) {
+        usPerFrame_ = s.usPerFrame;
         const double nowUs = double(std::chrono::duration_cast<std::chrono::microseconds>(clock_.now()).count() +
                                     sync_->jackMinusSteadyUs());
         const double frame = s.frame + (nowUs - double(s.cycleStartUs)) / std::max(1e-9, s.usPerFrame);
@@ -402,6 +438,8 @@ class JackTransportSource final : public TickSource {
     Clock& clock_;
     uint64_t seen_ = 0;
     Clock::Duration spacing_{0};
+    double usPerFrame_ = 0;
+    std::optional<TempoChange> unsent_;  // an edit the timebase callback has yet to get
     std::string notice_;
 };
 

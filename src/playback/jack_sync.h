@@ -4,8 +4,9 @@
 //
 // A JACK client of its own reads the transport in its process callback and publishes what
 // it saw each cycle (lock-free, never waiting); as master it also answers the timebase
-// callback with the bar/beat/tick of the play's tempo map. The play's worker reads the
-// latest cycle and works out from it when each tick happens.
+// callback with the bar/beat/tick of the play's tempo map, and takes the tempo edited during
+// the play from a queue the worker fills. The play's worker reads the latest cycle and works
+// out from it when each tick happens.
 
 #include <cstdint>
 #include <memory>
@@ -50,6 +51,10 @@ class TransportFollower {
     double frameOfTick(double tick) const;
     // The JACK time of tick `tick`, as seen from cycle `s`.
     double timeOfTick(const TransportState& s, double tick) const;
+    // The play's tempo is edited at tick `tick`: the own tempo map goes on at `tempo` from
+    // there, without a jump (a master's beats, while it publishes them, still set the pace).
+    // Returns the change, for the timebase callback of a play that leads.
+    TempoChange changeTempo(double tick, int32_t tempo) { return map_.changeTempo(tick, tempo, rate_, !leading_); }
 
    private:
     TempoMap map_;

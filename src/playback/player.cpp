@@ -160,9 +160,10 @@ class Player::Worker final : public PerformanceSink, public PerformanceControl {
         if ((m.status & 0xF0) == 0xE0) bend_[static_cast<size_t>(channel)] = static_cast<int16_t>(m.data1 | m.data2 << 7);
         if (taking()) p_.recorder_.add(TakeEntry::sent(takeDate(date), m));
     }
-    void tempoChanges(int64_t, int32_t tempo) override {
+    void tempoChanges(int64_t date, int32_t tempo) override {
         global_.tempo = tempo;
         p_.tickLength_.store(tickLengthMs(tempo));
+        source_.tempoChanges(first_ + date, tempo);
     }
     const Settings* editedSettings() override {
         const Settings* edited = p_.edits_.take();

@@ -33,29 +33,35 @@ int64_t TempoMap::length() const {
     return total;
 }
 
-double TempoMap::framesPerTick(const Part& p, double rate, bool wholeMilliseconds) const {
-    const int32_t tempo = std::max(1, p.tempo);
+double TempoMap::framesPerTick(int32_t tempo, double rate, bool wholeMilliseconds) const {
+    tempo = std::max(1, tempo);
     if (wholeMilliseconds) return tickLengthMs(tempo) * rate / 1000.0;
     return rate * 60.0 / (double(tempo) * kTicksPerBeat);
 }
 
 double TempoMap::frameOfTick(double tick, double rate, bool wholeMilliseconds) const {
+    if (const TempoChange* c = changeAtTick(tick)) {
+        return c->frame + (tick - c->tick) * framesPerTick(c->tempo, rate, wholeMilliseconds);
+    }
     double frame = 0;
     for (size_t i = 0; i < parts_.size(); ++i) {
         const Part& p = parts_[i];
-        const bool last = i + 1 == parts_.size();
-        if (last || tick < double(p.ticks)) return frame + tick * framesPerTick(p, rate, wholeMilliseconds);
-        frame += double(p.ticks) * framesPerTick(p, rate, wholeMilliseconds);
+        const double perTick = framesPerTick(p.tempo, rate, wholeMilliseconds);
+        if (i + 1 == parts_.size() || tick < double(p.ticks)) return frame + tick * perTick;
+        frame += double(p.ticks) * perTick;
         tick -= double(p.ticks);
     }
     return frame;
 }
 
 double TempoMap::tickAtFrame(double frame, double rate, bool wholeMilliseconds) const {
+    if (const TempoChange* c = changeAtFrame(frame)) {
+        return c->tick + (frame - c->frame) / framesPerTick(c->tempo, rate, wholeMilliseconds);
+    }
     double tick = 0;
     for (size_t i = 0; i < parts_.size(); ++i) {
         const Part& p = parts_[i];
-        const double perTick = framesPerTick(p, rate, wholeMilliseconds);
+        const double perTick = framesPerTick(p.tempo, rate, wholeMilliseconds);
         const double span = double(p.ticks) * perTick;
         if (i + 1 == parts_.size() || frame < span) return tick + frame / perTick;
         tick += double(p.ticks);
@@ -64,24 +70,53 @@ double TempoMap::tickAtFrame(double frame, double rate, bool wholeMilliseconds) 
     return tick;
 }
 
+TempoChange TempoMap::changeTempo(double tick, int32_t tempo, double rate, bool wholeMilliseconds) {
+    const TempoChange change{tick, frameOfTick(tick, rate, wholeMilliseconds), tempo};
+    take(change);
+    return change;
+}
+
+void TempoMap::take(const TempoChange& change) {
+    while (changeCount_ > 0 && changes_[changeCount_ - 1].tick >= change.tick) --changeCount_;
+    if (changeCount_ == kChanges) {
+        std::move(changes_.begin() + 1, changes_.end(), changes_.begin());
+        --changeCount_;
+    }
+    changes_[changeCount_++] = change;
+}
+
+const TempoChange* TempoMap::changeAtTick(double tick) const {
+    for (size_t i = changeCount_; i-- > 0;) {
+        if (changes_[i].tick <= tick) return &changes_[i];
+    }
+    return nullptr;
+}
+
+const TempoChange* TempoMap::changeAtFrame(double frame) const {
+    for (size_t i = changeCount_; i-- > 0;) {
+        if (changes_[i].frame <= frame) return &changes_[i];
+    }
+    return nullptr;
+}
+
 BarBeat TempoMap::barBeatAt(double frame, double rate) const {
     BarBeat at;
+    // The bars are counted in ticks, so that a change of tempo moves on from where it was.
+    double tick = std::max(0.0, tickAtFrame(frame, rate, false));
     double barsBefore = 0;       // whole bars of the parts before this one
     double bbtTicksBefore = 0;   // and their BBT ticks
     for (size_t i = 0; i < parts_.size(); ++i) {
         const Part& p = parts_[i];
-        const double perTick = framesPerTick(p, rate, false);
-        const double span = double(p.ticks) * perTick;
         const int32_t beatsPerBar = std::max<int32_t>(1, p.numerator);
-        if (i + 1 < parts_.size() && frame >= span) {
+        if (i + 1 < parts_.size() && tick >= double(p.ticks)) {
             const double beats = double(p.ticks) / kTicksPerBeat;
             const double bars = std::ceil(beats / beatsPerBar);  // a part ends its last bar
             barsBefore += bars;
             bbtTicksBefore += bars * beatsPerBar * kBbtTicksPerBeat;
-            frame -= span;
+            tick -= double(p.ticks);
             continue;
         }
-        const double beats = std::max(0.0, frame / perTick / kTicksPerBeat);
+        const double beats = tick / kTicksPerBeat;
         const auto barInPart = static_cast<int64_t>(std::floor(beats / beatsPerBar));
         const double beatInBar = beats - double(barInPart) * beatsPerBar;
         at.bar = static_cast<int32_t>(barsBefore + double(barInPart) + 1);
@@ -90,7 +125,8 @@ BarBeat TempoMap::barBeatAt(double frame, double rate) const {
                            static_cast<int32_t>((beatInBar - std::floor(beatInBar)) * kBbtTicksPerBeat));
         at.barStartTick = bbtTicksBefore + double(barInPart) * beatsPerBar * kBbtTicksPerBeat;
         at.ticksPerBeat = kBbtTicksPerBeat;
-        at.beatsPerMinute = p.tempo;
+        const TempoChange* change = changeAtFrame(frame);
+        at.beatsPerMinute = change != nullptr ? change->tempo : p.tempo;
         at.beatsPerBar = beatsPerBar;
         at.beatType = std::max<int32_t>(1, p.denominator);
         return at;

@@ -1,13 +1,16 @@
 #pragma once
 // The ticks of a play laid out in time: the tempo and time signature of each part of it (the
-// current settings, or the events of a composition from the one played first), and the
-// arithmetic between ticks, frames of a JACK transport and bar/beat/tick positions.
+// current settings, or the events of a composition from the one played first) and the tempo
+// edits made while it plays, and the arithmetic between ticks, frames of a JACK transport and
+// bar/beat/tick positions.
 //
 // A tick is an eighth of a beat (a 32nd note when the beat is a quarter). Counted from the
 // internal clock, a tick lasts the program's whole milliseconds (60000 / (tempo * 8));
 // counted on a transport, it is exactly an eighth of the beat at the tempo in beats per
 // minute, so that the positions published for other programs add up without drifting.
 
+#include <array>
+#include <cstddef>
 #include <cstdint>
 #include <vector>
 
@@ -29,6 +32,15 @@ struct BarBeat {
     double beatsPerMinute = 0;
     int32_t beatsPerBar = 4;
     int32_t beatType = 4;
+};
+
+// A tempo edited during a play: from tick `tick`, at frame `frame` of the map (as the map
+// counted it up to there), the ticks go on at `tempo`. Plain data, so that it can be handed
+// to another copy of the map without allocating.
+struct TempoChange {
+    double tick = 0;
+    double frame = 0;
+    int32_t tempo = 0;
 };
 
 class TempoMap {
@@ -57,9 +69,23 @@ class TempoMap {
     // The bar/beat/tick position at `frame`, each part beginning a bar of its own.
     BarBeat barBeatAt(double frame, double rate) const;
 
+    // The tempo is edited at tick `tick`: the frames and positions up to there stay as they
+    // were, and from there on the ticks follow at `tempo`, the bars going on without a jump.
+    // An edit at or before an earlier one's tick replaces it. The newest kChanges edits are
+    // kept; the frames before the oldest of them count as if it were the first.
+    TempoChange changeTempo(double tick, int32_t tempo, double rate, bool wholeMilliseconds);
+    // Takes a change that another copy of the same map made, as it made it (no allocation).
+    void take(const TempoChange& change);
+    static constexpr size_t kChanges = 32;
+
    private:
-    double framesPerTick(const Part& p, double rate, bool wholeMilliseconds) const;
+    double framesPerTick(int32_t tempo, double rate, bool wholeMilliseconds) const;
+    // The edit in force at a tick or frame, or null.
+    const TempoChange* changeAtTick(double tick) const;
+    const TempoChange* changeAtFrame(double frame) const;
     std::vector<Part> parts_;
+    std::array<TempoChange, kChanges> changes_{};  // by tick (and frame)
+    size_t changeCount_ = 0;
 };
 
 // The tick (fractional, of ours: eighths of a beat) of a bar/beat/tick position on a

@@ -69,6 +69,10 @@ class TickSource {
     virtual Clock::Duration spacing(int32_t lengthMs) const = 0;
     // Waits until `time` (steady clock).
     virtual void sleepUntil(Clock::Duration time) = 0;
+    // The tempo of a live play was edited: from tick `tick` (the one playing now) on, it is
+    // `tempo`. A source that times the ticks itself goes on at it; the internal clock needs
+    // nothing, the length of each tick comes with next().
+    virtual void tempoChanges(int64_t tick, int32_t tempo) { (void)tick, (void)tempo; }
     // A remark for the status bar since the last call (the master has gone, the play is
     // waiting for it), or empty.
     virtual std::string takeNotice() { return {}; }

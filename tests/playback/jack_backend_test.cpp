@@ -255,6 +255,26 @@ std::string firstDifference(const std::vector<ShortMessage>& got, const std::vec
 
 class JackBackendOnAServer : public testing::OnAJackServer {};
 
+// An output whose device is `receiver`'s port, and a play of one voice struck every tick.
+std::unique_ptr<MidiOutput> outputTo(const Receiver& receiver) {
+    std::vector<std::unique_ptr<MidiBackend>> backends;
+    backends.push_back(std::make_unique<JackBackend>());
+    auto output = std::make_unique<MidiOutput>(std::move(backends));
+    output->countDevices();
+    const std::vector<std::string> rows = output->setupRows();
+    output->chooseDevice(static_cast<int32_t>(std::find(rows.begin(), rows.end(), receiver.listing()) - rows.begin()) - 1);
+    return output;
+}
+PlayRequest everyTick(int32_t tempo, SyncMode mode) {
+    PlayRequest request;
+    request.current = Settings::defaults();
+    request.current.global.tempo = tempo;
+    request.current.voices[0].tied = 0;
+    request.current.voices[0].setNoteValue(5, 1.0f);
+    request.sync.mode = mode;
+    return request;
+}
+
 // A sweep of 2048 note offs is more than one cycle carries: the rest must wait for the
 // next cycles, not be dropped, and close must wait for them.
 TEST_F(JackBackendOnAServer, CloseReturnsOnceEveryMessageHasReachedTheConnectedPort) {
@@ -293,22 +313,12 @@ TEST_F(JackBackendOnAServer, TheVirtualPortStaysOpenAndEachPlayEndsOnItsConnecti
 TEST_F(JackBackendOnAServer, PlaysFollowingTheTransportOrAClockSendClockAndLoseNothing) {
     for (const SyncMode mode : {SyncMode::FollowJack, SyncMode::MidiClock}) {
         Receiver receiver(mode == SyncMode::MidiClock ? 200 : 0);
-        std::vector<std::unique_ptr<MidiBackend>> backends;
-        backends.push_back(std::make_unique<JackBackend>());
-        MidiOutput output(std::move(backends));
-        output.countDevices();
-        const std::vector<std::string> rows = output.setupRows();
-        output.chooseDevice(static_cast<int32_t>(std::find(rows.begin(), rows.end(), receiver.listing()) - rows.begin()) - 1);
+        const std::unique_ptr<MidiOutput> output = outputTo(receiver);
         jack_transport_stop(receiver.client());
         jack_transport_locate(receiver.client(), 0);
 
-        Player player(output);
-        PlayRequest request;
-        request.current = Settings::defaults();
-        request.current.global.tempo = 200;
-        request.current.voices[0].tied = 0;
-        request.current.voices[0].setNoteValue(5, 1.0f);
-        request.sync.mode = mode;
+        Player player(*output);
+        PlayRequest request = everyTick(200, mode);
         request.sync.clockOut = true;
         if (mode == SyncMode::MidiClock) request.sync.clockIn = receiver.clockOut();
         ASSERT_TRUE(player.play(request).started()) << syncModeName(mode);
@@ -336,6 +346,53 @@ TEST_F(JackBackendOnAServer, PlaysFollowingTheTransportOrAClockSendClockAndLoseN
         EXPECT_EQ(clocks, 3 * notes) << syncModeName(mode) << ": 3 clocks a tick";
         EXPECT_TRUE(std::equal(got.end() - 17, got.end() - 1, sweepsOfAllNotesOff().begin())) << syncModeName(mode);
     }
+}
+
+// Leading the transport, the tempo edited mid-play: JACK publishes the new beats per minute,
+// the bar/beat/tick goes on from where the edit found it, and the play's ticks follow.
+TEST_F(JackBackendOnAServer, LeadingTheTransportAnEditedTempoIsPublishedAndPlayed) {
+    Receiver receiver;
+    const std::unique_ptr<MidiOutput> output = outputTo(receiver);
+    Player player(*output);
+    const PlayRequest request = everyTick(200, SyncMode::JackMaster);
+    ASSERT_TRUE(player.play(request).started());
+    struct Reading {
+        jack_position_t pos{};
+        int32_t played = 0;
+        double beats() const { return (pos.bar - 1) * pos.beats_per_bar + (pos.beat - 1) + pos.tick / pos.ticks_per_beat; }
+    };
+    const auto read = [&] {
+        Reading r;
+        const bool rolling = jack_transport_query(receiver.client(), &r.pos) == JackTransportRolling;
+        r.played = player.position();
+        if (!rolling || (r.pos.valid & JackPositionBBT) == 0) r.pos.frame_rate = 0;
+        return r;
+    };
+    for (int i = 0; i < 300 && read().pos.frame_rate == 0; ++i) usleep(10'000);
+    usleep(300'000);
+    const Reading before = read();
+    ASSERT_GT(before.pos.frame_rate, 0u) << "the transport does not roll with a position";
+    Settings edited = request.current;
+    edited.global.tempo = 400;
+    player.publishSettings(edited);
+    usleep(300'000);
+    const Reading a = read();
+    usleep(500'000);
+    const Reading b = read();
+    player.stop();
+    player.waitForWorker();
+
+    EXPECT_DOUBLE_EQ(b.pos.beats_per_minute, 400);
+    const double rate = b.pos.frame_rate;
+    const double seconds = double(b.pos.frame - a.pos.frame) / rate;
+    EXPECT_NEAR((b.beats() - a.beats()) / seconds * 60, 400, 8) << "the published positions' pace";
+    EXPECT_NEAR((b.played - a.played) / double(kTicksPerBeat) / seconds * 60, 400, 80) << "the play's pace";
+    // Where the edit took hold, had the position gone on from it without a jump: between the
+    // moment it was made and the next reading.
+    const double editFrame = (400 * double(b.pos.frame) - 60 * rate * (b.beats() - before.beats()) -
+                              200 * double(before.pos.frame)) / 200;
+    EXPECT_GE(editFrame, double(before.pos.frame) - 1);
+    EXPECT_LE(editFrame, double(a.pos.frame));
 }
 
 }  // namespace

@@ -65,6 +65,39 @@ TEST(TempoMap, TicksFramesAndBarsOfTheParts) {
     }
 }
 
+TEST(TempoMap, AnEditedTempoGoesOnFromItsTickWithoutAJump) {
+    // Tempo 120 in 4/4 (3000 frames a tick); at tick 20 edited to 60, at tick 36 to 240.
+    TempoMap map = TempoMap::ofCurrent(GlobalSettings{120, 0, 0, 4, 4}, false);
+    map.changeTempo(20, 60, kRate, false);
+    map.changeTempo(36, 240, kRate, false);
+    struct Case {
+        double frame;
+        double tick;
+        int bar, beat, bbtTick;
+        double bpm;
+    };
+    for (const Case& c : std::vector<Case>{
+             {59997, 19.999, 1, 3, 959, 120},      // just before the first edit
+             {60000, 20, 1, 3, 960, 60},           // the edit: the same place, the new tempo
+             {60000 + 8 * 6000, 28, 1, 4, 960, 60},
+             {156000, 36, 2, 1, 960, 240},         // the second edit goes on from the first
+             {156000 + 12 * 1500, 48, 2, 3, 0, 240},
+         }) {
+        EXPECT_NEAR(map.tickAtFrame(c.frame, kRate, false), c.tick, 1e-9) << c.frame;
+        EXPECT_NEAR(map.frameOfTick(c.tick, kRate, false), c.frame, 1e-6) << c.frame;
+        const BarBeat at = map.barBeatAt(c.frame, kRate);
+        EXPECT_EQ(std::vector<int>({at.bar, at.beat, at.tick}), std::vector<int>({c.bar, c.beat, c.bbtTick})) << c.frame;
+        EXPECT_DOUBLE_EQ(at.beatsPerMinute, c.bpm) << c.frame;
+    }
+    // The transport moved back and the tempo was edited at tick 24: the edit at 36 is gone.
+    map.changeTempo(24, 120, kRate, false);
+    EXPECT_DOUBLE_EQ(map.frameOfTick(40, kRate, false), 60000 + 4 * 6000 + 16 * 3000);
+    // Many edits: the newest ones hold on from each other.
+    for (int i = 0; i < 40; ++i) map.changeTempo(100 + i, 60 + 60 * (i % 2), kRate, false);
+    EXPECT_NEAR(map.frameOfTick(140, kRate, false) - map.frameOfTick(138, kRate, false), 6000 + 3000, 1e-6);
+    EXPECT_NEAR(map.tickAtFrame(map.frameOfTick(120.5, kRate, false), kRate, false), 120.5, 1e-9);
+}
+
 TEST(TempoMap, ATransportPositionIsEightTicksABeat) {
     BarBeat p;
     p.bar = 3;

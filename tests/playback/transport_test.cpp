@@ -73,6 +73,36 @@ TEST(TransportFollower, AChangeOfTempoOrAMasterThatGoesKeepsThePositionWithoutAJ
     EXPECT_FALSE(f.follow(rolling(115776)));
 }
 
+TEST(TransportFollower, AnEditedTempoSetsThePaceFromItsTickUnlessAMasterDoes) {
+    // Edited at tick 10 to tempo 100: 75 ms (3600 frames) a tick, or exactly 3600 frames.
+    struct Case {
+        const char* what;
+        bool leading;
+        TransportState at;
+        double editFrame;      // where tick 10 was, and stays
+        double framesPerTick;  // from there on
+    };
+    const std::vector<Case> cases = {
+        {"no master: the own tempo map", false, rolling(0), 17760, 3600},
+        {"leading", true, rolling(0), 18000, 3600},
+        {"a master at 120 keeps its pace", false, rolling(96000, true, 120, 1), 96000 + 10 * 3000, 3000},
+    };
+    for (const Case& c : cases) {
+        TransportFollower f(tempo200(), c.leading);
+        f.anchor(c.at);
+        f.changeTempo(10, 100);
+        EXPECT_DOUBLE_EQ(f.frameOfTick(10), c.editFrame) << c.what;
+        EXPECT_NEAR(f.frameOfTick(14), c.editFrame + 4 * c.framesPerTick, 1e-6) << c.what;
+        EXPECT_NEAR(f.tickAtFrame(c.editFrame + c.framesPerTick), 11, 1e-9) << c.what;
+    }
+    // The master goes at tick 12: on at the edited tempo, not the one the play began with.
+    TransportFollower f(tempo200(), false);
+    f.anchor(rolling(96000, true, 120, 1));
+    f.changeTempo(10, 100);
+    EXPECT_TRUE(f.follow(rolling(96000 + 12 * 3000)));
+    EXPECT_NEAR(f.frameOfTick(14), 96000 + 12 * 3000 + 2 * 3600, 1e-6);
+}
+
 constexpr double kPeriod120 = 60e6 / (120 * 24);  // us between clocks at 120 quarter notes a minute
 
 TEST(ClockFollower, ASteadyClockThatJittersGivesASteadyTempo) {
