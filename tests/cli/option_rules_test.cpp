@@ -227,7 +227,9 @@ TEST_F(OptionRules, EachNumberIsTakenAtTheBoundsOfItsValueAndRefusedBeyond) {
                                          r.err.find("Please enter") != std::string::npos;
             const bool inside = value >= row.min && value <= row.max;
             EXPECT_EQ(refusedForRange, !inside) << r.err;
-            if (!inside) EXPECT_FALSE(fs::exists(path("out.trw")));
+            if (!inside) {
+                EXPECT_FALSE(fs::exists(path("out.trw")));
+            }
         }
     }
 }
