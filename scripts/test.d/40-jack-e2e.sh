@@ -258,6 +258,33 @@ for _ in $(seq 1 100); do grep -qs "^Playing" "$work/playE.log" && break; sleep 
 oscsend localhost "$osc_port" /tarrowin/stop
 wait "$play_pid" || { cat "$work/playE.log"; fail "a play stopped by /tarrowin/stop failed"; }
 grep -q "^Stopped" "$work/playE.log" || fail "/tarrowin/stop did not stop the play"
+echo "--edit-while-playing: a tempo sent over OSC during a play holds from its next tick, and the recording keeps it"
+start_dump dumpF
+"$cli" play "$work/every200.trw" --lock --device "JACK: dumpF:input" --osc "$osc_port" --edit-while-playing \
+  --record "$work/edited.mid" 2>"$work/playF.log" &
+play_pid=$!
+pids+=($play_pid)
+for _ in $(seq 1 200); do [ "$(grep -c ': 9' "$work/dumpF.txt" || true)" -ge 40 ] && break; sleep 0.02; done
+oscsend localhost "$osc_port" /tarrowin/tempo i 340
+wait "$play_pid" || { cat "$work/playF.log"; fail "the edited play failed"; }
+stop_dump
+"$python" - "$work/dumpF.txt" "$work/edited.mid" <<'PY' || fail "the tempo sent during the play"
+import sys, mido
+sys.path.insert(0, "scripts/test.d")
+from jack_dump_check import timed_messages
+ons = [f for f, d in timed_messages(sys.argv[1]) if len(d) >= 3 and d[0] & 0xF0 == 0x90 and d[2] > 0]
+# 37 ms ticks (1776 frames) until the edit, then 22 ms (1056); a late cycle of the monitor may
+# shorten an interval by whole periods, and the tick of the edit lies between.
+kinds = ["slow" if abs(b - a - 1776) <= 48 else "fast" if abs(b - a - 1056) <= 48 else "other" for a, b in zip(ons, ons[1:])]
+first_fast = kinds.index("fast") if "fast" in kinds else len(kinds)
+assert len(ons) == 120, "%d notes, not 120" % len(ons)
+assert first_fast >= 20 and "slow" not in kinds[first_fast:], "the intervals: %s" % "".join(k[0] for k in kinds)
+assert kinds.count("other") <= 3, "the intervals: %s" % "".join(k[0] for k in kinds)
+tempos = [m.tempo for m in mido.MidiFile(sys.argv[2]).tracks[0] if m.type == "set_tempo"]
+assert tempos == [296000, 176000], "the recording's tempos: %s" % tempos
+print("  %d notes 37 ms apart, then %d 22 ms apart; the recording's tempo 296000 then 176000 us a quarter" %
+      (first_fast + 1, kinds.count("fast")))
+PY
 
 # Every message at its own frame: one voice striking every tick, at tempo 200 (37 ms) and
 # 340 (22 ms), reaches the port one tick apart in frames whatever the period, through a

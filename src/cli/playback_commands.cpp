@@ -177,10 +177,12 @@ std::string clockText(std::chrono::steady_clock::duration d) {
 
 // OSC remote control of a play (--osc): the requests the server's thread queues are
 // applied on the main thread between its looks at the play. A play's document is the one
-// read: what the rules allow while it plays is a voice switched on or off, Stop and State.
+// read: what the rules allow while it plays is a voice switched on or off, Stop and State;
+// with --edit-while-playing a live play of the current settings also takes the voices'
+// settings and the tempo, as the window's Edit While Playing does.
 class PlayRemote {
    public:
-    PlayRemote(int port, int answerPort) {
+    PlayRemote(int port, int answerPort, bool editWhilePlaying) : editWhilePlaying_(editWhilePlaying) {
         std::string error;
         server_ = remote::OscServer::start({static_cast<uint16_t>(port), false, static_cast<uint16_t>(answerPort)},
                                            queue_, [this] { wake(); }, error);
@@ -198,9 +200,9 @@ class PlayRemote {
     bool apply(Player& player, CTarrowinDoc& doc, bool composition, bool locked) {
         bool stop = false;
         for (const remote::Incoming& in : queue_.take(remote::RequestQueue::kMaxWaiting)) {
-            // The command line plays the document as it was read: it edits nothing while playing.
-            const remote::PlayState state{player.isPlaying(), false, composition, player.coolingDown(), locked,
-                                          !doc.composition().isEmpty(), false};
+            const bool playing = player.isPlaying();
+            const remote::PlayState state{playing,  false, composition, player.coolingDown(), locked,
+                                          !doc.composition().isEmpty(), editWhilePlaying_ && playing && !composition};
             const remote::Request& r = in.request;
             if (r.kind == remote::RequestKind::State) {
                 server_->answerState(in.from, remote::stateReport(doc, state, composition, player.position(),
@@ -212,8 +214,16 @@ class PlayRemote {
             } else if (r.kind == remote::RequestKind::VoiceOn) {
                 if (const auto edit = remote::editFor(r, doc)) edit->apply(doc);
                 player.setVoiceOn(r.voice, r.value != 0);
+            } else if (state.liveEditing && isSetting(r.kind)) {
+                // The worker takes the edited settings at the top of its next tick.
+                if (const auto edit = remote::editFor(r, doc)) {
+                    edit->apply(doc);
+                    player.publishSettings(doc.current());
+                }
             } else {
-                server_->answerError(in.from, "tarrowin-cli plays the document as it was read: the window changes it");
+                server_->answerError(in.from, editWhilePlaying_
+                                                  ? "tarrowin-cli changes only the settings of a play of the current settings"
+                                                  : "tarrowin-cli plays the document as it was read: the window changes it");
             }
         }
         return stop;
@@ -226,6 +236,11 @@ class PlayRemote {
         woken_.notify_one();
     }
 
+    static bool isSetting(remote::RequestKind kind) {
+        return kind == remote::RequestKind::Tempo || kind == remote::RequestKind::VoiceSetting;
+    }
+
+    const bool editWhilePlaying_;
     remote::RequestQueue queue_;
     std::unique_ptr<remote::OscServer> server_;
     std::mutex mutex_;
@@ -247,6 +262,7 @@ struct PlayArgs {
     std::optional<int64_t> seed;
     int osc = 0;        // 0: no remote control
     int oscAnswers = 0;  // 0: answers go to the sender's port
+    bool editWhilePlaying = false;
     std::string sync = "internal";
     bool midiClock = false;
     std::string clockIn;
@@ -285,7 +301,7 @@ void playDocument(const PlayArgs& a) {
     output.chooseDevice(device);
     output.setPercussionChannel(a.percussionChannel);
     std::optional<PlayRemote> remote;
-    if (a.osc != 0) remote.emplace(a.osc, a.oscAnswers);
+    if (a.osc != 0) remote.emplace(a.osc, a.oscAnswers, a.editWhilePlaying);
 
     if (a.delay > 0) {
         // Opening makes a virtual port appear, and it stays when closed: during the delay
@@ -469,6 +485,10 @@ void setup(CLI::App& app) {
     p->add_option("--osc-answers", play.oscAnswers,
                   "The port /tarrowin/state and /tarrowin/error answers go to (else the port each message came from)")
         ->check(CLI::Range(1024, 65535))
+        ->needs(osc);
+    p->add_flag("--edit-while-playing", play.editWhilePlaying,
+                "With --osc, a play of the current settings takes the tempo and the voices' settings sent to it "
+                "(/tarrowin/tempo, /tarrowin/voice/N/...) from its next tick")
         ->needs(osc);
     p->add_option("--sync", play.sync,
                   "Where the ticks come from: internal (Tarrowin's own clock), jack (follow the JACK transport: wait "

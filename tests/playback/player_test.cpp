@@ -653,12 +653,13 @@ TEST_F(PlayerTest, AStormOfEditsNeverHoldsUpTheWorker) {
         }
     });
     for (int tick = 0; tick < 200; ++tick) {
+        // Edits between every two ticks, however a busy machine schedules the storm.
+        for (const int before = published.load(); published.load() < before + 2;) std::this_thread::yield();
         clock.releaseNext();
         ASSERT_TRUE(clock.sleepersArrive(1)) << "the worker did not come back for tick " << tick;
     }
     done.store(true);
     storm.join();
-    EXPECT_GT(published.load(), 200);
     player->stop();
     clock.releaseNext();
     finishRun();
