@@ -159,7 +159,9 @@ TEST_F(PlayerTest, ATunedPlaySendsItsTuningOrHandsItToADeviceThatTunesKeys) {
     backends.push_back(std::move(tuning));
     MidiOutput out(std::move(backends));
     out.countDevices();
+    RecordingListener takes;  // set before any play: a play's cooldown thread reports to it
     Player tuned(out, clock, PlayerOptions{false});
+    tuned.setListener(&takes);
     clock.runFree();
     // The cooldown after a play runs on its own thread.
     const auto idle = [&tuned] {
@@ -198,8 +200,6 @@ TEST_F(PlayerTest, ATunedPlaySendsItsTuningOrHandsItToADeviceThatTunesKeys) {
     // begins with the tuning's SysEx, so that the file replays tuned on another synthesizer.
     ASSERT_TRUE(idle());
     out.chooseDevice(1);
-    RecordingListener takes;
-    tuned.setListener(&takes);
     tuned.setRecording(true);
     ASSERT_TRUE(tuned.play(request).started());
     tuned.waitForWorker();
