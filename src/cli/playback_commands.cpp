@@ -136,6 +136,14 @@ class FinishListener final : public PlaybackListener {
         {
             std::lock_guard lock(mutex_);
             why_ = f.why;
+            if (f.lateTicks > 0) {
+                std::ostringstream text;
+                text.precision(1);
+                text << f.lateTicks << (f.lateTicks == 1 ? " tick" : " ticks") << " went out more than "
+                     << kLateTick.count() << " ms after their time (the latest " << std::fixed << f.worstLateMs
+                     << " ms after)";
+                late_ = text.str();
+            }
         }
         stoppedItself.store(f.stoppedItself);
         done.store(true);
@@ -157,6 +165,10 @@ class FinishListener final : public PlaybackListener {
         std::lock_guard lock(mutex_);
         return why_;
     }
+    std::string late() {
+        std::lock_guard lock(mutex_);
+        return late_;
+    }
     std::atomic<int> lastEvent{-1};
     std::atomic<bool> stoppedItself{false};
     std::atomic<bool> done{false};
@@ -164,6 +176,7 @@ class FinishListener final : public PlaybackListener {
    private:
     std::mutex mutex_;
     std::string why_;
+    std::string late_;
     PerformanceTake take_;
 };
 
@@ -369,6 +382,7 @@ void playDocument(const PlayArgs& a) {
               << clockText(std::chrono::steady_clock::now() - t0);
     if (!composition) std::cerr << "; End counter " << player.endCounter();
     std::cerr << '\n';
+    if (const std::string late = listener.late(); !late.empty()) std::cerr << late << '\n';
     output.close();  // the synthesizer completes its recording
     if (const int signal = interrupted.load(); signal == SIGTERM || signal == SIGHUP) {
         std::string unwritten;

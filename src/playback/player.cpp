@@ -108,6 +108,8 @@ class Player::Worker final : public PerformanceSink, public PerformanceControl {
     }
 
     int lastEvent() const { return lastEvent_; }
+    int32_t lateTicks() const { return lateTicks_; }
+    double worstLateMs() const { return std::chrono::duration<double, std::milli>(worstLate_).count(); }
     Clock::Duration lead() const { return lead_; }
 
     // A run from tick `first` of the play, at `at`, whose counter is `counter`.
@@ -216,6 +218,10 @@ class Player::Worker final : public PerformanceSink, public PerformanceControl {
             return;
         }
         tickTime_ = t.at;
+        if (const Clock::Duration late = p_.clock_.now() - t.at; late > kLateTick) {
+            ++lateTicks_;
+            worstLate_ = std::max(worstLate_, late);
+        }
         if (clockOut_ && flag.load() != 0) send(kClock);
         followRecording(date);
     }
@@ -284,6 +290,8 @@ class Player::Worker final : public PerformanceSink, public PerformanceControl {
     Clock::Duration tickTime_{0};
     std::optional<TickTime> interruption_;
     int lastEvent_ = -1;
+    int32_t lateTicks_ = 0;
+    Clock::Duration worstLate_{0};
     Settings& current_;  // the play's current settings, edits included
     // The recording: whether this play may record, the dates of the play so far and where
     // the take began, the tempo and time signature, the last program and pan of each channel.
@@ -440,6 +448,8 @@ void Player::run(PlayRequest request, PerformanceOptions options, std::shared_pt
     finish.stoppedItself = itself;
     finish.endCounter = end_.load();
     finish.lastEvent = worker.lastEvent();
+    finish.lateTicks = worker.lateTicks();
+    finish.worstLateMs = worker.worstLateMs();
     if (t.kind == TickTime::Kind::End) finish.why = t.why;
     listener_->playbackFinished(finish);
 }

@@ -12,6 +12,7 @@
 
 #include <array>
 #include <atomic>
+#include <chrono>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -81,7 +82,12 @@ struct PlaybackFinish {
     int32_t endCounter = 0;      // Live: the End counter for the window to store and show
     int lastEvent = -1;          // the event that played last (-1: none began)
     std::string why;             // the master ended the play: what happened (for the status bar)
+    // Ticks the worker reached more than kLateTick after their time (a machine too busy to
+    // let it run), and the latest of them: their messages reached the device that late.
+    int32_t lateTicks = 0;
+    double worstLateMs = 0;
 };
+inline constexpr std::chrono::milliseconds kLateTick{1};
 
 // Called on the worker's and the cooldown's threads. A listener must not call the Player
 // back from these calls; the window queues them to its own thread.

@@ -239,6 +239,20 @@ TEST_F(PlayerTest, ATunedPlaySendsItsTuningOrHandsItToADeviceThatTunesKeys) {
     EXPECT_FALSE(tuned.isPlaying());
 }
 
+TEST_F(PlayerTest, ATickTheWorkerReachesLateIsReportedAtTheEnd) {
+    ASSERT_TRUE(play(live(liveSettings(0, 0), false)).started());
+    clock.stepTicks(3);
+    // A busy machine holds the worker up: it wakes 5 ms after a tick's time, once.
+    clock.advanceTo(clock.waitForSleepers() + 5ms);
+    clock.stepTicks(3);
+    player->stop();
+    clock.releaseNext();
+    finishRun();
+    auto lock = listener.lock();
+    EXPECT_EQ(listener.finish.lateTicks, 1);
+    EXPECT_NEAR(listener.finish.worstLateMs, 5.0, 0.001);
+}
+
 TEST_F(PlayerTest, LiveWorkerSendsTheStreamAtItsTicksAndClosesAfterAllNotesOff) {
     const Settings s = liveSettings(10, 90);
     clock.runFree();
