@@ -131,7 +131,9 @@ MainWindow::MainWindow(Workspace& workspace, QWidget* parent) : QMainWindow(pare
     });
     connect(&ws_.session, &PlaySession::playEnded, this, [this](const PlaybackFinish& finish) {
         waitingForMaster_ = false;
-        syncNote_ = QString::fromStdString(finish.why);
+        // Why a master ended the play, and the ticks that went out late, stay in the status bar.
+        const std::string late = lateTicksReport(finish);
+        syncNote_ = QString::fromStdString(finish.why.empty() || late.empty() ? finish.why + late : finish.why + "; " + late);
         showStatus();
     });
     connect(tools_, &ToolWindows::windowsChanged, this, &MainWindow::stabilize);

@@ -136,14 +136,7 @@ class FinishListener final : public PlaybackListener {
         {
             std::lock_guard lock(mutex_);
             why_ = f.why;
-            if (f.lateTicks > 0) {
-                std::ostringstream text;
-                text.precision(1);
-                text << f.lateTicks << (f.lateTicks == 1 ? " tick" : " ticks") << " went out more than "
-                     << kLateTick.count() << " ms after their time (the latest " << std::fixed << f.worstLateMs
-                     << " ms after)";
-                late_ = text.str();
-            }
+            late_ = lateTicksReport(f);
         }
         stoppedItself.store(f.stoppedItself);
         done.store(true);

@@ -1,7 +1,9 @@
 #include "player.h"
 
 #include <algorithm>
+#include <iomanip>
 #include <limits>
+#include <sstream>
 #include <system_error>
 
 #include "document/document.h"
@@ -503,6 +505,15 @@ void Player::waitForWorker() { joinWorker(); }
 void Player::joinWorker() {
     if (worker_.joinable()) worker_.join();
     recorder_.finishPlay();
+}
+
+std::string lateTicksReport(const PlaybackFinish& finish) {
+    if (finish.lateTicks <= 0) return {};
+    std::ostringstream text;
+    text << finish.lateTicks << (finish.lateTicks == 1 ? " tick went" : " ticks went") << " out more than "
+         << kLateTick.count() << " ms after " << (finish.lateTicks == 1 ? "its" : "their") << " time (the latest "
+         << std::fixed << std::setprecision(1) << finish.worstLateMs << " ms after)";
+    return text.str();
 }
 
 }  // namespace tarrowin

@@ -88,6 +88,9 @@ struct PlaybackFinish {
     double worstLateMs = 0;
 };
 inline constexpr std::chrono::milliseconds kLateTick{1};
+// What the program says of a play's late ticks: "3 ticks went out more than 1 ms after their
+// time (the latest 5.0 ms after)", or nothing when none was late.
+std::string lateTicksReport(const PlaybackFinish& finish);
 
 // Called on the worker's and the cooldown's threads. A listener must not call the Player
 // back from these calls; the window queues them to its own thread.

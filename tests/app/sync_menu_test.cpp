@@ -32,7 +32,8 @@ class StandInMaster final : public TickSource {
     }
     TickTime next(int64_t tick, int32_t, const std::atomic<int32_t>&, Clock::Duration) override {
         if (tick >= 3) return TickTime::end("The JACK transport stopped");
-        return TickTime::due(SteadyClock::instance().now());
+        // Tick 2 comes 5 ms after its time, as from a worker held up.
+        return TickTime::due(SteadyClock::instance().now() - (tick == 2 ? std::chrono::milliseconds(5) : Clock::Duration{}));
     }
     Clock::Duration spacing(int32_t lengthMs) const override { return std::chrono::milliseconds(lengthMs); }
     void sleepUntil(Clock::Duration) override {}
@@ -185,7 +186,8 @@ void SyncMenuTest::theStatusBarSaysWhatTheMasterDoes() {
     QVERIFY(w.action(Command::Stop)->isEnabled());
     w.roll = true;
     QTRY_VERIFY(!w.ws->playback.isPlaying());
-    QTRY_COMPARE(w.status(), QStringLiteral("The JACK transport stopped"));
+    QTRY_VERIFY(w.status().startsWith(
+        QStringLiteral("The JACK transport stopped; 1 tick went out more than 1 ms after its time (the latest 5.")));
     // The next play starts with a clean status bar.
     QTRY_VERIFY(w.ws->playback.canPlay());
     w.action(Command::SyncInternal)->trigger();
@@ -193,7 +195,7 @@ void SyncMenuTest::theStatusBarSaysWhatTheMasterDoes() {
     QVERIFY(!w.status().contains(QLatin1String("JACK")));
     w.window->stop();
     QTRY_VERIFY(!w.ws->playback.isPlaying());
-    QCOMPARE(w.status(), QStringLiteral("For Help, press F1"));
+    QVERIFY(!w.status().contains(QLatin1String("JACK")));
 }
 
 TARROWIN_QTEST_MAIN(SyncMenuTest)

@@ -251,6 +251,12 @@ TEST_F(PlayerTest, ATickTheWorkerReachesLateIsReportedAtTheEnd) {
     auto lock = listener.lock();
     EXPECT_EQ(listener.finish.lateTicks, 1);
     EXPECT_NEAR(listener.finish.worstLateMs, 5.0, 0.001);
+    EXPECT_EQ(lateTicksReport(listener.finish), "1 tick went out more than 1 ms after its time (the latest 5.0 ms after)");
+    PlaybackFinish three;
+    three.lateTicks = 3;
+    three.worstLateMs = 12.34;
+    EXPECT_EQ(lateTicksReport(three), "3 ticks went out more than 1 ms after their time (the latest 12.3 ms after)");
+    EXPECT_EQ(lateTicksReport(PlaybackFinish{}), "");
 }
 
 TEST_F(PlayerTest, LiveWorkerSendsTheStreamAtItsTicksAndClosesAfterAllNotesOff) {
