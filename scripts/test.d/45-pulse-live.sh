@@ -8,8 +8,11 @@
 #
 # A recording that differs is a fault of the player, unless the synthesizer's stream ran
 # dry while it played: the server's log counts each underrun of the stream, which on a
-# machine too busy to feed it makes a gap, and that take is played once more (saying so).
-# A second take that differs fails, underruns or not.
+# machine too busy to feed it makes a gap, and that take is played again after a pause
+# (saying so), up to three takes. A take that differs with no underrun fails. When the
+# stream ran dry in all three, the machine was too busy for the whole check: it is
+# reported as NOT CHECKED with the underruns and the CPU time the host took from this
+# machine (steal), and does not fail the stage.
 #
 # Last, playback_first_sound_bench (when the benchmarks are built) prints how long Play
 # takes to sound through the server, against a bound well above its target for a loaded
@@ -128,9 +131,15 @@ PY
 # with the rendering of the same passage. A failed comparison is counted, and the next
 # document is played all the same.
 failures=0
+not_checked=()
 log_mark=0
+# The CPU time counters of /proc/stat's first line: all of them, and steal (the time a
+# virtual machine's host gave to others while this machine had work).
+cpu_times() { awk '/^cpu /{ t = 0; for (i = 2; i <= NF; i++) t += $i; print t, $9; exit }' /proc/stat; }
+cpu_mark=
 start_recording() {  # NAME
   log_mark=$(wc -l <"$work/pulse.log")
+  cpu_mark=$(cpu_times)
   "${realtime[@]}" parec -d tarrowin.monitor --latency-msec=10 --format=s16le --rate=44100 --channels=2 \
     --file-format=wav "$work/$1-live.wav" &
   rec=$!
@@ -158,34 +167,43 @@ underruns() {
 # stream ran dry (the machine was too busy: worth another take), 2 when it differs otherwise.
 compare_recording() {  # NAME RENDER
   echo "$1:"
+  local now steal
+  now=$(cpu_times)
+  steal=$(echo "$cpu_mark $now" | awk '{ d = $3 - $1; printf "%.0f", (d > 0 ? 100 * ($4 - $2) / d : 0) }')
   if "$python" "$compare" "$2" "$work/$1-live.wav" | sed 's/^/  /'; then return 0; fi
   local dry
   dry=$(underruns)
   [ "$dry" -gt 0 ] || return 2
-  echo "  the synthesizer's stream ran dry $dry time(s) during this take (PulseAudio's log): the machine is too busy"
+  echo "  the synthesizer's stream ran dry $dry time(s) during this take (PulseAudio's log; the host took $steal % of the CPU time): the machine is too busy"
   return 1
 }
 # Plays with COMMAND... while recording, and compares the recording with RENDER. A take
-# whose stream ran dry is played once more, and with RETRY=yes so is one whose COMMAND
-# failed; a failed comparison is counted, and the next document is played all the same.
+# whose stream ran dry is played again after a pause, up to three takes, and with
+# RETRY=yes so is one whose COMMAND failed (once); a failed comparison is counted, and
+# the next document is played all the same.
+takes=3
 take() {  # NAME RENDER WHAT COMMAND...
-  local name=$1 render=$2 what=$3 attempt result=0
+  local name=$1 render=$2 what=$3 attempt result=0 retried=no
   shift 3
-  for attempt in 1 2; do
+  for attempt in $(seq 1 "$takes"); do
     start_recording "$name"
     if ! "$@"; then
       stop_recording
-      [ "${RETRY:-no}" = yes ] && [ "$attempt" -eq 1 ] || fail "$what did not play"
+      [ "${RETRY:-no}" = yes ] && [ "$retried" = no ] && [ "$attempt" -lt "$takes" ] || fail "$what did not play"
+      retried=yes
       echo "  $what did not play; once more"
       continue
     fi
     stop_recording
     result=0
     compare_recording "$name" "$render" || result=$?
-    [ "$result" -eq 1 ] && [ "$attempt" -eq 1 ] && { echo "  playing $name once more"; continue; }
+    [ "$result" -eq 1 ] && [ "$attempt" -lt "$takes" ] && { echo "  playing $name again in 5 s"; sleep 5; continue; }
     break
   done
-  if [ "$result" -ne 0 ]; then
+  if [ "$result" -eq 1 ]; then
+    echo "  NOT CHECKED: $what (the stream ran dry in each of $takes takes)"
+    not_checked+=("$what")
+  elif [ "$result" -ne 0 ]; then
     echo "FAIL: $what does not sound like its rendering"
     failures=$((failures + 1))
   fi
@@ -228,4 +246,11 @@ else
   echo "playback_first_sound_bench is not built (TARROWIN_BENCH=OFF): Play to first sound not measured"
 fi
 [ "$failures" -eq 0 ] || exit 1
-echo "PulseAudio live playback: passed"
+if [ ${#not_checked[@]} -gt 0 ]; then
+  echo "PulseAudio live playback: passed, but not checked on a machine too busy to feed the stream:"
+  printf '  %s\n' "${not_checked[@]}"
+  # Every comparison unchecked would let a fault of the player through unseen.
+  [ ${#not_checked[@]} -lt 3 ] || fail "no live playback could be compared with its rendering"
+else
+  echo "PulseAudio live playback: passed"
+fi
