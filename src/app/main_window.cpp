@@ -29,6 +29,7 @@
 #include "file_commands.h"
 #include "form/tarrowin_view.h"
 #include "help_window.h"
+#include "status_label.h"
 #include "notes_view/notes_command.h"
 #include "recovery/crash_recovery.h"
 #include "remote_control/remote_control.h"
@@ -92,7 +93,7 @@ MainWindow::MainWindow(Workspace& workspace, QWidget* parent) : QMainWindow(pare
     connectCommands();
     setAcceptDrops(true);
 
-    status_ = new QLabel(this);
+    status_ = new StatusLabel(this);
     statusBar()->addWidget(status_, 1);
     statusBar()->setSizeGripEnabled(false);
     // While no recovery copy can be kept, the status bar says so for as long as it lasts.
@@ -376,7 +377,7 @@ void MainWindow::showStatus() {
     // A prompt on hover stays until the pointer leaves; then the idle text, or the playing
     // position, comes back.
     if (!statusBar()->currentMessage().isEmpty()) {
-        status_->clear();
+        status_->setStatus({});
         return;
     }
     const PlaybackController& p = ws_.playback;
@@ -392,7 +393,7 @@ void MainWindow::showStatus() {
         if (p.recording()) text += QStringLiteral(" - Recording");
         if (!syncNote_.isEmpty()) text += QStringLiteral(" - ") + syncNote_;
     }
-    status_->setText(text);
+    status_->setStatus(text);
 }
 
 void MainWindow::documentReplaced() {

@@ -26,6 +26,7 @@ namespace tarrowin::app {
 class Workspace;
 class TarrowinView;
 class VoiceDialogs;
+class StatusLabel;
 class ToolWindows;
 class ReportWindows;
 class NotesCommand;
@@ -111,7 +112,7 @@ class MainWindow : public QMainWindow {
     std::array<QAction*, std::size(kThemes)> themeActions_{};
     QToolBar* toolbar_ = nullptr;
     QActionGroup* syncGroup_ = nullptr;
-    QLabel* status_ = nullptr;
+    StatusLabel* status_ = nullptr;
     QLabel* recoveryOff_ = nullptr;
     QTimer* positionTimer_ = nullptr;
     QWidget* help_ = nullptr;

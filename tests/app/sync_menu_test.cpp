@@ -179,6 +179,16 @@ void SyncMenuTest::aSyncThatCannotBeHadSaysWhyAndChangesNothing() {
 
 void SyncMenuTest::theStatusBarSaysWhatTheMasterDoes() {
     SyncedWindow w;
+    // At its narrowest, and with the status bar's text in a large font, the window stays as
+    // wide as it is whatever the bar says; a text wider than the bar is there in full as the
+    // bar's tool tip.
+    auto* label = w.window->statusBar()->findChild<QLabel*>();
+    QFont large = label->font();
+    large.setPointSizeF(large.pointSizeF() * 2);
+    label->setFont(large);
+    w.window->resize(w.window->minimumSizeHint().width(), w.window->height());
+    QTRY_COMPARE(w.window->width(), w.window->minimumSizeHint().width());
+    const int width = w.window->width();
     w.action(Command::SyncFollowJack)->trigger();
     w.window->play();
     QVERIFY(w.ws->playback.isPlaying());
@@ -188,6 +198,9 @@ void SyncMenuTest::theStatusBarSaysWhatTheMasterDoes() {
     QTRY_VERIFY(!w.ws->playback.isPlaying());
     QTRY_VERIFY(w.status().startsWith(
         QStringLiteral("The JACK transport stopped; 1 tick went out more than 1 ms after its time (the latest 5.")));
+    QTest::qWait(50);
+    QCOMPARE(w.window->width(), width);
+    QCOMPARE(label->toolTip(), w.status());
     // The next play starts with a clean status bar.
     QTRY_VERIFY(w.ws->playback.canPlay());
     w.action(Command::SyncInternal)->trigger();
