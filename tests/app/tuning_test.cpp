@@ -116,6 +116,7 @@ class TuningTest : public QObject {
             seen = true;
             auto* tuned = named<QCheckBox>(d, QStringLiteral("Tuned"));
             QVERIFY(tuned->isChecked() && tuned->isEnabled());
+            QCOMPARE(playNote(d), QString());
             named<QCheckBox>(d, QStringLiteral("Percussion"))->click();
             QVERIFY(!tuned->isEnabled());  // drum keys are never retuned
             named<QCheckBox>(d, QStringLiteral("Percussion"))->click();
@@ -151,6 +152,9 @@ class TuningTest : public QObject {
                 QVERIFY(!named<QCheckBox>(d, QStringLiteral("Tuned"))->isEnabled());
                 QCOMPARE(named<QComboBox>(d, QStringLiteral("Channel"))->isEnabled(), !retuned);
                 QCOMPARE(named<QCheckBox>(d, QStringLiteral("Percussion"))->isEnabled(), !retuned);
+                // The dialog says why they are greyed out.
+                QVERIFY(playNote(d).startsWith(retuned ? QLatin1String("Tuned, Channel and Percussion can change once the play ends")
+                                                       : QLatin1String("Tuned can change once the play ends")));
                 d->reject();
             });
             QTest::mouseClick(w_->window->view().row(0).control(VoiceRow::Extra), Qt::LeftButton);
@@ -161,6 +165,13 @@ class TuningTest : public QObject {
     }
 
    private:
+    // The Extra dialog's visible note on what waits for the play's end, or nothing.
+    static QString playNote(QDialog* d) {
+        for (QLabel* l : d->findChildren<QLabel*>()) {
+            if (l->isVisible() && l->text().contains(QLatin1String("once the play ends"))) return l->text();
+        }
+        return {};
+    }
     Workspace& ws() { return w_->ws(); }
     const CTarrowinDoc& doc() { return ws().document.doc(); }
     std::unique_ptr<WindowUnderTest> w_;

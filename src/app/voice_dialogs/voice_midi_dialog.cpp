@@ -92,6 +92,10 @@ VoiceMidiDialog::VoiceMidiDialog(int voice, QWidget* parent) : QDialog(parent), 
     tuned_ = new QCheckBox(QStringLiteral("&Tuned"), this);
     tuned_->setToolTip(QStringLiteral("Plays in the document's tuning (Options > Tuning...); unticked, in equal temperament"));
 
+    fixedNote_ = new QLabel(this);
+    fixedNote_->setWordWrap(true);
+    fixedNote_->hide();
+
     auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, this);
 
     grid->addWidget(instrumentCaption, 0, 0);
@@ -107,7 +111,8 @@ VoiceMidiDialog::VoiceMidiDialog(int voice, QWidget* parent) : QDialog(parent), 
     grid->addWidget(dynamicBox, 4, 0, 1, 4);
     grid->addWidget(inversionBox, 5, 0, 1, 4);
     grid->addWidget(tuned_, 6, 0, 1, 4);
-    grid->addWidget(buttons, 7, 0, 1, 4);
+    grid->addWidget(fixedNote_, 7, 0, 1, 4);
+    grid->addWidget(buttons, 8, 0, 1, 4);
     grid->setColumnStretch(1, 1);
     grid->setColumnStretch(3, 1);
 
@@ -125,6 +130,12 @@ void VoiceMidiDialog::load(const VoiceMidiValues& values, int percussionChannel,
     tuningFixed_ = tuningFixed;
     channel_->setEnabled(!channelFixed);
     percussionBox_->setEnabled(!channelFixed);
+    // Controls greyed out only while a play runs say why, in the dialog itself.
+    fixedNote_->setText(channelFixed ? QStringLiteral("Tuned, Channel and Percussion can change once the play ends: "
+                                                      "a play keeps the tuning it began with, on its channels.")
+                                     : QStringLiteral("Tuned can change once the play ends: "
+                                                      "a play keeps the tuning it began with."));
+    fixedNote_->setVisible(tuningFixed || channelFixed);
     percussionChannel_ = percussionChannel;
     instrument_->setCurrentIndex(values.instrument);
     mode_->setCurrentIndex(values.tied);

@@ -12,6 +12,7 @@
 class QButtonGroup;
 class QCheckBox;
 class QComboBox;
+class QLabel;
 
 namespace tarrowin::app {
 
@@ -71,6 +72,7 @@ class VoiceMidiDialog : public QDialog {
     QCheckBox* inverted_;
     QCheckBox* matchScale_;
     QCheckBox* tuned_;
+    QLabel* fixedNote_;  // why Tuned (and the channel) wait for the play's end
 };
 
 }  // namespace tarrowin::app
