@@ -15,7 +15,7 @@ packages=(
   qt6-svg-dev desktop-file-utils appstream shared-mime-info
   dbus dbus-x11 at-spi2-core python3-pyatspi openbox xdotool imagemagick
   pulseaudio pulseaudio-utils libpulse-dev
-  liblo-dev liblo-tools python3-liblo
+  liblo-dev liblo-tools python3-liblo libdbus-1-dev python3-dbus
   dpkg-dev debhelper lintian man-db xdg-utils libfile-mimeinfo-perl
 )
 

@@ -6,6 +6,8 @@
 
 #include <cerrno>
 
+#include "rtkit.h"
+
 namespace tarrowin {
 
 Clock::Duration SteadyClock::now() {
@@ -37,7 +39,9 @@ bool requestRealtimeScheduling() {
     if (lo < 0 || hi < 0) return false;
     // A middle priority: above every normal thread, leaving room above it for the system.
     param.sched_priority = lo + (hi - lo) / 2;
-    return pthread_setschedparam(pthread_self(), SCHED_FIFO, &param) == 0;
+    if (pthread_setschedparam(pthread_self(), SCHED_FIFO, &param) == 0) return true;
+    // A user without the privilege asks the desktop's service, as audio programs do.
+    return requestRealtimeFromService(param.sched_priority, hi);
 }
 
 }  // namespace tarrowin

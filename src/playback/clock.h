@@ -27,8 +27,9 @@ class SteadyClock final : public Clock {
     static SteadyClock& instance();
 };
 
-// Asks for real-time (SCHED_FIFO) scheduling of the calling thread. Returns whether it was
-// granted; without the privilege the thread keeps its normal scheduling.
+// Asks for real-time (SCHED_FIFO) scheduling of the calling thread, and without the
+// privilege for SCHED_RR from the desktop's RealtimeKit service. Returns whether it was
+// granted; otherwise the thread keeps its normal scheduling.
 bool requestRealtimeScheduling();
 
 }  // namespace tarrowin
