@@ -6,7 +6,7 @@ set -euo pipefail
 packages=(
   cmake make ninja-build g++ pkg-config
   qt6-base-dev xvfb xauth fonts-dejavu-core
-  librtmidi-dev libjack-jackd2-dev jackd2
+  librtmidi-dev libjack-jackd2-dev jackd2 jack-midi-clock
   libfluidsynth-dev fluidsynth timgm6mb-soundfont libsndfile1-dev
   sox python3 python3-mido python3-rtmidi python3-numpy midicsv timidity
   libgtest-dev libgmock-dev googletest libbenchmark-dev

@@ -9,6 +9,9 @@
 # without ThreadSanitizer, each with its reason.
 set -euo pipefail
 cd "$(dirname "$0")/../.."
+for tool in jackd jack_lsp jack_midi_clock jack_midi_dump jack_transport jack_wait; do
+  command -v "$tool" >/dev/null || { echo "FAIL: $tool is missing (scripts/setup.sh installs it)"; exit 1; }
+done
 root=$PWD
 cmake -S . -B build-tsan -G Ninja -DCMAKE_BUILD_TYPE=Debug -DTARROWIN_SANITIZE=thread -DTARROWIN_BENCH=OFF >/dev/null
 cmake --build build-tsan -j"$(nproc)" --target tsan-tests

@@ -5,6 +5,9 @@
 # storm of OSC messages arrives; Ctrl-C must end a play with All Notes Off on every channel.
 set -euo pipefail
 cd "$(dirname "$0")/../.."
+for tool in jackd jack_connect jack_lsp jack_mclk_dump jack_midi_clock jack_midi_dump jack_property jack_showtime jack_transport jack_wait; do
+  command -v "$tool" >/dev/null || { echo "FAIL: $tool is missing (scripts/setup.sh installs it)"; exit 1; }
+done
 cli=$PWD/build/bin/tarrowin-cli
 python=/usr/bin/python3  # Debian's, with python3-mido
 work=$(mktemp -d -t tarrowin-jack-e2e.XXXXXX)
