@@ -22,6 +22,11 @@ namespace tarrowin {
 
 // ---- TransportFollower -------------------------------------------------------------
 
+int64_t transportJump(bool lastRolling, uint32_t lastFrame, uint32_t lastCycleFrame, uint32_t frame, uint32_t cycleFrame) {
+    const uint32_t expected = lastFrame + (lastRolling ? cycleFrame - lastCycleFrame : 0);
+    return static_cast<int32_t>(frame - expected);
+}
+
 void TransportFollower::anchor(const TransportState& s) {
     rate_ = s.rate;
     frameShift_ = 0;
@@ -236,6 +241,7 @@ class JackSync {
         jack_time_t next = 0;
         float periodUs = 0;
         if (jack_get_cycle_times(self->client_, &firstFrame, &start, &next, &periodUs) != 0 || next <= start) {
+            firstFrame = jack_last_frame_time(self->client_);
             start = jack_get_time();
             next = start + jack_time_t{frames} * 1'000'000 / std::max<jack_nframes_t>(1, jack_get_sample_rate(self->client_));
         }
@@ -259,15 +265,16 @@ class JackSync {
         }
         // A transport that goes on from elsewhere than where the last cycle left it jumped.
         if (c.state != kStopped && self->lastState_ != kStopped) {
-            const jack_nframes_t expected = self->lastFrame_ + (self->lastState_ == kRolling ? self->lastFrames_ : 0);
-            if (pos.frame != expected) {
+            const int64_t jump =
+                transportJump(self->lastState_ == kRolling, self->lastFrame_, self->lastCycleFrame_, pos.frame, firstFrame);
+            if (jump != 0) {
                 ++self->relocations_;
-                self->jump_ = double(pos.frame) - double(expected);
+                self->jump_ = double(jump);
             }
         }
         self->lastState_ = c.state;
         self->lastFrame_ = pos.frame;
-        self->lastFrames_ = frames;
+        self->lastCycleFrame_ = firstFrame;
         t.relocations = self->relocations_;
         t.jumpFrames = self->jump_;
         self->cycle_.publish(c);
@@ -324,7 +331,7 @@ class JackSync {
     // The process callback's own.
     int lastState_ = kStopped;
     jack_nframes_t lastFrame_ = 0;
-    jack_nframes_t lastFrames_ = 0;
+    jack_nframes_t lastCycleFrame_ = 0;
     uint64_t relocations_ = 0;
     double jump_ = 0;
 };

@@ -30,6 +30,14 @@ struct TransportState {
     double jumpFrames = 0;     // by how much it jumped the last time
 };
 
+// How far the transport jumped between two cycles this client saw (0: it went on). The
+// server moves a rolling transport on by every cycle's frames, also those of cycles in which
+// a busy client was not called: the frames it should have gone on by are those of the frame
+// clock between the two cycles (`cycleFrame`, the first frame of each), not one period.
+// `lastRolling`: the transport rolled in the earlier cycle (starting, it stands still).
+// Frames are JACK's 32-bit counters, which wrap.
+int64_t transportJump(bool lastRolling, uint32_t lastFrame, uint32_t lastCycleFrame, uint32_t frame, uint32_t cycleFrame);
+
 // Where a play that follows the transport is, tick by tick. Counted on a master's beats when
 // one publishes them (a tick an eighth of its beat, anchored at its bar/beat/tick when the
 // play starts or the transport jumps, on at its tempo), else on the play's own tempo map

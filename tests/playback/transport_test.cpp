@@ -105,6 +105,27 @@ TEST(TransportFollower, AnEditedTempoSetsThePaceFromItsTickUnlessAMasterDoes) {
 
 constexpr double kPeriod120 = 60e6 / (120 * 24);  // us between clocks at 120 quarter notes a minute
 
+TEST(TransportJump, CyclesThisClientMissedAreNoJumpALocateIs) {
+    struct Case {
+        const char* what;
+        bool lastRolling;
+        uint32_t lastFrame, lastCycleFrame, frame, cycleFrame;
+        int64_t jump;
+    };
+    const Case cases[] = {
+        {"rolling on by one period", true, 1000, 50000, 1256, 50256, 0},
+        {"two cycles this client was not called in", true, 1000, 50000, 1768, 50768, 0},
+        {"starting, then rolling: it stood still", false, 1000, 50000, 1000, 50256, 0},
+        {"located ahead", true, 1000, 50000, 480000, 50256, 480000 - 1256},
+        {"located back while this client missed a cycle", true, 90000, 50000, 0, 50512, -90512},
+        {"starting after a locate", false, 1000, 50000, 480000, 50256, 479000},
+        {"the frame clock wraps", true, 1000, 0xFFFFFF00u, 1512, 0x00000100u, 0},
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(transportJump(c.lastRolling, c.lastFrame, c.lastCycleFrame, c.frame, c.cycleFrame), c.jump) << c.what;
+    }
+}
+
 TEST(ClockFollower, ASteadyClockThatJittersGivesASteadyTempo) {
     std::mt19937 random(7);
     std::uniform_real_distribution<double> jitter(-1000, 1000);  // +-1 ms
