@@ -53,20 +53,8 @@ class Service {
    public:
     bool request(int priority, int maximum) {
         const std::lock_guard<std::mutex> lock(mutex_);
-        if (gaveUp_ || !connect()) return false;
-        int64_t maxPriority = 0;
-        int64_t maxRtTime = 0;
-        if (!property("MaxRealtimePriority", maxPriority) || !property("RTTimeUSecMax", maxRtTime)) return false;
-        if (maxPriority < 1 || maxRtTime < 1) return false;
-        // The service grants only a process whose CPU time at real-time priority is bounded
-        // by its limit: a thread that never blocks is then stopped instead of the desktop.
-        rlimit limit{};
-        if (getrlimit(RLIMIT_RTTIME, &limit) != 0) return false;
-        const auto bound = static_cast<rlim_t>(maxRtTime);
-        if (limit.rlim_max == RLIM_INFINITY || limit.rlim_max > bound) {
-            limit.rlim_cur = limit.rlim_max = bound;
-            if (setrlimit(RLIMIT_RTTIME, &limit) != 0) return false;
-        }
+        if (gaveUp_ || !connect() || !readLimits()) return false;
+        const int64_t maxPriority = maxPriority_;
         const auto wanted =
             static_cast<dbus_uint32_t>(std::clamp<int64_t>(maxPriority * priority / std::max(maximum, 1), 1, maxPriority));
         Message call(dbus_message_new_method_call(kService, kPath, kService, "MakeThreadRealtime"));
@@ -82,6 +70,27 @@ class Service {
     }
 
    private:
+    // The service's limits, read once (they hold for its lifetime), and the process's
+    // RLIMIT_RTTIME set within them once.
+    bool readLimits() {
+        if (maxPriority_ > 0) return true;
+        int64_t maxPriority = 0;
+        int64_t maxRtTime = 0;
+        if (!property("MaxRealtimePriority", maxPriority) || !property("RTTimeUSecMax", maxRtTime)) return false;
+        if (maxPriority < 1 || maxRtTime < 1) return false;
+        // The service grants only a process whose CPU time at real-time priority is bounded
+        // by its limit: a thread that never blocks is then stopped instead of the desktop.
+        rlimit limit{};
+        if (getrlimit(RLIMIT_RTTIME, &limit) != 0) return false;
+        const auto bound = static_cast<rlim_t>(maxRtTime);
+        if (limit.rlim_max == RLIM_INFINITY || limit.rlim_max > bound) {
+            limit.rlim_cur = limit.rlim_max = bound;
+            if (setrlimit(RLIMIT_RTTIME, &limit) != 0) return false;
+        }
+        maxPriority_ = maxPriority;
+        return true;
+    }
+
     bool connect() {
         if (bus_ != nullptr) return true;
         dbus_threads_init_default();
@@ -133,6 +142,7 @@ class Service {
     std::mutex mutex_;
     DBusConnection* bus_ = nullptr;
     bool gaveUp_ = false;
+    int64_t maxPriority_ = 0;  // 0 until the limits were read
 };
 
 }  // namespace
