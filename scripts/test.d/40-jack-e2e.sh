@@ -429,8 +429,11 @@ timing_play clock clock_every340 "JACK: clock_every340:input" every340 22 256 36
 timing_play clock clock_from7 "JACK: clock_from7:input" from7 37 256 160 --midi-clock
 echo " clock out read by jack_mclk_dump"
 mclk_play() {  # jack_mclk_dump reads the clock of a play at tempo 340; its readings checked
-  jack_mclk_dump >"$work/mclk.txt" 2>&1 &
-  local mclk_pid=$!
+  # Its main thread prints what its port received, through a queue of 20 messages that
+  # drops what does not fit: scheduled like the other monitors, so that a loaded machine
+  # does not hold it up for 150 ms (a dropped clock throws its tempo filter off for seconds).
+  "${monitor_priority[@]}" jack_mclk_dump >"$work/mclk.txt" 2>&1 &
+  local mclk_pid=$! status=0
   pids+=($mclk_pid)
   wait_for_port jack_mclk_dump:mclk_in
   "$cli" play "$work/every340.trw" --lock --midi-clock --device "JACK: jack_mclk_dump:mclk_in" 2>"$work/clock.log" ||
@@ -439,18 +442,37 @@ mclk_play() {  # jack_mclk_dump reads the clock of a play at tempo 340; its read
   for _ in $(seq 1 60); do grep -q "(0xfc)" "$work/mclk.txt" && break; sleep 0.05; done
   kill -INT "$mclk_pid"
   wait "$mclk_pid" 2>/dev/null || true
-  "$python" - "$work/mclk.txt" <<'PY'
+  "$python" - "$work/mclk.txt" <<'PY' || status=$?
 import re, sys
 text = open(sys.argv[1], errors="replace").read()
+clocks = re.findall(r"CLK cur:.*?@ (\d+)", text)
 bpm = [float(x) for x in re.findall(r"flt:\s*([0-9.]+)\[BPM\]", text)]
 want = 60000 / (22 * 8) # 340.9: the program's 22 ms ticks
+frames = 48000 * 22 / 3000  # 352 frames between clocks
 assert "(0xfa) start" in text and "(0xfc) stop" in text, "no Start and Stop"
-assert len(bpm) > 100 and all(abs(b - want) < want * 0.01 for b in bpm[10:]), "tempo %s, not %.2f" % (bpm[-3:], want)
-print("  jack_mclk_dump: Start, %d clocks at %.2f BPM, Stop" % (len(bpm), bpm[-1]))
+# The clocks it printed against the span they cover by its own count of frames: a clock
+# missing from its print-out was dropped by its queue, not sent late by the program (the
+# play's own timing is checked by jack_midi_dump above).
+stamps = [int(x) for x in clocks]
+lost = round((stamps[-1] - stamps[0]) / frames) + 1 - len(stamps) if stamps else 361
+if lost > 0:
+    print("  jack_mclk_dump dropped %d of the clocks it received (its queue was full)" % lost)
+    sys.exit(2)
+assert len(stamps) == 361, "%d clocks, not 361" % len(stamps)
+assert all(abs(b - want) < want * 0.01 for b in bpm[10:]), "tempo %s, not %.2f" % (bpm[-3:], want)
+print("  jack_mclk_dump: Start, %d clocks at %.2f BPM, Stop" % (len(stamps), bpm[-1]))
 PY
+  [ "$status" = 2 ] && return 2
+  [ "$status" = 0 ] || fail "jack_mclk_dump did not read the clock"
 }
-# Its readings come from its own count of frames, like jack_midi_dump's stamps.
-again_after_late_cycles "jack_mclk_dump did not read the clock" mclk_play
+# Its readings come from its own count of frames, like jack_midi_dump's stamps; a dump that
+# dropped clocks reads again, and on a machine that keeps starving it the check is not made.
+for try in 1 2 3 4; do
+  [ "$try" = 4 ] && { echo "  NOT CHECKED: jack_mclk_dump's reading (it dropped clocks in three plays)"; not_checked+=("jack_mclk_dump's reading"); break; }
+  status=0
+  mclk_play || status=$?
+  [ "$status" = 0 ] && break
+done
 
 echo " following the transport (jack_transport master at 150 BPM, jack_midi_clock as the reference)"
 follow_play() {
