@@ -529,10 +529,15 @@ print("  a new run from the transport's new place (End counter %d)" % end)
 PY
 
 echo " leading the transport (jack_showtime reads bar, beat and tick)"
-timeout -s KILL 3 jack_showtime >"$work/showtime.txt" 2>&1 &
+# It prints the transport's position in a loop until killed: from before the play until a
+# moment after its end, however long a loaded machine takes to start the play.
+jack_showtime >"$work/showtime.txt" 2>&1 &
 show_pid=$!
+pids+=($show_pid)
 timeout 30 "$cli" play "$work/short200.trw" --lock --sync master --device "JACK: Tarrowin (virtual port)" 2>"$work/master.log" ||
   { cat "$work/master.log"; fail "leading the transport failed"; }
+sleep 0.3
+kill -KILL "$show_pid"
 wait "$show_pid" 2>/dev/null || true
 "$python" - "$work/showtime.txt" <<'PY' || fail "the published position"
 import re, sys
