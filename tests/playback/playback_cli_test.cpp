@@ -162,7 +162,12 @@ TEST_F(PlaybackCommands, InterruptStopsCleanlyAndTheDeviceIsClosed) {
               static_cast<char*>(nullptr));
         _exit(127);
     }
-    std::this_thread::sleep_for(800ms);
+    // A loaded machine may take long to start the play: the interrupt comes a fixed time
+    // (about twelve ticks) after it says it plays.
+    for (int i = 0; i < 1000 && text(path("err.txt")).find("Playing") == std::string::npos; ++i) {
+        std::this_thread::sleep_for(20ms);
+    }
+    std::this_thread::sleep_for(400ms);
     kill(pid, SIGINT);
     int status = 0;
     waitpid(pid, &status, 0);
