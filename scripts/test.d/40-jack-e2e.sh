@@ -229,7 +229,8 @@ start_dump dumpC
 "$cli" play "$work/long.trw" --device "JACK: dumpC:input" 2>"$work/playC.log" &
 play_pid=$!
 pids+=($play_pid)
-sleep 1
+for _ in $(seq 1 200); do grep -qs "^Playing" "$work/playC.log" && break; sleep 0.05; done
+sleep 0.7  # some twenty ticks after the play began, however long its start took
 kill -INT "$play_pid"
 wait "$play_pid" || { cat "$work/playC.log"; fail "play did not end cleanly on Ctrl-C"; }
 stop_dump
