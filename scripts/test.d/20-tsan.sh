@@ -79,14 +79,21 @@ start_clock || true
 for _ in $(seq 1 200); do has_port tsan:input && break; sleep 0.05; done
 # A play that fails shows the server's last words too (a client it dropped, late cycles).
 failed() { cat "$work/play.log"; echo "the JACK server's log, last lines:"; tail -20 "$work/jackd.log"; exit 1; }
-transport() { (sleep 1.5; echo master; echo play; sleep 2; echo stop; echo quit) | jack_transport >/dev/null 2>&1 & }
+# A play that follows waits for the transport (or the clock of it) to roll: it rolls for 2 s
+# once the play says it waits, however long a loaded machine took to start the play.
+follow_play() {  # WAITING-NOTICE OPTIONS...
+  local notice=$1
+  shift
+  timeout 60 "$cli" play "$work/tsan.trw" "$@" --device "JACK: tsan:input" 2>"$work/play.log" &
+  local play=$!
+  for _ in $(seq 1 600); do grep -qs "$notice" "$work/play.log" && break; sleep 0.05; done
+  (echo master; echo play; sleep 2; echo stop; echo quit) | jack_transport >/dev/null 2>&1
+  wait "$play" || failed
+}
 echo "tarrowin-cli play under ThreadSanitizer: clock out and a recording, following the transport, following a MIDI clock, leading the transport"
 timeout 60 "$cli" play "$work/tsan.trw" --lock --midi-clock --record "$work/tsan.mid" --device "JACK: tsan:input" 2>"$work/play.log" ||
   failed
-transport
-timeout 60 "$cli" play "$work/tsan.trw" --sync jack --midi-clock --device "JACK: tsan:input" 2>"$work/play.log" ||
-  failed
-wait $!
+follow_play "Waiting for the JACK transport to roll" --sync jack --midi-clock
 # The clock's sender is a client like any other: one the server dropped on a loaded machine
 # is started once more (saying so) rather than blamed on the player.
 if ! has_port mclk_out; then
@@ -95,9 +102,6 @@ if ! has_port mclk_out; then
   start_clock || { echo "FAIL: jack_midi_clock did not start"; exit 1; }
   echo "  jack_midi_clock started once more"
 fi
-transport
-timeout 60 "$cli" play "$work/tsan.trw" --sync clock --clock-in jack_midi_clock:mclk_out --device "JACK: tsan:input" \
-  2>"$work/play.log" || failed
-wait $!
+follow_play "Waiting for a MIDI clock to start" --sync clock --clock-in jack_midi_clock:mclk_out
 timeout 60 "$cli" play "$work/tsan.trw" --lock --sync master --device "JACK: tsan:input" 2>"$work/play.log" ||
   failed
