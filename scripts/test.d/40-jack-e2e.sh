@@ -429,12 +429,12 @@ echo " clock out, from counter 0 and from counter 7 (jack_midi_dump)"
 timing_play clock clock_every340 "JACK: clock_every340:input" every340 22 256 361 --midi-clock
 timing_play clock clock_from7 "JACK: clock_from7:input" from7 37 256 160 --midi-clock
 echo " clock out read by jack_mclk_dump"
-mclk_play() {  # jack_mclk_dump reads the clock of a play at tempo 340; its readings checked
+mclk_play() {  # jack_mclk_dump reads the clock of a play at tempo 340; its reading checked
   # Its main thread prints what its port received, through a queue of 20 messages that
   # drops what does not fit: scheduled like the other monitors, so that a loaded machine
   # does not hold it up for 150 ms (a dropped clock throws its tempo filter off for seconds).
   "${monitor_priority[@]}" jack_mclk_dump >"$work/mclk.txt" 2>&1 &
-  local mclk_pid=$! status=0
+  local mclk_pid=$!
   pids+=($mclk_pid)
   wait_for_port jack_mclk_dump:mclk_in
   "$cli" play "$work/every340.trw" --lock --midi-clock --device "JACK: jack_mclk_dump:mclk_in" 2>"$work/clock.log" ||
@@ -443,36 +443,46 @@ mclk_play() {  # jack_mclk_dump reads the clock of a play at tempo 340; its read
   for _ in $(seq 1 60); do grep -q "(0xfc)" "$work/mclk.txt" && break; sleep 0.05; done
   kill -INT "$mclk_pid"
   wait "$mclk_pid" 2>/dev/null || true
-  "$python" - "$work/mclk.txt" <<'PY' || status=$?
+  # Exit status 2: it dropped clocks; 1: a wrong reading.
+  "$python" - "$work/mclk.txt" <<'PY'
 import re, sys
 text = open(sys.argv[1], errors="replace").read()
-clocks = re.findall(r"CLK cur:.*?@ (\d+)", text)
+stamps = [int(x) for x in re.findall(r"CLK cur:.*?@ (\d+)", text)]
 bpm = [float(x) for x in re.findall(r"flt:\s*([0-9.]+)\[BPM\]", text)]
 want = 60000 / (22 * 8) # 340.9: the program's 22 ms ticks
 frames = 48000 * 22 / 3000  # 352 frames between clocks
-assert "(0xfa) start" in text and "(0xfc) stop" in text, "no Start and Stop"
+if "(0xfa) start" not in text or "(0xfc) stop" not in text:
+    print("  no Start and Stop")
+    sys.exit(1)
 # The clocks it printed against the span they cover by its own count of frames: a clock
 # missing from its print-out was dropped by its queue, not sent late by the program (the
 # play's own timing is checked by jack_midi_dump above).
-stamps = [int(x) for x in clocks]
 lost = round((stamps[-1] - stamps[0]) / frames) + 1 - len(stamps) if stamps else 361
 if lost > 0:
     print("  jack_mclk_dump dropped %d of the clocks it received (its queue was full)" % lost)
     sys.exit(2)
-assert len(stamps) == 361, "%d clocks, not 361" % len(stamps)
-assert all(abs(b - want) < want * 0.01 for b in bpm[10:]), "tempo %s, not %.2f" % (bpm[-3:], want)
+off = [(i, b - a) for i, (a, b) in enumerate(zip(stamps, stamps[1:]), 1) if abs(b - a - frames) > 2]
+if len(stamps) != 361 or not all(abs(b - want) < want * 0.01 for b in bpm[10:]):
+    # Its tempo filter follows its own count of frames, which stops for a cycle it missed.
+    print("  jack_mclk_dump read %d clocks at %s BPM, not 361 at %.2f; intervals other than %d frames: %s"
+          % (len(stamps), bpm[-3:], want, frames, ", ".join("#%d %d" % o for o in off[:8]) or "none"))
+    sys.exit(1)
 print("  jack_mclk_dump: Start, %d clocks at %.2f BPM, Stop" % (len(stamps), bpm[-1]))
 PY
-  [ "$status" = 2 ] && return 2
-  [ "$status" = 0 ] || fail "jack_mclk_dump did not read the clock"
 }
-# Its readings come from its own count of frames, like jack_midi_dump's stamps; a dump that
-# dropped clocks reads again, and on a machine that keeps starving it the check is not made.
+# Read again, with a new play, when it dropped clocks, when the server had late cycles (its
+# readings come from its own count of frames, like jack_midi_dump's stamps) or when the play
+# says its ticks went out late; a wrong reading with none of these fails. After three plays
+# on a machine that keeps disturbing it, the reading is reported as not made.
 for try in 1 2 3 4; do
-  [ "$try" = 4 ] && { echo "  NOT CHECKED: jack_mclk_dump's reading (it dropped clocks in three plays)"; not_checked+=("jack_mclk_dump's reading"); break; }
-  status=0
+  [ "$try" = 4 ] && { echo "  NOT CHECKED: jack_mclk_dump's reading (disturbed in each of three plays)"; not_checked+=("jack_mclk_dump's reading"); break; }
+  before=$(xruns) status=0
   mclk_play || status=$?
   [ "$status" = 0 ] && break
+  [ "$status" = 2 ] && continue
+  held=$(grep -h "after their time" "$work/clock.log" || true)
+  [ "$(xruns)" = "$before" ] && [ -z "$held" ] && fail "jack_mclk_dump did not read the clock, no cycle late"
+  echo "  the server had $(($(xruns) - before)) late cycles during the play${held:+ (tarrowin-cli: $held)}"
 done
 
 echo " following the transport (jack_transport master at 150 BPM, jack_midi_clock as the reference)"
