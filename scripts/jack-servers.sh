@@ -41,10 +41,30 @@ jack_free_slot() {  # NAME
   rm -f /dev/shm/jack_"$name"_* /dev/shm/jack_sem.*_"$name"_*
 }
 
+# Every JACK client opens JACK's metadata database (Berkeley DB, /dev/shm/jack_db-UID) and
+# takes its lock. A process killed while it held that lock leaves it held, and from then on
+# every client on the machine hangs in jack_client_open, even one asking for a server that
+# does not exist, until the database's lock files go. They are removed when a client of no
+# server hangs and no running process has the database mapped; the data file stays.
+jack_clear_stale_metadata() {
+  local db status=0
+  db=/dev/shm/jack_db-$(id -u)
+  [ -d "$db" ] || return 0
+  JACK_NO_START_SERVER=1 JACK_DEFAULT_SERVER="tarrowin-probe-$$" timeout 5 jack_lsp >/dev/null 2>&1 || status=$?
+  [ "$status" = 124 ] || return 0
+  if grep -qsF "$db/" /proc/[0-9]*/maps; then
+    echo "JACK's metadata database ($db) is locked by a running process: JACK clients will hang"
+    return 0
+  fi
+  echo "JACK's metadata database ($db) was left locked by a process that died: its lock files removed"
+  rm -f "$db"/__db.*
+}
+
 # Frees every slot that a dead server holds, whoever started it: a server that runs is
-# left alone.
+# left alone. Clears a metadata database left locked first: no client could start.
 jack_free_dead_slots() {
   local name
+  jack_clear_stale_metadata
   for name in $(jack_dead_servers); do jack_free_slot "$name"; done
 }
 
