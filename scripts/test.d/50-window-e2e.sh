@@ -4,8 +4,6 @@
 # $TARROWIN_E2E_SHOTS.
 set -euo pipefail
 cd "$(dirname "$0")/../.."
-source scripts/jack-servers.sh
-jack_clear_stale_metadata  # the scenarios' JACK servers and clients would hang on it
 export TARROWIN_E2E_SHOTS=${TARROWIN_E2E_SHOTS:-$PWD/build/e2e-shots}
 rm -rf "$TARROWIN_E2E_SHOTS"  # the screenshots of this run only
 xvfb-run -a -s "-screen 0 1280x1024x24 -noreset -nolisten tcp" dbus-run-session -- tests/e2e/run_e2e.sh "$@"
