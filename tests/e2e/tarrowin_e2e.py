@@ -32,6 +32,15 @@ class TimedOut(Failure):
     """What was awaited did not come in time: on a loaded machine, maybe only late."""
 
 
+def midi_dump_command(name):
+    """jack_midi_dump -a NAME, at real-time priority where the system allows it: it passes
+    what its port receives to a thread that prints it through a queue of about a hundred
+    messages and drops what does not fit, and a busy machine holding that thread up would
+    lose messages of a play's bursts."""
+    realtime = ["chrt", "-f", "5"] if subprocess.run(["chrt", "-f", "5", "true"]).returncode == 0 else []
+    return [*realtime, "jack_midi_dump", "-a", name]
+
+
 def check(condition, message):
     if not condition:
         raise Failure(message)

@@ -9,7 +9,7 @@ import time
 
 import pyatspi
 
-from tarrowin_e2e import (Tarrowin, act, alert_text, check, cli, find_in, key, nested_display, poll, run, screenshot, showing,
+from tarrowin_e2e import (Tarrowin, act, alert_text, check, cli, find_in, key, midi_dump_command, nested_display, poll, run, screenshot, showing,
                           type_text)
 
 WORK = os.environ.get("TARROWIN_E2E_WORK", "/tmp")
@@ -155,7 +155,7 @@ def dialogs_look():
 def jack_dump(name):
     """jack_midi_dump writing to a file, and the process, once its port is listed."""
     out = open(path(name + ".txt"), "w")
-    proc = subprocess.Popen(["jack_midi_dump", "-a", name], stdout=out, stderr=subprocess.DEVNULL)
+    proc = subprocess.Popen(midi_dump_command(name), stdout=out, stderr=subprocess.DEVNULL)
     poll(lambda: (name + ":input") in subprocess.run(["jack_lsp"], capture_output=True, text=True).stdout, 10,
          "the port %s:input" % name)
     return proc, out

@@ -12,7 +12,7 @@ import time
 
 import mido
 import pyatspi
-from tarrowin_e2e import Tarrowin, act, check, cli, has, key, poll, run, screenshot, work_path
+from tarrowin_e2e import Tarrowin, act, check, cli, has, key, midi_dump_command, poll, run, screenshot, work_path
 
 RATE = 48000
 
@@ -34,7 +34,7 @@ def dumped(name):
 
 def monitor(name):
     out = open(path(name + ".txt"), "w")
-    dump = subprocess.Popen(["jack_midi_dump", "-a", name], stdout=out, stderr=subprocess.DEVNULL)
+    dump = subprocess.Popen(midi_dump_command(name), stdout=out, stderr=subprocess.DEVNULL)
     poll(lambda: name + ":input" in subprocess.run(["jack_lsp"], capture_output=True, text=True).stdout, 10,
          "the port %s:input" % name)
     return dump, out

@@ -8,7 +8,7 @@ import tempfile
 import time
 
 import pyatspi
-from tarrowin_e2e import Tarrowin, check, children, cli, has, key, poll, run, screenshot, work_path
+from tarrowin_e2e import Tarrowin, check, children, cli, has, key, midi_dump_command, poll, run, screenshot, work_path
 
 
 def path(name):
@@ -51,7 +51,7 @@ def follow_jack_transport():
     settings = {"XDG_CONFIG_HOME": tempfile.mkdtemp(prefix="config-", dir=work_path(""))}
 
     out = open(path("winS.txt"), "w")
-    monitor = subprocess.Popen(["jack_midi_dump", "-a", "winS"], stdout=out, stderr=subprocess.DEVNULL)
+    monitor = subprocess.Popen(midi_dump_command("winS"), stdout=out, stderr=subprocess.DEVNULL)
     transport = subprocess.Popen(["jack_transport"], stdin=subprocess.PIPE, stdout=subprocess.DEVNULL,
                                  stderr=subprocess.DEVNULL, text=True)
 

@@ -10,7 +10,7 @@ import time
 
 import pyatspi
 
-from tarrowin_e2e import (Failure, Tarrowin, act, act_async, alert_text, all_in, check, cli, click, find_in, key, poll, run,
+from tarrowin_e2e import (Failure, Tarrowin, act, act_async, alert_text, all_in, check, cli, click, find_in, key, midi_dump_command, poll, run,
                           screenshot, showing, text_of, type_text)
 
 WORK = os.environ.get("TARROWIN_E2E_WORK", "/tmp")
@@ -162,7 +162,7 @@ def maker_by_hand():
 def jack_dump(name):
     """A jack_midi_dump client writing NAME.txt; returns the process once its port exists."""
     out = open(path(name + ".txt"), "w")
-    proc = subprocess.Popen(["jack_midi_dump", "-a", name], stdout=out, stderr=subprocess.DEVNULL)
+    proc = subprocess.Popen(midi_dump_command(name), stdout=out, stderr=subprocess.DEVNULL)
     poll(lambda: (name + ":input") in subprocess.run(["jack_lsp"], capture_output=True, text=True).stdout, 10,
          "the JACK port " + name)
     return proc
