@@ -84,9 +84,12 @@ def follow_jack_transport():
             screenshot("sync-stopped")
             rows = dumped("winS")
             notes = [r[0] for r in rows if r[1] == "90" and r[3] != "00"]
-            # One tick apart at the document's tempo (37 ms, 1776 frames) on average: their
+            # One tick apart at the document's tempo (37 ms, 1776 frames), most of them: their
             # frames to the millisecond are the JACK stage's business, with a real-time server.
-            spacing = (notes[-1] - notes[1]) / (len(notes) - 2)
+            # (The monitor stamps by its own count of frames, which a cycle it missed on a busy
+            # machine shortens: the median interval, not the mean.)
+            gaps = sorted(b - a for a, b in zip(notes[1:], notes[2:]))
+            spacing = gaps[len(gaps) // 2]
             check(abs(spacing - 1776) < 1776 * 0.03, "notes %.0f frames apart, not 1776" % spacing)
             check([r[1:] for r in rows[-16:]] == [("b%x" % ch, "7b", "00") for ch in range(16)],
                   "the play did not end with All Notes Off")
