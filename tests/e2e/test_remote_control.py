@@ -13,7 +13,7 @@ import time
 import mido
 import pyatspi
 
-from tarrowin_e2e import Tarrowin, act, all_in, check, cli, find_in, poll, run, screenshot, work_path
+from tarrowin_e2e import Tarrowin, act, all_in, check, cli, find_in, midi_dump_command, poll, run, screenshot, work_path
 
 ROOT = os.path.dirname(os.path.dirname(os.path.dirname(os.path.abspath(__file__))))
 STORM = os.path.join(ROOT, "tests", "remote", "osc_storm.py")
@@ -202,7 +202,7 @@ def a_storm_neither_freezes_the_window_nor_the_play():
     port = free_port()
     try:
         subprocess.run(["jack_wait", "-w", "-t", "10"], env=jack_env, check=True, capture_output=True)
-        dump = subprocess.Popen(["chrt", "-f", "5", "jack_midi_dump", "-a", "stormO"], env=jack_env, stdout=out,
+        dump = subprocess.Popen(midi_dump_command("stormO"), env=jack_env, stdout=out,
                                 stderr=subprocess.DEVNULL)
         poll(lambda: "stormO:input" in subprocess.run(["jack_lsp"], env=jack_env, capture_output=True,
                                                       text=True).stdout, 10, "the port stormO:input")
