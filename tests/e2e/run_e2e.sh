@@ -45,9 +45,20 @@ jack_wait -w -t 10 >/dev/null 2>&1 || { cat "$work/jackd.log"; echo "jackd did n
 
 scenarios=("$@")
 if [ ${#scenarios[@]} -eq 0 ]; then scenarios=(tests/e2e/test_*.py); fi
+# What failed is repeated at the end, where a log that keeps only its last lines shows it.
+failures=()
 failed=0
 for s in "${scenarios[@]}"; do
   echo "-- ${s##*/}"
-  /usr/bin/python3 "$s" || failed=1
+  status=0
+  /usr/bin/python3 -u "$s" | tee "$work/scenario.txt" || status=$?
+  while IFS= read -r line; do failures+=("${s##*/}: ${line#  }"); done \
+    < <(grep -E '^  (FAIL|SLOW) ' "$work/scenario.txt" || true)
+  [ "$status" = 0 ] || grep -q '^  FAIL ' "$work/scenario.txt" || failures+=("${s##*/}: exited with $status")
+  [ "$status" = 0 ] || failed=1
 done
-exit $failed
+if [ "$failed" = 1 ]; then
+  echo "window e2e failed; what did not pass (SLOW was tried once more):"
+  printf '  %s\n' "${failures[@]}"
+  exit 1
+fi
