@@ -307,6 +307,14 @@ TEST_F(JackBackendOnAServer, TheVirtualPortStaysOpenAndEachPlayEndsOnItsConnecti
     }
 }
 
+// Says when the worker has begun to wait for its master.
+struct WaitingListener : PlaybackListener {
+    std::atomic<bool> waiting{false};
+    void syncNotice(const std::string& text) override {
+        if (text.rfind("Waiting", 0) == 0) waiting.store(true);
+    }
+};
+
 // A play following the transport (rolled and stopped by the test's own client) or a MIDI
 // clock (sent by it), with clock out: on their process callbacks and the worker, every
 // message arrives, framed as it should be. (The TSan stage plays the same with tarrowin-cli.)
@@ -317,15 +325,22 @@ TEST_F(JackBackendOnAServer, PlaysFollowingTheTransportOrAClockSendClockAndLoseN
         jack_transport_stop(receiver.client());
         jack_transport_locate(receiver.client(), 0);
 
+        WaitingListener listener;
         Player player(*output);
-        PlayRequest request = everyTick(200, mode);
+        player.setListener(&listener);
+        // Following the transport, a play that notices the roll more than half a tick late
+        // rightly joins at the next tick with Song Position: 74 ms ticks leave a worker held
+        // up by a sanitizer or a busy machine 37 ms to notice it, and Start comes first.
+        PlayRequest request = everyTick(mode == SyncMode::FollowJack ? 100 : 200, mode);
         request.sync.clockOut = true;
         if (mode == SyncMode::MidiClock) request.sync.clockIn = receiver.clockOut();
         ASSERT_TRUE(player.play(request).started()) << syncModeName(mode);
-        usleep(200'000);
+        for (int i = 0; i < 1000 && !listener.waiting.load(); ++i) usleep(10'000);
+        ASSERT_TRUE(listener.waiting.load()) << syncModeName(mode) << ": the play does not wait for its master";
+        usleep(100'000);
         if (mode == SyncMode::FollowJack) jack_transport_start(receiver.client());
         else receiver.clocking.store(true);
-        usleep(800'000);
+        usleep(mode == SyncMode::FollowJack ? 1'200'000 : 800'000);
         if (mode == SyncMode::FollowJack) jack_transport_stop(receiver.client());
         else receiver.clocking.store(false);
         player.waitForWorker();
