@@ -21,6 +21,7 @@ jack_free_dead_slots
 work=$(mktemp -d -t tarrowin-tsan.XXXXXX)
 server_pid=
 cleanup() {
+  set +e  # the exit status is the stage's: a step of the clean-up that fails must not change it
   # A server stopped with SIGTERM removes its files in /dev/shm, which later clients need.
   # The semaphores of clients killed on the way (and at times the server's own) stay, and
   # the server's slot in JACK's registry when a client died under it.
@@ -51,6 +52,7 @@ ctest --test-dir build-tsan -L tsan --no-tests=error --output-on-failure -j"$(np
 # (jack_midi_dump, jack_transport, jack_midi_clock).
 others=()
 stop_others() {
+  set +e  # the exit status is the stage's: a step of the clean-up that fails must not change it
   for pid in "${others[@]}"; do kill "$pid" 2>/dev/null || true; done
   wait "${others[@]}" 2>/dev/null || true
   cleanup

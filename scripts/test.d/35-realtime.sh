@@ -19,6 +19,7 @@ fi
 work=$(mktemp -d)
 pids=()
 cleanup() {
+  set +e  # the exit status is the stage's: a step of the clean-up that fails must not change it
   for pid in "${pids[@]}"; do kill "$pid" 2>/dev/null || true; done
   wait 2>/dev/null || true
   rm -rf "$work"

@@ -18,6 +18,7 @@ servers=()  # NAME:PID of each server started
 source scripts/jack-servers.sh
 jack_free_dead_slots
 cleanup() {
+  set +e  # the exit status is the stage's: a step of the clean-up that fails must not change it
   for pid in "${pids[@]}"; do kill "$pid" 2>/dev/null || true; done
   sleep 0.2
   for server in "${servers[@]}"; do jack_stop_server "${server%:*}" "${server##*:}"; done

@@ -30,6 +30,7 @@ work=$(mktemp -d)
 server_pid=
 pids=()
 cleanup() {
+  set +e  # the exit status is the stage's: a step of the clean-up that fails must not change it
   for pid in "${pids[@]}"; do kill "$pid" 2>/dev/null || true; done
   if [ -n "$server_pid" ]; then kill "$server_pid" 2>/dev/null || true; fi
   wait 2>/dev/null || true

@@ -34,6 +34,7 @@ remove_package() {
   "${as_root[@]}" rm -f "$marker"
 }
 cleanup() {
+  set +e  # the exit status is the stage's: a step of the clean-up that fails must not change it
   [ -e "$marker" ] && remove_package
   rm -rf "$work"
 }

@@ -18,4 +18,4 @@ def play_locked_in_the_window():
 
 if __name__ == "__main__":
     # The PulseAudio stage records each try from the start, and runs a failed one again itself.
-    run([play_locked_in_the_window], retry_timeouts=False)
+    run([play_locked_in_the_window], retry=False)

@@ -541,16 +541,18 @@ class Tarrowin:
         self.log.close()
 
 
-def run(scenarios, retry_timeouts=True):
+def run(scenarios, retry=True):
     """Runs each scenario (a function taking no arguments); prints a line each; exits 1 if any
-    failed. A scenario that only timed out is shown and run once more from the start (a
-    shared machine now and then holds a window up for seconds), unless `retry_timeouts` is
-    false (its caller runs it again itself); one that found something wrong, or timed out
-    twice, fails."""
+    failed. A scenario that failed is shown and run once more from the start, unless
+    `retry` is false (its caller runs it again itself): a shared machine now and
+    then holds a window up for seconds, or a monitor's thread long enough to move what it
+    stamps. One that fails twice fails; one that passes the second time is named at the end
+    with what its first try found, so that a fault that comes and goes is seen."""
     import traceback
     no_key_repeat()
     failed = 0
     second_tries = []
+    first_failures = {}
     for scenario in scenarios:
         name = scenario.__name__
         for attempt in (1, 2):
@@ -564,12 +566,14 @@ def run(scenarios, retry_timeouts=True):
             except Exception as e:
                 shot = screenshot("FAILED-%s%s" % (name, "-1" if attempt == 1 else ""))
                 traceback.print_exc()
-                if isinstance(e, TimedOut) and attempt == 1 and retry_timeouts:
-                    print("  SLOW %-50s %s (screenshot %s); once more" % (name, e, shot))
+                if attempt == 1 and retry:
+                    print("  %s %-50s %s (screenshot %s); once more" % ("SLOW" if isinstance(e, TimedOut) else "AGAIN",
+                                                                        name, e, shot))
+                    first_failures[name] = str(e)
                     continue
                 failed += 1
                 print("  FAIL %-50s %s (screenshot %s)" % (name, e, shot))
                 break
-    if second_tries:
-        print("  passed only at the second try, after a time-out: %s" % ", ".join(second_tries))
+    for name in second_tries:
+        print("  passed only at the second try: %s (the first found: %s)" % (name, first_failures[name]))
     sys.exit(1 if failed else 0)
