@@ -541,6 +541,20 @@ class Tarrowin:
         self.log.close()
 
 
+def forget_files_since(work, before):
+    """Removes what a failed try left in the run's folder (saved songs, recordings, settings
+    of its own): its second try meets no "replace it?" question and no remembered state that
+    the first did not."""
+    import shutil
+    for name in set(os.listdir(work)) - before:
+        where = os.path.join(work, name)
+        if os.path.isdir(where) and not os.path.islink(where):
+            shutil.rmtree(where, ignore_errors=True)
+        else:
+            with contextlib.suppress(OSError):
+                os.remove(where)
+
+
 def run(scenarios, retry=True):
     """Runs each scenario (a function taking no arguments); prints a line each; exits 1 if any
     failed. A scenario that failed is shown and run once more from the start, unless
@@ -553,9 +567,13 @@ def run(scenarios, retry=True):
     failed = 0
     second_tries = []
     first_failures = {}
+    work = os.environ.get("TARROWIN_E2E_WORK")
     for scenario in scenarios:
         name = scenario.__name__
+        before = set(os.listdir(work)) if work else set()
         for attempt in (1, 2):
+            if attempt == 2 and work:
+                forget_files_since(work, before)
             start = time.time()
             try:
                 scenario()

@@ -40,6 +40,14 @@ def monitor(name):
     return dump, out
 
 
+def late_cycles():
+    """The late cycles the scenarios' JACK server has logged so far."""
+    try:
+        return open(path("jackd.log")).read().count("XRun")
+    except OSError:
+        return -1
+
+
 def strikes(rows, channel):
     return [frame for frame, m in rows if m[0] == "9%x" % channel and m[2] != "00"]
 
@@ -59,8 +67,10 @@ def perform_and_record():
     replay, replay_out = monitor("replayP")
     try:
         with Tarrowin(song, "--device", "JACK: liveP:input") as t:
+            # Both options are remembered: a second try finds them on already.
             for menu, item in (("Options", "Edit While Playing"), ("Playback Controls", "Record Performance")):
-                t.menu(menu, item, wait=True)
+                if not has(t.menu_item(menu, item), pyatspi.STATE_CHECKED):
+                    t.menu(menu, item, wait=True)
                 key("Escape")  # the menus stay open after an item is pressed through the tree
                 key("Escape")
             play = t.play()
@@ -109,13 +119,23 @@ def perform_and_record():
         again = dumped("replayP")
         check([m for _, m in again] == [m for _, m in rows],
               "the recording played back differs from the play: %d messages against %d" % (len(again), len(rows)))
-        # The first tick sends many messages at once, which leave a port in one cycle.
-        offs = [abs((a - again[0][0]) - (b - rows[0][0])) for (a, _), (b, _) in zip(again, rows)]
+        # Each message's time since a message about a second before it (the first ones: since
+        # the first) is its time in the play within a tick. Not since the first message
+        # throughout: a dummy JACK server whose cycles come late loses time that its frame
+        # count never makes up, so the two monitors' stamps drift apart by a few ms a
+        # second on a loaded machine, while a message out of its place moves by a tick. The
+        # first tick sends many messages at once, which leave a port in one cycle.
+        def since_anchor(i):
+            j = next(k for k in range(i + 1) if rows[i][0] - rows[k][0] <= RATE)
+            return (again[i][0] - again[j][0]) - (rows[i][0] - rows[j][0]), j
+        offs = [abs(since_anchor(i)[0]) for i in range(len(rows))]
         worst = max(range(len(offs)), key=offs.__getitem__)
-        check(offs[worst] <= 0.062 * RATE, "message %d of %d is %.1f ms off its time in the play: %s"
-              % (worst, len(offs), offs[worst] * 1000 / RATE,
-                 [(round((again[i][0] - again[0][0]) / 48), round((rows[i][0] - rows[0][0]) / 48), rows[i][1])
-                  for i in range(max(0, worst - 40), min(len(rows), worst + 5))]))
+        anchor = since_anchor(worst)[1]
+        check(offs[worst] <= 0.062 * RATE, "message %d of %d is %.1f ms off its time in the play, counted from "
+              "message %d (the server logged %d late cycles): %s"
+              % (worst, len(offs), offs[worst] * 1000 / RATE, anchor, late_cycles(),
+                 [(round((again[i][0] - again[anchor][0]) / 48), round((rows[i][0] - rows[anchor][0]) / 48), rows[i][1])
+                  for i in range(max(anchor, worst - 20), min(len(rows), worst + 5))]))
     finally:
         for process, out in ((live, live_out), (replay, replay_out)):
             process.terminate()
