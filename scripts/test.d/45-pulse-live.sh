@@ -175,7 +175,7 @@ compare_recording() {  # NAME RENDER
   local dry
   dry=$(underruns)
   [ "$dry" -gt 0 ] || return 2
-  echo "  the synthesizer's stream ran dry $dry time(s) during this take (PulseAudio's log; the host took $steal % of the CPU time): the machine is too busy"
+  echo "  the synthesizer's stream ran dry $dry time(s) during this take (PulseAudio's log; the host took $steal % of the CPU time): the stream was not run in time"
   return 1
 }
 # Plays with COMMAND... while recording, and compares the recording with RENDER. A take
