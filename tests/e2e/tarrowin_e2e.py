@@ -41,6 +41,16 @@ def midi_dump_command(name):
     return [*realtime, "jack_midi_dump", "-a", name]
 
 
+def start_midi_dump(name):
+    """A jack_midi_dump client NAME writing what it receives to NAME.txt in the run's folder;
+    returns the process and the file once its port is listed."""
+    out = open(work_path(name + ".txt"), "w")
+    proc = subprocess.Popen(midi_dump_command(name), stdout=out, stderr=subprocess.DEVNULL)
+    poll(lambda: (name + ":input") in subprocess.run(["jack_lsp"], capture_output=True, text=True).stdout, 10,
+         "the JACK port %s:input" % name)
+    return proc, out
+
+
 def check(condition, message):
     if not condition:
         raise Failure(message)

@@ -9,7 +9,7 @@ import time
 
 import pyatspi
 
-from tarrowin_e2e import (Tarrowin, act, alert_text, check, cli, find_in, key, midi_dump_command, nested_display, poll, run, screenshot, showing,
+from tarrowin_e2e import (Tarrowin, act, alert_text, check, cli, find_in, key, nested_display, start_midi_dump, poll, run, screenshot, showing,
                           type_text)
 
 WORK = os.environ.get("TARROWIN_E2E_WORK", "/tmp")
@@ -152,15 +152,6 @@ def dialogs_look():
         t.answer(box, "No")
 
 
-def jack_dump(name):
-    """jack_midi_dump writing to a file, and the process, once its port is listed."""
-    out = open(path(name + ".txt"), "w")
-    proc = subprocess.Popen(midi_dump_command(name), stdout=out, stderr=subprocess.DEVNULL)
-    poll(lambda: (name + ":input") in subprocess.run(["jack_lsp"], capture_output=True, text=True).stdout, 10,
-         "the port %s:input" % name)
-    return proc, out
-
-
 def dumped(name):
     """The messages a dump received: (status, data1, data2) in hex text."""
     rows = []
@@ -184,7 +175,7 @@ def play_on_jack():
     doc["current"]["voices"][1].update(enabled=1, algorithm=3, noteValueIndex=3, noteValue=4.0)
     open(path("jack.json"), "w").write(json.dumps(doc))
     cli("load", path("jack.json"), song)
-    proc, out = jack_dump("winA")
+    proc, out = start_midi_dump("winA")
     try:
         with Tarrowin(song, "--device", "JACK: winA:input") as t:
             t.press("Lock")

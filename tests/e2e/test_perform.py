@@ -12,7 +12,7 @@ import time
 
 import mido
 import pyatspi
-from tarrowin_e2e import Tarrowin, act, check, cli, has, key, midi_dump_command, poll, run, screenshot, work_path
+from tarrowin_e2e import Tarrowin, act, check, cli, has, key, poll, run, screenshot, start_midi_dump, work_path
 
 RATE = 48000
 
@@ -30,14 +30,6 @@ def dumped(name):
         if stamp.strip().isdigit() and data:
             rows.append((int(stamp), tuple(data[:3])))
     return rows
-
-
-def monitor(name):
-    out = open(path(name + ".txt"), "w")
-    dump = subprocess.Popen(midi_dump_command(name), stdout=out, stderr=subprocess.DEVNULL)
-    poll(lambda: name + ":input" in subprocess.run(["jack_lsp"], capture_output=True, text=True).stdout, 10,
-         "the port %s:input" % name)
-    return dump, out
 
 
 def late_cycles():
@@ -63,8 +55,8 @@ def perform_and_record():
     cli("load", path("perform.json"), song)
     take = path("take.mid")
 
-    live, live_out = monitor("liveP")
-    replay, replay_out = monitor("replayP")
+    live, live_out = start_midi_dump("liveP")
+    replay, replay_out = start_midi_dump("replayP")
     try:
         with Tarrowin(song, "--device", "JACK: liveP:input") as t:
             # Both options are remembered: a second try finds them on already.

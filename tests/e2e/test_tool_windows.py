@@ -5,12 +5,11 @@ Multiple Voice Editor."""
 
 import json
 import os
-import subprocess
 import time
 
 import pyatspi
 
-from tarrowin_e2e import (Failure, Tarrowin, act, act_async, alert_text, all_in, check, cli, click, find_in, key, midi_dump_command, poll, run,
+from tarrowin_e2e import (Failure, Tarrowin, act, act_async, alert_text, all_in, check, cli, click, find_in, key, poll, run, start_midi_dump,
                           screenshot, showing, text_of, type_text)
 
 WORK = os.environ.get("TARROWIN_E2E_WORK", "/tmp")
@@ -159,15 +158,6 @@ def maker_by_hand():
         check(t.menu_enabled("Options", "Composition Maker..."), "the menu item stays disabled after Close")
 
 
-def jack_dump(name):
-    """A jack_midi_dump client writing NAME.txt; returns the process once its port exists."""
-    out = open(path(name + ".txt"), "w")
-    proc = subprocess.Popen(midi_dump_command(name), stdout=out, stderr=subprocess.DEVNULL)
-    poll(lambda: (name + ":input") in subprocess.run(["jack_lsp"], capture_output=True, text=True).stdout, 10,
-         "the JACK port " + name)
-    return proc
-
-
 def received(name):
     """(frame, [status, data1, data2]) of every message the dump received."""
     messages = []
@@ -206,7 +196,7 @@ def audition_on_jack():
             expected.append((msg.channel, msg.note, msg.velocity, tick))
     check(expected, "the export holds no notes")
 
-    dump_proc = jack_dump("dumpA")
+    dump_proc, dump_out = start_midi_dump("dumpA")
     try:
         with Tarrowin("--device", "JACK: dumpA:input", path("audition.trw")) as t:
             t.main()
@@ -227,6 +217,7 @@ def audition_on_jack():
     finally:
         dump_proc.terminate()
         dump_proc.wait()
+        dump_out.close()
 
     got = received("dumpA")
     wanted = [[0x80 + ch, key, 0] for ch in range(16) for key in range(128)]
