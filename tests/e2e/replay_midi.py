@@ -15,6 +15,10 @@ matching = [i for i, name in enumerate(ports) if port in name]
 if not matching:
     sys.exit("no JACK port %s among %s" % (port, ports))
 out.open_port(matching[0])
+# The client has just started and connected its port: on a loaded machine its first cycles
+# come late, and the first messages would wait for them and leave with the next tick's.
+# The file's time starts once the connection has settled.
+time.sleep(0.3)
 for message in mido.MidiFile(path).play():
     out.send_message(message.bytes())
 # The JACK output sends from its own queue at the next cycles: closing at once loses the last
