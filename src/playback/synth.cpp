@@ -115,11 +115,18 @@ constexpr int kSynthBlock = 64;
 // frame, so the period sets the latency but not the precision. FluidSynth's default of 64
 // frames leaves a PulseAudio stream 1.5 ms of audio, which runs dry whenever the machine
 // is busy. An audio thread with real-time scheduling meets periods of 512 frames (11.6 ms)
-// on a loaded machine, and Play sounds within about 35 ms through PulseAudio; one without
-// it waits behind other work for tens of milliseconds, and gets 2048 frames (46 ms).
+// on a loaded machine; one without it waits behind other work for tens of milliseconds,
+// and gets 2048 frames (46 ms).
 constexpr int kRealtimePeriod = 512;
 constexpr int kNormalPeriod = 2048;
 constexpr int kRealtimePeriods = 2;
+// FluidSynth's PulseAudio driver keeps no periods: it asks the server for a target latency
+// of one period in all (`tlength`), which the server splits between the stream's buffer
+// and the sink's. 512 frames leave each side about 6 ms, and a processor that sleeps when
+// idle (a laptop saving power, a virtual machine) wakes later than that now and then: on
+// an idle machine the stream ran dry, a click each time, in most three-second plays. With
+// 1024 frames it did not, idle or under load, for some 14 ms more before the first sound.
+constexpr int kPulseRealtimePeriod = 1024;
 // The audio threads FluidSynth starts ask for this real-time priority (where the system
 // allows it), above the player's worker: the stream must not wait for the notes' sender.
 constexpr int kAudioPriority = 60;
@@ -781,7 +788,8 @@ OpenResult SynthCore::startAudio(const std::string& driver, const std::string& w
         impl_->rate = name == "jack" ? jackRate : impl_->sampleRate;
         startClock(std::chrono::steady_clock::now());
         impl_->driver = createRealtime([&](bool realtime) {
-            fluid_settings_setint(settings, "audio.period-size", realtime ? kRealtimePeriod : kNormalPeriod);
+            const int fast = name == "pulseaudio" ? kPulseRealtimePeriod : kRealtimePeriod;
+            fluid_settings_setint(settings, "audio.period-size", realtime ? fast : kNormalPeriod);
             return new_fluid_audio_driver2(settings, processCallback, this);
         });
         if (impl_->driver != nullptr) {
