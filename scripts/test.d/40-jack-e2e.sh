@@ -311,7 +311,7 @@ edited_play() {
   "$python" - "$work/dumpF.txt" "$work/edited.mid" <<'PY'
 import sys, mido
 sys.path.insert(0, "scripts/test.d")
-from jack_dump_check import timed_messages
+from jack_dump_check import monitor_steps, timed_messages
 ons = [f for f, d in timed_messages(sys.argv[1]) if len(d) >= 3 and d[0] & 0xF0 == 0x90 and d[2] > 0]
 # 37 ms ticks (1776 frames) until the edit, then 22 ms (1056). A late cycle of the monitor
 # shortens an interval by whole periods of 256 frames ("m"), and the tick of the edit lies between.
@@ -319,8 +319,7 @@ def kind(d):
     for spacing, name in ((1776, "slow"), (1056, "fast")):
         if abs(d - spacing) <= 48:
             return name
-        periods = round((spacing - d) / 256)
-        if periods >= 1 and abs(d + periods * 256 - spacing) <= 2:
+        if monitor_steps(d, spacing, 256):
             return "missed"
     return "other"
 kinds = [kind(b - a) for a, b in zip(ons, ons[1:])]

@@ -30,6 +30,14 @@ def timed_messages(path):
     return out
 
 
+def monitor_steps(interval, spacing, period):
+    """How many whole periods INTERVAL (frames between two stamps) falls short of SPACING by,
+    to 2 frames: the cycles jack_midi_dump missed, for which its count of frames stopped.
+    0 when the interval is not such a step."""
+    periods = round((spacing - interval) / period)
+    return periods if periods >= 1 and abs(interval + periods * period - spacing) <= 2 else 0
+
+
 def messages(path):
     return [data for _, data in timed_messages(path)]
 

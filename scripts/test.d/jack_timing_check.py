@@ -29,7 +29,7 @@ may play again after a late cycle, says whether the stage fails.
 """
 import sys
 
-from jack_dump_check import timed_messages
+from jack_dump_check import monitor_steps, timed_messages
 
 RATE = 48000.0
 
@@ -46,9 +46,8 @@ def steady(frames, spacing, period, what):
     for i, d in enumerate(deviations):
         if abs(d) <= RATE / 1000:
             continue
-        periods = round(-d / period)
         # Not a message placed late, which makes the interval before it that much longer.
-        whole = periods >= 1 and abs(d + periods * period) <= 2 and not (i > 0 and deviations[i - 1] > RATE / 1000)
+        whole = monitor_steps(d + spacing, spacing, period) > 0 and not (i > 0 and deviations[i - 1] > RATE / 1000)
         (missed if whole else bad).append((i + 1, abs(d) / RATE * 1000))
     if len(bad) > 2:
         sys.exit("  not so: %d of %d %s intervals off by more than 1 ms: %s" %

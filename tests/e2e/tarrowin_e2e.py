@@ -9,6 +9,7 @@ import contextlib
 import ctypes
 import os
 import resource
+import shutil
 import signal
 import subprocess
 import sys
@@ -555,7 +556,6 @@ def forget_files_since(work, before):
     """Removes what a failed try left in the run's folder (saved songs, recordings, settings
     of its own): its second try meets no "replace it?" question and no remembered state that
     the first did not."""
-    import shutil
     for name in set(os.listdir(work)) - before:
         where = os.path.join(work, name)
         if os.path.isdir(where) and not os.path.islink(where):
