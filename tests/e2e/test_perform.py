@@ -109,8 +109,16 @@ def perform_and_record():
                         "replayP:input"], check=True, timeout=120)
         time.sleep(0.5)
         again = dumped("replayP")
+        # Where they differ, which stream left the recording: a monitor that missed a cycle
+        # of the dummy server lost what came in it (the server logs each late cycle).
+        held = [tuple("%02x" % b for b in m.bytes()) for m in recorded.tracks[0] if not m.is_meta and m.type != "sysex"]
+        first_change = lambda got: next((i for i, (g, h) in enumerate(zip(got, held)) if g[:len(h)] != h),
+                                        min(len(got), len(held)))
         check([m for _, m in again] == [m for _, m in rows],
-              "the recording played back differs from the play: %d messages against %d" % (len(again), len(rows)))
+              "the recording played back differs from the play: %d messages against %d; the recording holds %d, "
+              "the play's monitor first differs from it at message %d, the replay's at %d (the server logged %d late "
+              "cycles)" % (len(again), len(rows), len(held), first_change([m for _, m in rows]),
+                           first_change([m for _, m in again]), late_cycles()))
         # Each message's time since a message about a second before it (the first ones: since
         # the first) is its time in the play within a tick. Not since the first message
         # throughout: a dummy JACK server whose cycles come late loses time that its frame
