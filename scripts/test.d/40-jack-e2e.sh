@@ -531,28 +531,31 @@ follow_play() {
 # The notes' frames come from jack_midi_dump's count, as above.
 again_after_late_cycles "beats check" follow_play
 echo " the transport jumps (no master: the document's 37 ms ticks from frame 0)"
-start_dump jump
-transport_open
-timeout 30 "$cli" play "$work/every200.trw" --sync jack --device "JACK: jump:input" 2>"$work/jump.log" &
-play_pid=$!
-pids+=($play_pid)
-sleep 1
-tcmd play
-sleep 1
-tcmd "locate 480000"  # tick 270 of 1776 frames
-sleep 1
-transport_close
-wait "$play_pid" || { cat "$work/jump.log"; fail "following a transport that jumps failed"; }
-stop_dump
-"$python" - "$work/jump.log" "$work/jump.txt" <<'PY' || fail "the play did not jump with the transport"
+jump_play() {
+  start_dump jump
+  transport_open
+  timeout 30 "$cli" play "$work/every200.trw" --sync jack --device "JACK: jump:input" 2>"$work/jump.log" &
+  play_pid=$!
+  pids+=($play_pid)
+  sleep 1
+  tcmd play
+  sleep 1
+  tcmd "locate 480000"  # tick 270 of 1776 frames
+  sleep 1
+  transport_close
+  wait "$play_pid" || { cat "$work/jump.log"; fail "following a transport that jumps failed"; }
+  stop_dump
+  # A cycle the server dropped may start a run of its own: played again after late cycles.
+  "$python" - "$work/jump.log" "$work/jump.txt" <<'PY'
 import re, sys
 end = int(re.findall(r"End counter (\d+)", open(sys.argv[1]).read())[-1])
-assert 280 <= end <= 320, "End counter %d after the jump to tick 270 and a second more" % end
-lines = open(sys.argv[2]).read()
-runs = lines.count(": c0 00")
-assert runs == 2, "%d runs, not 2" % runs
+runs = open(sys.argv[2]).read().count(": c0 00")
+if not 280 <= end <= 320 or runs != 2:
+    sys.exit("  not so: %d runs, not 2; End counter %d after the jump to tick 270 and a second more" % (runs, end))
 print("  a new run from the transport's new place (End counter %d)" % end)
 PY
+}
+again_after_late_cycles "the play following a transport that jumps" jump_play
 
 echo " leading the transport (jack_showtime reads bar, beat and tick)"
 # It prints the transport's position in a loop until killed: from before the play until a
